@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need (Debian 12), builds, and runs every test
+# twice: a normal build and an AddressSanitizer + UndefinedBehaviorSanitizer build.
+# Usage: scripts/test.sh [normal|sanitize|all]   (default: all)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+which=${1:-all}
+
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
+          xorriso genisoimage ccd2iso sox)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+jobs=$(nproc)
+run_suite() {  # build dir, extra cmake args...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@"
+  cmake --build "$dir" -j "$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 1500
+}
+
+if [ "$which" = all ] || [ "$which" = normal ]; then
+  run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+if [ "$which" = all ] || [ "$which" = sanitize ]; then
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DQNL_SANITIZE=ON -DQNL_BENCHMARKS=OFF
+fi
