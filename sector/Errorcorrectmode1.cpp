@@ -1,0 +1,144 @@
+#include "sector/Errorcorrectmode1.h"
+
+#include <array>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "sector/Datasector.h"
+#include "sector/Kredc.h"
+
+namespace {
+
+constexpr int kExpSize = 301;
+constexpr int kLogSize = 256;
+constexpr int kQCodewords = 26;
+constexpr int kQSymbols = 45;
+constexpr int kPCodewords = 43;
+constexpr int kPSymbols = 26;
+constexpr size_t kWordBase = 12;
+constexpr size_t kEdcOffset = 2064;
+
+// Shared by every corrector; alive from the first construction to the last destruction.
+int RefCount = 0;
+std::unique_ptr<uint16_t[]> ExpTable;
+std::unique_ptr<uint8_t[]> LogTable;
+std::unique_ptr<TKrEdc> Edc;
+// Byte offsets of the low-plane symbol of every Q, then every P, codeword position.
+std::unique_ptr<uint16_t[]> SymbolOffsets;
+
+constexpr int kSymbolOffsetCount = kQCodewords * kQSymbols + kPCodewords * kPSymbols;
+
+uint32_t StoredEdc(const uint8_t* sector) {
+  const uint8_t* p = sector + kEdcOffset;
+  return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+
+// Repairs one plane of a codeword from its syndromes. The only position whose weight
+// alpha^(W - pos) equals S1 / S0 is pos = W - (log S1 - log S0) mod 255, when that lies
+// in 0..W; no other position can match, so this is the first match of a scan in order.
+void RepairPlane(uint8_t* sector, const uint16_t* offsets, int w, uint8_t s0, uint8_t s1, int plane) {
+  if (s0 == 0 || s1 == 0) return;
+  int d = LogTable[s1] - LogTable[s0];
+  if (d < 0) d += 255;
+  if (d > w) return;
+  sector[offsets[w - d] + plane] ^= s0;
+}
+
+void CorrectCodeword(uint8_t* sector, const uint16_t* offsets, int symbols) {
+  const uint16_t* exp = ExpTable.get();
+  const uint8_t* log = LogTable.get();
+  const int w = symbols - 1;
+  uint8_t s0Low = 0, s0High = 0, s1Low = 0, s1High = 0;
+  for (int pos = 0; pos < symbols; ++pos) {
+    const uint8_t* symbol = sector + offsets[pos];
+    const uint8_t low = symbol[0];
+    const uint8_t high = symbol[1];
+    s0Low ^= low;
+    s0High ^= high;
+    if (low) s1Low ^= static_cast<uint8_t>(exp[log[low] + w - pos]);
+    if (high) s1High ^= static_cast<uint8_t>(exp[log[high] + w - pos]);
+  }
+  RepairPlane(sector, offsets, w, s0High, s1High, 1);
+  RepairPlane(sector, offsets, w, s0Low, s1Low, 0);
+}
+
+void RunPass(uint8_t* sector) {
+  const uint16_t* offsets = SymbolOffsets.get();
+  for (int i = 0; i < kQCodewords; ++i, offsets += kQSymbols) CorrectCodeword(sector, offsets, kQSymbols);
+  for (int k = 0; k < kPCodewords; ++k, offsets += kPSymbols) CorrectCodeword(sector, offsets, kPSymbols);
+}
+
+void FillTables(uint16_t* exp, uint8_t* log, uint16_t* offsets) {
+  exp[0] = 1;
+  for (int j = 1; j < kExpSize; ++j)
+    exp[j] = static_cast<uint16_t>((exp[j - 1] << 1) ^ ((exp[j - 1] & 0x80) ? 0x11D : 0));
+  log[0] = 0;
+  for (int i = 0; i < 255; ++i) log[exp[i]] = static_cast<uint8_t>(i);
+
+  for (int i = 0; i < kQCodewords; ++i) {
+    for (int j = 0; j < 43; ++j) *offsets++ = static_cast<uint16_t>(kWordBase + 2 * ((44 * j + 43 * i) % 1118));
+    *offsets++ = static_cast<uint16_t>(kWordBase + 2 * (1118 + i));
+    *offsets++ = static_cast<uint16_t>(kWordBase + 2 * (1144 + i));
+  }
+  for (int k = 0; k < kPCodewords; ++k)
+    for (int l = 0; l < kPSymbols; ++l) *offsets++ = static_cast<uint16_t>(kWordBase + 2 * (43 * l + k));
+}
+
+}  // namespace
+
+TMode1ErrorCorrect::TMode1ErrorCorrect() {
+  ++RefCount;
+  InitTables();
+}
+
+TMode1ErrorCorrect::~TMode1ErrorCorrect() {
+  if (--RefCount == 0) FreeTables();
+}
+
+bool TMode1ErrorCorrect::InitTables() {
+  if (ExpTable && LogTable && Edc && SymbolOffsets) return true;
+  FreeTables();
+  try {
+    ExpTable = std::make_unique<uint16_t[]>(kExpSize);
+    LogTable = std::make_unique<uint8_t[]>(kLogSize);
+    SymbolOffsets = std::make_unique<uint16_t[]>(kSymbolOffsetCount);
+    Edc = std::make_unique<TKrEdc>();
+  } catch (const std::bad_alloc&) {
+    FreeTables();
+    return false;
+  }
+  FillTables(ExpTable.get(), LogTable.get(), SymbolOffsets.get());
+  return true;
+}
+
+void TMode1ErrorCorrect::FreeTables() {
+  ExpTable.reset();
+  LogTable.reset();
+  Edc.reset();
+  SymbolOffsets.reset();
+}
+
+bool TMode1ErrorCorrect::Correct(uint8_t* sector, uint32_t passCount) {
+  // Without tables nothing can be checked; the sector stays as given.
+  if (!ExpTable || !LogTable || !Edc || !SymbolOffsets) return false;
+  uint32_t edc = Edc->Calc(sector);
+  if (edc == StoredEdc(sector)) return true;
+  uint32_t previous = edc;
+  for (uint32_t pass = 0; pass < passCount; ++pass) {
+    RunPass(sector);
+    edc = Edc->Calc(sector);
+    if (edc == StoredEdc(sector)) return true;
+    if (edc == previous) return false;
+    previous = edc;
+  }
+  return false;
+}
+
+bool TMode1ErrorCorrect::CorrectOrRestore(uint8_t* sector, uint32_t passCount) {
+  std::array<uint8_t, kRawSectorSize> original;
+  std::memcpy(original.data(), sector, kRawSectorSize);
+  if (Correct(sector, passCount)) return true;
+  std::memcpy(sector, original.data(), kRawSectorSize);
+  return false;
+}
