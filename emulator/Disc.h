@@ -31,6 +31,7 @@ struct Extent {
   int32_t EndLba = 0;
   SectorKind Kind = SectorKind::Mode1;
   uint8_t Control = 0;  // Q CONTROL of the track (pre-emphasis 1, copy 2, data 4)
+  bool operator==(const Extent&) const = default;
 };
 
 enum class LegacyTocPolicy : uint8_t { Honour, Reject, Format0 };
@@ -54,14 +55,30 @@ struct DriveProfile {
   bool ScrambleAudioReads = false;  // READ CD type any / CD-DA of data sectors returns scrambled data
   uint8_t DefaultRetryCount = 5;    // page 01 byte 3 default
   uint8_t DefaultErrorRecovery = 0x00;
+  bool operator==(const DriveProfile&) const = default;
 };
 
-struct UnreadableFault { int32_t FirstLba, EndLba; uint8_t Asc = 0x11, Ascq = 0x00; };
-struct RetryFault { int32_t FirstLba, EndLba; uint8_t RetriesNeeded; };
+// Fault ranges are [FirstLba, EndLba), like extents (the .flt writes them inclusive).
+struct UnreadableFault {
+  int32_t FirstLba, EndLba;
+  uint8_t Asc = 0x11, Ascq = 0x00;
+  bool operator==(const UnreadableFault&) const = default;
+};
+struct RetryFault {
+  int32_t FirstLba, EndLba;
+  uint8_t RetriesNeeded;
+  bool operator==(const RetryFault&) const = default;
+};
 // Bytes the disc returns wrong. Soft: the drive corrects them unless DCR is set.
 // Hard: beyond the drive's correction; raw and audio reads return them, cooked data
 // reads fail with MEDIUM ERROR unless DCR is set.
-struct ByteFault { int32_t Lba; uint16_t Offset; uint8_t Xor; bool Hard; };
+struct ByteFault {
+  int32_t Lba;
+  uint16_t Offset;
+  uint8_t Xor;
+  bool Hard;
+  bool operator==(const ByteFault&) const = default;
+};
 
 enum class BeyondLeadOut : uint8_t { Serve, Refuse, Drift, Scrambled, ByteOffset, NotReady };
 enum class CommandFaultKind : uint8_t { CheckCondition, Timeout };
@@ -71,6 +88,7 @@ struct CommandFault {
   uint32_t Nth = 0;
   CommandFaultKind Kind = CommandFaultKind::CheckCondition;
   uint8_t Key = 0x04, Asc = 0x44, Ascq = 0x00;
+  bool operator==(const CommandFault&) const = default;
 };
 
 struct FaultSet {
@@ -85,6 +103,7 @@ struct FaultSet {
   bool NoMedium = false;
   bool BecomingReadyOnce = false;
   bool UnitAttentionOnce = false;
+  bool operator==(const FaultSet&) const = default;
 };
 
 // Raw storage of the recorded area: 2352 main bytes and 96 sub-channel bytes

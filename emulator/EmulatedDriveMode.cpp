@@ -1,0 +1,165 @@
+// MODE SENSE / MODE SELECT (6 and 10), the error-recovery and capabilities pages,
+// the block descriptor and SET CD SPEED.
+#include <algorithm>
+#include <vector>
+
+#include "emulator/EmulatedDriveState.h"
+
+namespace emu::detail {
+namespace {
+
+constexpr uint8_t kPcCurrent = 0, kPcChangeable = 1, kPcDefault = 2;
+
+// Bits of page 01 the host may change: the recovery flags (not AWRE, a writer's bit)
+// and the read retry count.
+constexpr Page01 kChangeablePage01 = {0x81, 0x0A, 0x7F, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0};
+
+void Put16(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 8);
+  p[1] = static_cast<uint8_t>(v);
+}
+
+void Put24(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 16);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v);
+}
+
+uint16_t MaxSpeed(const DriveProfile& p) {
+  return p.Speeds.empty() ? 0 : *std::max_element(p.Speeds.begin(), p.Speeds.end());
+}
+
+}  // namespace
+
+Page01 DriveState::ErrorRecoveryPage(uint8_t pageControl) const {
+  switch (pageControl) {
+    case kPcCurrent: return CurrentPage;
+    case kPcChangeable: return kChangeablePage01;
+    case kPcDefault: return DefaultPage;
+    default: return SavedPage;
+  }
+}
+
+std::vector<uint8_t> DriveState::CapabilitiesPage(uint8_t pageControl) const {
+  std::vector<uint8_t> p(22, 0);
+  p[0] = 0x2A;
+  p[1] = 0x14;
+  if (pageControl == kPcChangeable) return p;  // nothing here can be changed
+  const uint16_t max = MaxSpeed(D.Profile);
+  p[4] = 0x71;  // audio play, Mode 2 Form 1 and Form 2, multisession
+  p[5] = 0x07;  // CD-DA commands, accurate stream, R-W sub-channel
+  p[6] = 0x29 | (Lock && pageControl == kPcCurrent ? 0x02 : 0x00);  // lock, eject, tray
+  Put16(&p[8], max);
+  Put16(&p[10], 256);   // volume levels
+  Put16(&p[12], 1024);  // buffer, kB
+  Put16(&p[14], pageControl == kPcCurrent ? Speed : max);
+  return p;
+}
+
+Outcome DriveState::ModeSense(std::span<const uint8_t> cdb, std::span<uint8_t> in) {
+  const bool ten = cdb[0] == 0x5A;
+  const bool dbd = (cdb[1] & 0x08) != 0;
+  const uint8_t pageControl = cdb[2] >> 6;
+  const uint8_t pageCode = cdb[2] & 0x3F;
+  const size_t alloc = ten ? (size_t{cdb[7]} << 8 | cdb[8]) : cdb[4];
+
+  std::vector<uint8_t> page;
+  if (pageCode == 0x01) {
+    const Page01 p = ErrorRecoveryPage(pageControl);
+    page.assign(p.begin(), p.end());
+  } else if (pageCode == 0x2A) {
+    page = CapabilitiesPage(pageControl);
+  } else {
+    return IllegalRequest(0x24);
+  }
+
+  const size_t header = ten ? 8 : 4;
+  const size_t bdl = D.Profile.BlockDescriptor && !dbd ? 8 : 0;
+  std::vector<uint8_t> r(header + bdl + page.size(), 0);
+  if (ten) {
+    Put16(&r[0], static_cast<uint32_t>(r.size() - 2));
+    Put16(&r[6], static_cast<uint32_t>(bdl));
+  } else {
+    r[0] = static_cast<uint8_t>(r.size() - 1);
+    r[3] = static_cast<uint8_t>(bdl);
+  }
+  if (bdl) {
+    uint8_t* b = &r[header];
+    if (pageControl == kPcChangeable) {
+      b[0] = 0xFF;
+      Put24(&b[5], 0xFFFFFF);
+    } else {
+      const bool current = pageControl == kPcCurrent;
+      b[0] = current ? Density : 0x00;
+      const int32_t leadOut = D.TocLeadOutLba();
+      Put24(&b[1], leadOut > 0 ? static_cast<uint32_t>(leadOut) : 0);
+      Put24(&b[5], current ? BlockLen : 2048);
+    }
+  }
+  std::copy(page.begin(), page.end(), r.begin() + static_cast<std::ptrdiff_t>(header + bdl));
+  return Good(CopyOut(std::span<const uint8_t>(r).first(std::min(alloc, r.size())), in));
+}
+
+Outcome DriveState::ModeSelect(std::span<const uint8_t> cdb, std::span<const uint8_t> out) {
+  const bool ten = cdb[0] == 0x55;
+  const bool savePages = (cdb[1] & 0x01) != 0;
+  const size_t len = ten ? (size_t{cdb[7]} << 8 | cdb[8]) : cdb[4];
+  if (len == 0) return Good();
+  if (out.size() < len) return IllegalRequest(0x1A);
+  const std::span<const uint8_t> list = out.first(len);
+
+  const size_t header = ten ? 8 : 4;
+  if (len < header) return IllegalRequest(0x1A);
+  const size_t mdl = ten ? (size_t{list[0]} << 8 | list[1]) : list[0];
+  const size_t bdl = ten ? (size_t{list[6]} << 8 | list[7]) : list[3];
+  if (mdl != 0 || (bdl != 0 && bdl != 8)) return IllegalRequest(0x26);
+  if (header + bdl > len) return IllegalRequest(0x1A);
+
+  uint32_t newBlockLen = BlockLen;
+  uint8_t newDensity = Density;
+  if (bdl == 8) {
+    const uint8_t* b = &list[header];
+    const uint32_t length = uint32_t{b[5]} << 16 | uint32_t{b[6]} << 8 | b[7];
+    if (length != 2048 && length != 2352) return IllegalRequest(0x26);
+    newBlockLen = length;
+    newDensity = b[0];
+  }
+
+  Page01 newPage = CurrentPage;
+  for (size_t pos = header + bdl; pos < len;) {
+    if (len - pos < 2) return IllegalRequest(0x1A);
+    const uint8_t code = list[pos];
+    const size_t pageLen = list[pos + 1];
+    if (pos + 2 + pageLen > len) return IllegalRequest(0x1A);
+    if ((code & 0x80) != 0 || (code & 0x3F) != 0x01 || pageLen != 0x0A) return IllegalRequest(0x26);
+    for (size_t i = 2; i < newPage.size(); ++i) {
+      if ((list[pos + i] ^ CurrentPage[i]) & ~kChangeablePage01[i]) return IllegalRequest(0x26);
+      newPage[i] = list[pos + i];
+    }
+    pos += 2 + pageLen;
+  }
+
+  CurrentPage = newPage;
+  if (savePages) SavedPage = newPage;
+  BlockLen = newBlockLen;
+  Density = newDensity;
+  return Good(len);
+}
+
+Outcome DriveState::SetCdSpeed(std::span<const uint8_t> cdb) {
+  if (!D.Profile.SetSpeedSupported) return IllegalRequest(0x20);
+  const auto& speeds = D.Profile.Speeds;
+  if (speeds.empty()) return Good();
+  const uint32_t request = uint32_t{cdb[2]} << 8 | cdb[3];
+  if (request == 0xFFFF) {
+    Speed = MaxSpeed(D.Profile);
+    return Good();
+  }
+  uint16_t best = *std::min_element(speeds.begin(), speeds.end());
+  for (uint16_t s : speeds)
+    if (s <= request && s > best) best = s;
+  Speed = best;
+  return Good();
+}
+
+}  // namespace emu::detail

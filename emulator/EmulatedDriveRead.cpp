@@ -1,0 +1,333 @@
+// READ CD, READ CDDA and READ(10): one sector pipeline that locates the sector, applies
+// the faults and lays out the fields the host asked for.
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "emulator/EmulatedDriveState.h"
+#include "sector/Scramble.h"
+
+namespace emu::detail {
+namespace {
+
+constexpr uint8_t kSync = 0x80, kHeader = 0x20, kSubheader = 0x40, kUser = 0x10, kEdc = 0x08, kC2 = 0x06;
+
+enum class SubKind : uint8_t { None, RawPW, Q, RW };
+
+// Expected type codes of READ CD byte 1 bits 4..2, plus one of our own for READ(10).
+constexpr uint8_t kAnyType = 0, kCddaType = 1, kUserData2048 = 6;
+
+struct ReadPlan {
+  uint8_t Flags = kUser;  // main-channel fields, READ CD byte 9
+  uint8_t Expected = kAnyType;
+  SubKind Sub = SubKind::None;
+  bool BinaryQ = false;
+  bool DataAsAudio = false;      // READ CDDA: data sectors come back as their scrambled image
+  bool MayScrambleData = false;  // READ CD: the profile's scrambling of audio-type reads applies
+  int64_t AudioShift = 0;        // bytes, for audio sectors
+};
+
+enum class Fail : uint8_t { None, Range, NotReady, Medium, WrongType };
+
+struct Served {
+  Fail Failure = Fail::None;
+  uint8_t Asc = 0, Ascq = 0;
+  size_t Size = 0;  // bytes laid out in the scratch (for a medium error: the damaged block)
+};
+
+struct Span16 {
+  uint16_t Begin, End;
+};
+struct Fields {
+  Span16 Header, Subheader, User, Edc;
+};
+
+Fields FieldsOf(SectorKind kind, uint32_t form2Size) {
+  const auto f2 = static_cast<uint16_t>(form2Size == 2324 ? 2324 : 2328);
+  switch (kind) {
+    case SectorKind::Mode1: return {{12, 16}, {16, 16}, {16, 2064}, {2064, 2352}};
+    case SectorKind::Mode2Form1: return {{12, 16}, {16, 24}, {24, 2072}, {2072, 2352}};
+    case SectorKind::Mode2Form2:
+      return {{12, 16}, {16, 24}, {24, static_cast<uint16_t>(24 + f2)}, {static_cast<uint16_t>(24 + f2), 2352}};
+    case SectorKind::Mode2Formless: return {{12, 16}, {16, 16}, {16, 2352}, {2352, 2352}};
+    case SectorKind::Audio: break;
+  }
+  return {{0, 0}, {0, 0}, {0, 2352}, {2352, 2352}};
+}
+
+uint8_t TypeCode(SectorKind kind) {
+  switch (kind) {
+    case SectorKind::Audio: return 1;
+    case SectorKind::Mode1: return 2;
+    case SectorKind::Mode2Formless: return 3;
+    case SectorKind::Mode2Form1: return 4;
+    case SectorKind::Mode2Form2: return 5;
+  }
+  return 0;
+}
+
+// The kind a sector of unknown content is laid out as (for a failing block under TB).
+SectorKind KindOfType(uint8_t expected) {
+  switch (expected) {
+    case 1: return SectorKind::Audio;
+    case 3: return SectorKind::Mode2Formless;
+    case 4: return SectorKind::Mode2Form1;
+    case 5: return SectorKind::Mode2Form2;
+    default: return SectorKind::Mode1;
+  }
+}
+
+// Lays out the requested fields of a 2352-byte image; null image: zeros. Returns the size.
+size_t Assemble(SectorKind kind, uint8_t flags, uint32_t form2Size, const uint8_t* image, uint8_t* dst) {
+  size_t n = 0;
+  auto take = [&](uint16_t begin, uint16_t end) {
+    if (image)
+      std::memcpy(dst + n, image + begin, end - begin);
+    else
+      std::memset(dst + n, 0, end - begin);
+    n += end - begin;
+  };
+  if (kind == SectorKind::Audio) {
+    if (flags & kUser) take(0, 2352);
+    return n;
+  }
+  const Fields f = FieldsOf(kind, form2Size);
+  if (flags & kSync) take(0, 12);
+  if (flags & kHeader) take(f.Header.Begin, f.Header.End);
+  if (flags & kSubheader) take(f.Subheader.Begin, f.Subheader.End);
+  if (flags & kUser) take(f.User.Begin, f.User.End);
+  if (flags & kEdc) take(f.Edc.Begin, f.Edc.End);
+  return n;
+}
+
+bool HasHardFault(const Disc& d, int64_t lba) {
+  return std::any_of(d.Faults.Bytes.begin(), d.Faults.Bytes.end(),
+                     [&](const ByteFault& f) { return f.Hard && f.Lba == lba; });
+}
+
+void ApplyByteFaults(const Disc& d, int64_t lba, uint8_t* image, bool soft, bool hard) {
+  for (const ByteFault& f : d.Faults.Bytes)
+    if (f.Lba == lba && f.Offset < kRawSectorSize && (f.Hard ? hard : soft)) image[f.Offset] ^= f.Xor;
+}
+
+// What an audio-type read hears at sector q: audio as recorded, a data sector as its
+// scrambled image, silence where nothing is recorded. Hard faults always show,
+// soft ones only when the drive does not correct (DCR).
+void AudioViewOf(const DriveState& s, int64_t q, bool dcr, uint8_t* out) {
+  const uint8_t* main = nullptr;
+  std::optional<SectorKind> kind;
+  if (q >= 0 && q < s.PhysicalEnd && s.D.Store) {
+    main = s.D.Store->Main(static_cast<int32_t>(q));
+    if (main) kind = s.D.KindAt(static_cast<int32_t>(q));
+  }
+  if (!main || !kind) {
+    std::memset(out, 0, kRawSectorSize);
+    return;
+  }
+  std::memcpy(out, main, kRawSectorSize);
+  ApplyByteFaults(s.D, q, out, dcr, true);
+  if (*kind != SectorKind::Audio) Descramble(out, 0, kRawSectorSize);  // the scrambler is its own inverse
+}
+
+// 2352 bytes of the audio stream starting `shift` bytes after sector src.
+void StreamBytes(const DriveState& s, int32_t src, int64_t shift, bool dcr, uint8_t* out) {
+  const int64_t start = int64_t{src} * 2352 + shift;
+  int64_t q = start / 2352;
+  if (start % 2352 < 0) --q;
+  const auto off = static_cast<size_t>(start - q * 2352);
+  if (off == 0) {
+    AudioViewOf(s, q, dcr, out);
+    return;
+  }
+  std::array<uint8_t, kRawSectorSize> tmp;
+  AudioViewOf(s, q, dcr, tmp.data());
+  std::memcpy(out, tmp.data() + off, kRawSectorSize - off);
+  AudioViewOf(s, q + 1, dcr, tmp.data());
+  std::memcpy(out + (kRawSectorSize - off), tmp.data(), off);
+}
+
+size_t AppendSub(const DriveState& s, const ReadPlan& plan, int32_t src, uint8_t* dst) {
+  if (plan.Sub == SubKind::None) return 0;
+  const uint8_t* sub = s.D.Store ? s.D.Store->Sub(src) : nullptr;
+  std::array<uint8_t, kSubSize> none{};
+  if (!sub) sub = none.data();
+  switch (plan.Sub) {
+    case SubKind::RawPW: InterleaveSubchannel(sub, dst, true); return 96;
+    case SubKind::RW: InterleaveSubchannel(sub, dst, false); return 96;
+    case SubKind::Q: FormatQ(sub + 12, dst, plan.BinaryQ); return 16;
+    case SubKind::None: break;
+  }
+  return 0;
+}
+
+size_t SubSize(SubKind k) { return k == SubKind::None ? 0 : k == SubKind::Q ? 16 : 96; }
+
+Served Unreadable(const ReadPlan& plan, SectorKind layoutKind, uint32_t form2Size, uint8_t asc, uint8_t ascq,
+                  uint8_t* dst) {
+  Served r{Fail::Medium, asc, ascq, 0};
+  r.Size = Assemble(layoutKind, plan.Flags, form2Size, nullptr, dst);
+  std::memset(dst + r.Size, 0, SubSize(plan.Sub));
+  r.Size += SubSize(plan.Sub);
+  return r;
+}
+
+Served ServeSector(DriveState& s, const ReadPlan& plan, int32_t lba, uint8_t* dst) {
+  const Disc& d = s.D;
+  const uint32_t form2Size = d.Profile.Form2Size;
+  if (lba < 0 || lba >= s.PhysicalEnd) return {Fail::Range};
+
+  int64_t src = lba;
+  bool asAudio = false;
+  int64_t beyondShift = 0;
+  if (s.BeyondFrom >= 0 && lba >= s.BeyondFrom) {
+    switch (d.Faults.Beyond) {
+      case BeyondLeadOut::Serve: break;
+      case BeyondLeadOut::Refuse: return {Fail::Range};
+      case BeyondLeadOut::NotReady: return {Fail::NotReady};
+      case BeyondLeadOut::Drift: src += d.Faults.BeyondAmount; break;
+      case BeyondLeadOut::Scrambled: asAudio = true; break;
+      case BeyondLeadOut::ByteOffset:
+        asAudio = true;
+        beyondShift = d.Faults.BeyondAmount;
+        break;
+    }
+  }
+  if (src < 0 || src >= s.PhysicalEnd) return {Fail::Range};
+  const auto at = static_cast<int32_t>(src);
+
+  const uint8_t* main = d.Store ? d.Store->Main(at) : nullptr;
+  const std::optional<SectorKind> kind = main ? d.KindAt(at) : std::nullopt;
+  const SectorKind guess = kind ? *kind : plan.DataAsAudio ? SectorKind::Audio : KindOfType(plan.Expected);
+  if (!kind) return Unreadable(plan, guess, form2Size, 0x11, 0x00, dst);
+  for (const UnreadableFault& f : d.Faults.Unreadable)
+    if (at >= f.FirstLba && at < f.EndLba) return Unreadable(plan, guess, form2Size, f.Asc, f.Ascq, dst);
+  for (const RetryFault& f : d.Faults.Retry)
+    if (at >= f.FirstLba && at < f.EndLba && s.CurrentPage[3] < f.RetriesNeeded)
+      return Unreadable(plan, guess, form2Size, 0x11, 0x00, dst);
+
+  if (*kind != SectorKind::Audio && !asAudio) {
+    if (plan.DataAsAudio) {
+      asAudio = true;
+    } else if (plan.MayScrambleData && d.Profile.ScrambleAudioReads) {
+      // Such a drive takes the sector's type from the TOC, not from the sector.
+      const int control = s.TocControlAt(lba);
+      asAudio = plan.Expected == kCddaType || (plan.Expected == kAnyType && control >= 0 && (control & 0x04) == 0);
+    }
+  }
+  const SectorKind effective = asAudio ? SectorKind::Audio : *kind;
+  const uint8_t type = TypeCode(effective);
+  const bool typeOk = plan.Expected == kUserData2048 ? (type == 2 || type == 4)
+                                                      : (plan.Expected == kAnyType || plan.Expected == type);
+  if (!typeOk) return {Fail::WrongType};
+
+  const bool dcr = (s.CurrentPage[2] & 0x01) != 0;
+  bool hardFailure = false;
+  std::array<uint8_t, kRawSectorSize> image;
+  if (effective == SectorKind::Audio) {
+    StreamBytes(s, at, asAudio ? beyondShift : plan.AudioShift, dcr, image.data());
+  } else {
+    std::memcpy(image.data(), main, kRawSectorSize);
+    const bool raw = (plan.Flags & kSync) != 0;
+    hardFailure = !raw && !dcr && HasHardFault(d, at);
+    ApplyByteFaults(d, at, image.data(), dcr, raw || dcr || hardFailure);
+  }
+  Served r;
+  r.Size = Assemble(effective, plan.Flags, form2Size, image.data(), dst);
+  r.Size += AppendSub(s, plan, at, dst + r.Size);
+  if (hardFailure) {
+    r.Failure = Fail::Medium;
+    r.Asc = 0x11;
+    r.Ascq = 0x05;
+  }
+  return r;
+}
+
+Outcome Transfer(DriveState& s, ReadPlan plan, int32_t start, uint64_t count, std::span<uint8_t> in) {
+  if (count == 0) return Good();
+  plan.AudioShift = (int64_t{s.D.Profile.AudioOffset} + s.NextJitter()) * 4;
+  // Largest sector: 2352 main bytes and 96 sub-channel bytes.
+  std::array<uint8_t, kRawSectorSize + kSubSize> scratch;
+  size_t pos = 0;
+  for (uint64_t i = 0; i < count && pos < in.size(); ++i) {
+    const int64_t lba64 = int64_t{start} + static_cast<int64_t>(i);
+    if (lba64 > std::numeric_limits<int32_t>::max()) {
+      const int32_t info = start;
+      return Check(0x05, 0x21, 0x00, pos, &info);
+    }
+    const auto lba = static_cast<int32_t>(lba64);
+    const Served r = ServeSector(s, plan, lba, scratch.data());
+    switch (r.Failure) {
+      case Fail::None:
+        pos += CopyOut(std::span<const uint8_t>(scratch).first(r.Size), in.subspan(pos));
+        break;
+      case Fail::Medium:
+        if (s.CurrentPage[2] & 0x20)  // transfer block: the failing block goes out too
+          pos += CopyOut(std::span<const uint8_t>(scratch).first(r.Size), in.subspan(pos));
+        return Check(0x03, r.Asc, r.Ascq, pos, &lba);
+      case Fail::Range: return Check(0x05, 0x21, 0x00, pos, &lba);
+      case Fail::WrongType: return Check(0x05, 0x64, 0x00, pos, &lba);
+      case Fail::NotReady: return Check(0x02, 0x04, 0x00, pos);
+    }
+  }
+  return Good(pos);
+}
+
+int32_t Lba(std::span<const uint8_t> cdb) {
+  return static_cast<int32_t>(uint32_t{cdb[2]} << 24 | uint32_t{cdb[3]} << 16 | uint32_t{cdb[4]} << 8 | cdb[5]);
+}
+
+}  // namespace
+
+Outcome DriveState::ReadCd(std::span<const uint8_t> cdb, std::span<uint8_t> in) {
+  ReadPlan plan;
+  plan.Expected = (cdb[1] >> 2) & 0x07;
+  plan.Flags = cdb[9];
+  plan.MayScrambleData = true;
+  plan.BinaryQ = D.Profile.BinaryQ;
+  if (plan.Expected > 5) return IllegalRequest(0x24);
+  // No C2 pointers; sync needs the header after it; EDC/ECC after a header needs the user data between.
+  if ((plan.Flags & kC2) || ((plan.Flags & kSync) && !(plan.Flags & kHeader)) ||
+      ((plan.Flags & kEdc) && !(plan.Flags & kUser) && (plan.Flags & (kHeader | kSubheader))))
+    return IllegalRequest(0x24);
+  switch (cdb[10] & 0x07) {
+    case 0: plan.Sub = SubKind::None; break;
+    case 1: plan.Sub = SubKind::RawPW; break;
+    case 2: plan.Sub = SubKind::Q; break;
+    case 4: plan.Sub = SubKind::RW; break;
+    default: return IllegalRequest(0x24);
+  }
+  const uint32_t count = uint32_t{cdb[6]} << 16 | uint32_t{cdb[7]} << 8 | cdb[8];
+  return Transfer(*this, plan, Lba(cdb), count, in);
+}
+
+Outcome DriveState::ReadCdda(std::span<const uint8_t> cdb, std::span<uint8_t> in) {
+  if (!D.Profile.ReadCddaSupported) return IllegalRequest(0x20);
+  ReadPlan plan;
+  plan.DataAsAudio = true;
+  switch (cdb[10]) {
+    case 0: break;
+    case 1: plan.Sub = SubKind::Q; break;  // always BCD here
+    case 2: plan.Sub = SubKind::RawPW; break;
+    case 3:
+      plan.Sub = SubKind::RawPW;
+      plan.Flags = 0;
+      break;
+    default: return IllegalRequest(0x24);
+  }
+  const uint32_t count = uint32_t{cdb[6]} << 24 | uint32_t{cdb[7]} << 16 | uint32_t{cdb[8]} << 8 | cdb[9];
+  return Transfer(*this, plan, Lba(cdb), count, in);
+}
+
+Outcome DriveState::Read10(std::span<const uint8_t> cdb, std::span<uint8_t> in) {
+  ReadPlan plan;
+  if (BlockLen == 2352) {
+    plan.Flags = kSync | kHeader | kSubheader | kUser | kEdc;
+  } else {
+    plan.Flags = kUser;
+    plan.Expected = kUserData2048;
+  }
+  const uint32_t count = uint32_t{cdb[7]} << 8 | cdb[8];
+  return Transfer(*this, plan, Lba(cdb), count, in);
+}
+
+}  // namespace emu::detail

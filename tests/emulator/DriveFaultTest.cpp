@@ -1,0 +1,251 @@
+// Read faults: unreadable and retry-only sectors, byte faults under DCR, unrecorded
+// frames, ranges, the beyond-lead-out behaviours, audio offset and jitter.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "emulator/EmulatedDrive.h"
+#include "sector/Scramble.h"
+#include "tests/emulator/support/TestDiscs.h"
+
+namespace emu::test {
+namespace {
+
+std::vector<uint8_t> Slice(const uint8_t* p, size_t begin, size_t end) { return {p + begin, p + end}; }
+std::vector<uint8_t> Slice(const std::vector<uint8_t>& v, size_t begin, size_t end) {
+  return {v.begin() + static_cast<std::ptrdiff_t>(begin), v.begin() + static_cast<std::ptrdiff_t>(end)};
+}
+
+void ExpectSense(const ScsiResult& r, uint8_t key, uint8_t asc, uint8_t ascq) {
+  EXPECT_EQ(r.Status, kStatusCheckCondition);
+  EXPECT_EQ(r.SenseLength, 18u);
+  EXPECT_EQ(r.SenseKey(), key);
+  EXPECT_EQ(r.Asc(), asc);
+  EXPECT_EQ(r.Ascq(), ascq);
+  EXPECT_EQ(r.Sense[7], 10);
+}
+
+// What the sector reader makes of the sense: sectors good before the failure.
+int32_t GoodCount(const ScsiResult& r, int32_t start, bool transferBlock) {
+  if ((r.Sense[0] & 0x7F) != 0x70 || !(r.Sense[0] & 0x80) || r.SenseKey() != 3) return 0;
+  return SenseInfo(r) - start + (transferBlock ? 1 : 0);
+}
+
+TEST(DriveFaultTest, UnreadableSectorStopsTheTransferWithMediumErrorAndItsLba) {
+  auto disc = BuildDisc(Mode1Disc(100));
+  disc->Faults.Unreadable.push_back({10, 12, 0x11, 0x06});
+  EmulatedDrive drive(disc);
+
+  Reply r = DataIn(drive, ReadCdCdb(5, 15, 0x10), 15 * 2352);
+  ExpectSense(r.Result, 0x03, 0x11, 0x06);
+  EXPECT_EQ(r.Result.Sense[0], 0xF0);
+  EXPECT_EQ(SenseInfo(r.Result), 10);
+  EXPECT_EQ(r.Result.Residual, 15 * 2352u - 5 * 2048u);
+  EXPECT_EQ(GoodCount(r.Result, 5, false), 5);
+  EXPECT_EQ(Slice(r.Data, 4 * 2048, 5 * 2048), Slice(disc->Store->Main(9), 16, 2064));
+  EXPECT_EQ(r.Data[5 * 2048], 0xEE);  // nothing of the failing sector
+
+  // With transfer block the failing sector's (zeroed) block goes out first.
+  ASSERT_TRUE(SetErrorRecovery(drive, 0x20).Good());
+  Reply tb = DataIn(drive, ReadCdCdb(5, 15, 0x10), 15 * 2352);
+  ExpectSense(tb.Result, 0x03, 0x11, 0x06);
+  EXPECT_EQ(tb.Result.Residual, 15 * 2352u - 6 * 2048u);
+  EXPECT_EQ(GoodCount(tb.Result, 5, true), 6);
+  EXPECT_EQ(Slice(tb.Data, 5 * 2048, 6 * 2048), std::vector<uint8_t>(2048, 0));
+
+  // The second sector of the range fails the same way when a read starts at it.
+  Reply second = DataIn(drive, ReadCdCdb(11, 2, 0xF8), 2 * 2352);
+  EXPECT_EQ(SenseInfo(second.Result), 11);
+  EXPECT_TRUE(DataIn(drive, ReadCdCdb(12, 2, 0xF8), 2 * 2352).Result.Good());
+}
+
+TEST(DriveFaultTest, RetryFaultReadsOnlyWithEnoughRetries) {
+  auto disc = BuildDisc(Mode1Disc(40));
+  disc->Profile.DefaultRetryCount = 3;
+  disc->Faults.Retry.push_back({20, 21, 8});
+  EmulatedDrive drive(disc);
+
+  Reply r = DataIn(drive, ReadCdCdb(18, 4, 0x10), 4 * 2352);
+  ExpectSense(r.Result, 0x03, 0x11, 0x00);
+  EXPECT_EQ(SenseInfo(r.Result), 20);
+
+  ASSERT_TRUE(SetErrorRecovery(drive, 0x00, 7).Good());
+  EXPECT_FALSE(DataIn(drive, ReadCdCdb(18, 4, 0x10), 4 * 2352).Result.Good());
+  ASSERT_TRUE(SetErrorRecovery(drive, 0x00, 8).Good());
+  Reply ok = DataIn(drive, ReadCdCdb(18, 4, 0x10), 4 * 2352);
+  ASSERT_TRUE(ok.Result.Good());
+  EXPECT_EQ(Slice(ok.Data, 2 * 2048, 3 * 2048), Slice(disc->Store->Main(20), 16, 2064));
+}
+
+TEST(DriveFaultTest, SoftByteFaultsShowOnlyWithDcr) {
+  auto disc = BuildDisc(Mode1Disc(20));
+  disc->Faults.Bytes.push_back({4, 100, 0x5A, false});
+  EmulatedDrive drive(disc);
+  const uint8_t clean = disc->Store->Main(4)[100];
+
+  EXPECT_EQ(DataIn(drive, ReadCdCdb(4, 1, 0x10), 2048).Data[100 - 16], clean);
+  EXPECT_EQ(DataIn(drive, ReadCdCdb(4, 1, 0xF8), 2352).Data[100], clean);
+  std::vector<uint8_t> cdda = DataIn(drive, ReadCddaCdb(4, 1, 0), 2352).Data;
+  Descramble(cdda.data(), 0, 2352);
+  EXPECT_EQ(cdda[100], clean);
+
+  ASSERT_TRUE(SetErrorRecovery(drive, 0x01).Good());
+  Reply cooked = DataIn(drive, ReadCdCdb(4, 1, 0x10), 2048);
+  ASSERT_TRUE(cooked.Result.Good());
+  EXPECT_EQ(cooked.Data[100 - 16], clean ^ 0x5A);
+  EXPECT_EQ(DataIn(drive, ReadCdCdb(4, 1, 0xF8), 2352).Data[100], clean ^ 0x5A);
+}
+
+TEST(DriveFaultTest, HardByteFaultsFailCookedReadsUnlessDcrAndShowInRawAndAudioReads) {
+  auto disc = BuildDisc(MixedDisc());
+  disc->Faults.Bytes.push_back({6, 500, 0xFF, true});
+  disc->Faults.Bytes.push_back({MixedLbas::Audio + 1, 8, 0x0F, true});
+  EmulatedDrive drive(disc);
+  const uint8_t clean = disc->Store->Main(6)[500];
+
+  Reply cooked = DataIn(drive, ReadCdCdb(4, 4, 0x10), 4 * 2352);
+  ExpectSense(cooked.Result, 0x03, 0x11, 0x05);
+  EXPECT_EQ(SenseInfo(cooked.Result), 6);
+  EXPECT_EQ(cooked.Result.Residual, 4 * 2352u - 2 * 2048u);
+
+  Reply raw = DataIn(drive, ReadCdCdb(6, 1, 0xF8), 2352);
+  ASSERT_TRUE(raw.Result.Good());
+  EXPECT_EQ(raw.Data[500], clean ^ 0xFF);
+
+  Reply audio = DataIn(drive, ReadCdCdb(MixedLbas::Audio + 1, 1, 0x10), 2352);
+  ASSERT_TRUE(audio.Result.Good());
+  EXPECT_EQ(audio.Data[8], disc->Store->Main(MixedLbas::Audio + 1)[8] ^ 0x0F);
+
+  // Transfer block sends the damaged sector before the error.
+  ASSERT_TRUE(SetErrorRecovery(drive, 0x20).Good());
+  Reply tb = DataIn(drive, ReadCdCdb(6, 2, 0x10), 2 * 2352);
+  ExpectSense(tb.Result, 0x03, 0x11, 0x05);
+  EXPECT_EQ(tb.Result.Residual, 2 * 2352u - 2048u);
+  EXPECT_EQ(tb.Data[500 - 16], clean ^ 0xFF);
+
+  ASSERT_TRUE(SetErrorRecovery(drive, 0x01).Good());
+  Reply dcr = DataIn(drive, ReadCdCdb(4, 4, 0x10), 4 * 2352);
+  ASSERT_TRUE(dcr.Result.Good());
+  EXPECT_EQ(dcr.Data[2 * 2048 + 500 - 16], clean ^ 0xFF);
+}
+
+TEST(DriveFaultTest, UnrecordedFramesAndAddressesOutsideTheDisc) {
+  auto disc = BuildDisc(MixedDisc());
+  EmulatedDrive drive(disc);
+  // Between the sessions nothing is recorded.
+  Reply gap = DataIn(drive, ReadCdCdb(MixedLbas::LeadOut1 - 1, 3, 0xF8), 3 * 2352);
+  ExpectSense(gap.Result, 0x03, 0x11, 0x00);
+  EXPECT_EQ(SenseInfo(gap.Result), MixedLbas::LeadOut1);
+  EXPECT_EQ(gap.Result.Residual, 2 * 2352u);
+
+  ExpectSense(DataIn(drive, ReadCdCdb(-1, 1, 0xF8), 2352).Result, 0x05, 0x21, 0x00);
+  Reply end = DataIn(drive, ReadCdCdb(MixedLbas::LeadOut2 - 2, 3, 0xF8), 3 * 2352);
+  ExpectSense(end.Result, 0x05, 0x21, 0x00);
+  EXPECT_EQ(end.Result.Residual, 2352u);
+  ExpectSense(DataIn(drive, ReadCddaCdb(0x7FFFFFFF, 2, 0), 4704).Result, 0x05, 0x21, 0x00);
+}
+
+class BeyondTest : public ::testing::Test {
+ protected:
+  // TOC lead-out at 50; 10 more sectors recorded after it.
+  std::shared_ptr<Disc> disc = [] {
+    DiscSpec spec = Mode1Disc(50);
+    spec.RecordedBeyond = 10;
+    return BuildDisc(spec);
+  }();
+  Reply Raw(BeyondLeadOut mode, int32_t lba, int32_t amount = 0, int32_t from = -1) {
+    disc->Faults.Beyond = mode;
+    disc->Faults.BeyondAmount = amount;
+    disc->Faults.BeyondFromLba = from;
+    EmulatedDrive drive(disc);
+    return DataIn(drive, ReadCdCdb(lba, 1, 0xF8), 2352);
+  }
+  std::vector<uint8_t> Scrambled(int32_t lba) {
+    std::vector<uint8_t> s = Slice(disc->Store->Main(lba), 0, 2352);
+    Descramble(s.data(), 0, 2352);
+    return s;
+  }
+};
+
+TEST_F(BeyondTest, ServeRefuseAndNotReady) {
+  EXPECT_EQ(Raw(BeyondLeadOut::Serve, 55).Data, Slice(disc->Store->Main(55), 0, 2352));
+  EXPECT_TRUE(Raw(BeyondLeadOut::Refuse, 49).Result.Good());
+  ExpectSense(Raw(BeyondLeadOut::Refuse, 50).Result, 0x05, 0x21, 0x00);
+  EXPECT_TRUE(Raw(BeyondLeadOut::Refuse, 54, 0, 55).Result.Good());
+  ExpectSense(Raw(BeyondLeadOut::Refuse, 55, 0, 55).Result, 0x05, 0x21, 0x00);
+  ExpectSense(Raw(BeyondLeadOut::NotReady, 51).Result, 0x02, 0x04, 0x00);
+  ExpectSense(Raw(BeyondLeadOut::Serve, 60).Result, 0x05, 0x21, 0x00);  // past what is recorded
+}
+
+TEST_F(BeyondTest, DriftServesALaterSector) {
+  Reply r = Raw(BeyondLeadOut::Drift, 52, 3);
+  ASSERT_TRUE(r.Result.Good());
+  EXPECT_EQ(r.Data, Slice(disc->Store->Main(55), 0, 2352));
+  EXPECT_EQ(r.Data[14], 0x55);  // its header says 00:02:55
+  ExpectSense(Raw(BeyondLeadOut::Drift, 58, 3).Result, 0x05, 0x21, 0x00);
+}
+
+TEST_F(BeyondTest, ScrambledAndByteOffsetServeTheScrambledStream) {
+  EXPECT_EQ(Raw(BeyondLeadOut::Scrambled, 53).Data, Scrambled(53));
+  Reply shifted = Raw(BeyondLeadOut::ByteOffset, 53, 100);
+  std::vector<uint8_t> expected = Slice(Scrambled(53), 100, 2352);
+  const std::vector<uint8_t> next = Scrambled(54);
+  expected.insert(expected.end(), next.begin(), next.begin() + 100);
+  EXPECT_EQ(shifted.Data, expected);
+
+  // The drive takes such sectors for audio: a typed data read refuses them.
+  disc->Faults.Beyond = BeyondLeadOut::Scrambled;
+  EmulatedDrive drive(disc);
+  EXPECT_EQ(DataIn(drive, ReadCdCdb(53, 1, 0x10, 0, 0x08), 2352).Result.Asc(), 0x64);
+  EXPECT_EQ(DataIn(drive, ReadCdCdb(53, 1, 0x10), 2352).Result.Residual, 0u);
+}
+
+std::vector<uint8_t> AudioStream(const Disc& d, int32_t lba, int64_t shiftBytes) {
+  std::vector<uint8_t> out;
+  const int64_t start = int64_t{lba} * 2352 + shiftBytes;
+  for (int64_t p = start; p < start + 2352; ++p) {
+    const auto q = static_cast<int32_t>(p / 2352);
+    out.push_back(d.Store->Main(q)[p % 2352]);
+  }
+  return out;
+}
+
+TEST(DriveAudioTest, AudioOffsetShiftsAudioReadsButNotDataReads) {
+  auto disc = BuildDisc(MixedDisc());
+  disc->Profile.AudioOffset = 3;
+  EmulatedDrive late(disc);
+  const int32_t lba = MixedLbas::Audio + 4;
+  EXPECT_EQ(DataIn(late, ReadCddaCdb(lba, 1, 0), 2352).Data, AudioStream(*disc, lba, 12));
+  EXPECT_EQ(DataIn(late, ReadCdCdb(lba, 1, 0x10), 2352).Data, AudioStream(*disc, lba, 12));
+  EXPECT_EQ(DataIn(late, ReadCdCdb(3, 1, 0xF8), 2352).Data, Slice(disc->Store->Main(3), 0, 2352));
+
+  auto early = std::make_shared<Disc>(*disc);
+  early->Profile.AudioOffset = -2;
+  EmulatedDrive drive(early);
+  EXPECT_EQ(DataIn(drive, ReadCddaCdb(lba, 1, 0), 2352).Data, AudioStream(*disc, lba, -8));
+}
+
+TEST(DriveAudioTest, JitterIsBoundedVariedAndRepeatable) {
+  auto disc = BuildDisc(MixedDisc());
+  disc->Profile.Jitter = 4;
+  const int32_t lba = MixedLbas::Audio + 8;
+  auto shifts = [&] {
+    EmulatedDrive drive(disc);
+    std::vector<int> found;
+    for (int i = 0; i < 30; ++i) {
+      const std::vector<uint8_t> got = DataIn(drive, ReadCddaCdb(lba, 1, 0), 2352).Data;
+      int shift = 99;
+      for (int s = -4; s <= 4; ++s)
+        if (got == AudioStream(*disc, lba, s * 4)) shift = s;
+      found.push_back(shift);
+    }
+    return found;
+  };
+  const std::vector<int> first = shifts();
+  EXPECT_EQ(first, shifts());
+  EXPECT_EQ(std::count(first.begin(), first.end(), 99), 0);
+  EXPECT_GE(std::set<int>(first.begin(), first.end()).size(), 3u);
+}
+
+}  // namespace
+}  // namespace emu::test

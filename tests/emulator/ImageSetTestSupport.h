@@ -1,0 +1,69 @@
+#pragma once
+// Small helpers for the image-set tests: a temporary folder and file writing.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "emulator/Disc.h"
+
+namespace emu::test {
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qnl-imageset-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
+    Path = pattern;
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(Path, ec);
+  }
+  std::filesystem::path operator/(const std::string& name) const { return Path / name; }
+  std::filesystem::path Path;
+};
+
+inline void WriteFile(const std::filesystem::path& path, std::string_view content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  ASSERT_TRUE(out.good()) << path;
+}
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Raw bytes whose every position tells where it came from: sector lba, byte i.
+inline uint8_t PatternByte(int32_t lba, size_t i, uint8_t salt = 0) {
+  return static_cast<uint8_t>((lba * 31 + i * 7 + salt) & 0xFF);
+}
+
+inline std::string PatternSectors(int32_t count, size_t bytes, uint8_t salt = 0) {
+  std::string data(static_cast<size_t>(count) * bytes, '\0');
+  for (int32_t lba = 0; lba < count; ++lba)
+    for (size_t i = 0; i < bytes; ++i) data[lba * bytes + i] = static_cast<char>(PatternByte(lba, i, salt));
+  return data;
+}
+
+inline TocDescriptor Descriptor(uint8_t session, uint8_t adr, uint8_t control, uint8_t point, uint8_t pmin, uint8_t psec,
+                                uint8_t pframe) {
+  TocDescriptor d;
+  d.Session = session;
+  d.AdrControl = static_cast<uint8_t>(adr << 4 | control);
+  d.Point = point;
+  d.PMin = pmin;
+  d.PSec = psec;
+  d.PFrame = pframe;
+  return d;
+}
+
+}  // namespace emu::test
