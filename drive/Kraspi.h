@@ -1,0 +1,31 @@
+#pragma once
+// The ASPI transport: our ASPI manager module, loaded at run time, and the execution
+// of a caller-built CDB through it.
+#include <cstdint>
+
+#include "drive/Krcdrom.h"
+#include "platform/AspiSrb.h"
+
+// Direction codes every caller speaks (ASPI terms).
+constexpr uint8_t kDirIn = 0x08;
+constexpr uint8_t kDirOut = 0x10;
+
+// Loads the manager module once; true when both entry points are bound.
+bool LoadAspi();
+// The manager's GetASPI32SupportInfo; 0 (no manager) when it is not loaded.
+uint32_t AspiGetSupportInfo();
+// The manager's SendASPI32Command; kSrbStatusInvalidSrb without a manager.
+uint32_t AspiSendCommand(void* srb);
+
+// Sends an exec request and waits for it up to milliseconds; a request still pending
+// then is aborted and counts as failed. True when SRB_Status ends as done (1).
+bool AspiExecSrb(const TKrCdRom& drive, SRB_ExecSCSICmd& srb, uint32_t milliseconds);
+// Returns SRB_Status: 1 done, 0 still pending (aborted), any other value failed.
+// sense (14 bytes) may be null. The time-out is not used: every command waits 10 s.
+uint8_t AspiExecScsiCmd(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, uint8_t* sense,
+                        void* data, uint32_t dataLength, uint8_t direction, uint32_t timeoutMs);
+
+namespace aspi_detail {
+// Forgets the loaded manager so a test can load another machine's; never used by the program.
+void ResetForTesting();
+}  // namespace aspi_detail
