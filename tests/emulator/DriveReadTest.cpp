@@ -138,7 +138,7 @@ TEST_F(ReadTest, FormattedQIsBcdUnlessTheProfileSaysBinary) {
   // Pregap of track 2: index 0, counting down.
   Reply pregap = read(Drive(), L::AudioPregap + 1);
   EXPECT_EQ(pregap.Data[2], 0x00);
-  EXPECT_EQ(pregap.Data[5], 0x04);
+  EXPECT_EQ(pregap.Data[5], 0x03);  // reaches 0 on the last pregap frame
 
   DiscSpec spec = Mode1Disc(30);
   spec.RecordedBeyond = 3;

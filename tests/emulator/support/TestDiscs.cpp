@@ -121,7 +121,7 @@ std::shared_ptr<Disc> BuildDisc(const DiscSpec& spec) {
       EncodeSector(store->MutableMain(x), p.Spec.Kind, x);
       const bool pregap = x < p.StartLba;
       WriteSub(store->MutableSub(x), x, pregap, control, p.Number, pregap ? 0 : 1,
-               pregap ? p.StartLba - x : x - p.StartLba);
+               pregap ? p.StartLba - 1 - x : x - p.StartLba);
     }
   }
   if (spec.RecordedBeyond > 0 && !tracks.empty()) {
