@@ -62,7 +62,7 @@ struct DiscSpec {
   TocDamage Toc;
 };
 
-// Where everything lies, computed from the spec and the input sizes.
+// Where everything lies, computed from the disc description and the input sizes.
 struct TrackLayout {
   int Number = 0;
   int Session = 0;
@@ -98,7 +98,7 @@ constexpr int32_t kPregapFrames = 150;
 // User-data bytes an input supplies for one sector of this kind.
 uint32_t SectorPayloadBytes(SectorKind kind);
 
-// Checks the spec and its inputs (existence, WAV format) and lays the disc out.
+// Checks the disc description and its inputs (existence, WAV format) and lays the disc out.
 bool PlanDisc(const DiscSpec& spec, DiscLayout& layout, std::string& error);
 
 // The disc as the drive sees it, without the sector store: TOC (damage applied),
