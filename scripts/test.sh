@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need (Debian 12), builds, and runs every test
 # twice: a normal build and an AddressSanitizer + UndefinedBehaviorSanitizer build.
-# Usage: scripts/test.sh [normal|sanitize|all]   (default: all)
+# Then the worker tests under ThreadSanitizer and each fuzz target for a bounded time.
+# Usage: scripts/test.sh [normal|sanitize|tsan|fuzz|all]   (default: all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 which=${1:-all}
@@ -33,4 +34,10 @@ fi
 if [ "$which" = all ] || [ "$which" = sanitize ]; then
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DQNL_SANITIZE=ON -DQNL_BENCHMARKS=OFF
+fi
+if [ "$which" = all ] || [ "$which" = tsan ]; then
+  JOBS=$jobs scripts/tsan.sh
+fi
+if [ "$which" = all ] || [ "$which" = fuzz ]; then
+  FUZZ_JOBS=$jobs scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
 fi

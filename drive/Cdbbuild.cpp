@@ -1,0 +1,358 @@
+#include "drive/Cdbbuild.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#include "sector/Address.h"
+#include "sector/Krbuffer.h"
+
+namespace {
+
+constexpr uint8_t kDataIn = 0x08;
+constexpr uint8_t kDataOut = 0x10;
+constexpr uint8_t kModeSelectPf = 0x10;
+constexpr uint8_t kPageErrorRecovery = 0x01;
+constexpr uint8_t kPageErrorRecoveryDefaults = 0x81;
+constexpr uint8_t kPageCapabilities = 0x2A;
+constexpr uint32_t kErrorRecoveryRoom = 24;  // asked for beyond the header
+constexpr uint32_t kMaxReadCdCount = 0xFFFF;
+
+uint8_t LunBits(const TKrCdRom& drive) { return static_cast<uint8_t>((drive.Lun & 0x07) << 5); }
+
+bool Run(TScsiExec exec, const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, void* data,
+         uint32_t dataLength, uint8_t direction) {
+  return exec(drive, cdb, cdbLength, nullptr, data, dataLength, direction, kCommandTimeoutMs) == 1;
+}
+
+void PutLba(uint8_t* cdb, int64_t frame) {
+  const uint32_t lba = static_cast<uint32_t>(FramesToLba(frame));
+  cdb[2] = static_cast<uint8_t>(lba >> 24);
+  cdb[3] = static_cast<uint8_t>(lba >> 16);
+  cdb[4] = static_cast<uint8_t>(lba >> 8);
+  cdb[5] = static_cast<uint8_t>(lba);
+}
+
+uint32_t HeaderSize(bool tenByte) { return tenByte ? 8 : 4; }
+
+uint32_t ModeDataLength(const uint8_t* answer, bool tenByte) {
+  return tenByte ? (uint32_t{answer[0]} << 8) | answer[1] : answer[0];
+}
+
+void ClearModeDataLength(uint8_t* answer, bool tenByte) {
+  answer[0] = 0;
+  if (tenByte) answer[1] = 0;
+}
+
+bool ModeSense(TScsiExec exec, const TKrCdRom& drive, bool tenByte, uint8_t page, uint8_t* buffer,
+               uint32_t length) {
+  return tenByte ? CdbModeSense10(exec, drive, page, buffer, static_cast<uint16_t>(length))
+                 : CdbModeSense6(exec, drive, page, buffer, static_cast<uint8_t>(length));
+}
+
+bool ModeSelect(TScsiExec exec, const TKrCdRom& drive, bool tenByte, const uint8_t* buffer, uint32_t length) {
+  return tenByte ? CdbModeSelect10(exec, drive, false, buffer, static_cast<uint16_t>(length))
+                 : CdbModeSelect6(exec, drive, false, buffer, static_cast<uint8_t>(length));
+}
+
+// Where page 01 lies in an answer and how long the echo of it is; -1 offset when the
+// answer's own lengths do not describe a page 01 inside the bytes asked for.
+struct TErrorRecoveryAnswer {
+  int Offset = -1;
+  uint32_t ListLength = 0;
+};
+
+TErrorRecoveryAnswer LocateErrorRecovery(const uint8_t* answer, bool tenByte) {
+  const uint32_t allocation = HeaderSize(tenByte) + kErrorRecoveryRoom;
+  TErrorRecoveryAnswer result;
+  const int offset = LocateModePage(answer, allocation, tenByte, kPageErrorRecovery, 4);
+  if (offset < 0) return result;
+  const uint32_t listLength = static_cast<uint32_t>(offset) + answer[offset + 1] + 2u;
+  const uint32_t claimed = ModeDataLength(answer, tenByte) + (tenByte ? 2u : 1u);
+  if (listLength > allocation || listLength > claimed) return result;
+  result.Offset = offset;
+  result.ListLength = listLength;
+  return result;
+}
+
+// Reads the drive's default page 01, lets `edit` change it, and writes it back.
+template <typename Edit>
+bool RewriteErrorRecoveryDefaults(TScsiExec exec, const TKrCdRom& drive, int form, Edit edit) {
+  const bool tenByte = UsesTenByteMode(drive, form);
+  TKrParagraphBoundaryBuffer area(kModeBufferSize);
+  uint8_t* answer = area.GetBuffer();
+  if (answer == nullptr) return false;
+  std::memset(answer, 0, kModeBufferSize);
+  if (!ModeSense(exec, drive, tenByte, kPageErrorRecoveryDefaults, answer,
+                 HeaderSize(tenByte) + kErrorRecoveryRoom))
+    return false;
+  const TErrorRecoveryAnswer located = LocateErrorRecovery(answer, tenByte);
+  if (located.Offset < 0) return false;
+  uint8_t* page = answer + located.Offset;
+  ClearModeDataLength(answer, tenByte);
+  page[0] &= 0x7F;  // PS is reserved in MODE SELECT
+  edit(page, located.ListLength - static_cast<uint32_t>(located.Offset));
+  return ModeSelect(exec, drive, tenByte, answer, located.ListLength);
+}
+
+std::string Trimmed(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  const auto last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+bool ReportsPlainQ(const TKrCdRom& drive) {
+  std::string vendor = drive.GetVendor();
+  std::transform(vendor.begin(), vendor.end(), vendor.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return Trimmed(vendor) == "PLEXTOR";
+}
+
+}  // namespace
+
+uint32_t ReadCdSectorSize(uint8_t subChannel) {
+  switch (subChannel) {
+    case 0: return 2352;
+    case 1: return 2448;
+    case 2: return 2368;
+    case 4: return 2448;
+    default: return 0;
+  }
+}
+
+uint32_t ReadCddaSectorSize(uint8_t subCode) {
+  switch (subCode) {
+    case 0: return 2352;
+    case 1: return 2368;
+    case 2: return 2448;
+    case 3: return 96;
+    default: return 0;
+  }
+}
+
+uint32_t ReadCdExSectorSize(bool userData, uint8_t subChannel) {
+  const uint32_t size = ReadCdSectorSize(subChannel);
+  if (size == 0) return 0;
+  return userData ? size : size - 2352;
+}
+
+bool UsesTenByteMode(const TKrCdRom& drive, int form) {
+  if (form == 1) return false;
+  if (form == 2) return true;
+  return drive.IsAtapi();
+}
+
+int LocateModePage(const uint8_t* answer, uint32_t valid, bool tenByte, uint8_t pageCode, uint32_t minPageBytes) {
+  const uint32_t header = HeaderSize(tenByte);
+  if (valid < header) return -1;
+  const uint32_t descriptors = tenByte ? (uint32_t{answer[6]} << 8) | answer[7] : answer[3];
+  const uint64_t offset = uint64_t{header} + descriptors;
+  if (offset + std::max<uint32_t>(minPageBytes, 2) > valid) return -1;
+  if ((answer[offset] & 0x3F) != pageCode) return -1;
+  return static_cast<int>(offset);
+}
+
+bool CdbInquiry(TScsiExec exec, TKrCdRom& drive) {
+  TKrParagraphBoundaryBuffer area(kInquiryLength);
+  uint8_t* data = area.GetBuffer();
+  if (data == nullptr) return false;
+  std::memset(data, 0, kInquiryLength);
+  const uint8_t cdb[6] = {0x12, 0x00, 0x00, 0x00, static_cast<uint8_t>(kInquiryLength), 0x00};
+  if (!Run(exec, drive, cdb, sizeof cdb, data, kInquiryLength, kDataIn)) return false;
+  drive.SetInquiryData(data, static_cast<uint8_t>(kInquiryLength));
+  return true;
+}
+
+bool CdbReadRawToc(TScsiExec exec, const TKrCdRom& drive, uint8_t session, bool convertBcd, uint8_t* buffer) {
+  const uint8_t allocHigh = static_cast<uint8_t>(kRawTocSize >> 8);
+  const uint8_t allocLow = static_cast<uint8_t>(kRawTocSize & 0xFF);
+  // Older drives take the format from the control byte; a drive that ignores it may
+  // answer GOOD with another format, so the answer's shape decides, not the status.
+  const uint8_t legacy[10] = {0x43, 0x00, 0x00, 0x00, 0x00, 0x00, session, allocHigh, allocLow, 0x80};
+  const uint8_t mmc[10] = {0x43, 0x00, 0x02, 0x00, 0x00, 0x00, session, allocHigh, allocLow, 0x00};
+  bool ok = false;
+  for (const uint8_t* cdb : {legacy, mmc}) {
+    std::memset(buffer, 0, kRawTocSize);
+    if (Run(exec, drive, cdb, 10, buffer, kRawTocSize, kDataIn) && IsFullTocShape(buffer, kRawTocSize)) {
+      ok = true;
+      break;
+    }
+  }
+  if (!ok) return false;
+  if (convertBcd) ConvertRawTocBcd(buffer, kRawTocSize);
+  return true;
+}
+
+bool CdbReadToc(TScsiExec exec, const TKrCdRom& drive, bool convertBcd, TDiscToc& toc) {
+  TKrParagraphBoundaryBuffer area(kRawTocSize);
+  uint8_t* raw = area.GetBuffer();
+  if (raw == nullptr) return false;
+  if (!CdbReadRawToc(exec, drive, 1, convertBcd, raw)) return false;
+  return ParseRawToc(raw, kRawTocSize, toc);
+}
+
+bool CdbReadCd(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t subChannel,
+               void* buffer) {
+  const uint32_t size = ReadCdSectorSize(subChannel);
+  if (size == 0 || count > kMaxReadCdCount || !IsConvertibleFrame(frame)) return false;
+  uint8_t cdb[12] = {0xBE, LunBits(drive), 0, 0, 0, 0, 0, static_cast<uint8_t>(count >> 8),
+                     static_cast<uint8_t>(count), 0x10, subChannel, 0x00};
+  PutLba(cdb, frame);
+  return Run(exec, drive, cdb, sizeof cdb, buffer, count * size, kDataIn);
+}
+
+bool CdbReadCdda(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t subCode,
+                 void* buffer) {
+  const uint32_t size = ReadCddaSectorSize(subCode);
+  if (size == 0 || !IsConvertibleFrame(frame)) return false;
+  const uint64_t bytes = uint64_t{count} * size;
+  if (bytes > UINT32_MAX) return false;
+  uint8_t cdb[12] = {0xD8, LunBits(drive), 0, 0, 0, 0, static_cast<uint8_t>(count >> 24),
+                     static_cast<uint8_t>(count >> 16), static_cast<uint8_t>(count >> 8),
+                     static_cast<uint8_t>(count), subCode, 0x00};
+  PutLba(cdb, frame);
+  return Run(exec, drive, cdb, sizeof cdb, buffer, static_cast<uint32_t>(bytes), kDataIn);
+}
+
+bool CdbReadCdEx(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t sectorType,
+                 bool sync, bool edcEcc, bool userData, uint8_t flagsBase, uint8_t subChannel, void* buffer) {
+  if (ReadCdSectorSize(subChannel) == 0 || count > kMaxReadCdCount || !IsConvertibleFrame(frame)) return false;
+  const uint32_t size = ReadCdExSectorSize(userData, subChannel);
+  uint8_t flags = flagsBase;
+  if (sync) flags |= 0x80;
+  if (userData) flags |= 0x10;
+  if (edcEcc) flags |= 0x08;
+  uint8_t cdb[12] = {0xBE, static_cast<uint8_t>(LunBits(drive) | (sectorType & 0x1C)), 0, 0, 0, 0, 0,
+                     static_cast<uint8_t>(count >> 8), static_cast<uint8_t>(count), flags, subChannel, 0x00};
+  PutLba(cdb, frame);
+  return Run(exec, drive, cdb, sizeof cdb, buffer, count * size, kDataIn);
+}
+
+bool CdbModeSense6(TScsiExec exec, const TKrCdRom& drive, uint8_t page, void* buffer, uint8_t length) {
+  std::memset(buffer, 0, length);
+  const uint8_t cdb[6] = {0x1A, LunBits(drive), page, 0x00, length, 0x00};
+  return Run(exec, drive, cdb, sizeof cdb, buffer, length, kDataIn);
+}
+
+bool CdbModeSense10(TScsiExec exec, const TKrCdRom& drive, uint8_t page, void* buffer, uint16_t length) {
+  std::memset(buffer, 0, length);
+  const uint8_t cdb[10] = {0x5A, LunBits(drive), page, 0, 0, 0, 0, static_cast<uint8_t>(length >> 8),
+                           static_cast<uint8_t>(length), 0x00};
+  return Run(exec, drive, cdb, sizeof cdb, buffer, length, kDataIn);
+}
+
+bool CdbModeSelect6(TScsiExec exec, const TKrCdRom& drive, bool savePages, const void* buffer, uint8_t length) {
+  const uint8_t byte1 = static_cast<uint8_t>(LunBits(drive) | kModeSelectPf | (savePages ? 1 : 0));
+  const uint8_t cdb[6] = {0x15, byte1, 0x00, 0x00, length, 0x00};
+  return Run(exec, drive, cdb, sizeof cdb, const_cast<void*>(buffer), length, kDataOut);
+}
+
+bool CdbModeSelect10(TScsiExec exec, const TKrCdRom& drive, bool savePages, const void* buffer,
+                     uint16_t length) {
+  const uint8_t byte1 = static_cast<uint8_t>(LunBits(drive) | kModeSelectPf | (savePages ? 1 : 0));
+  const uint8_t cdb[10] = {0x55, byte1, 0, 0, 0, 0, 0, static_cast<uint8_t>(length >> 8),
+                           static_cast<uint8_t>(length), 0x00};
+  return Run(exec, drive, cdb, sizeof cdb, const_cast<void*>(buffer), length, kDataOut);
+}
+
+bool CdbSetCdSpeed(TScsiExec exec, const TKrCdRom& drive, uint16_t readSpeed) {
+  const uint8_t cdb[12] = {0xBB, LunBits(drive), static_cast<uint8_t>(readSpeed >> 8),
+                           static_cast<uint8_t>(readSpeed), 0xFF, 0xFF, 0, 0, 0, 0, 0, 0};
+  return Run(exec, drive, cdb, sizeof cdb, nullptr, 0, kDataIn);
+}
+
+bool CdbPreventAllow(TScsiExec exec, const TKrCdRom& drive, bool prevent) {
+  const uint8_t cdb[6] = {0x1E, LunBits(drive), 0x00, 0x00, static_cast<uint8_t>(prevent ? 1 : 0), 0x00};
+  return Run(exec, drive, cdb, sizeof cdb, nullptr, 0, kDataOut);
+}
+
+bool CdbGetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, int form, uint8_t* errorRecovery,
+                         uint8_t* writeRetry, uint8_t* readRetry) {
+  const bool tenByte = UsesTenByteMode(drive, form);
+  TKrParagraphBoundaryBuffer area(kModeBufferSize);
+  uint8_t* answer = area.GetBuffer();
+  if (answer == nullptr) return false;
+  std::memset(answer, 0, kModeBufferSize);
+  if (!ModeSense(exec, drive, tenByte, kPageErrorRecovery, answer, HeaderSize(tenByte) + kErrorRecoveryRoom))
+    return false;
+  const int offset = LocateErrorRecovery(answer, tenByte).Offset;
+  if (offset < 0) return false;
+  const uint8_t* page = answer + offset;
+  if (errorRecovery) *errorRecovery = page[2];
+  if (writeRetry) *writeRetry = page[8];
+  if (readRetry) *readRetry = page[3];
+  return true;
+}
+
+bool CdbSetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, uint8_t value, uint8_t mask, int form,
+                         bool setWriteRetry, uint8_t writeRetry, bool setReadRetry, uint8_t readRetry) {
+  return RewriteErrorRecoveryDefaults(exec, drive, form, [&](uint8_t* page, uint32_t pageLength) {
+    page[2] = static_cast<uint8_t>((page[2] & ~mask) | (value & mask));
+    if (setReadRetry) page[3] = readRetry;
+    if (setWriteRetry && pageLength > 8) page[8] = writeRetry;
+  });
+}
+
+bool CdbResetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, int form) {
+  return RewriteErrorRecoveryDefaults(exec, drive, form, [](uint8_t*, uint32_t) {});
+}
+
+bool CdbSetBlockLength(TScsiExec exec, const TKrCdRom& drive, uint8_t density, uint32_t blockLength, int form) {
+  if (blockLength > 0xFFFFFF) return false;
+  const bool tenByte = UsesTenByteMode(drive, form);
+  TKrParagraphBoundaryBuffer area(kModeBufferSize);
+  uint8_t* list = area.GetBuffer();
+  if (list == nullptr) return false;
+  std::memset(list, 0, kModeBufferSize);
+  const uint32_t header = HeaderSize(tenByte);
+  if (tenByte) {
+    list[7] = 8;
+  } else {
+    list[3] = 8;
+  }
+  uint8_t* descriptor = list + header;
+  descriptor[0] = density;
+  descriptor[5] = static_cast<uint8_t>(blockLength >> 16);
+  descriptor[6] = static_cast<uint8_t>(blockLength >> 8);
+  descriptor[7] = static_cast<uint8_t>(blockLength);
+  return ModeSelect(exec, drive, tenByte, list, header + 8);
+}
+
+bool CdbGetCapabilitiesPage(TScsiExec exec, const TKrCdRom& drive, int form, uint32_t count, uint8_t* buffer) {
+  const bool tenByte = UsesTenByteMode(drive, form);
+  TKrParagraphBoundaryBuffer area(kModeBufferSize);
+  uint8_t* answer = area.GetBuffer();
+  if (answer == nullptr) return false;
+  std::memset(answer, 0, kModeBufferSize);
+  if (!ModeSense(exec, drive, tenByte, kPageCapabilities, answer, kModeBufferSize)) return false;
+  const int offset = LocateModePage(answer, kModeBufferSize, tenByte, kPageCapabilities, 2);
+  if (offset < 0) return false;
+  const uint32_t copied = std::min<uint32_t>(count, kModeBufferSize - static_cast<uint32_t>(offset));
+  if (copied > 0) std::memcpy(buffer, answer + offset, copied);
+  return true;
+}
+
+bool CdbReadSubQ(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSector& sample) {
+  sample = TSubQSector{};
+  TKrParagraphBoundaryBuffer area(16);
+  uint8_t* q = area.GetBuffer();
+  if (q == nullptr) return false;
+  std::memset(q, 0, 16);
+  // The status is not trusted either way: a rejected read leaves the zeroed area.
+  CdbReadCdEx(exec, drive, frame, 1, 0, false, false, false, 0, 2, q);
+  return DecodeSubQ(q, ReportsPlainQ(drive), sample);
+}
+
+bool CdbReadSubQCdda(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSector& sample) {
+  sample = TSubQSector{};
+  constexpr uint32_t kSize = 2368;
+  TKrParagraphBoundaryBuffer area(kSize);
+  uint8_t* data = area.GetBuffer();
+  if (data == nullptr) return false;
+  std::memset(data, 0, kSize);
+  CdbReadCdda(exec, drive, frame, 1, 1, data);
+  return DecodeSubQ(data + 2352, false, sample);
+}

@@ -1,0 +1,60 @@
+#pragma once
+// The drive commands, each built once and run through whichever transport the caller
+// names: AspiExecScsiCmd or SptiExecScsiCmd (Kraspiex.h and Krsptiex.h pick one).
+//
+// Every command refuses, without sending, a frame address that FramesToLba cannot
+// convert, and treats any answer whose lengths do not fit its buffer as a failure.
+#include <cstdint>
+
+#include "drive/Disctoc.h"
+#include "drive/Krcdrom.h"
+#include "drive/Subq.h"
+
+using TScsiExec = uint8_t (*)(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, uint8_t* sense,
+                              void* data, uint32_t dataLength, uint8_t direction, uint32_t timeoutMs);
+
+constexpr uint32_t kCommandTimeoutMs = 15000;
+constexpr uint32_t kInquiryLength = 100;
+constexpr uint32_t kModeBufferSize = 255;
+
+// Bytes a sector for each selector; 0 for a selector the command does not know.
+uint32_t ReadCdSectorSize(uint8_t subChannel);
+uint32_t ReadCddaSectorSize(uint8_t subCode);
+uint32_t ReadCdExSectorSize(bool userData, uint8_t subChannel);
+
+// Form argument: 1 the 6-byte MODE commands, 2 the 10-byte ones, anything else by
+// TKrCdRom::IsAtapi (true: 10-byte).
+bool UsesTenByteMode(const TKrCdRom& drive, int form);
+// Offset of the page in a MODE SENSE answer of `valid` bytes, or -1 when the header and
+// block descriptor lengths put the page (its first minPageBytes) outside those bytes or
+// the page there has another code.
+int LocateModePage(const uint8_t* answer, uint32_t valid, bool tenByte, uint8_t pageCode,
+                   uint32_t minPageBytes);
+
+bool CdbInquiry(TScsiExec exec, TKrCdRom& drive);
+bool CdbReadRawToc(TScsiExec exec, const TKrCdRom& drive, uint8_t session, bool convertBcd, uint8_t* buffer);
+bool CdbReadToc(TScsiExec exec, const TKrCdRom& drive, bool convertBcd, TDiscToc& toc);
+bool CdbReadCd(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t subChannel,
+               void* buffer);
+bool CdbReadCdda(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t subCode,
+                 void* buffer);
+bool CdbReadCdEx(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t sectorType,
+                 bool sync, bool edcEcc, bool userData, uint8_t flagsBase, uint8_t subChannel, void* buffer);
+bool CdbModeSense6(TScsiExec exec, const TKrCdRom& drive, uint8_t page, void* buffer, uint8_t length);
+bool CdbModeSense10(TScsiExec exec, const TKrCdRom& drive, uint8_t page, void* buffer, uint16_t length);
+bool CdbModeSelect6(TScsiExec exec, const TKrCdRom& drive, bool savePages, const void* buffer, uint8_t length);
+bool CdbModeSelect10(TScsiExec exec, const TKrCdRom& drive, bool savePages, const void* buffer,
+                     uint16_t length);
+bool CdbSetCdSpeed(TScsiExec exec, const TKrCdRom& drive, uint16_t readSpeed);
+bool CdbPreventAllow(TScsiExec exec, const TKrCdRom& drive, bool prevent);
+
+bool CdbGetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, int form, uint8_t* errorRecovery,
+                         uint8_t* writeRetry, uint8_t* readRetry);
+bool CdbSetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, uint8_t value, uint8_t mask, int form,
+                         bool setWriteRetry, uint8_t writeRetry, bool setReadRetry, uint8_t readRetry);
+bool CdbResetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, int form);
+bool CdbSetBlockLength(TScsiExec exec, const TKrCdRom& drive, uint8_t density, uint32_t blockLength, int form);
+bool CdbGetCapabilitiesPage(TScsiExec exec, const TKrCdRom& drive, int form, uint32_t count, uint8_t* buffer);
+
+bool CdbReadSubQ(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSector& sample);
+bool CdbReadSubQCdda(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSector& sample);

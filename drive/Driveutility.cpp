@@ -1,0 +1,81 @@
+#include "drive/Driveutility.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "drive/Cdbbuild.h"
+#include "drive/Kraspi.h"
+#include "drive/Krspti.h"
+#include "platform/Clock.h"
+#include "sector/Krbuffer.h"
+
+namespace {
+
+constexpr int64_t kSpinUpFrame = 300;
+constexpr uint32_t kSpinUpBufferSize = 2368;
+constexpr uint32_t kMaxSpeedSteps = 72;
+constexpr uint32_t kSingleSpeedBytes = 176400;  // bytes a second at 1x
+constexpr uint32_t kCapabilityBytes = 16;
+
+TScsiExec TransportOf(const TDriveSetting& setting) {
+  return setting.UseSpti ? &SptiExecScsiCmd : &AspiExecScsiCmd;
+}
+
+}  // namespace
+
+void TDriveUtility::Assign(const TKrCdRom& drive, const TDriveSetting& setting) {
+  CdRom = drive;
+  Setting = setting;
+}
+
+int64_t TDriveUtility::GetLeadOut() {
+  TDiscToc toc;
+  if (!CdbReadToc(TransportOf(Setting), CdRom, Setting.UseBCD != 0, toc)) return 0;
+  return PackedMsfToFrames(toc.LeadOut);
+}
+
+void TDriveUtility::SpinUp(uint32_t milliseconds) {
+  TKrParagraphBoundaryBuffer area(kSpinUpBufferSize);
+  if (uint8_t* data = area.GetBuffer()) {
+    std::memset(data, 0, kSpinUpBufferSize);
+    CdbReadCdda(TransportOf(Setting), CdRom, kSpinUpFrame, 1, 0, data);
+  }
+  platform::Sleep(milliseconds);
+}
+
+bool TDriveUtility::ApplyErrorRecovery() {
+  uint8_t value = 0;
+  if (Setting.FastErrorSkip) value |= 0x01;
+  if (Setting.TransferBlock) value |= 0x20;
+  return CdbSetErrorRecovery(TransportOf(Setting), CdRom, value, 0xFF, 0, false, 0, Setting.RetryCountEnabled != 0,
+                             static_cast<uint8_t>(Setting.RetryCount));
+}
+
+bool TDriveUtility::RestoreErrorRecovery() { return CdbResetErrorRecovery(TransportOf(Setting), CdRom, 0); }
+
+uint32_t TDriveUtility::DetectReadSpeeds(const TKrCdRom& drive, uint32_t capacity, uint32_t* speeds) {
+  if (capacity == 0 || speeds == nullptr) return 0;
+  // A drive reachable only by pass-through is asked over pass-through; nothing goes
+  // to an ASPI layer that is not there.
+  if (!Setting.UseSpti && !LoadAspi()) return 0;
+  const TScsiExec exec = TransportOf(Setting);
+
+  uint8_t page[kCapabilityBytes] = {};
+  uint16_t last = 0;
+  uint32_t stored = 0;
+  for (uint32_t n = 1; n <= kMaxSpeedSteps && stored < capacity; ++n) {
+    const uint32_t base = n * kSingleSpeedBytes / 1000;
+    for (uint32_t request : {base, base + 1}) {
+      CdbSetCdSpeed(exec, drive, static_cast<uint16_t>(request));
+      CdbGetCapabilitiesPage(exec, drive, 0, kCapabilityBytes, page);
+      const uint16_t current = static_cast<uint16_t>((page[14] << 8) | page[15]);
+      if (current == last) continue;
+      last = current;
+      // A drive that falls back to a speed it reported before would make the list
+      // unordered and repeat entries; each speed is kept once.
+      if (std::find(speeds, speeds + stored, current) == speeds + stored) speeds[stored++] = current;
+      break;
+    }
+  }
+  return stored;
+}

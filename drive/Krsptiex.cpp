@@ -1,0 +1,78 @@
+#include "drive/Krsptiex.h"
+
+#include "drive/Krspti.h"
+
+bool SptiInquiry(TKrCdRom& drive) { return CdbInquiry(SptiExecScsiCmd, drive); }
+
+bool SptiReadRawToc(const TKrCdRom& drive, uint8_t session, bool convertBcd, uint8_t* buffer) {
+  return CdbReadRawToc(SptiExecScsiCmd, drive, session, convertBcd, buffer);
+}
+
+bool SptiReadToc(const TKrCdRom& drive, bool convertBcd, TDiscToc& toc) {
+  return CdbReadToc(SptiExecScsiCmd, drive, convertBcd, toc);
+}
+
+bool SptiReadCd(const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t subChannel, void* buffer) {
+  return CdbReadCd(SptiExecScsiCmd, drive, frame, count, subChannel, buffer);
+}
+
+bool SptiReadCdda(const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t subCode, void* buffer) {
+  return CdbReadCdda(SptiExecScsiCmd, drive, frame, count, subCode, buffer);
+}
+
+bool SptiReadCdEx(const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t sectorType, bool sync, bool edcEcc,
+                  bool userData, uint8_t flagsBase, uint8_t subChannel, void* buffer) {
+  return CdbReadCdEx(SptiExecScsiCmd, drive, frame, count, sectorType, sync, edcEcc, userData, flagsBase, subChannel,
+                     buffer);
+}
+
+bool SptiModeSense6(const TKrCdRom& drive, uint8_t page, void* buffer, uint8_t length) {
+  return CdbModeSense6(SptiExecScsiCmd, drive, page, buffer, length);
+}
+
+bool SptiModeSense10(const TKrCdRom& drive, uint8_t page, void* buffer, uint16_t length) {
+  return CdbModeSense10(SptiExecScsiCmd, drive, page, buffer, length);
+}
+
+bool SptiModeSelect6(const TKrCdRom& drive, bool savePages, const void* buffer, uint8_t length) {
+  return CdbModeSelect6(SptiExecScsiCmd, drive, savePages, buffer, length);
+}
+
+bool SptiModeSelect10(const TKrCdRom& drive, bool savePages, const void* buffer, uint16_t length) {
+  return CdbModeSelect10(SptiExecScsiCmd, drive, savePages, buffer, length);
+}
+
+bool SptiSetCdSpeed(const TKrCdRom& drive, uint16_t readSpeed) {
+  return CdbSetCdSpeed(SptiExecScsiCmd, drive, readSpeed);
+}
+
+bool SptiGetErrorRecovery(const TKrCdRom& drive, int form, uint8_t* errorRecovery, uint8_t* writeRetry,
+                          uint8_t* readRetry) {
+  return CdbGetErrorRecovery(SptiExecScsiCmd, drive, form, errorRecovery, writeRetry, readRetry);
+}
+
+bool SptiSetErrorRecovery(const TKrCdRom& drive, uint8_t value, uint8_t mask, int form, bool setWriteRetry,
+                          uint8_t writeRetry, bool setReadRetry, uint8_t readRetry) {
+  return CdbSetErrorRecovery(SptiExecScsiCmd, drive, value, mask, form, setWriteRetry, writeRetry, setReadRetry,
+                             readRetry);
+}
+
+bool SptiResetErrorRecovery(const TKrCdRom& drive, int form) {
+  return CdbResetErrorRecovery(SptiExecScsiCmd, drive, form);
+}
+
+bool SptiSetBlockLength(const TKrCdRom& drive, uint8_t density, uint32_t blockLength, int form) {
+  return CdbSetBlockLength(SptiExecScsiCmd, drive, density, blockLength, form);
+}
+
+bool SptiGetCapabilitiesPage(const TKrCdRom& drive, int form, uint32_t count, uint8_t* buffer) {
+  return CdbGetCapabilitiesPage(SptiExecScsiCmd, drive, form, count, buffer);
+}
+
+bool SptiReadSubQ(const TKrCdRom& drive, int64_t frame, TSubQSector& sample) {
+  return CdbReadSubQ(SptiExecScsiCmd, drive, frame, sample);
+}
+
+bool SptiReadSubQCdda(const TKrCdRom& drive, int64_t frame, TSubQSector& sample) {
+  return CdbReadSubQCdda(SptiExecScsiCmd, drive, frame, sample);
+}

@@ -1,0 +1,150 @@
+#include "drive/Getdriveindexfromletter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/Registry.h"
+#include "tests/drive/support/DriveMachine.h"
+
+namespace {
+
+using drive_test::DriveMachine;
+using drive_test::MachineSpec;
+
+TKrCdRom Device(uint8_t target, uint8_t lun, const char* vendor, const char* product, const char* revision) {
+  TKrCdRom drive(0, target, lun);
+  uint8_t inquiry[36] = {5, 0x80, 0, 2};
+  std::memset(inquiry + 8, ' ', 28);
+  std::memcpy(inquiry + 8, vendor, std::strlen(vendor));
+  std::memcpy(inquiry + 16, product, std::strlen(product));
+  std::memcpy(inquiry + 32, revision, std::strlen(revision));
+  drive.SetInquiryData(inquiry, sizeof inquiry);
+  return drive;
+}
+
+TEST(GetdriveindexfromletterParse, IdeTextGivesVendorProductRevisionAndAddress) {
+  TMountedDeviceId id;
+  ASSERT_TRUE(ParseMountedDeviceText(
+      "\\??\\IDE#CdRomTOSHIBA_DVD-ROM_SD#M1612_______________1004____#5&2a8a0b5d&0&0.1.0#"
+      "{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}",
+      id));
+  EXPECT_EQ(id.Vendor, "TOSHIBA");
+  EXPECT_EQ(id.Product, "DVD-ROM SD/M1612");
+  EXPECT_EQ(id.Revision, "1004");
+  ASSERT_TRUE(id.HasAddress);
+  EXPECT_EQ(id.Target, 1);
+  EXPECT_EQ(id.Lun, 0);
+}
+
+TEST(GetdriveindexfromletterParse, IdeInstanceOfAnotherLengthGivesNoAddress) {
+  TMountedDeviceId id;
+  ASSERT_TRUE(ParseMountedDeviceText("\\??\\IDE#CdRomNEC_CD-ROM_DRIVE_1.0#5&1&0&0.0.0.0#{x}", id));
+  EXPECT_EQ(id.Vendor, "NEC");
+  EXPECT_EQ(id.Product, "CD-ROM DRIVE");
+  EXPECT_EQ(id.Revision, "1.0");
+  EXPECT_FALSE(id.HasAddress);
+  // No separator after the vendor run: the whole rest is the product.
+  ASSERT_TRUE(ParseMountedDeviceText("\\??\\IDE#CdRomACME_DRIVE#5&1&0&0.2.1", id));
+  EXPECT_EQ(id.Product, "DRIVE");
+  EXPECT_EQ(id.Revision, "");
+  EXPECT_TRUE(id.HasAddress);
+  EXPECT_EQ(id.Target, 2);
+  EXPECT_EQ(id.Lun, 1);
+}
+
+TEST(GetdriveindexfromletterParse, ScsiAndUsbTexts) {
+  TMountedDeviceId id;
+  ASSERT_TRUE(ParseMountedDeviceText(
+      "\\??\\SCSI#CdRom&Ven_PLEXTOR&Prod_CD-R___PX-W4012A&Rev_1.07#4&2b6e1d6&0&030#{53f5630d-b6bf-11d0}", id));
+  EXPECT_EQ(id.Vendor, "PLEXTOR");
+  EXPECT_EQ(id.Product, "CD-R   PX-W4012A");
+  EXPECT_EQ(id.Revision, "1.07");
+  ASSERT_TRUE(id.HasAddress);
+  EXPECT_EQ(id.Target, 3);
+  EXPECT_EQ(id.Lun, 0);
+
+  ASSERT_TRUE(ParseMountedDeviceText("\\??\\USBSTOR#CdRom&Ven_ACME&Prod_Portable&Rev_2.0#7&2d2ec1a5&1#{x}", id));
+  EXPECT_EQ(id.Vendor, "ACME");
+  EXPECT_EQ(id.Product, "Portable");
+  ASSERT_TRUE(id.HasAddress);
+  EXPECT_EQ(id.Target, 0);
+  EXPECT_EQ(id.Lun, 1);
+}
+
+TEST(GetdriveindexfromletterParse, OtherBusesAndShortTextsAreRefused) {
+  TMountedDeviceId id;
+  EXPECT_FALSE(ParseMountedDeviceText("\\??\\STORAGE#Volume#{x}", id));
+  EXPECT_FALSE(ParseMountedDeviceText("IDE#CdRomX_Y_Z#1", id));
+  EXPECT_FALSE(ParseMountedDeviceText("\\??\\IDE#Cd", id));
+  EXPECT_FALSE(ParseMountedDeviceText("", id));
+}
+
+class NinetyEightRegistry : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Registry = std::make_shared<platform::MemoryRegistry>();
+    Spec.Version = {platform::kPlatformWin32Windows, 4, 10};
+    Spec.Registry = Registry;
+  }
+  void AddInstance(const std::string& name, const std::string& letter, const std::string& target,
+                   const std::string& vendor, const std::string& product) {
+    const std::string key = "Enum\\SCSI\\" + name + "\\0";
+    Registry->SetString(key, "CurrentDriveLetterAssignment", letter);
+    Registry->SetString(key, "SCSITargetID", target);
+    Registry->SetString(key, "SCSILUN", "0");
+    Registry->SetString(key, "Manufacturer", vendor);
+    Registry->SetString(key, "ProductId", product);
+    Registry->SetString(key, "RevisionLevel", "1.00 ");
+  }
+  std::shared_ptr<platform::MemoryRegistry> Registry;
+  MachineSpec Spec;
+};
+
+TEST_F(NinetyEightRegistry, LetterTargetAndIdentityMustAllMatch) {
+  Registry->SetString("Enum\\SCSI\\DISK\\0", "SCSITargetID", "0");  // a device without a letter
+  AddInstance("ACME_ONE", "E", "2", "ACME", "ONE");
+  AddInstance("ACME_TWO", "F", "x", "ACME", "TWO");  // not a number: target 0
+  DriveMachine machine(Spec);
+  const std::vector<TKrCdRom> devices = {Device(0, 0, "ACME", "TWO", "1.00"), Device(1, 0, "ACME", "ONE", "1.00"),
+                                         Device(2, 0, "ACME", "ONE", "1.00")};
+  std::vector<bool> taken(devices.size(), false);
+  EXPECT_EQ(GetDriveIndexFromLetter("e:", devices, taken), -1);  // case-sensitive
+  EXPECT_EQ(GetDriveIndexFromLetter("E:", devices, taken), 2);
+  EXPECT_TRUE(taken[2]);
+  EXPECT_EQ(GetDriveIndexFromLetter("E:", devices, taken), -1);  // already taken
+  EXPECT_EQ(GetDriveIndexFromLetter("F:", devices, taken), 0);
+  EXPECT_EQ(GetDriveIndexFromLetter("G:", devices, taken), -1);
+}
+
+TEST_F(NinetyEightRegistry, MissingDeviceRegistryIsNoMatch) {
+  DriveMachine machine(Spec);
+  const std::vector<TKrCdRom> devices = {Device(0, 0, "ACME", "ONE", "1.00")};
+  std::vector<bool> taken(1, false);
+  EXPECT_EQ(GetDriveIndexFromLetter("D:", devices, taken), -1);
+  EXPECT_FALSE(taken[0]);
+}
+
+TEST(GetdriveindexfromletterNt, MountedDeviceAddressMustMatchWhenGiven) {
+  MachineSpec spec;
+  auto registry = std::make_shared<platform::MemoryRegistry>();
+  registry->SetBinary("SYSTEM\\MountedDevices", "\\DosDevices\\D:",
+                      platform::ToUtf16Bytes("\\??\\SCSI#CdRom&Ven_ACME&Prod_ONE&Rev_1.00#4&1&0&010#{x}"));
+  spec.Registry = registry;
+  DriveMachine machine(spec);
+  const std::vector<TKrCdRom> devices = {Device(0, 0, "ACME", "ONE", "1.00"), Device(1, 0, "ACME", "ONE", "1.00")};
+  std::vector<bool> taken(devices.size(), false);
+  EXPECT_EQ(GetDriveIndexFromLetter("D:", devices, taken), 1);
+  EXPECT_EQ(GetDriveIndexFromLetter("E:", devices, taken), -1);  // no value for E:
+}
+
+TEST(GetdriveindexfromletterNt, UnknownPlatformMatchesNothing) {
+  MachineSpec spec;
+  spec.Version = {7, 1, 0};
+  DriveMachine machine(spec);
+  const std::vector<TKrCdRom> devices = {Device(0, 0, "ACME", "ONE", "1.00")};
+  std::vector<bool> taken(1, false);
+  EXPECT_EQ(GetDriveIndexFromLetter("D:", devices, taken), -1);
+}
+
+}  // namespace

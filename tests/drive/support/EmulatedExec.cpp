@@ -1,0 +1,48 @@
+#include "tests/drive/support/EmulatedExec.h"
+
+#include <algorithm>
+#include <span>
+
+namespace drive_test {
+namespace {
+
+emu::EmulatedDrive* gDrive = nullptr;
+ScriptedExecScope* gScript = nullptr;
+
+uint8_t RunOnEmulated(const TKrCdRom&, const uint8_t* cdb, uint8_t cdbLength, uint8_t*, void* data,
+                      uint32_t dataLength, uint8_t direction, uint32_t timeoutMs) {
+  const emu::DataDirection dir = dataLength == 0    ? emu::DataDirection::None
+                                 : direction == 0x08 ? emu::DataDirection::In
+                                                     : emu::DataDirection::Out;
+  const auto result = gDrive->Execute(std::span<const uint8_t>(cdb, cdbLength), dir,
+                                      std::span<uint8_t>(static_cast<uint8_t*>(data), dataLength), timeoutMs);
+  return result.Good() ? 1 : 4;
+}
+
+uint8_t RunScripted(const TKrCdRom&, const uint8_t* cdb, uint8_t cdbLength, uint8_t*, void* data,
+                    uint32_t dataLength, uint8_t direction, uint32_t) {
+  ScriptedExecScope& s = *gScript;
+  s.Cdbs.emplace_back(cdb, cdb + cdbLength);
+  auto* bytes = static_cast<uint8_t*>(data);
+  if (direction == 0x10) {
+    s.DataOut.emplace_back(bytes, bytes + dataLength);
+    return 1;
+  }
+  if (s.Answers.empty()) return 4;
+  const ScriptedAnswer& answer = s.Answers[std::min(s.Next, s.Answers.size() - 1)];
+  ++s.Next;
+  std::copy_n(answer.Data.begin(), std::min<size_t>(answer.Data.size(), dataLength), bytes);
+  return answer.Result;
+}
+
+}  // namespace
+
+EmulatedExecScope::EmulatedExecScope(emu::EmulatedDrive& drive) { gDrive = &drive; }
+EmulatedExecScope::~EmulatedExecScope() { gDrive = nullptr; }
+TScsiExec EmulatedExecScope::Exec() { return &RunOnEmulated; }
+
+ScriptedExecScope::ScriptedExecScope() { gScript = this; }
+ScriptedExecScope::~ScriptedExecScope() { gScript = nullptr; }
+TScsiExec ScriptedExecScope::Exec() { return &RunScripted; }
+
+}  // namespace drive_test
