@@ -1,0 +1,3 @@
+#include "reader/Discend.h"
+
+int64_t DiscEndAddress = 0;

@@ -1,0 +1,319 @@
+#include "reader/Sectorreader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "drive/Kraspi.h"
+#include "drive/Kraspiex.h"
+#include "drive/Krspti.h"
+#include "drive/Krsptiex.h"
+#include "platform/Clock.h"
+#include "reader/Discend.h"
+#include "sector/Address.h"
+#include "sector/Datasector.h"
+#include "sector/Krbuffer.h"
+#include "sector/Kredc.h"
+
+namespace {
+
+constexpr uint8_t kOpReadCd = 0xBE;
+constexpr uint8_t kOpReadCdda = 0xD8;
+constexpr uint8_t kUserDataOnly = 0x10;
+constexpr uint8_t kAllFields = 0xF8;
+constexpr uint8_t kMediumError = 0x03;
+
+template <typename T>
+void Clamp(T& value, T low, T high) {
+  value = std::clamp(value, low, high);
+}
+
+void MakeBool(uint8_t& flag) { flag = flag != 0 ? 1 : 0; }
+
+// Settings held to the ranges the drive settings dialog enforces, so that no stored
+// value can size a transfer past its buffers or stall a job.
+void BoundSettings(TDriveSetting& s) {
+  MakeBool(s.UseSpti);
+  MakeBool(s.ExtReadAsAudio);
+  MakeBool(s.ForceType);
+  MakeBool(s.FastErrorSkip);
+  MakeBool(s.TransferBlock);
+  MakeBool(s.RetryCountEnabled);
+  MakeBool(s.SoftEccEnabled);
+  Clamp<uint32_t>(s.Interval, 0, 1000);
+  Clamp<uint32_t>(s.DataReadAtOnce, 1, kMaxSectorsAtOnce);
+  Clamp<uint32_t>(s.ExtReadAtOnce, 2, kMaxSectorsAtOnce);
+  Clamp<uint32_t>(s.RetryCount, 0, 12);
+  Clamp<uint32_t>(s.SoftEccRetryCount, 0, 12);
+}
+
+uint32_t GetLe32(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+const TKrEdc& Edc() {
+  static const TKrEdc edc;
+  return edc;
+}
+
+void PutBe32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 24);
+  p[1] = static_cast<uint8_t>(v >> 16);
+  p[2] = static_cast<uint8_t>(v >> 8);
+  p[3] = static_cast<uint8_t>(v);
+}
+
+}  // namespace
+
+TSectorReader::TSectorReader() { BoundSettings(Setting); }
+
+TSectorReader::~TSectorReader() { Release(); }
+
+void TSectorReader::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting) {
+  CdRom = drive;
+  Setting = setting;
+  BoundSettings(Setting);
+}
+
+void TSectorReader::FreeCache() {
+  CacheStart = CacheCount = 0;
+  CacheData.reset();
+  CacheStatus.reset();
+  CacheSlots = 0;
+}
+
+void TSectorReader::ClearCache() {
+  CacheStart = CacheCount = 0;
+  if (!CacheData) return;
+  std::memset(CacheData.get(), 0, size_t{CacheSlots} * kRawSectorSize);
+  std::fill_n(CacheStatus.get(), CacheSlots, 0);
+}
+
+bool TSectorReader::EnsureCache(uint32_t slots) {
+  if (CacheData && CacheSlots >= slots) return true;
+  FreeCache();
+  try {
+    CacheData = std::make_unique<uint8_t[]>(size_t{slots} * kRawSectorSize);
+    CacheStatus = std::make_unique<int32_t[]>(slots);
+    CacheSlots = slots;
+  } catch (const std::bad_alloc&) {
+    FreeCache();
+    return false;
+  }
+  return true;
+}
+
+void TSectorReader::Prepare() {
+  FreeCache();
+  EnsureCache(std::max(Setting.DataReadAtOnce, Setting.ExtReadAtOnce));
+  const uint8_t value = (Setting.FastErrorSkip ? 0x01 : 0x00) | (Setting.TransferBlock ? 0x20 : 0x00);
+  const bool setRetry = Setting.RetryCountEnabled != 0;
+  const auto retry = static_cast<uint8_t>(Setting.RetryCount);
+  uint8_t current = 0;
+  bool readBack;
+  if (Setting.UseSpti) {
+    SptiSetErrorRecovery(CdRom, value, 0xFF, 0, false, 0, setRetry, retry);
+    readBack = SptiGetErrorRecovery(CdRom, 0, &current, nullptr, nullptr);
+  } else {
+    AspiSetErrorRecovery(CdRom, value, 0xFF, 0, false, 0, setRetry, retry);
+    readBack = AspiGetErrorRecovery(CdRom, 0, &current, nullptr, nullptr);
+  }
+  ErrorRecoveryByte = readBack ? current : 255;
+  PageChanged = true;
+}
+
+void TSectorReader::Release() {
+  FreeCache();
+  if (!PageChanged) return;
+  PageChanged = false;
+  if (Setting.UseSpti)
+    SptiResetErrorRecovery(CdRom, 0);
+  else
+    AspiResetErrorRecovery(CdRom, 0);
+}
+
+uint8_t TSectorReader::DetectSectorType(const uint8_t* sector) {
+  switch (sector[15]) {
+    case 1: return dtMode1;
+    case 2:
+      if (std::memcmp(sector + 16, sector + 20, 4) != 0) return dtMode2Formless;
+      return (sector[18] & 0x20) ? dtMode2Form2 : dtMode2Form1;
+    default: return dtUnknown;
+  }
+}
+
+bool TSectorReader::HoldsUp(uint8_t* sector, uint8_t dataType) {
+  switch (dataType) {
+    case dtMode1:
+      // Most sectors are whole: check before the corrector takes its copy.
+      return Edc().Calc(sector) == GetLe32(sector + 2064) ||
+             Corrector.CorrectOrRestore(sector, Setting.SoftEccRetryCount);
+    case dtMode2Form1: return Edc().CalcRange(sector + 16, 2056) == GetLe32(sector + 2072);
+    case dtMode2Form2: {
+      const uint32_t stored = GetLe32(sector + 2348);  // 0: no EDC recorded
+      return stored == 0 || Edc().CalcRange(sector + 16, 2332) == stored;
+    }
+    default: return true;
+  }
+}
+
+int64_t TSectorReader::GetGoodCount(int64_t start, int64_t count, const uint8_t* sense) const {
+  // Without fixed-format sense nothing tells which sectors arrived: none is good.
+  const uint8_t responseCode = sense[0] & 0x7F;
+  if (responseCode != 0x70 && responseCode != 0x71) return 0;
+  const bool valid = (sense[0] & 0x80) != 0;
+  const uint8_t senseKey = sense[2] & 0x0F;
+  const auto lba = static_cast<int32_t>(uint32_t{sense[3]} << 24 | uint32_t{sense[4]} << 16 |
+                                        uint32_t{sense[5]} << 8 | sense[6]);
+  if (senseKey != kMediumError || !valid) return 0;
+  // With transfer block on the drive sends the failing block too, uncorrected: the
+  // sectors before it are good, the block itself is not.
+  if ((ErrorRecoveryByte & ~0x21) != 0) return 0;
+  const int64_t good = LbaToFrames(lba) - start;
+  return good < 0 || good > count ? 0 : good;
+}
+
+int64_t TSectorReader::Execute(const uint8_t* cdb, int64_t start, uint32_t count, uint8_t* buffer) {
+  uint8_t sense[kSenseBufferSize] = {};
+  const uint32_t length = count * static_cast<uint32_t>(kRawSectorSize);
+  const uint8_t result = Setting.UseSpti
+                             ? SptiExecScsiCmd(CdRom, cdb, 12, sense, buffer, length, kDirIn, kReadTimeoutMs)
+                             : AspiExecScsiCmd(CdRom, cdb, 12, sense, buffer, length, kDirIn, kReadTimeoutMs);
+  if (result == 1) return count;
+  return GetGoodCount(start, count, sense);
+}
+
+namespace {
+
+// 12-byte READ CD / READ CDDA block; false for an address the LBA field cannot carry.
+bool BuildRead(uint8_t* cdb, uint8_t opcode, uint8_t lun, uint8_t byte1, int64_t start, uint32_t count,
+               uint8_t fields) {
+  if (!IsConvertibleFrame(start) || !IsConvertibleFrame(start + count - 1) || count == 0) return false;
+  std::memset(cdb, 0, 12);
+  cdb[0] = opcode;
+  cdb[1] = static_cast<uint8_t>(lun << 5 | byte1);
+  PutBe32(cdb + 2, static_cast<uint32_t>(FramesToLba(start)));
+  if (opcode == kOpReadCdda) {
+    PutBe32(cdb + 6, count);
+  } else {
+    cdb[6] = static_cast<uint8_t>(count >> 16);
+    cdb[7] = static_cast<uint8_t>(count >> 8);
+    cdb[8] = static_cast<uint8_t>(count);
+    cdb[9] = fields;
+  }
+  return true;
+}
+
+}  // namespace
+
+int64_t TSectorReader::ReadCdUser(int64_t start, uint32_t count, uint8_t* buffer) {
+  uint8_t cdb[12];
+  if (!BuildRead(cdb, kOpReadCd, CdRom.Lun, 0, start, count, kUserDataOnly)) return 0;
+  return Execute(cdb, start, count, buffer);
+}
+
+int64_t TSectorReader::ReadCdTyped(int64_t start, uint32_t count, uint8_t* buffer, uint8_t expectedType) {
+  uint8_t cdb[12];
+  if (!BuildRead(cdb, kOpReadCd, CdRom.Lun, expectedType & 0x1C, start, count, kUserDataOnly)) return 0;
+  return Execute(cdb, start, count, buffer);
+}
+
+int64_t TSectorReader::ReadCdRaw(int64_t start, uint32_t count, uint8_t* buffer) {
+  uint8_t cdb[12];
+  if (!BuildRead(cdb, kOpReadCd, CdRom.Lun, 0, start, count, kAllFields)) return 0;
+  return Execute(cdb, start, count, buffer);
+}
+
+int64_t TSectorReader::ReadCddaRaw(int64_t start, uint32_t count, uint8_t* buffer) {
+  uint8_t cdb[12];
+  if (!BuildRead(cdb, kOpReadCdda, CdRom.Lun, 0, start, count, 0)) return 0;
+  return Execute(cdb, start, count, buffer);
+}
+
+int64_t TSectorReader::IssueRead(uint32_t command, int64_t start, uint32_t count, uint8_t dataType,
+                                 uint8_t* buffer) {
+  std::memset(buffer, 0, size_t{count} * kRawSectorSize);
+  int64_t good = 0;
+  switch (command) {
+    case 0: good = ReadCdUser(start, count, buffer); break;
+    case 1: good = ReadCdTyped(start, count, buffer, GetExpectedSectorType(dataType)); break;
+    case 2: good = ReadCdRaw(start, count, buffer); break;
+    case 3: good = ReadCddaRaw(start, count, buffer); break;
+    default: return 0;
+  }
+  platform::Sleep(Setting.Interval);
+  return std::clamp<int64_t>(good, 0, count);
+}
+
+// Sectors a batch from `start` may span: it never leaves the run of frame addresses
+// that convert to consecutive LBAs (the program area, or the lead-in area).
+static uint32_t ClipToAddressRun(int64_t start, uint32_t count) {
+  const int64_t runEnd = start < kLeadInFirstFrame ? kLeadInFirstFrame : kLeadInEndFrame;
+  return static_cast<uint32_t>(std::clamp<int64_t>(runEnd - start, 0, count));
+}
+
+bool TSectorReader::ReadSector(int64_t address, uint8_t dataType, uint8_t& reportedType, uint8_t* buffer) {
+  reportedType = dtUnknown;
+  if (!IsConvertibleFrame(address)) {
+    std::memset(buffer, 0, kRawSectorSize);
+    return false;
+  }
+  if (!CacheData) Prepare();
+  if (!CacheData) {
+    std::memset(buffer, 0, kRawSectorSize);
+    return false;
+  }
+  if (CacheCount != 0) {
+    if (address >= CacheStart && address < CacheStart + CacheCount) {
+      std::memcpy(buffer, Slot(address - CacheStart), kRawSectorSize);
+      reportedType = static_cast<uint8_t>(CacheStatus[address - CacheStart]);
+      return true;
+    }
+    ClearCache();
+  }
+  const bool beyond = !(address < DiscEndAddress);
+  const uint32_t command = beyond ? Setting.ExtReadCmd : Setting.DataReadCmd;
+  if (command > 3) return false;
+  // Settings may have grown since the cache was sized.
+  if (!EnsureCache(std::max(Setting.DataReadAtOnce, Setting.ExtReadAtOnce))) {
+    std::memset(buffer, 0, kRawSectorSize);
+    return false;
+  }
+  if (beyond || command == 3) return ReadBeyond(command, address, dataType, reportedType, buffer);
+  return ReadBefore(command, address, dataType, reportedType, buffer);
+}
+
+bool TSectorReader::ReadBefore(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType,
+                               uint8_t* buffer) {
+  // A batch never runs past the disc end: drives refuse such a read as a whole.
+  uint32_t count = static_cast<uint32_t>(std::min<int64_t>(Setting.DataReadAtOnce, DiscEndAddress - address));
+  count = ClipToAddressRun(address, count);
+  TKrParagraphBoundaryBuffer transfer(size_t{count} * kRawSectorSize);
+  uint8_t* data = transfer.GetBuffer();
+  if (data == nullptr || count == 0) return false;
+
+  int64_t good = IssueRead(command, address, count, dataType, data);
+  // A bad sector later in the batch must not fail this one.
+  if (good == 0 && count > 1) good = IssueRead(command, address, 1, dataType, data);
+  // Raw sectors carry their EDC: with soft ECC on, the batch ends at the first sector
+  // that does not hold up after correction.
+  if (command == 2 && Setting.SoftEccEnabled)
+    for (int64_t i = 0; i < good; ++i)
+      if (!HoldsUp(data + i * kRawSectorSize, dataType)) {
+        good = i;
+        break;
+      }
+
+  uint32_t size = kRawSectorSize, offset = 0;
+  if (command != 2) GetUserDataLayout(dataType, &size, &offset);
+  CacheStart = address;
+  CacheCount = good;
+  for (int64_t i = 0; i < good; ++i) {
+    std::memcpy(Slot(i) + offset, data + i * size, size);
+    CacheStatus[i] = dataType;
+  }
+  std::memcpy(buffer + offset, data, size);
+  if (good == 0) return false;
+  reportedType = dataType;
+  return true;
+}

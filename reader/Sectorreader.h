@@ -1,0 +1,95 @@
+#pragma once
+// Gives the 2352-byte image of the sector at a frame address, with the DataType it was
+// read as. Keeps a read-ahead cache of the last batch; reads before the disc end
+// (DiscEndAddress) with DataReadCmd and at or after it with ExtReadCmd, locating the
+// sectors of a batch there by their sync and header.
+//
+// A sector reported good is what the disc holds: the reader never counts a sector it
+// could not vouch for (no usable sense, the failing block, a header of another address,
+// an EDC that still fails after correction).
+#include <cstdint>
+#include <memory>
+
+#include "drive/Krcdrom.h"
+#include "sector/Errorcorrectmode1.h"
+
+constexpr uint32_t kMaxSectorsAtOnce = 27;
+constexpr int32_t kBeyondAttempts = 10;
+constexpr uint32_t kReadTimeoutMs = 30000;
+constexpr uint32_t kSenseBufferSize = 16;
+
+class TSectorReader {
+ public:
+  TSectorReader();
+  ~TSectorReader();
+  TSectorReader(const TSectorReader&) = delete;
+  TSectorReader& operator=(const TSectorReader&) = delete;
+
+  // Copies the drive and its settings, each setting held to its documented range.
+  void SetDrive(const TKrCdRom& drive, const TDriveSetting& setting);
+  // Allocates the cache and sets the drive's error-recovery page for a job.
+  void Prepare();
+  // Frees the cache and writes the drive's default error-recovery page back.
+  void Release();
+
+  // Reads the sector at `address` as `dataType` (its user-data geometry, and the
+  // expected type of typed reads). `reportedType` is the DataType of the image, 0 on
+  // failure. False: the sector could not be read.
+  bool ReadSector(int64_t address, uint8_t dataType, uint8_t& reportedType, uint8_t* buffer);
+
+  // DataType of a raw, descrambled sector by its mode byte and subheader.
+  static uint8_t DetectSectorType(const uint8_t* sector);
+  // Good sectors of a failed read of `count` at `start`, from its fixed-format sense.
+  int64_t GetGoodCount(int64_t start, int64_t count, const uint8_t* sense) const;
+
+  // One read command of `count` sectors into `buffer` (count x 2352 bytes); the
+  // number of good sectors at the start of the transfer.
+  int64_t ReadCdUser(int64_t start, uint32_t count, uint8_t* buffer);
+  int64_t ReadCdTyped(int64_t start, uint32_t count, uint8_t* buffer, uint8_t expectedType);
+  int64_t ReadCdRaw(int64_t start, uint32_t count, uint8_t* buffer);
+  int64_t ReadCddaRaw(int64_t start, uint32_t count, uint8_t* buffer);
+
+  const TKrCdRom& GetDrive() const { return CdRom; }
+  const TDriveSetting& GetSetting() const { return Setting; }
+  int64_t GetCacheStart() const { return CacheStart; }
+  int64_t GetCacheCount() const { return CacheCount; }
+  // Slots the cache holds; 0 when no cache is allocated.
+  uint32_t GetCacheCapacity() const { return CacheData ? CacheSlots : 0; }
+  uint8_t GetErrorRecoveryByte() const { return ErrorRecoveryByte; }
+
+ private:
+  enum class TLocate : uint8_t { Located, NotLocated, Failed };
+
+  bool EnsureCache(uint32_t slots);
+  void ClearCache();
+  void FreeCache();
+  uint8_t* Slot(int64_t index) const { return CacheData.get() + index * 2352; }
+  int64_t Execute(const uint8_t* cdb, int64_t start, uint32_t count, uint8_t* buffer);
+  int64_t IssueRead(uint32_t command, int64_t start, uint32_t count, uint8_t dataType, uint8_t* buffer);
+
+  bool ReadBefore(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType, uint8_t* buffer);
+  bool ReadBeyond(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType, uint8_t* buffer);
+  TLocate LocateCooked(const uint8_t* data, int64_t bytes, int32_t& offset, int64_t address, uint8_t dataType,
+                       bool readAtAddress);
+  TLocate LocateRaw(const uint8_t* data, int64_t bytes, int32_t& offset, int64_t address, uint8_t dataType);
+  TLocate LocateAsAudio(const uint8_t* data, int64_t bytes, int32_t& offset, int64_t address, uint8_t dataType);
+  enum class TDescramble : uint8_t { All, OnlyScrambled };
+  TLocate LocateBySync(const uint8_t* data, int64_t bytes, int32_t sync, int32_t& offset, int64_t address,
+                       uint8_t dataType, TDescramble descramble);
+  // Corrects a raw sector of the type (Mode 1) or checks its EDC (Form 1, Form 2);
+  // false when it does not hold up. Other types carry nothing to check.
+  bool HoldsUp(uint8_t* sector, uint8_t dataType);
+  // Classifies and corrects slot i as the settings say; true when it may be reported.
+  bool CheckSlot(int64_t index, uint8_t dataType);
+
+  TKrCdRom CdRom;
+  TDriveSetting Setting{};
+  int64_t CacheStart = 0;
+  int64_t CacheCount = 0;
+  std::unique_ptr<uint8_t[]> CacheData;
+  std::unique_ptr<int32_t[]> CacheStatus;
+  uint32_t CacheSlots = 0;
+  uint8_t ErrorRecoveryByte = 255;
+  bool PageChanged = false;  // Prepare set the error-recovery page; Release restores it
+  TMode1ErrorCorrect Corrector;
+};

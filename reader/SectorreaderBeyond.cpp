@@ -1,0 +1,171 @@
+// Reading at and beyond the lead-out: drives return sectors from the wrong place,
+// scrambled, shifted by some bytes, or nothing. The sectors of a batch are found by
+// their sync, descrambled, corrected, and taken only when their header names them.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+
+#include "reader/Sectorreader.h"
+#include "sector/Address.h"
+#include "sector/Datasector.h"
+#include "sector/Krbuffer.h"
+#include "sector/Scramble.h"
+
+namespace {
+
+constexpr uint8_t kSyncPattern[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+constexpr int64_t kGiveUpStart = 150;
+
+bool HasSync(const uint8_t* sector) { return std::memcmp(sector, kSyncPattern, sizeof kSyncPattern) == 0; }
+
+int32_t ToOffset(int64_t value) {
+  return static_cast<int32_t>(
+      std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+}  // namespace
+
+bool TSectorReader::CheckSlot(int64_t index, uint8_t dataType) {
+  uint8_t* sector = Slot(index);
+  if (!Setting.SoftEccEnabled) {
+    // Not verified as the settings ask; report the type the sector shows.
+    const uint8_t found = Setting.ForceType ? dataType : DetectSectorType(sector);
+    CacheStatus[index] = found != dtUnknown ? found : dataType;
+    return true;
+  }
+  const uint8_t type = Setting.ForceType ? dataType : DetectSectorType(sector);
+  CacheStatus[index] = type;
+  if (type == dtMode1) return HoldsUp(sector, type);
+  if (Setting.ForceType) return true;  // the caller's type; only Mode 1 is checked blind
+  // A found Form 1 or Form 2 sector has its EDC checked; formless carries none; a mode
+  // byte we do not know vouches for nothing.
+  return type != dtUnknown && HoldsUp(sector, type);
+}
+
+TSectorReader::TLocate TSectorReader::LocateBySync(const uint8_t* data, int64_t bytes, int32_t sync,
+                                                   int32_t& offset, int64_t address, uint8_t dataType,
+                                                   TDescramble descramble) {
+  const int64_t first = sync % static_cast<int64_t>(kRawSectorSize);
+  const int64_t whole = std::min<int64_t>((bytes - first) / static_cast<int64_t>(kRawSectorSize), CacheSlots);
+  const int64_t reference = (sync - first) / static_cast<int64_t>(kRawSectorSize);
+  // The first sync lies in a sector cut off by the end of the transfer: nothing to go by.
+  if (reference >= whole) {
+    offset += 1;
+    return TLocate::NotLocated;
+  }
+  std::memcpy(Slot(0), data + first, static_cast<size_t>(whole) * kRawSectorSize);
+  for (int64_t i = 0; i < whole; ++i)
+    if (descramble == TDescramble::All || IsScrambled(Slot(i))) Descramble(Slot(i), 0, kRawSectorSize);
+
+  // Corrected before the headers are compared: Mode 1 correction repairs a header too.
+  std::array<bool, kMaxSectorsAtOnce> holds{};
+  for (int64_t i = 0; i < whole; ++i) holds[i] = CheckSlot(i, dataType);
+  int64_t found = -1;
+  for (int64_t i = 0; i < whole && found < 0; ++i)
+    if (HasSync(Slot(i)) && GetHeaderAddress(Slot(i)) == address) found = i;
+  if (found < 0) {
+    offset = ToOffset(address - GetHeaderAddress(Slot(reference)));
+    return TLocate::NotLocated;
+  }
+  if (!holds[found]) return TLocate::Failed;
+
+  // Keep only the run of sectors that follow in order and hold up: a drive beyond the
+  // lead-out may repeat or skip frames, and a cached slot is later reported good.
+  int64_t run = 1;
+  while (found + run < whole && HasSync(Slot(found + run)) &&
+         GetHeaderAddress(Slot(found + run)) == address + run && holds[found + run])
+    ++run;
+  if (found > 0) {
+    std::memmove(Slot(0), Slot(found), static_cast<size_t>(run) * kRawSectorSize);
+    std::memmove(CacheStatus.get(), CacheStatus.get() + found, static_cast<size_t>(run) * sizeof(int32_t));
+  }
+  CacheStart = address;
+  CacheCount = run;
+  return TLocate::Located;
+}
+
+TSectorReader::TLocate TSectorReader::LocateCooked(const uint8_t* data, int64_t bytes, int32_t& offset,
+                                                   int64_t address, uint8_t dataType, bool readAtAddress) {
+  const int32_t sync = FindSync(data, static_cast<int32_t>(bytes));
+  if (sync >= 0) return LocateBySync(data, bytes, sync, offset, address, dataType, TDescramble::All);
+  // User data only: its address is the drive's word alone, good only for a read that
+  // started at the requested address.
+  if (!readAtAddress) return TLocate::Failed;
+  uint32_t size = 0, userOffset = 0;
+  GetUserDataLayout(dataType, &size, &userOffset);
+  std::memset(Slot(0), 0, kRawSectorSize);
+  std::memcpy(Slot(0) + userOffset, data, size);
+  CacheStatus[0] = dataType;
+  return TLocate::Located;
+}
+
+TSectorReader::TLocate TSectorReader::LocateRaw(const uint8_t* data, int64_t bytes, int32_t& offset,
+                                                int64_t address, uint8_t dataType) {
+  const int32_t sync = FindSync(data, static_cast<int32_t>(bytes));
+  if (sync < 0) {
+    offset += 1;
+    return TLocate::NotLocated;
+  }
+  return LocateBySync(data, bytes, sync, offset, address, dataType,
+                      sync == 0 ? TDescramble::OnlyScrambled : TDescramble::All);
+}
+
+TSectorReader::TLocate TSectorReader::LocateAsAudio(const uint8_t* data, int64_t bytes, int32_t& offset,
+                                                    int64_t address, uint8_t dataType) {
+  const int32_t sync = FindSync(data, static_cast<int32_t>(bytes));
+  if (sync < 0) {
+    offset += 1;
+    return TLocate::NotLocated;
+  }
+  return LocateBySync(data, bytes, sync, offset, address, dataType, TDescramble::All);
+}
+
+bool TSectorReader::ReadBeyond(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType,
+                               uint8_t* buffer) {
+  const uint32_t batch = Setting.ExtReadAtOnce;
+  TKrParagraphBoundaryBuffer transfer(size_t{batch} * kRawSectorSize);
+  uint8_t* data = transfer.GetBuffer();
+  if (data == nullptr) return false;
+
+  const bool asAudio = command == 3 || Setting.ExtReadAsAudio != 0;
+  int32_t offset = 0;
+  uint32_t limit = batch;
+  for (int32_t attempt = 0; attempt < kBeyondAttempts; ++attempt) {
+    const int64_t start = std::max<int64_t>(0, address + offset);
+    if (!IsConvertibleFrame(start)) break;
+    const int64_t runEnd = start < kLeadInFirstFrame ? kLeadInFirstFrame : kLeadInEndFrame;
+    const auto count = static_cast<uint32_t>(std::min<int64_t>(limit, runEnd - start));
+    const int64_t good = IssueRead(command, start, count, dataType, data);
+    if (good == 0) {
+      // A batch that gives nothing may only run past the last sector the drive can
+      // give. The same start is read as two sectors (a whole one at any byte offset),
+      // then alone, before it moves on.
+      limit = count > 2 ? 2 : count - 1;
+      if (limit == 0) {
+        limit = batch;
+        offset += 1;
+      }
+      continue;
+    }
+    limit = batch;
+    const int64_t bytes = good * static_cast<int64_t>(kRawSectorSize);
+    TLocate located;
+    if (asAudio)
+      located = LocateAsAudio(data, bytes, offset, address, dataType);
+    else if (command == 2)
+      located = LocateRaw(data, bytes, offset, address, dataType);
+    else
+      located = LocateCooked(data, bytes, offset, address, dataType, start == address);
+    if (located == TLocate::Located) {
+      std::memcpy(buffer, Slot(0), kRawSectorSize);
+      reportedType = static_cast<uint8_t>(CacheStatus[0]);
+      return true;
+    }
+    if (located == TLocate::Failed) break;
+    if (offset < 0 && start <= kGiveUpStart) break;
+  }
+  ClearCache();
+  std::memset(buffer, 0, kRawSectorSize);
+  return false;
+}

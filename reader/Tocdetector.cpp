@@ -1,0 +1,206 @@
+#include "reader/Tocdetector.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "drive/Cdbbuild.h"
+#include "drive/Kraspi.h"
+#include "drive/Krspti.h"
+#include "platform/Clock.h"
+#include "reader/Discend.h"
+#include "reader/Sectorreader.h"
+#include "sector/Address.h"
+#include "sector/Datasector.h"
+#include "sector/Krbuffer.h"
+#include "sector/Scramble.h"
+
+namespace {
+
+constexpr int32_t kTwoSectors = 2 * static_cast<int32_t>(kRawSectorSize);
+constexpr uint32_t kMaxInterval = 1000;
+constexpr int64_t kFirstProgramFrame = 150;
+constexpr int64_t kFileSystemSectors = 32;
+
+TScsiExec TransportOf(const TDriveSetting& setting) {
+  return setting.UseSpti ? &SptiExecScsiCmd : &AspiExecScsiCmd;
+}
+
+// Prepares the reader for a job and releases it on every way out, so the drive's
+// error-recovery page never stays changed.
+class TReaderJob {
+ public:
+  explicit TReaderJob(TSectorReader& reader) : Reader(reader) { Reader.Prepare(); }
+  ~TReaderJob() {
+    try {
+      Reader.Release();
+    } catch (...) {
+    }
+  }
+  TReaderJob(const TReaderJob&) = delete;
+  TReaderJob& operator=(const TReaderJob&) = delete;
+
+ private:
+  TSectorReader& Reader;
+};
+
+// The type of the sector at `sync`. Audio reads hand data sectors back scrambled; the
+// other reads only when the header shows it. A formless sector is told only where the
+// subheader copies came from the sector itself (the READ CD with header codes).
+uint8_t TypeOfSector(uint8_t* buffer, int32_t sync, bool alwaysDescramble, bool testFormless) {
+  uint8_t* sector = buffer + sync;
+  const int32_t length = std::min(kTwoSectors - sync, static_cast<int32_t>(kRawSectorSize));
+  if (alwaysDescramble || IsScrambled(sector)) Descramble(sector, 0, static_cast<uint32_t>(length));
+  switch (sector[15]) {
+    case 1: return dtMode1;
+    case 2:
+      if (testFormless && std::memcmp(sector + 16, sector + 20, 4) != 0) return dtMode2Formless;
+      return (sector[18] & 0x20) ? dtMode2Form2 : dtMode2Form1;
+    default: return dtData;
+  }
+}
+
+}  // namespace
+
+TTocDetector::TTocDetector(std::vector<TCdTrack>& tracks, TSectorReader& reader) : Tracks(tracks), Reader(reader) {
+  SetDefaults();
+}
+
+TTocDetector::~TTocDetector() = default;
+
+void TTocDetector::SetDefaults() { Options = TTocOptions{}; }
+
+void TTocDetector::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting) {
+  CdRom = drive;
+  Setting = setting;
+  Setting.Interval = std::min(Setting.Interval, kMaxInterval);
+  Utility.Assign(CdRom, Setting);
+}
+
+void TTocDetector::Cancel() { Head.Cancel(); }
+
+void TTocDetector::Pause() const { platform::Sleep(Setting.Interval); }
+
+uint32_t TTocDetector::Detect() {
+  Tracks.clear();
+  DiscEndAddress = 0;
+
+  TDiscToc toc{};
+  const bool tocRead = CdbReadToc(TransportOf(Setting), CdRom, Setting.UseBCD != 0, toc);
+  if (tocRead) DiscEndAddress = PackedMsfToFrames(toc.LeadOut);
+
+  if (!Options.Manual) {
+    if (tocRead) {
+      TReaderJob job(Reader);
+      for (int t = 0; t < toc.TrackCount && t < 99; ++t) {
+        const TDiscTocTrack& entry = toc.Tracks[t];
+        TCdTrack track;
+        track.SessionNo = entry.SessionNo;
+        track.TrackNo = entry.TrackNo;
+        track.Head = PackedMsfToFrames(entry.Start);
+        track.Tail = PackedMsfToFrames(entry.End);
+        if (track.Tail <= track.Head) continue;  // a TOC that lost this track's end
+        if (entry.DataTrack) {
+          track.DataType = DetectDataType(track.Head);
+          track.FileSystem = DetectFileSystem(track.Head, track.Tail, track.DataType);
+        } else {
+          track.DataType = dtAudio;
+          track.FileSystem = entry.PreEmphasis ? fsCddaEmph : fsCdda;
+        }
+        Tracks.push_back(track);
+      }
+    }
+    if (Options.Leadout) {
+      const int64_t leadOut = tocRead ? PackedMsfToFrames(toc.LeadOut) : 0;
+      RunSearch(std::max(kFirstProgramFrame, leadOut), Options.LastAddress, 0);
+    }
+  } else if (Options.Leadout) {
+    RunSearch(kFirstProgramFrame, Options.LastAddress, 0);
+  } else if (tocRead) {
+    for (int i = 0; i < toc.SessionCount && i < 99; ++i) {
+      const TDiscTocSession& session = toc.Sessions[i];
+      if (!RunSearch(PackedMsfToFrames(session.Start), PackedMsfToFrames(session.LeadOut),
+                     static_cast<uint8_t>(i + 1)))
+        break;
+    }
+  }
+  return static_cast<uint32_t>(Tracks.size());
+}
+
+bool TTocDetector::RunSearch(int64_t start, int64_t end, uint8_t session) {
+  return Options.FastSearch ? StartFastSearch(start, end, session) : StartLinearSearch(start, end, session);
+}
+
+uint8_t TTocDetector::DetectDataType(int64_t address) {
+  TKrParagraphBoundaryBuffer area(kTwoSectors);
+  uint8_t* buffer = area.GetBuffer();
+  if (buffer == nullptr) return dtData;
+  const TScsiExec exec = TransportOf(Setting);
+  std::memset(buffer, 0, kTwoSectors);
+
+  // Sync, header codes, user data and EDC/ECC of any sector type.
+  if (CdbReadCdEx(exec, CdRom, address, 2, 0, true, true, true, 0x60, 0, buffer)) {
+    const int32_t sync = FindSync(buffer, kTwoSectors);
+    if (sync >= 0 && sync < static_cast<int32_t>(kRawSectorSize)) return TypeOfSector(buffer, sync, false, true);
+  }
+  Pause();
+  std::memset(buffer, 0, kTwoSectors);
+  if (CdbReadCdda(exec, CdRom, address, 2, 0, buffer)) {
+    const int32_t sync = FindSync(buffer, kTwoSectors);
+    if (sync >= 0 && sync < static_cast<int32_t>(kRawSectorSize)) return TypeOfSector(buffer, sync, true, false);
+  }
+  Pause();
+  std::memset(buffer, 0, kTwoSectors);
+  if (CdbReadCd(exec, CdRom, address, 2, 0, buffer)) {
+    const int32_t sync = FindSync(buffer, kTwoSectors);
+    if (sync >= 0 && sync < static_cast<int32_t>(kRawSectorSize)) return TypeOfSector(buffer, sync, false, false);
+  }
+  return dtData;
+}
+
+uint8_t TTocDetector::DetectFileSystem(int64_t head, int64_t tail, uint8_t dataType) {
+  uint8_t buffer[kRawSectorSize];
+  const int64_t end = std::min(head + kFileSystemSectors, tail);
+  for (int64_t address = head; address < end; ++address) {
+    std::memset(buffer, 0, sizeof buffer);
+    uint8_t reported = 0;
+    if (!Reader.ReadSector(address, dataType, reported, buffer)) continue;
+    size_t offset = 0;
+    if (reported == dtMode1) offset = 16;
+    else if (reported == dtMode2Form1 || reported == dtMode2Form2 || reported == dtMode2Formless) offset = 24;
+    if (std::memcmp(buffer + offset + 1, "CD001", 5) == 0) return fsIso9660;
+  }
+  return fsUnknown;
+}
+
+bool TTocDetector::StartFastSearch(int64_t start, int64_t end, uint8_t session) {
+  return StartSearch(start, end, session, true);
+}
+
+bool TTocDetector::StartLinearSearch(int64_t start, int64_t end, uint8_t session) {
+  return StartSearch(start, end, session, false);
+}
+
+bool TTocDetector::StartSearch(int64_t start, int64_t end, uint8_t session, bool fast) {
+  // Q can be asked only of frames 00:00:00 .. 99:59:74.
+  start = std::max<int64_t>(start, 0);
+  end = std::min<int64_t>(end, kLeadInEndFrame);
+  if (end <= start) return true;  // nothing to search, nothing found
+  if (View == nullptr) return false;
+  SearchStart = start;
+  SearchEnd = end;
+  SearchSession = session;
+
+  TWorkerJob job;
+  job.Prepare = [this] {
+    Utility.SpinUp(kSpinUpMs);
+    Reader.Prepare();
+    return true;
+  };
+  job.Work = [this, fast] {
+    if (fast) FastSearch();
+    else LinearSearch();
+  };
+  job.CleanUp = [this] { Reader.Release(); };
+  return LaunchWorker(Head, *View, "Searching tracks...", std::move(job));
+}

@@ -1,0 +1,146 @@
+// End to end on discs the disc builder makes from a real ISO 9660 image: every sector
+// the reader calls good is the recorded one, every sector it cannot have is failed.
+#include <array>
+#include <set>
+
+#include "tests/emulator/BuilderTestSupport.h"
+#include "tests/reader/SectorreaderTestSupport.h"
+
+namespace {
+
+using reader_test::BaseSetting;
+using reader_test::Image;
+using reader_test::ReaderRig;
+
+class SectorReaderDisc : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QNL_REQUIRE_TOOL("genisoimage");
+    Iso = buildertest::MakeIso(Dir, "genisoimage", "volume", 11);
+    ASSERT_FALSE(Iso.empty());
+    Spec.Sessions.push_back({{emu::TrackSpec{emu::SectorKind::Mode1, Iso}}});
+  }
+  // Builds the set, loads it and reads every sector of the track through the reader.
+  void BuildAndRead(const TDriveSetting& setting) {
+    std::string error;
+    emu::DiscLayout layout;
+    ASSERT_TRUE(emu::BuildImageSet(Spec, Dir / "disc", true, error, &layout)) << error;
+    buildertest::LoadedDrive loaded = buildertest::Load(Dir / "disc.ccd");
+    ASSERT_TRUE(loaded.Disc);
+    Disc = loaded.Disc;
+    TrackEnd = 150 + layout.Tracks[0].EndLba;
+    ReaderRig rig(Disc);
+    DiscEndAddress = 150 + Disc->TocLeadOutLba();
+    DiscEnd = DiscEndAddress;
+    TSectorReader reader;
+    reader.SetDrive(rig.Cdrom(), setting);
+    reader.Prepare();
+    Good.clear();
+    Failed.clear();
+    for (int64_t a = 150; a < TrackEnd; ++a) {
+      std::array<uint8_t, 2352> buffer{};
+      uint8_t type = 0;
+      if (reader.ReadSector(a, dtMode1, type, buffer.data())) {
+        EXPECT_EQ(type, dtMode1) << a;
+        const auto image = Image(*Disc, a);
+        if (setting.DataReadCmd == 2 || a >= DiscEndAddress)
+          EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), image.begin())) << "frame " << a;
+        else
+          EXPECT_TRUE(std::equal(buffer.begin() + 16, buffer.begin() + 2064, image.begin() + 16)) << "frame " << a;
+        Good.insert(a);
+      } else {
+        EXPECT_EQ(type, 0);
+        Failed.insert(a);
+      }
+    }
+    reader.Release();
+  }
+  void Damage() {
+    emu::FaultSet& f = Spec.Faults;
+    f.Unreadable.push_back({40, 43});       // frames 190..192
+    f.Unreadable.push_back({100, 101});     // frame 250
+    f.Retry.push_back({60, 62, 2});         // frames 210, 211: enough with 3 retries
+    f.Retry.push_back({70, 71, 9});         // frame 220: never with 3 retries
+    f.Bytes.push_back({80, 300, 0x44, false});  // frame 230: the drive corrects it
+    f.Bytes.push_back({85, 1000, 0x21, true});  // frame 235: one byte past the drive
+    for (uint16_t i = 0; i < 400; ++i)          // frame 240: past any correction
+      f.Bytes.push_back({90, static_cast<uint16_t>(100 + i), 0x77, true});
+  }
+  std::set<int64_t> Frames(std::initializer_list<int64_t> frames) { return std::set<int64_t>(frames); }
+
+  buildertest::TempDir Dir;
+  std::filesystem::path Iso;
+  emu::DiscSpec Spec;
+  std::shared_ptr<emu::Disc> Disc;
+  int64_t TrackEnd = 0;
+  int64_t DiscEnd = 0;
+  std::set<int64_t> Good, Failed;
+};
+
+TDriveSetting WithRetries(uint32_t command) {
+  TDriveSetting s = BaseSetting();
+  s.DataReadCmd = command;
+  s.RetryCountEnabled = 1;
+  s.RetryCount = 3;
+  s.SoftEccRetryCount = 1;
+  return s;
+}
+
+TEST_F(SectorReaderDisc, CookedReadsGiveTheRecordedDataAndFailTheRest) {
+  Damage();
+  BuildAndRead(WithRetries(0));
+  EXPECT_GT(TrackEnd, 300);
+  EXPECT_EQ(Failed, Frames({190, 191, 192, 220, 235, 240, 250}));
+}
+
+TEST_F(SectorReaderDisc, RawReadsAreRepairedByOnePassOfSoftEcc) {
+  Damage();
+  BuildAndRead(WithRetries(2));
+  EXPECT_EQ(Failed, Frames({190, 191, 192, 220, 240, 250}));
+  EXPECT_TRUE(Good.count(235));
+}
+
+TEST_F(SectorReaderDisc, TheTailBeyondAShortenedTocIsReadUnderEveryDriveHabit) {
+  // Sectors no answer of the drive holds whole are given up on; all others are found.
+  // Drifting late, the first frames past the lead-out are skipped and the last ones
+  // lie past the drive's end; drifting early, the last ones would have to be asked
+  // past it; shifted by bytes, the first one is cut and the last one runs out.
+  struct Habit {
+    emu::BeyondLeadOut Beyond;
+    int32_t Amount;
+    uint32_t Command;
+    bool AsAudio;
+    std::vector<int64_t> LostAfterLeadOut, LostBeforeEnd;
+  };
+  const std::vector<Habit> habits = {
+      {emu::BeyondLeadOut::Drift, 4, 2, false, {0, 1, 2, 3}, {4, 3, 2, 1}},
+      {emu::BeyondLeadOut::Drift, -3, 2, false, {}, {3, 2, 1}},
+      {emu::BeyondLeadOut::Scrambled, 0, 0, true, {}, {}},
+      {emu::BeyondLeadOut::Scrambled, 0, 3, true, {}, {}},
+      {emu::BeyondLeadOut::ByteOffset, 1176, 2, true, {0}, {1}},
+  };
+  for (const Habit& h : habits) {
+    SCOPED_TRACE(static_cast<int>(h.Beyond) * 1000 + h.Amount);
+    emu::DiscLayout layout;
+    std::string error;
+    ASSERT_TRUE(emu::PlanDisc(Spec, layout, error)) << error;
+    const int32_t end = layout.Tracks[0].EndLba;
+    Spec.Toc.MovedLeadOuts = {{1, end - 40}};  // the TOC loses the last 40 sectors
+    Spec.Faults = {};
+    Spec.Faults.Beyond = h.Beyond;
+    Spec.Faults.BeyondAmount = h.Amount;
+    Spec.Faults.Bytes.push_back({end - 20, 800, 0x08, true});  // one byte, repaired by soft ECC
+    TDriveSetting s = BaseSetting();
+    s.ExtReadCmd = h.Command;
+    s.ExtReadAsAudio = h.AsAudio;
+    BuildAndRead(s);
+    EXPECT_EQ(DiscEnd, 150 + end - 40);
+    std::set<int64_t> lost;
+    for (int64_t i : h.LostAfterLeadOut) lost.insert(DiscEnd + i);
+    for (int64_t i : h.LostBeforeEnd) lost.insert(TrackEnd - i);
+    EXPECT_EQ(Failed, lost);
+    EXPECT_TRUE(Good.count(150 + end - 20));
+  }
+}
+
+}  // namespace

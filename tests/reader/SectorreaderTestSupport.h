@@ -1,0 +1,164 @@
+#pragma once
+// A sector reader talking by pass-through to drive "D:" of a machine made for the
+// test: an emulated drive, or a scripted device that answers reads with chosen bytes.
+// Time is frozen so the pauses after reads cost nothing and can be counted.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "drive/Kraspi.h"
+#include "drive/Krspti.h"
+#include "emulator/EmulatedDrive.h"
+#include "platform/Clock.h"
+#include "platform/EmulatedScsiDevice.h"
+#include "platform/Machine.h"
+#include "reader/Discend.h"
+#include "reader/Sectorreader.h"
+#include "sector/Address.h"
+#include "sector/Datasector.h"
+#include "tests/emulator/support/TestDiscs.h"
+
+namespace reader_test {
+
+// The drive settings a test starts from: pass-through, batches of 15, soft ECC on.
+inline TDriveSetting BaseSetting() {
+  TDriveSetting s;
+  s.UseSpti = 1;
+  s.Interval = 7;
+  s.DataReadCmd = 0;
+  s.DataReadAtOnce = 15;
+  s.ExtReadCmd = 2;
+  s.ExtReadAtOnce = 15;
+  s.ExtReadAsAudio = 0;
+  s.SoftEccEnabled = 1;
+  s.SoftEccRetryCount = 2;
+  return s;
+}
+
+// A device that answers READ CD / READ CDDA through a function and fails anything else.
+class ScriptedDevice : public platform::ScsiDevice {
+ public:
+  struct Read {
+    int64_t Start;  // frame address
+    uint32_t Count;
+  };
+  // Fills the buffer for a read; returns the result to report.
+  using Answer = std::function<platform::ExecResult(const Read&, std::span<uint8_t>)>;
+  explicit ScriptedDevice(Answer answer) : Respond(std::move(answer)) {}
+
+  platform::ExecResult Execute(std::span<const uint8_t> cdb, platform::DataDirection, std::span<uint8_t> buffer,
+                               uint32_t) override {
+    if (cdb.size() >= 10 && (cdb[0] == 0xBE || cdb[0] == 0xD8)) {
+      const auto lba = static_cast<int32_t>(uint32_t{cdb[2]} << 24 | uint32_t{cdb[3]} << 16 |
+                                            uint32_t{cdb[4]} << 8 | cdb[5]);
+      const uint32_t count = cdb[0] == 0xBE ? (uint32_t{cdb[6]} << 16 | uint32_t{cdb[7]} << 8 | cdb[8])
+                                            : (uint32_t{cdb[6]} << 24 | uint32_t{cdb[7]} << 16 |
+                                               uint32_t{cdb[8]} << 8 | cdb[9]);
+      Reads.push_back({LbaToFrames(lba), count});
+      return Respond(Reads.back(), buffer);
+    }
+    platform::ExecResult r;
+    r.Scsi.Status = emu::kStatusCheckCondition;
+    r.Scsi.Sense[0] = 0x70;
+    r.Scsi.Sense[2] = 0x05;
+    r.Scsi.Sense[12] = 0x20;
+    r.Scsi.SenseLength = 18;
+    return r;
+  }
+
+  std::vector<Read> Reads;
+
+ private:
+  Answer Respond;
+};
+
+inline platform::ExecResult GoodResult() { return {}; }
+// A failed command that brings back no sense at all (a time-out, a refused ioctl).
+inline platform::ExecResult NoSenseFailure() {
+  platform::ExecResult r;
+  r.Scsi.TransportError = true;
+  r.Error = platform::kErrorTimeout;
+  return r;
+}
+
+// Installs a machine whose only drive is "D:" and a frozen clock; restores DiscEndAddress.
+class ReaderRig {
+ public:
+  explicit ReaderRig(std::shared_ptr<emu::Disc> disc) : Emulated(std::make_shared<emu::EmulatedDrive>(disc)) {
+    platform::VirtualDrive v;
+    v.Vendor = disc->Profile.Vendor;
+    v.Product = disc->Profile.Product;
+    v.Revision = disc->Profile.Revision;
+    v.Emulated = Emulated;
+    v.Device = std::make_shared<platform::EmulatedScsiDevice>(Emulated);
+    Install(v);
+  }
+  explicit ReaderRig(std::shared_ptr<ScriptedDevice> device) : Scripted(std::move(device)) {
+    platform::VirtualDrive v;
+    v.Vendor = "SCRIPTED";
+    v.Product = "DRIVE";
+    v.Revision = "1.0";
+    v.Device = Scripted;
+    Install(v);
+  }
+  ~ReaderRig() {
+    Override.reset();
+    spti_detail::ResetForTesting();
+    aspi_detail::ResetForTesting();
+    DiscEndAddress = SavedDiscEnd;
+  }
+  ReaderRig(const ReaderRig&) = delete;
+  ReaderRig& operator=(const ReaderRig&) = delete;
+
+  TKrCdRom Cdrom() const { return TKrCdRom(std::string("D:")); }
+  emu::EmulatedDrive& Drive() { return *Emulated; }
+  platform::FakeClock& Clock() { return *Fake; }
+
+  // READ CD / READ CDDA commands the emulated drive received, as (frame, count).
+  std::vector<ScriptedDevice::Read> Reads() const {
+    std::vector<ScriptedDevice::Read> reads;
+    for (const auto& e : Emulated->Log()) {
+      const auto& c = e.Cdb;
+      if (c.size() < 10 || (c[0] != 0xBE && c[0] != 0xD8)) continue;
+      const auto lba = static_cast<int32_t>(uint32_t{c[2]} << 24 | uint32_t{c[3]} << 16 | uint32_t{c[4]} << 8 | c[5]);
+      const uint32_t count = c[0] == 0xBE ? (uint32_t{c[6]} << 16 | uint32_t{c[7]} << 8 | c[8])
+                                          : (uint32_t{c[6]} << 24 | uint32_t{c[7]} << 16 | uint32_t{c[8]} << 8 | c[9]);
+      reads.push_back({LbaToFrames(lba), count});
+    }
+    return reads;
+  }
+
+ private:
+  void Install(platform::VirtualDrive v) {
+    spti_detail::ResetForTesting();
+    aspi_detail::ResetForTesting();
+    platform::MachineConfig config;
+    config.SysfsRoot = "/nonexistent-sysfs-for-tests";
+    config.DevRoot = "/nonexistent-dev-for-tests";
+    config.ReadEnvironment = false;
+    config.VirtualDrives.push_back(std::move(v));
+    Override = std::make_unique<platform::MachineOverride>(std::make_shared<platform::Machine>(config));
+  }
+
+  std::shared_ptr<emu::EmulatedDrive> Emulated;
+  std::shared_ptr<ScriptedDevice> Scripted;
+  std::shared_ptr<platform::FakeClock> Fake = std::make_shared<platform::FakeClock>();
+  platform::ClockOverride ClockGuard{Fake};
+  std::unique_ptr<platform::MachineOverride> Override;
+  int64_t SavedDiscEnd = DiscEndAddress;
+};
+
+// The raw image of the sector at a frame address as the disc records it.
+inline std::vector<uint8_t> Image(const emu::Disc& disc, int64_t frame) {
+  const uint8_t* main = disc.Store->Main(static_cast<int32_t>(frame - 150));
+  return main ? std::vector<uint8_t>(main, main + 2352) : std::vector<uint8_t>();
+}
+
+inline std::vector<uint8_t> Bytes(const uint8_t* p, size_t begin, size_t end) {
+  return std::vector<uint8_t>(p + begin, p + end);
+}
+
+}  // namespace reader_test

@@ -1,0 +1,193 @@
+// The Q-subchannel searches, end to end on discs made with the disc builder: a TOC that
+// lost a session, an unreadable TOC, short tracks, damaged Q frames, the end of the
+// range, and Cancel.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/reader/TocdetectorTestSupport.h"
+
+namespace {
+
+using emu::SectorKind;
+using toctest::BuildDisc;
+using toctest::ExpectSameLayout;
+using toctest::Rig;
+using toctest::TempDir;
+using toctest::TrackInput;
+using toctest::TrueTracks;
+
+struct SearchKind {
+  bool Fast;
+  uint32_t SubChCmd;
+};
+
+std::string Name(const testing::TestParamInfo<SearchKind>& info) {
+  return std::string(info.param.Fast ? "Fast" : "Linear") + (info.param.SubChCmd == 1 ? "ReadCdda" : "ReadCd");
+}
+
+class TocdetectorSearch : public testing::TestWithParam<SearchKind> {
+ protected:
+  void Configure(Rig& rig) {
+    rig.Setting.SubChCmd = GetParam().SubChCmd;
+    rig.Apply();
+    rig.Detector.Options.FastSearch = GetParam().Fast;
+  }
+  // The linear search reads every frame: keep its range near the recorded area.
+  static int64_t EndNear(const emu::DiscLayout& layout) {
+    return LbaToFrames(layout.Sessions.back().LeadOutLba) + 600;
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, TocdetectorSearch,
+                         testing::Values(SearchKind{true, 0}, SearchKind{false, 0}, SearchKind{true, 1}), Name);
+
+TEST_P(TocdetectorSearch, FindsTheSessionATocLostBeyondItsLeadOut) {
+  TempDir dir;
+  // Session 2 holds a track of about 13 seconds between two minute samples.
+  auto disc = BuildDisc(dir,
+                        {{{SectorKind::Mode1, 3000, false, true}, {SectorKind::Audio, 2000}},
+                         {{SectorKind::Mode1, 2000, false, true}, {SectorKind::Audio, 1000}, {SectorKind::Audio, 6000}}},
+                        [](emu::DiscSpec& spec) { spec.Toc.DroppedSessions.push_back(2); });
+  ASSERT_TRUE(disc.Drive);
+  Rig rig(disc.Drive);
+  Configure(rig);
+  rig.Detector.Options.Leadout = true;
+  if (!GetParam().Fast) rig.Detector.Options.LastAddress = EndNear(disc.Layout);
+
+  ASSERT_EQ(rig.Detector.Detect(), 5u) << toctest::Describe(rig.Tracks);
+  auto expected = TrueTracks(disc.Layout);
+  for (size_t i = 2; i < expected.size(); ++i) expected[i].SessionNo = 0;  // found by the search
+  ExpectSameLayout(rig.Tracks, expected);
+  EXPECT_EQ(DiscEndAddress, LbaToFrames(disc.Layout.Sessions[0].LeadOutLba));
+  EXPECT_EQ(rig.Detector.GetSearchStart(), DiscEndAddress);
+  EXPECT_EQ(rig.Tracks[2].DataType, dtMode1);
+  EXPECT_EQ(rig.Tracks[2].FileSystem, fsIso9660);
+  EXPECT_EQ(rig.Tracks[3].FileSystem, fsCdda);
+  EXPECT_EQ(rig.ClosingCodes(), 1u);
+  EXPECT_TRUE(rig.PageAtDefault());
+}
+
+TEST_P(TocdetectorSearch, FindsEveryTrackOfADiscWhoseTocCannotBeRead) {
+  TempDir dir;
+  // The second track (2000 frames) lies wholly between the samples at 1:00 and 2:00.
+  auto disc = BuildDisc(dir,
+                        {{{SectorKind::Mode1, 5000, false, true},
+                          {SectorKind::Audio, 2000},
+                          {SectorKind::Audio, 6000},
+                          {SectorKind::Audio, 3000, true}}},
+                        [](emu::DiscSpec& spec) { spec.Faults.Toc = emu::TocFailure::Both; });
+  ASSERT_TRUE(disc.Drive);
+  Rig rig(disc.Drive);
+  Configure(rig);
+  rig.Detector.Options.Manual = true;
+  rig.Detector.Options.Leadout = true;
+  if (!GetParam().Fast) rig.Detector.Options.LastAddress = EndNear(disc.Layout);
+
+  ASSERT_EQ(rig.Detector.Detect(), 4u) << toctest::Describe(rig.Tracks);
+  ExpectSameLayout(rig.Tracks, TrueTracks(disc.Layout, 0));
+  EXPECT_EQ(DiscEndAddress, 0);
+  const uint8_t types[] = {dtMode1, dtAudio, dtAudio, dtAudio};
+  const uint8_t systems[] = {fsIso9660, fsCdda, fsCdda, fsCddaEmph};
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(rig.Tracks[i].DataType, types[i]) << i;
+    EXPECT_EQ(rig.Tracks[i].FileSystem, systems[i]) << i;
+  }
+}
+
+TEST_P(TocdetectorSearch, DamagedQFramesNeitherSplitATrackNorMakeOne) {
+  TempDir dir;
+  auto disc = BuildDisc(dir, {{{SectorKind::Mode1, 6000}, {SectorKind::Audio, 6000}, {SectorKind::Audio, 6000}}},
+                        [](emu::DiscSpec& spec) {
+                          // Unreadable Q on and around the sample at 1:00.
+                          spec.QDamages.push_back({4350, 4353, emu::QDamageKind::Zero});
+                          // Garbage in the middle of track 2.
+                          spec.QDamages.push_back({7000, 7001, emu::QDamageKind::BadCrc});
+                          spec.QDamages.push_back({9000, 9001, emu::QDamageKind::BadCrc});
+                          // A pregap frame of track 2 that names track 3 at index 1.
+                          spec.QDamages.push_back({6050, 6051, emu::QDamageKind::WrongTrack});
+                          // A frame of track 2 near its end, and the sample at 4:00.
+                          spec.QDamages.push_back({12100, 12101, emu::QDamageKind::Zero});
+                          spec.QDamages.push_back({17850, 17851, emu::QDamageKind::Zero});
+                        });
+  ASSERT_TRUE(disc.Drive);
+  Rig rig(disc.Drive);
+  Configure(rig);
+  rig.Detector.Options.Manual = true;
+  rig.Detector.Options.Leadout = true;
+  rig.Detector.Options.LastAddress = EndNear(disc.Layout);
+
+  ASSERT_EQ(rig.Detector.Detect(), 3u) << toctest::Describe(rig.Tracks);
+  ExpectSameLayout(rig.Tracks, TrueTracks(disc.Layout, 0));
+}
+
+TEST_P(TocdetectorSearch, ASessionEndingOnAWholeMinuteGetsNoOneFrameTrack) {
+  TempDir dir;
+  // 2000 + 150 (pregap) + 2200 sectors: the lead-out starts at 1:00:00.
+  auto disc = BuildDisc(dir, {{{SectorKind::Mode1, 2000}, {SectorKind::Audio, 2200}}});
+  ASSERT_TRUE(disc.Drive);
+  ASSERT_EQ(LbaToFrames(disc.Layout.Sessions[0].LeadOutLba), 4500);
+  Rig rig(disc.Drive);
+  Configure(rig);
+  rig.Detector.Options.Manual = true;  // one search a TOC session
+
+  ASSERT_EQ(rig.Detector.Detect(), 2u) << toctest::Describe(rig.Tracks);
+  ExpectSameLayout(rig.Tracks, TrueTracks(disc.Layout));
+  EXPECT_EQ(rig.Detector.GetSearchEnd(), 4500);
+}
+
+TEST_P(TocdetectorSearch, CancelEndsTheSearchWithOneClosingCodeAndKeepsTheTracksBefore) {
+  TempDir dir;
+  auto disc = BuildDisc(dir, {{{SectorKind::Mode1, 2000}, {SectorKind::Audio, 2000}},
+                              {{SectorKind::Audio, 2000}, {SectorKind::Audio, 2000}}});
+  ASSERT_TRUE(disc.Drive);
+  Rig rig(disc.Drive);
+  Configure(rig);
+  rig.Detector.Options.Manual = true;  // one search a session; the loop stops at a cancel
+  // Sent on the worker's thread: the first report of the second search.
+  int closed = 0;
+  bool pressed = false;
+  rig.View.OnDeliver = [&](const TProgressEvent& event) {
+    if (IsClosingCode(event.Code)) ++closed;
+    else if (closed == 1 && !pressed) pressed = rig.Detector.GetState() == wsRunning && (rig.Detector.Cancel(), true);
+  };
+  const auto truth = TrueTracks(disc.Layout);
+
+  rig.Detector.Detect();
+  EXPECT_EQ(rig.View.GetShowCount(), 2);  // no third search
+  ASSERT_GE(rig.Codes.size(), 2u);
+  EXPECT_EQ(rig.Codes.back(), pcCancelled);
+  EXPECT_EQ(rig.ClosingCodes(), 2u);  // one per search
+  EXPECT_EQ(rig.Detector.GetState(), wsIdle);
+  EXPECT_TRUE(rig.PageAtDefault());
+  // Session 1's tracks stay; session 2 ends without a track of its own.
+  ASSERT_GE(rig.Tracks.size(), 2u) << toctest::Describe(rig.Tracks);
+  EXPECT_EQ(rig.Tracks[0].Head, truth[0].Head);
+  EXPECT_EQ(rig.Tracks[1].Tail, truth[1].Tail);
+  for (const TCdTrack& t : rig.Tracks) EXPECT_LT(t.Head, truth[2].Head) << toctest::Describe(rig.Tracks);
+
+  // The detector runs again afterwards.
+  rig.View.OnDeliver = nullptr;
+  EXPECT_EQ(rig.Detector.Detect(), 4u);
+}
+
+TEST(TocdetectorLinearSearch, StopsAfterMaxLeadoutFramesWithoutQOnceATrackWasSeen) {
+  TempDir dir;
+  auto disc = BuildDisc(dir, {{{SectorKind::Audio, 500}}});
+  ASSERT_TRUE(disc.Drive);
+  Rig rig(disc.Drive);
+  rig.Detector.Options.MaxLeadout = 300;
+  rig.Drive->ClearLog();
+  ASSERT_TRUE(rig.Detector.StartLinearSearch(0, 20000, 7));
+  ASSERT_EQ(rig.Tracks.size(), 1u);
+  EXPECT_EQ(rig.Tracks[0].SessionNo, 7);
+  EXPECT_EQ(rig.Tracks[0].Head, 150);
+  EXPECT_EQ(rig.Tracks[0].Tail, 650);
+  // Frames 0..149 have no Q but come before any track: they do not count.
+  const size_t reads = rig.QReadsFrom(0);
+  EXPECT_GE(reads, 650u + TTocDetector::kInvalidRunToClose + 300u - 1);
+  EXPECT_LE(reads, 650u + TTocDetector::kInvalidRunToClose + 300u + 8);
+  EXPECT_EQ(rig.QReadsFrom(2000), 0u);
+}
+
+}  // namespace
