@@ -55,10 +55,9 @@ bool TDriveUtility::RestoreErrorRecovery() { return CdbResetErrorRecovery(Transp
 
 uint32_t TDriveUtility::DetectReadSpeeds(const TKrCdRom& drive, uint32_t capacity, uint32_t* speeds) {
   if (capacity == 0 || speeds == nullptr) return 0;
-  // A drive reachable only by pass-through is asked over pass-through; nothing goes
-  // to an ASPI layer that is not there.
-  if (!Setting.UseSpti && !LoadAspi()) return 0;
-  const TScsiExec exec = TransportOf(Setting);
+  // Without an ASPI layer the drive is reachable only by pass-through: it is asked
+  // there, and nothing goes to the missing layer.
+  const TScsiExec exec = Setting.UseSpti || !LoadAspi() ? &SptiExecScsiCmd : &AspiExecScsiCmd;
 
   uint8_t page[kCapabilityBytes] = {};
   uint16_t last = 0;

@@ -21,7 +21,7 @@ class TDriveUtility {
   // Writes the drive's default page 01 back.
   bool RestoreErrorRecovery();
   // Asks for 1x, 2x, ... 72x and stores each new current speed the drive reports (kB/s),
-  // at most `capacity`. Runs over the transport UseSpti picks; over ASPI only when the
-  // ASPI layer is loaded. Returns the number stored.
+  // at most `capacity`. Runs over the transport UseSpti picks, and over pass-through
+  // when the ASPI layer is not loaded. Returns the number stored.
   uint32_t DetectReadSpeeds(const TKrCdRom& drive, uint32_t capacity, uint32_t* speeds);
 };

@@ -129,7 +129,8 @@ uint8_t SptiExecScsiCmd(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLe
 }
 
 bool SptiPreventAllow(const TKrCdRom& drive, bool prevent) {
-  const uint8_t cdb[6] = {0x1E, static_cast<uint8_t>(drive.Lun << 5), 0, 0, static_cast<uint8_t>(prevent ? 1 : 0), 0};
+  // The device is opened by name, so byte 1 carries no LUN.
+  const uint8_t cdb[6] = {0x1E, 0, 0, 0, static_cast<uint8_t>(prevent ? 1 : 0), 0};
   platform::ScsiPassThroughRequest request;
   PrepareRequest(request, cdb, 6, 0, nullptr, 0);
   return SptiPassThrough(drive, request, 15) && request.Sptd.ScsiStatus == 0;

@@ -111,7 +111,7 @@ int32_t DriveState::NextJitter() {
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
   z ^= z >> 31;
-  return static_cast<int32_t>(z % (2 * static_cast<uint64_t>(j) + 1)) - j;
+  return static_cast<int32_t>(static_cast<int64_t>(z % (2 * static_cast<uint64_t>(j) + 1)) - j);
 }
 
 Outcome DriveState::Inquiry(std::span<const uint8_t> cdb, std::span<uint8_t> in) {

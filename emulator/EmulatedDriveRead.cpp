@@ -197,15 +197,7 @@ Served ServeSector(DriveState& s, const ReadPlan& plan, int32_t lba, uint8_t* ds
 
   const uint8_t* main = d.Store ? d.Store->Main(at) : nullptr;
   const std::optional<SectorKind> kind = main ? d.KindAt(at) : std::nullopt;
-  const SectorKind guess = kind ? *kind : plan.DataAsAudio ? SectorKind::Audio : KindOfType(plan.Expected);
-  if (!kind) return Unreadable(plan, guess, form2Size, 0x11, 0x00, dst);
-  for (const UnreadableFault& f : d.Faults.Unreadable)
-    if (at >= f.FirstLba && at < f.EndLba) return Unreadable(plan, guess, form2Size, f.Asc, f.Ascq, dst);
-  for (const RetryFault& f : d.Faults.Retry)
-    if (at >= f.FirstLba && at < f.EndLba && s.CurrentPage[3] < f.RetriesNeeded)
-      return Unreadable(plan, guess, form2Size, 0x11, 0x00, dst);
-
-  if (*kind != SectorKind::Audio && !asAudio) {
+  if (kind && *kind != SectorKind::Audio && !asAudio) {
     if (plan.DataAsAudio) {
       asAudio = true;
     } else if (plan.MayScrambleData && d.Profile.ScrambleAudioReads) {
@@ -214,6 +206,17 @@ Served ServeSector(DriveState& s, const ReadPlan& plan, int32_t lba, uint8_t* ds
       asAudio = plan.Expected == kCddaType || (plan.Expected == kAnyType && control >= 0 && (control & 0x04) == 0);
     }
   }
+  // A failing block has the size of what this read would have returned there.
+  const SectorKind guess = asAudio || (!kind && plan.DataAsAudio) ? SectorKind::Audio
+                           : kind                                 ? *kind
+                                                                  : KindOfType(plan.Expected);
+  if (!kind) return Unreadable(plan, guess, form2Size, 0x11, 0x00, dst);
+  for (const UnreadableFault& f : d.Faults.Unreadable)
+    if (at >= f.FirstLba && at < f.EndLba) return Unreadable(plan, guess, form2Size, f.Asc, f.Ascq, dst);
+  for (const RetryFault& f : d.Faults.Retry)
+    if (at >= f.FirstLba && at < f.EndLba && s.CurrentPage[3] < f.RetriesNeeded)
+      return Unreadable(plan, guess, form2Size, 0x11, 0x00, dst);
+
   const SectorKind effective = asAudio ? SectorKind::Audio : *kind;
   const uint8_t type = TypeCode(effective);
   const bool typeOk = plan.Expected == kUserData2048 ? (type == 2 || type == 4)

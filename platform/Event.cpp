@@ -5,10 +5,10 @@
 namespace platform {
 
 void Event::Set() {
-  {
-    std::lock_guard lock(Mutex);
-    IsSet = true;
-  }
+  // Notified under the lock: a waiter that sees the event set may destroy it at once,
+  // so nothing of it may be touched after the unlock.
+  std::lock_guard lock(Mutex);
+  IsSet = true;
   Signalled.notify_all();
 }
 

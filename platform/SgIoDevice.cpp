@@ -97,10 +97,12 @@ size_t ToFixedSense(const uint8_t* sense, size_t length, std::span<uint8_t, 18> 
       std::copy_n(d + 8, 4, fixed.begin() + 8);
     } else if (type == 0x02 && size >= 8) {
       std::copy_n(d + 4, 3, fixed.begin() + 15);
+    } else if (type == 0x03 && size >= 4) {
+      fixed[14] = d[3];  // field replaceable unit code
     } else if (type == 0x04 && size >= 4) {
-      fixed[2] |= d[3] & 0x20;  // ILI
-    } else if (type == 0x05 && size >= 4) {
       fixed[2] |= d[3] & 0xE0;  // stream commands: FILEMARK, EOM, ILI
+    } else if (type == 0x05 && size >= 4) {
+      fixed[2] |= d[3] & 0x20;  // block commands: ILI
     }
     at += size;
   }

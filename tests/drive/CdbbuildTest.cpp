@@ -314,6 +314,13 @@ TEST(CdbbuildModePages, OverstatedModeDataLengthSendsOnlyTheHeaderDescriptorAndP
   EXPECT_EQ(list[18], 0xE1);
   EXPECT_EQ(list[19], 5);
   EXPECT_EQ(script.Cdbs.back(), (Bytes{0x55, 0x10, 0, 0, 0, 0, 0, 0, 28, 0}));
+
+  // Both retry counts asked for: read retry in page byte 3, write retry in page byte 8.
+  ASSERT_TRUE(CdbSetErrorRecovery(ScriptedExecScope::Exec(), drive, 0, 0, 0, true, 9, true, 6));
+  ASSERT_EQ(script.DataOut.size(), 2u);
+  EXPECT_EQ(script.DataOut[1][18], 0xC0);
+  EXPECT_EQ(script.DataOut[1][19], 6);
+  EXPECT_EQ(script.DataOut[1][24], 9);
 }
 
 TEST(CdbbuildModePages, CapabilitiesPageOutsideTheAnswerFails) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "drive/Kraspi.h"
 #include "drive/Krcdroms.h"
 #include "platform/Clock.h"
 #include "tests/drive/support/DriveMachine.h"
@@ -67,17 +68,19 @@ TEST(DriveutilitySpeeds, EmulatedDriveSpeedsAreFoundOverPassThrough) {
   EXPECT_EQ(spec.Drives[0]->CurrentSpeed(), 706);  // left at the last speed set
 }
 
-TEST(DriveutilitySpeeds, NothingGoesToAMissingAspiLayer) {
+TEST(DriveutilitySpeeds, WithoutAnAspiLayerTheDriveIsAskedOverPassThrough) {
   MachineSpec spec;
   spec.Drives = {drive_test::SmallEmulatedDrive()};
   spec.AspiPresent = false;
   DriveMachine machine(spec);
   TDriveUtility utility;
-  utility.Assign(TKrCdRom("D:"), TDriveSetting{});  // ASPI chosen
+  utility.Assign(TKrCdRom("D:"), TDriveSetting{});  // ASPI chosen, but not there
   uint32_t speeds[72] = {};
-  EXPECT_EQ(utility.DetectReadSpeeds(utility.CdRom, 72, speeds), 0u);
   EXPECT_EQ(utility.DetectReadSpeeds(utility.CdRom, 0, speeds), 0u);
   EXPECT_TRUE(spec.Drives[0]->Log().empty());
+  EXPECT_EQ(utility.DetectReadSpeeds(utility.CdRom, 72, speeds), 8u);
+  EXPECT_EQ(speeds[7], 7056u);
+  EXPECT_FALSE(LoadAspi());
 }
 
 TEST(DriveutilitySpeeds, OverAspiWhenTheLayerIsThere) {

@@ -2,6 +2,7 @@
 // frames, ranges, the beyond-lead-out behaviours, audio offset and jitter.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <set>
 
 #include "emulator/EmulatedDrive.h"
@@ -52,6 +53,14 @@ TEST(DriveFaultTest, UnreadableSectorStopsTheTransferWithMediumErrorAndItsLba) {
   EXPECT_EQ(tb.Result.Residual, 15 * 2352u - 6 * 2048u);
   EXPECT_EQ(GoodCount(tb.Result, 5, true), 6);
   EXPECT_EQ(Slice(tb.Data, 5 * 2048, 6 * 2048), std::vector<uint8_t>(2048, 0));
+
+  // An audio-type read returns whole 2352-byte blocks, the failing one included, and
+  // its sub-channel after it.
+  Reply cdda = DataIn(drive, ReadCddaCdb(8, 4, 1), 4 * 2368);
+  ExpectSense(cdda.Result, 0x03, 0x11, 0x06);
+  EXPECT_EQ(SenseInfo(cdda.Result), 10);
+  EXPECT_EQ(cdda.Result.Residual, 4 * 2368u - 3 * 2368u);
+  EXPECT_EQ(Slice(cdda.Data, 2 * 2368, 3 * 2368), std::vector<uint8_t>(2368, 0));
 
   // The second sector of the range fails the same way when a read starts at it.
   Reply second = DataIn(drive, ReadCdCdb(11, 2, 0xF8), 2 * 2352);
@@ -245,6 +254,16 @@ TEST(DriveAudioTest, JitterIsBoundedVariedAndRepeatable) {
   EXPECT_EQ(first, shifts());
   EXPECT_EQ(std::count(first.begin(), first.end(), 99), 0);
   EXPECT_GE(std::set<int>(first.begin(), first.end()).size(), 3u);
+
+  // The extremes a fault file may hold still give an answer (silence, far off the disc).
+  disc->Profile.Jitter = std::numeric_limits<int32_t>::max();
+  disc->Profile.AudioOffset = std::numeric_limits<int32_t>::min();
+  EmulatedDrive extreme(disc);
+  for (int i = 0; i < 8; ++i) {
+    Reply r = DataIn(extreme, ReadCddaCdb(lba, 1, 0), 2352);
+    ASSERT_TRUE(r.Result.Good());
+    EXPECT_EQ(r.Data, std::vector<uint8_t>(2352, 0));
+  }
 }
 
 }  // namespace

@@ -4,9 +4,11 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "drive/Kraspi.h"
 #include "platform/Clock.h"
+#include "platform/Event.h"
 #include "platform/Machine.h"
 #include "support/FakePlatform.h"
 #include "tests/emulator/support/TestDiscs.h"
@@ -173,6 +175,19 @@ TEST_F(Aspi, AnAbortedRequestNeverTouchesItsBlockOrBufferAgain) {
   platform::Sleep(100);  // room for a late write-back, which must not come
   EXPECT_EQ(srb.SRB_Status, kSrbStatusPending);
   EXPECT_EQ(buffer, std::vector<uint8_t>(64, 0x55));
+}
+
+// The completion event lives on the waiter's stack and goes as soon as the wait sees
+// it set; setting it must not touch it after that (ThreadSanitizer sees the reach).
+TEST(AspiEvent, AWaiterMayDestroyTheEventTheMomentItSeesItSet) {
+  for (int i = 0; i < 2000; ++i) {
+    auto event = std::make_unique<platform::Event>();
+    std::thread setter([&e = *event] { e.Set(); });
+    while (!event->Wait(0)) {
+    }
+    event.reset();
+    setter.join();
+  }
 }
 
 }  // namespace

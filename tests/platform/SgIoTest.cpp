@@ -65,6 +65,16 @@ TEST(SgSense, FixedFormatIsCopiedAndDescriptorFormatConverted) {
   EXPECT_EQ(fixed[0], 0x71);
   EXPECT_EQ(fixed[2], 0x04);
   EXPECT_EQ(fixed[12], 0x44);
+
+  // Block commands (ILI only; its other bits are reserved), then the unit code.
+  const uint8_t block[] = {0x72, 0x03, 0x11, 0x00, 0, 0, 0, 8, 0x05, 0x02, 0, 0xE0, 0x03, 0x02, 0, 0x2C};
+  ASSERT_EQ(ToFixedSense(block, sizeof block, fixed), 18u);
+  EXPECT_EQ(fixed[2], 0x23);
+  EXPECT_EQ(fixed[14], 0x2C);
+  // Stream commands keep FILEMARK and EOM beside ILI.
+  const uint8_t stream[] = {0x72, 0x00, 0x00, 0x01, 0, 0, 0, 4, 0x04, 0x02, 0, 0xC0};
+  ASSERT_EQ(ToFixedSense(stream, sizeof stream, fixed), 18u);
+  EXPECT_EQ(fixed[2], 0xC0);
 }
 
 TEST(SgSense, LyingDescriptorLengthsStayInsideTheData) {

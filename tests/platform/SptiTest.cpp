@@ -125,6 +125,10 @@ TEST_F(Spti, PreventAllowLocksAndUnlocksTheTray) {
   ASSERT_TRUE(SptiPreventAllow(cdrom, false));
   EXPECT_FALSE(drive->Locked());
   EXPECT_EQ(drive->Log().back().Cdb, (std::vector<uint8_t>{0x1E, 0, 0, 0, 0, 0}));
+  // A lettered drive that carries an ASPI device's ids still gets no LUN bits here.
+  cdrom.Lun = 2;
+  ASSERT_TRUE(SptiPreventAllow(cdrom, true));
+  EXPECT_EQ(drive->Log().back().Cdb, (std::vector<uint8_t>{0x1E, 0, 0, 0, 1, 0}));
 }
 
 TEST_F(Spti, UsableWhenAnEmulatedDriveAnswersAndDecidedOnce) {
