@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "sector/Address.h"
+
 namespace {
 
 // Reserves a unique "adr" file in the temporary folder; "" when that cannot be done.
@@ -24,7 +26,9 @@ TAddressManager::~TAddressManager() { Clear(); }
 
 bool TAddressManager::Allocate(int64_t start, int64_t end) {
   Clear();
-  if (end < start) return false;
+  // No track spans more frames than a disc has addresses; a larger range comes from a
+  // damaged TOC or track list and would only claim memory.
+  if (end < start || static_cast<uint64_t>(end) - static_cast<uint64_t>(start) > kLeadInEndFrame) return false;
   std::string name = ReserveTempFile();
   if (name.empty()) return false;
   TempFileName = std::move(name);

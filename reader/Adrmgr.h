@@ -18,8 +18,8 @@ class TAddressManager {
   TAddressManager(const TAddressManager&) = delete;
   TAddressManager& operator=(const TAddressManager&) = delete;
 
-  // A zeroed map for start <= address < end. An inverted range (end < start) or a map
-  // that cannot be made gives false and leaves no map.
+  // A zeroed map for start <= address < end. An inverted range (end < start), one of more
+  // frames than a disc has, or a map that cannot be made gives false and leaves no map.
   bool Allocate(int64_t start, int64_t end);
   // No map: 0. Outside the range: 15.
   uint8_t GetStatus(int64_t address) const;

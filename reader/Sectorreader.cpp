@@ -70,6 +70,9 @@ TSectorReader::TSectorReader() { BoundSettings(Setting); }
 TSectorReader::~TSectorReader() { Release(); }
 
 void TSectorReader::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting) {
+  // What the cache holds was read from the old drive under the old settings, and a page
+  // Prepare set belongs to the old drive: both go before the switch.
+  Release();
   CdRom = drive;
   Setting = setting;
   BoundSettings(Setting);
@@ -297,12 +300,19 @@ bool TSectorReader::ReadBefore(uint32_t command, int64_t address, uint8_t dataTy
   if (good == 0 && count > 1) good = IssueRead(command, address, 1, dataType, data);
   // Raw sectors carry their EDC: with soft ECC on, the batch ends at the first sector
   // that does not hold up after correction.
+  // An XA track interleaves Form 1 and Form 2 sectors: each is held to the EDC of the
+  // form its subheader names (a damaged subheader breaks either EDC).
   if (command == 2 && Setting.SoftEccEnabled)
-    for (int64_t i = 0; i < good; ++i)
-      if (!HoldsUp(data + i * kRawSectorSize, dataType)) {
+    for (int64_t i = 0; i < good; ++i) {
+      uint8_t* sector = data + i * kRawSectorSize;
+      uint8_t checkAs = dataType;
+      if (dataType == dtMode2Form1 || dataType == dtMode2Form2)
+        checkAs = (sector[18] & 0x20) ? dtMode2Form2 : dtMode2Form1;
+      if (!HoldsUp(sector, checkAs)) {
         good = i;
         break;
       }
+    }
 
   uint32_t size = kRawSectorSize, offset = 0;
   if (command != 2) GetUserDataLayout(dataType, &size, &offset);

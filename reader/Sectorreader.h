@@ -25,7 +25,8 @@ class TSectorReader {
   TSectorReader(const TSectorReader&) = delete;
   TSectorReader& operator=(const TSectorReader&) = delete;
 
-  // Copies the drive and its settings, each setting held to its documented range.
+  // Copies the drive and its settings, each setting held to its documented range. Ends
+  // a prepared job first (Release): nothing read before is served afterwards.
   void SetDrive(const TKrCdRom& drive, const TDriveSetting& setting);
   // Allocates the cache and sets the drive's error-recovery page for a job.
   void Prepare();

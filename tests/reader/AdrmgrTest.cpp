@@ -113,6 +113,11 @@ TEST_F(AddressManagerTest, ImpossibleSizeFailsCleanly) {
   EXPECT_FALSE(map.HasMap());
   EXPECT_EQ(map.GetTempFileName(), "");
   EXPECT_TRUE(FilesInFolder().empty());
+  // A range no disc has (a track list saying Tail 450001) claims nothing either.
+  EXPECT_FALSE(map.Allocate(0, 450001));
+  EXPECT_FALSE(map.HasMap());
+  EXPECT_TRUE(FilesInFolder().empty());
+  EXPECT_TRUE(map.Allocate(0, 450000));
 }
 
 TEST_F(AddressManagerTest, ExtremeAddressesAreOutside) {

@@ -2,6 +2,7 @@
 // error-recovery page, settings bounds and addresses it must refuse.
 #include <array>
 
+#include "sector/SectorEncoder.h"
 #include "tests/reader/SectorreaderTestSupport.h"
 
 namespace {
@@ -102,6 +103,7 @@ TEST_F(SectorReaderData, CommandBlocksCarryTheStrategyTheLunAndTheExpectedType) 
 
   s.DataReadCmd = 2;
   Reader->SetDrive(Rig->Cdrom(), s);
+  Reader->Prepare();
   Rig->Drive().ClearLog();
   const Read raw = ReadAt(*Reader, kFirst + 20);
   ASSERT_TRUE(raw.Ok);
@@ -245,6 +247,27 @@ TEST_F(SectorReaderData, RawReadsAreRepairedBySoftEccOrReportedFailed) {
   EXPECT_EQ(std::vector<uint8_t>(failed.Data.begin(), failed.Data.end()), sent);
 }
 
+TEST_F(SectorReaderData, RawReadsOfAMixedXaTrackHoldEachSectorToItsOwnForm) {
+  auto disc = emu::test::BuildDisc({{{{emu::SectorKind::Mode2Form1, 30}}}});
+  // Form 2 sectors among the Form 1 ones, as an XA track interleaves them: one with
+  // its EDC, one without, and one whose EDC no longer matches.
+  auto store = std::static_pointer_cast<emu::MemorySectorStore>(std::const_pointer_cast<emu::SectorStore>(disc->Store));
+  const uint8_t subheader[4] = {0, 0, emu::test::kForm2Submode, 0};
+  std::vector<uint8_t> user(2324, 0x6B);
+  EncodeMode2Form2Sector(store->MutableMain(3), kFirst + 3, subheader, user.data(), true);
+  EncodeMode2Form2Sector(store->MutableMain(4), kFirst + 4, subheader, user.data(), false);
+  EncodeMode2Form2Sector(store->MutableMain(6), kFirst + 6, subheader, user.data(), true);
+  store->MutableMain(6)[1000] ^= 0x40;
+  TDriveSetting s = BaseSetting();
+  s.DataReadCmd = 2;
+  Start(disc, s);
+  for (int64_t a = kFirst; a < kFirst + 10; ++a) {
+    const Read r = ReadAt(*Reader, a, dtMode2Form1);
+    EXPECT_EQ(r.Ok, a != kFirst + 6) << a;
+    if (r.Ok) EXPECT_EQ(std::vector<uint8_t>(r.Data.begin(), r.Data.end()), Image(*Disc, a)) << a;
+  }
+}
+
 TEST_F(SectorReaderData, SettingsAreHeldToTheirRangesAndTheCacheFollowsThem) {
   TDriveSetting s = BaseSetting();
   s.DataReadAtOnce = 0;
@@ -277,6 +300,25 @@ TEST_F(SectorReaderData, SettingsAreHeldToTheirRangesAndTheCacheFollowsThem) {
   const Read last = ReadAt(*Reader, kFirst + 31);
   ASSERT_TRUE(last.Ok);
   ExpectMode1UserData(last, *Disc, kFirst + 31);
+}
+
+TEST_F(SectorReaderData, NewSettingsAreNeverServedFromWhatTheOldOnesRead) {
+  Start(Mode1(60));
+  ASSERT_TRUE(ReadAt(*Reader, kFirst).Ok);  // a cooked batch: no sync, no header, no EDC
+  ASSERT_EQ(Reader->GetCacheCount(), 15);
+
+  TDriveSetting s = BaseSetting();
+  s.DataReadCmd = 2;
+  s.TransferBlock = 1;
+  Reader->SetDrive(Rig->Cdrom(), s);
+  const Read raw = ReadAt(*Reader, kFirst + 1);
+  ASSERT_TRUE(raw.Ok);
+  EXPECT_EQ(std::vector<uint8_t>(raw.Data.begin(), raw.Data.end()), Image(*Disc, kFirst + 1));
+  ASSERT_EQ(Rig->Reads().size(), 2u);
+  EXPECT_EQ(Rig->Reads()[1].Start, kFirst + 1);
+  // The page follows the new settings, and the good count goes by the page they set.
+  EXPECT_EQ(Rig->Drive().CurrentPage01()[2], 0x20);
+  EXPECT_EQ(Reader->GetErrorRecoveryByte(), 0x20);
 }
 
 TEST_F(SectorReaderData, AddressesThatCannotBeCommandedAreRefused) {
