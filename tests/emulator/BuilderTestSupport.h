@@ -18,26 +18,13 @@
 #include "emulator/DiscBuilder.h"
 #include "emulator/EmulatedDrive.h"
 #include "emulator/ImageSet.h"
+#include "tests/support/TempDir.h"
 
 namespace buildertest {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "qnl-builder-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) Path = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!Path.empty()) fs::remove_all(Path, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  fs::path operator/(const std::string& name) const { return Path / name; }
-  fs::path Path;
-};
+using TempDir = test_support::TempDir;
 
 inline std::string Quote(const fs::path& p) {
   std::string out = "'";

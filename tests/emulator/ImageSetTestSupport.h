@@ -11,25 +11,11 @@
 #include <vector>
 
 #include "emulator/Disc.h"
+#include "tests/support/TempDir.h"
 
 namespace emu::test {
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qnl-imageset-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
-    Path = pattern;
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(Path, ec);
-  }
-  std::filesystem::path operator/(const std::string& name) const { return Path / name; }
-  std::filesystem::path Path;
-};
+using TempDir = test_support::TempDir;
 
 inline void WriteFile(const std::filesystem::path& path, std::string_view content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -55,15 +55,15 @@ class Aspi : public ::testing::Test {
 
   // Linux drives on hosts 1 and 4 (a disk beside the first), then the virtual drives.
   std::shared_ptr<FakeSg> Use(std::vector<platform::VirtualDrive> virtuals, bool withModule = true) {
-    platform::test::WriteTwoDrivesAndDisk(Dir.Path() / "sys");
+    platform::test::WriteTwoDrivesAndDisk(Dir.Path / "sys");
     auto sg = std::make_shared<FakeSg>();
     platform::MachineConfig config;
-    config.SysfsRoot = Dir.Path() / "sys";
+    config.SysfsRoot = Dir.Path / "sys";
     config.DevRoot = "/devtest";
     config.ReadEnvironment = false;
     config.Sg = sg;
     config.VirtualDrives = std::move(virtuals);
-    config.AspiModule = withModule ? std::filesystem::path(QNL_ASPI_MODULE) : Dir.Path() / "none" / "QuarnelAspi.so";
+    config.AspiModule = withModule ? std::filesystem::path(QNL_ASPI_MODULE) : Dir.Path / "none" / "QuarnelAspi.so";
     Override = std::make_unique<platform::MachineOverride>(std::make_shared<platform::Machine>(std::move(config)));
     return sg;
   }

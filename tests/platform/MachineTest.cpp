@@ -18,8 +18,8 @@ std::string FromUtf16(const std::vector<uint8_t>& bytes) {
 
 TEST(Sysfs, FindsEveryDeviceWithItsAddressTypeIdentityAndNodes) {
   TempDir dir;
-  test::WriteTwoDrivesAndDisk(dir.Path());
-  const auto devices = ScanScsiDevices(dir.Path());
+  test::WriteTwoDrivesAndDisk(dir.Path);
+  const auto devices = ScanScsiDevices(dir.Path);
   ASSERT_EQ(devices.size(), 3u);
   EXPECT_EQ(devices[0].Address, (ScsiAddress{1, 0, 0, 0}));
   EXPECT_EQ(devices[0].Type, 5);
@@ -45,13 +45,13 @@ TEST(Sysfs, AddressesAndMissingTreesAreHandled) {
   EXPECT_FALSE(ParseScsiAddress("1:0:0:0:0", a));
   EXPECT_FALSE(ParseScsiAddress("1:x:0:0", a));
   TempDir empty;
-  EXPECT_TRUE(ScanScsiDevices(empty.Path() / "nothing").empty());
+  EXPECT_TRUE(ScanScsiDevices(empty.Path / "nothing").empty());
 }
 
 MachineConfig LinuxConfig(const TempDir& dir, std::shared_ptr<FakeSg> sg) {
-  test::WriteTwoDrivesAndDisk(dir.Path() / "sys");
+  test::WriteTwoDrivesAndDisk(dir.Path / "sys");
   MachineConfig config;
-  config.SysfsRoot = dir.Path() / "sys";
+  config.SysfsRoot = dir.Path / "sys";
   config.DevRoot = "/devtest";
   config.ReadEnvironment = false;
   config.Sg = std::move(sg);
@@ -110,7 +110,7 @@ TEST(Machine, OpensLinuxDrivesThroughSgAndRefusesUnknownNames) {
 TEST(Machine, NeverLettersMoreThanDToZ) {
   TempDir dir;
   MachineConfig config;
-  config.SysfsRoot = dir.Path();
+  config.SysfsRoot = dir.Path;
   config.ReadEnvironment = false;
   auto drive = test::SmallDrive();
   for (int i = 0; i < 30; ++i) config.VirtualDrives.push_back(test::MakeVirtual(drive));
@@ -139,7 +139,7 @@ TEST(Machine, RegistryAnswersMountedDevicesForEveryLetter) {
 TEST(Machine, EmulatedDrivesComeFromAnImageList) {
   TempDir dir;
   std::vector<std::string> errors;
-  const auto drives = LoadEmulatedDrives((dir.Path() / "missing.ccd").string() + "::", errors);
+  const auto drives = LoadEmulatedDrives((dir.Path / "missing.ccd").string() + "::", errors);
   EXPECT_TRUE(drives.empty());
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_NE(errors[0].find("missing.ccd"), std::string::npos);

@@ -25,14 +25,14 @@ class Spti : public ::testing::Test {
   void UseEmulated(std::vector<std::shared_ptr<emu::EmulatedDrive>> drives, platform::OsVersion version = {}) {
     Override.reset();
     Override = std::make_unique<platform::MachineOverride>(
-        platform::test::EmulatedMachine(std::move(drives), Dir.Path(), version));
+        platform::test::EmulatedMachine(std::move(drives), Dir.Path, version));
   }
 
   std::shared_ptr<FakeSg> UseLinux(platform::OsVersion version = {}) {
-    platform::test::WriteTwoDrivesAndDisk(Dir.Path() / "sys");
+    platform::test::WriteTwoDrivesAndDisk(Dir.Path / "sys");
     auto sg = std::make_shared<FakeSg>();
     platform::MachineConfig config;
-    config.SysfsRoot = Dir.Path() / "sys";
+    config.SysfsRoot = Dir.Path / "sys";
     config.DevRoot = "/devtest";
     config.ReadEnvironment = false;
     config.Version = version;

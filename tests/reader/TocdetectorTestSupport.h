@@ -24,25 +24,13 @@
 #include "sector/Address.h"
 #include "sector/Datasector.h"
 #include "tests/drive/support/DriveMachine.h"
+#include "tests/support/TempDir.h"
 
 namespace toctest {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "qnl-toc-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) Path = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!Path.empty()) fs::remove_all(Path, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  fs::path Path;
-};
+using TempDir = test_support::TempDir;
 
 // One track to build: kind, length in sectors, and whether its sector 16 carries the
 // ISO 9660 volume mark.

@@ -13,17 +13,6 @@ namespace platform::test {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  std::random_device random;
-  Root = fs::temp_directory_path() / ("qnl-platform-" + std::to_string(random()) + std::to_string(random()));
-  fs::create_directories(Root);
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  fs::remove_all(Root, ec);
-}
-
 namespace {
 void WriteLine(const fs::path& file, const std::string& text) { std::ofstream(file) << text << "\n"; }
 }  // namespace

@@ -11,21 +11,11 @@
 
 #include "platform/Machine.h"
 #include "platform/SgIoDevice.h"
+#include "tests/support/TempDir.h"
 
 namespace platform::test {
 
-// A temporary folder removed at the end.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& Path() const { return Root; }
-
- private:
-  std::filesystem::path Root;
-};
+using TempDir = test_support::TempDir;
 
 struct FakeScsiDevice {
   std::string Address;     // "1:0:0:0"
