@@ -264,7 +264,9 @@ TEST_F(SectorReaderData, RawReadsOfAMixedXaTrackHoldEachSectorToItsOwnForm) {
   for (int64_t a = kFirst; a < kFirst + 10; ++a) {
     const Read r = ReadAt(*Reader, a, dtMode2Form1);
     EXPECT_EQ(r.Ok, a != kFirst + 6) << a;
-    if (r.Ok) EXPECT_EQ(std::vector<uint8_t>(r.Data.begin(), r.Data.end()), Image(*Disc, a)) << a;
+    if (r.Ok) {
+      EXPECT_EQ(std::vector<uint8_t>(r.Data.begin(), r.Data.end()), Image(*Disc, a)) << a;
+    }
   }
 }
 

@@ -1,0 +1,84 @@
+#include "plugins/pdf/Pdfplugin.h"
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr char kHeader[5] = {'%', 'P', 'D', 'F', '-'};
+constexpr char kEofMarker[5] = {'%', '%', 'E', 'O', 'F'};
+constexpr unsigned char kCr = 0x0D;
+constexpr unsigned char kLf = 0x0A;
+
+}  // namespace
+
+int TPdfPlugin::GetPluginType() noexcept { return 1; }
+
+void TPdfPlugin::Reset() noexcept { AfterEofMarker = 1; }
+
+int TPdfPlugin::GetHeaderSize() noexcept { return sizeof kHeader; }
+
+int TPdfPlugin::Detect(const void* data, unsigned size) noexcept {
+  return data != nullptr && size >= sizeof kHeader && std::memcmp(data, kHeader, sizeof kHeader) == 0 ? 1 : 0;
+}
+
+unsigned TPdfPlugin::FindEnd(const void* data, unsigned size, bool* endFound) noexcept {
+  bool ignored = false;
+  bool& end = endFound != nullptr ? *endFound : ignored;
+  end = false;
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  if (bytes == nullptr) return 0;
+  const auto endAt = [&end](uint64_t at) {
+    end = true;
+    return static_cast<unsigned>(at);
+  };
+  // Once the search for a line end has run to the end of the data, a search from a
+  // later position cannot find one either.
+  bool noLineEndAhead = false;
+  uint64_t i = 0;
+  while (i < size) {
+    if (AfterEofMarker != 0 && !noLineEndAhead) {
+      uint64_t j = i;
+      while (j + 2 < size && bytes[j] != kCr && bytes[j] != kLf && bytes[j] != 0) ++j;
+      if (j + 2 < size) {
+        // A zero byte straight after the marker (no line end at all) is the padding too.
+        if (bytes[j] == 0) return endAt(j);
+        if (bytes[j + 1] == 0) return endAt(j + 1);
+        if (bytes[j + 1] == kLf && bytes[j + 2] == 0) return endAt(j + 2);
+        AfterEofMarker = 0;
+      } else {
+        noLineEndAhead = true;
+      }
+    }
+    if (i + sizeof kEofMarker >= size) return static_cast<unsigned>(i);
+    if (std::memcmp(bytes + i, kEofMarker, sizeof kEofMarker) == 0) {
+      AfterEofMarker = 1;
+      i += sizeof kEofMarker;
+    } else {
+      ++i;
+    }
+  }
+  return static_cast<unsigned>(i);
+}
+
+int TPdfPlugin::GetTypeName(int bufSize, char* buf) noexcept {
+  return CopyPluginText("Portable Document Format file", bufSize, buf);
+}
+
+int TPdfPlugin::GetExtension(int bufSize, char* buf) noexcept { return CopyPluginText(".pdf", bufSize, buf); }
+
+int TPdfPlugin::GetName(int bufSize, char* buf) noexcept { return CopyPluginText("PDF Plug-in", bufSize, buf); }
+
+int TPdfPlugin::GetVersion(int bufSize, char* buf) noexcept { return CopyPluginText("1.00.1", bufSize, buf); }
+
+int TPdfPlugin::GetDescription(int bufSize, char* buf) noexcept {
+  return CopyPluginText("This supports Portable Document Format files.", bufSize, buf);
+}
+
+int TPdfPlugin::GetCopyright(int bufSize, char* buf) noexcept {
+  return CopyPluginText("Copyright (C) 2003 Ostrel", bufSize, buf);
+}
+
+int TPdfPlugin::GetReserved() noexcept { return 0; }
+
+QUARNEL_PLUGIN_MODULE(TPdfPlugin)

@@ -1,0 +1,98 @@
+#include "plugins/riff/Riffplugin.h"
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr unsigned kHeaderSize = 12;  // "RIFF", chunk size, form
+// The file length is the chunk size plus 8 and must fit FindEnd's unsigned result.
+constexpr uint32_t kLargestChunkSize = 0xFFFFFFFFu - 8;
+
+uint32_t ReadLe32(const unsigned char* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+bool IsPrintable(unsigned char c) { return c >= 0x20 && c <= 0x7E; }
+
+}  // namespace
+
+int TRiffPlugin::GetPluginType() noexcept { return 1; }
+
+void TRiffPlugin::Reset() noexcept {
+  Detected = 0;
+  RiffForm = rfNone;
+}
+
+int TRiffPlugin::GetHeaderSize() noexcept { return kHeaderSize; }
+
+int TRiffPlugin::Detect(const void* data, unsigned size) noexcept {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  Detected = 0;
+  if (bytes == nullptr || size < kHeaderSize || std::memcmp(bytes, "RIFF", 4) != 0) return 0;
+  // Sectors that merely begin with the four letters would otherwise swallow up to 4 GiB
+  // of the track: a real file's chunk holds at least its form, and the form is text.
+  const uint32_t chunkSize = ReadLe32(bytes + 4);
+  if (chunkSize < 4 || chunkSize > kLargestChunkSize) return 0;
+  for (unsigned i = 8; i < 12; ++i)
+    if (!IsPrintable(bytes[i])) return 0;
+
+  const unsigned char* form = bytes + 8;
+  if (std::memcmp(form, "WAVE", 4) == 0)
+    RiffForm = rfWave;
+  else if (std::memcmp(form, "AVI ", 4) == 0)
+    RiffForm = rfAvi;
+  else if (std::memcmp(form, "RMP3", 4) == 0)
+    RiffForm = rfRmp3;
+  else if (std::memcmp(form, "ACON", 4) == 0)
+    RiffForm = rfAcon;
+  else
+    RiffForm = rfOther;
+  Detected = 1;
+  return 1;
+}
+
+unsigned TRiffPlugin::FindEnd(const void* data, unsigned size, bool* endFound) noexcept {
+  if (endFound != nullptr) *endFound = true;
+  if (Detected == 0) return 0;
+  Detected = 0;
+  if (data == nullptr || size < 8) return 0;
+  const uint32_t chunkSize = ReadLe32(static_cast<const unsigned char*>(data) + 4);
+  if (chunkSize > kLargestChunkSize) return 0;
+  return chunkSize + 8;
+}
+
+int TRiffPlugin::GetTypeName(int bufSize, char* buf) noexcept { return CopyPluginText("RIFF format file", bufSize, buf); }
+
+int TRiffPlugin::GetExtension(int bufSize, char* buf) noexcept {
+  const char* extension = nullptr;
+  switch (RiffForm) {
+    case rfWave: extension = ".wav"; break;
+    case rfAvi: extension = ".avi"; break;
+    case rfRmp3: extension = ".rmp"; break;
+    case rfAcon: extension = ".ani"; break;
+    case rfOther: extension = ".riff"; break;
+    default: break;
+  }
+  if (extension == nullptr) {
+    if (buf != nullptr && bufSize > 0) std::memset(buf, 0, static_cast<size_t>(bufSize));
+    return 0;
+  }
+  return CopyPluginText(extension, bufSize, buf);
+}
+
+int TRiffPlugin::GetName(int bufSize, char* buf) noexcept { return CopyPluginText("RIFF Format Plug-in", bufSize, buf); }
+
+int TRiffPlugin::GetVersion(int bufSize, char* buf) noexcept { return CopyPluginText("1.00.1", bufSize, buf); }
+
+int TRiffPlugin::GetDescription(int bufSize, char* buf) noexcept {
+  return CopyPluginText("This supports WAV, AVI, RMP, ANI and other RIFF format files.", bufSize, buf);
+}
+
+int TRiffPlugin::GetCopyright(int bufSize, char* buf) noexcept {
+  return CopyPluginText("Copyright (C) 2003 Ostrel", bufSize, buf);
+}
+
+int TRiffPlugin::GetReserved() noexcept { return 0; }
+
+QUARNEL_PLUGIN_MODULE(TRiffPlugin)

@@ -1,0 +1,184 @@
+// The cabinet module as the program uses it: loaded with dlopen, texts through caller
+// buffers, Detect and FindEnd on cabinets made by gcab and on damaged headers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/plugins/support/PluginModule.h"
+
+namespace {
+
+using plugin_test::HaveTool;
+using plugin_test::OnDisc;
+using plugin_test::PutLe32;
+
+using plugin_test::CarvedLength;
+using plugin_test::PluginModule;
+using Bytes = std::vector<unsigned char>;
+
+using TempDir = plugin_test::TempDir;
+
+// A cabinet header of one folder and one file, `size` bytes long in all.
+Bytes MakeCabinet(uint32_t size) {
+  Bytes b(std::max<uint32_t>(size, 64), 0);
+  std::memcpy(b.data(), "MSCF", 4);
+  PutLe32(b, 8, size);
+  PutLe32(b, 16, 44);  // first file entry, after the header and one folder entry
+  b[24] = 3;
+  b[25] = 1;
+  b[26] = 1;  // folders
+  b[28] = 1;  // files
+  b.resize(size);
+  return b;
+}
+
+class CabPlugin : public ::testing::Test {
+ protected:
+  PluginModule Module{"Cab.fpi"};
+  void SetUp() override { ASSERT_TRUE(Module.Loaded()) << Module.Error(); }
+
+  int Detect(const Bytes& b) {
+    Module->Reset();
+    return Module->Detect(b.data(), static_cast<unsigned>(b.size()));
+  }
+
+  // Cabinets made by gcab from files of the given sizes (pseudo-random contents).
+  Bytes MakeWithGcab(const TempDir& dir, const std::string& name, const std::string& options,
+                     std::initializer_list<size_t> sizes) {
+    std::string command = "cd " + dir / "" + " && gcab " + options + " " + name;
+    int index = 0;
+    for (size_t size : sizes) {
+      const std::string member = name + "." + std::to_string(index++) + ".dat";
+      Bytes contents(size);
+      uint32_t x = 2463534242u + static_cast<uint32_t>(size);
+      for (auto& c : contents) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        c = static_cast<unsigned char>(index % 2 == 0 ? x : x % 7 + 'a');  // some compressible
+      }
+      FILE* f = std::fopen((dir / member).c_str(), "wb");
+      if (f == nullptr) return {};
+      std::fwrite(contents.data(), 1, contents.size(), f);
+      std::fclose(f);
+      command += " " + member;
+    }
+    if (std::system((command + " >/dev/null").c_str()) != 0) return {};
+    return plugin_test::ReadFile(dir / name);
+  }
+};
+
+TEST_F(CabPlugin, TextsFollowTheBufferConvention) {
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetTypeName), "Windows Cabinet file");
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetExtension, 16), ".cab");
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetName), "Windows Cabinet Plug-in");
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetVersion), "1.00.1");
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetDescription), "This supports Windows Cabinet files.");
+  const std::string copyright = Module.Text(&TFormatPlugin::GetCopyright);
+  EXPECT_NE(copyright.find("2003"), std::string::npos);
+  EXPECT_NE(copyright.find("Ostrel"), std::string::npos);
+  EXPECT_EQ(Module->GetPluginType(), 1);
+  EXPECT_EQ(Module->GetReserved(), 0);
+  EXPECT_EQ(Module->GetHeaderSize(), 12);
+
+  char one[1] = {'x'};
+  EXPECT_EQ(Module->GetExtension(1, one), 0);
+  EXPECT_EQ(one[0], '\0');
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetName, 8), "Windows");
+  EXPECT_EQ(Module->GetTypeName(0, nullptr), 0);
+}
+
+TEST_F(CabPlugin, FindEndAnswersOnceWithTheStatedLength) {
+  const Bytes cab = MakeCabinet(300);
+  ASSERT_EQ(Detect(cab), 1);
+  bool end = false;
+  EXPECT_EQ(Module->FindEnd(cab.data(), static_cast<unsigned>(cab.size()), &end), 300u);
+  EXPECT_TRUE(end);
+  end = false;
+  EXPECT_EQ(Module->FindEnd(cab.data(), static_cast<unsigned>(cab.size()), &end), 0u);
+  EXPECT_TRUE(end);
+
+  // Without a successful Detect there is nothing to carve.
+  Bytes bad = cab;
+  bad[0] = 'N';
+  EXPECT_EQ(Detect(bad), 0);
+  end = false;
+  EXPECT_EQ(Module->FindEnd(cab.data(), static_cast<unsigned>(cab.size()), &end), 0u);
+  EXPECT_TRUE(end);
+}
+
+TEST_F(CabPlugin, StatedLengthBeyondTheDataIsReturnedAsIs) {
+  Bytes head = MakeCabinet(2048);
+  PutLe32(head, 8, 70'000'000);
+  ASSERT_EQ(Detect(head), 1);
+  bool end = false;
+  EXPECT_EQ(Module->FindEnd(head.data(), static_cast<unsigned>(head.size()), &end), 70'000'000u);
+  EXPECT_TRUE(end);
+}
+
+TEST_F(CabPlugin, RejectsHeadersNoRealCabinetHas) {
+  const Bytes good = MakeCabinet(2048);
+  ASSERT_EQ(Detect(good), 1);
+
+  Bytes reserved = good;
+  reserved[5] = 1;
+  EXPECT_EQ(Detect(reserved), 0);
+  Bytes version = good;
+  version[24] = 2;
+  EXPECT_EQ(Detect(version), 0);
+  version = good;
+  version[25] = 2;
+  EXPECT_EQ(Detect(version), 0);
+  Bytes tiny = good;
+  PutLe32(tiny, 8, 35);
+  EXPECT_EQ(Detect(tiny), 0);
+  Bytes filesPastEnd = good;
+  PutLe32(filesPastEnd, 16, 2048);
+  EXPECT_EQ(Detect(filesPastEnd), 0);
+  Bytes filesInHeader = good;
+  PutLe32(filesInHeader, 16, 20);
+  EXPECT_EQ(Detect(filesInHeader), 0);
+
+  // A text sector that starts with the signature.
+  const std::string text = "MSCF is the signature; this sector is a note about it, not a cabinet.";
+  EXPECT_EQ(Detect(Bytes(text.begin(), text.end())), 0);
+  // Shorter than the fields Detect checks: nothing beyond them is read.
+  Bytes shortHead = good;
+  shortHead.resize(25);
+  EXPECT_EQ(Detect(shortHead), 0);
+  EXPECT_EQ(Detect(Bytes{}), 0);
+}
+
+TEST_F(CabPlugin, CarvesCabinetsMadeByGcab) {
+  if (!HaveTool("gcab")) GTEST_SKIP() << "gcab is not installed";
+  TempDir dir;
+  const Bytes stored = MakeWithGcab(dir, "stored.cab", "-c", {5000, 300, 12000});
+  const Bytes zipped = MakeWithGcab(dir, "zipped.cab", "-cz", {9000, 40000});
+  ASSERT_GT(stored.size(), 17300u);
+  ASSERT_GT(zipped.size(), 100u);
+
+  for (unsigned sector : {2048u, 2324u, 2336u}) {
+    EXPECT_EQ(CarvedLength(*Module, OnDisc(stored, zipped, sector), sector), static_cast<long long>(stored.size()))
+        << sector;
+    EXPECT_EQ(CarvedLength(*Module, OnDisc(zipped, Bytes(sector, 0), sector), sector),
+              static_cast<long long>(zipped.size()))
+        << sector;
+  }
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetExtension, 16), ".cab");
+}
+
+TEST_F(CabPlugin, TruncatedCabinetIsNotCarvedPastTheData) {
+  if (!HaveTool("gcab")) GTEST_SKIP() << "gcab is not installed";
+  TempDir dir;
+  Bytes cab = MakeWithGcab(dir, "t.cab", "-c", {20000});
+  ASSERT_GT(cab.size(), 20000u);
+  cab.resize(9000);
+  EXPECT_EQ(CarvedLength(*Module, cab), -1);
+}
+
+}  // namespace

@@ -1,0 +1,187 @@
+// The RIFF module as the program uses it: loaded with dlopen, texts through caller
+// buffers, Detect and FindEnd on files made by sox and on hand-built ones.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/plugins/support/PluginModule.h"
+
+namespace {
+
+using plugin_test::HaveTool;
+using plugin_test::OnDisc;
+using plugin_test::PutLe32;
+
+using plugin_test::CarvedLength;
+using plugin_test::PluginModule;
+using Bytes = std::vector<unsigned char>;
+
+using TempDir = plugin_test::TempDir;
+
+// A RIFF file of the given form whose chunk size matches its `body` bytes.
+Bytes MakeRiff(const char form[4], size_t body) {
+  Bytes b(12 + body, 0);
+  std::memcpy(b.data(), "RIFF", 4);
+  PutLe32(b, 4, static_cast<uint32_t>(4 + body));
+  std::memcpy(b.data() + 8, form, 4);
+  for (size_t i = 12; i < b.size(); ++i) b[i] = static_cast<unsigned char>(i * 7);
+  return b;
+}
+
+class RiffPlugin : public ::testing::Test {
+ protected:
+  PluginModule Module{"Riff.fpi"};
+  void SetUp() override { ASSERT_TRUE(Module.Loaded()) << Module.Error(); }
+
+  int Detect(const Bytes& b) { return Module->Detect(b.data(), static_cast<unsigned>(b.size())); }
+  std::string Extension() { return Module.Text(&TFormatPlugin::GetExtension, 16); }
+};
+
+TEST_F(RiffPlugin, TextsFollowTheBufferConvention) {
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetTypeName), "RIFF format file");
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetName), "RIFF Format Plug-in");
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetVersion), "1.00.1");
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetDescription), "This supports WAV, AVI, RMP, ANI and other RIFF format files.");
+  const std::string copyright = Module.Text(&TFormatPlugin::GetCopyright);
+  EXPECT_NE(copyright.find("2003"), std::string::npos);
+  EXPECT_NE(copyright.find("Ostrel"), std::string::npos);
+  EXPECT_EQ(Module->GetPluginType(), 1);
+  EXPECT_EQ(Module->GetReserved(), 0);
+  EXPECT_EQ(Module->GetHeaderSize(), 12);
+
+  char one[1] = {'x'};
+  EXPECT_EQ(Module->GetName(1, one), 0);
+  EXPECT_EQ(one[0], '\0');
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetTypeName, 5), "RIFF");
+  EXPECT_EQ(Module->GetName(0, nullptr), 0);
+  EXPECT_EQ(Module->GetDescription(-3, one), 0);
+}
+
+TEST_F(RiffPlugin, ExtensionFollowsTheDetectedForm) {
+  const struct {
+    const char* form;
+    const char* extension;
+  } cases[] = {{"WAVE", ".wav"}, {"AVI ", ".avi"}, {"RMP3", ".rmp"}, {"ACON", ".ani"}, {"CDXA", ".riff"}, {"AVI?", ".riff"}};
+  for (const auto& c : cases) {
+    Module->Reset();
+    ASSERT_EQ(Detect(MakeRiff(c.form, 100)), 1) << c.form;
+    char buf[16];
+    std::memset(buf, 'x', sizeof buf);
+    const int length = Module->GetExtension(16, buf);
+    EXPECT_STREQ(buf, c.extension) << c.form;
+    EXPECT_EQ(length, static_cast<int>(std::strlen(c.extension)));
+    for (size_t i = std::strlen(c.extension); i < sizeof buf; ++i) EXPECT_EQ(buf[i], '\0') << c.form;
+  }
+}
+
+TEST_F(RiffPlugin, NoExtensionBeforeADetect) {
+  Module->Reset();
+  char buf[16];
+  std::memset(buf, 'x', sizeof buf);
+  EXPECT_EQ(Module->GetExtension(16, buf), 0);
+  for (char c : buf) EXPECT_EQ(c, '\0');
+}
+
+TEST_F(RiffPlugin, FailedDetectKeepsTheFormButForgetsTheFile) {
+  Module->Reset();
+  Bytes wav = MakeRiff("WAVE", 32);
+  ASSERT_EQ(Detect(wav), 1);
+  Bytes other = wav;
+  other[0] = 'X';
+  EXPECT_EQ(Detect(other), 0);
+  EXPECT_EQ(Extension(), ".wav");
+  bool end = false;
+  EXPECT_EQ(Module->FindEnd(wav.data(), static_cast<unsigned>(wav.size()), &end), 0u);
+  EXPECT_TRUE(end);
+}
+
+TEST_F(RiffPlugin, FindEndAnswersOnceWithTheStatedLength) {
+  Module->Reset();
+  Bytes wav = MakeRiff("WAVE", 32);  // chunk size 36
+  ASSERT_EQ(Detect(wav), 1);
+  bool end = false;
+  EXPECT_EQ(Module->FindEnd(wav.data(), static_cast<unsigned>(wav.size()), &end), 44u);
+  EXPECT_TRUE(end);
+  end = false;
+  EXPECT_EQ(Module->FindEnd(wav.data(), static_cast<unsigned>(wav.size()), &end), 0u);
+  EXPECT_TRUE(end);
+  EXPECT_EQ(Extension(), ".wav");
+}
+
+TEST_F(RiffPlugin, StatedLengthBeyondTheDataIsReturnedAsIs) {
+  Bytes head = MakeRiff("AVI ", 2036);  // one 2048-byte sector
+  PutLe32(head, 4, 5'000'000);
+  Module->Reset();
+  ASSERT_EQ(Detect(head), 1);
+  bool end = false;
+  EXPECT_EQ(Module->FindEnd(head.data(), static_cast<unsigned>(head.size()), &end), 5'000'008u);
+  EXPECT_TRUE(end);
+}
+
+TEST_F(RiffPlugin, RejectsHeadersNoRealFileHas) {
+  Module->Reset();
+  EXPECT_EQ(Detect(Bytes{'R', 'I', 'F', 'X', 0, 0, 0, 0, 'W', 'A', 'V', 'E'}), 0);
+  Bytes tooSmall = MakeRiff("WAVE", 0);
+  PutLe32(tooSmall, 4, 3);
+  EXPECT_EQ(Detect(tooSmall), 0);
+  Bytes wraps = MakeRiff("WAVE", 0);
+  PutLe32(wraps, 4, 0xFFFFFFF8u);  // plus 8 would wrap to 0
+  EXPECT_EQ(Detect(wraps), 0);
+  PutLe32(wraps, 4, 0xFFFFFFF7u);
+  EXPECT_EQ(Detect(wraps), 1);
+  Bytes binaryForm = MakeRiff("WAVE", 10);
+  binaryForm[9] = 0x01;
+  EXPECT_EQ(Detect(binaryForm), 0);
+  // Shorter than the header: nothing past the given bytes is read (checked by the sanitizers).
+  Bytes shortHead = MakeRiff("WAVE", 0);
+  shortHead.resize(11);
+  EXPECT_EQ(Detect(shortHead), 0);
+  EXPECT_EQ(Detect(Bytes{}), 0);
+}
+
+TEST_F(RiffPlugin, CarvesHandBuiltFormsFollowedByOtherData) {
+  const Bytes next = MakeRiff("WAVE", 3000);
+  for (unsigned sector : {2048u, 2324u, 2336u}) {
+    for (const char* form : {"ACON", "RMP3", "AVI ", "INFO"}) {
+      const Bytes file = MakeRiff(form, 5000);
+      EXPECT_EQ(CarvedLength(*Module, OnDisc(file, next, sector), sector), static_cast<long long>(file.size()))
+          << form << " in sectors of " << sector;
+    }
+  }
+}
+
+TEST_F(RiffPlugin, CarvesWavFilesMadeBySox) {
+  if (!HaveTool("sox")) GTEST_SKIP() << "sox is not installed";
+  TempDir dir;
+  // 8-bit mono with an odd sample count ends in a pad byte that belongs to the file.
+  ASSERT_EQ(std::system(("sox -n -r 8000 -b 8 -c 1 " + dir / "odd.wav" + " synth 0.5001 sine 440").c_str()), 0);
+  ASSERT_EQ(std::system(("sox -n -r 44100 -b 16 -c 2 " + dir / "stereo.wav" + " synth 0.3 sine 300").c_str()), 0);
+  const Bytes odd = plugin_test::ReadFile(dir / "odd.wav");
+  const Bytes stereo = plugin_test::ReadFile(dir / "stereo.wav");
+  ASSERT_EQ(odd.size(), 44u + 4001u + 1u);  // header, samples, pad byte
+  ASSERT_GT(stereo.size(), 50000u);
+
+  for (unsigned sector : {2048u, 2324u, 2336u}) {
+    EXPECT_EQ(CarvedLength(*Module, OnDisc(odd, stereo, sector), sector), static_cast<long long>(odd.size()));
+    EXPECT_EQ(Extension(), ".wav");
+    EXPECT_EQ(CarvedLength(*Module, OnDisc(stereo, Bytes(4096, 0), sector), sector),
+              static_cast<long long>(stereo.size()));
+  }
+}
+
+TEST_F(RiffPlugin, TruncatedFileIsNotCarvedPastTheData) {
+  if (!HaveTool("sox")) GTEST_SKIP() << "sox is not installed";
+  TempDir dir;
+  ASSERT_EQ(std::system(("sox -n -r 22050 -b 16 -c 1 " + dir / "t.wav" + " synth 0.5 sine 500").c_str()), 0);
+  Bytes wav = plugin_test::ReadFile(dir / "t.wav");
+  ASSERT_GT(wav.size(), 8192u);
+  wav.resize(wav.size() / 2);
+  EXPECT_EQ(CarvedLength(*Module, wav), -1);
+}
+
+}  // namespace

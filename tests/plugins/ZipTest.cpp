@@ -1,0 +1,349 @@
+// The ZIP module as the program uses it: loaded with dlopen, texts through caller
+// buffers, Detect and FindEnd on archives made by zip and python3 and on hand-built
+// and damaged ones.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/plugins/support/PluginModule.h"
+
+namespace {
+
+using plugin_test::HaveTool;
+using plugin_test::Concat;
+using plugin_test::OnDisc;
+
+using plugin_test::CarvedLength;
+using plugin_test::PluginModule;
+using Bytes = std::vector<unsigned char>;
+
+constexpr unsigned kSectorSizes[] = {2048, 2324, 2336};
+
+using TempDir = plugin_test::TempDir;
+
+bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+void PutLe(Bytes& b, uint64_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) b.push_back(i < 8 ? static_cast<unsigned char>(v >> (8 * i)) : 0);
+}
+
+uint16_t Le16(const Bytes& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+
+// Hand-built records; checksums and times are left zero, which the walk never reads.
+Bytes LocalHeader(const std::string& name, uint16_t flags, uint32_t compressed) {
+  Bytes b;
+  PutLe(b, 0x04034B50, 4);
+  PutLe(b, 20, 2);
+  PutLe(b, flags, 2);
+  PutLe(b, 0, 2 + 4 + 4);  // method stored, time, CRC
+  PutLe(b, compressed, 4);
+  PutLe(b, compressed, 4);
+  PutLe(b, name.size(), 2);
+  PutLe(b, 0, 2);
+  b.insert(b.end(), name.begin(), name.end());
+  return b;
+}
+
+Bytes CentralHeader(const std::string& name, uint32_t size, uint32_t localOffset) {
+  Bytes b;
+  PutLe(b, 0x02014B50, 4);
+  PutLe(b, 20, 2 + 2);
+  PutLe(b, 0, 2 + 2 + 4 + 4);
+  PutLe(b, size, 4);
+  PutLe(b, size, 4);
+  PutLe(b, name.size(), 2);
+  PutLe(b, 0, 2 + 2 + 2 + 2 + 4);
+  PutLe(b, localOffset, 4);
+  b.insert(b.end(), name.begin(), name.end());
+  return b;
+}
+
+Bytes EndRecord(uint16_t entries, uint32_t directorySize, uint32_t directoryOffset, const std::string& comment) {
+  Bytes b;
+  PutLe(b, 0x06054B50, 4);
+  PutLe(b, 0, 4);
+  PutLe(b, entries, 2);
+  PutLe(b, entries, 2);
+  PutLe(b, directorySize, 4);
+  PutLe(b, directoryOffset, 4);
+  PutLe(b, comment.size(), 2);
+  b.insert(b.end(), comment.begin(), comment.end());
+  return b;
+}
+
+enum class Descriptor { None, Unsigned, Signed, Signed64 };
+
+Bytes DataDescriptor(Descriptor kind, uint64_t size) {
+  Bytes b;
+  if (kind == Descriptor::None) return b;
+  if (kind != Descriptor::Unsigned) PutLe(b, 0x08074B50, 4);
+  PutLe(b, 0, 4);  // CRC
+  const int width = kind == Descriptor::Signed64 ? 8 : 4;
+  PutLe(b, size, width);
+  PutLe(b, size, width);
+  return b;
+}
+
+// One stored entry with `data`, its central header and the end record.
+// `headerSize` is the compressed size the local header states.
+Bytes OneEntryArchive(const Bytes& data, uint16_t flags, uint32_t headerSize, Descriptor descriptor,
+                      const std::string& comment = "") {
+  Bytes archive = Concat(LocalHeader("entry.bin", flags, headerSize), data);
+  archive = Concat(archive, DataDescriptor(descriptor, data.size()));
+  const Bytes central = CentralHeader("entry.bin", static_cast<uint32_t>(data.size()), 0);
+  const auto directoryOffset = static_cast<uint32_t>(archive.size());
+  archive = Concat(archive, central);
+  return Concat(archive, EndRecord(1, static_cast<uint32_t>(central.size()), directoryOffset, comment));
+}
+
+Bytes Pattern(size_t size, unsigned seed) {
+  Bytes b(size);
+  uint32_t x = seed * 2654435761u + 1;
+  for (auto& c : b) {
+    x = x * 1664525u + 1013904223u;
+    c = static_cast<unsigned char>(x >> 24);
+  }
+  return b;
+}
+
+class ZipPlugin : public ::testing::Test {
+ protected:
+  PluginModule Module{"Zip.fpi"};
+  void SetUp() override { ASSERT_TRUE(Module.Loaded()) << Module.Error(); }
+
+  int Detect(const Bytes& b) {
+    Module->Reset();
+    return Module->Detect(b.data(), static_cast<unsigned>(b.size()));
+  }
+
+  // Expects the carve of `archive` to end exactly at its last byte, whatever follows it.
+  void ExpectCarvedWhole(const Bytes& archive, const Bytes& other) {
+    const auto expected = static_cast<long long>(archive.size());
+    for (unsigned sector : kSectorSizes) {
+      SCOPED_TRACE(testing::Message() << "size " << archive.size() << ", sector " << sector);
+      EXPECT_EQ(CarvedLength(*Module, OnDisc(archive, Bytes(3 * sector, 0), sector), sector), expected);
+      EXPECT_EQ(CarvedLength(*Module, OnDisc(archive, other, sector), sector), expected);
+      EXPECT_EQ(CarvedLength(*Module, Concat(archive, other), sector), expected);
+    }
+  }
+};
+
+TEST_F(ZipPlugin, TextsFollowTheCallerBufferConvention) {
+  EXPECT_EQ(Module->GetPluginType(), 1);
+  EXPECT_EQ(Module->GetReserved(), 0);
+  EXPECT_EQ(Module->GetHeaderSize(), 54);
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetTypeName), "PK Zipped archive");
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetExtension, 16), ".zip");
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetName), "PKZIP Plug-in");
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetVersion), "1.00.1");
+  EXPECT_EQ(Module.Text(&TFormatPlugin::GetDescription), "This supports PK Zipped archives.");
+  const std::string copyright = Module.Text(&TFormatPlugin::GetCopyright);
+  EXPECT_NE(copyright.find("2003"), std::string::npos);
+  EXPECT_NE(copyright.find("Ostrel"), std::string::npos);
+  EXPECT_EQ(copyright.find('\n'), std::string::npos);
+
+  char one[1] = {'x'};
+  EXPECT_EQ(Module->GetExtension(1, one), 0);
+  EXPECT_EQ(one[0], '\0');
+  char five[6] = {'x', 'x', 'x', 'x', 'x', 'x'};
+  EXPECT_EQ(Module->GetName(5, five), 4);
+  EXPECT_EQ(std::string(five), "PKZI");
+  EXPECT_EQ(five[5], 'x') << "wrote past the buffer";
+  EXPECT_EQ(Module->GetVersion(-1, five), 0);
+}
+
+TEST_F(ZipPlugin, DetectsALocalHeaderAtTheFirstByte) {
+  const Bytes archive = OneEntryArchive(Pattern(100, 1), 0, 100, Descriptor::None);
+  EXPECT_NE(Detect(archive), 0);
+  EXPECT_NE(Detect(Bytes(archive.begin(), archive.begin() + 4)), 0);
+  EXPECT_EQ(Detect(Bytes(archive.begin(), archive.begin() + 3)), 0);
+  EXPECT_EQ(Detect(Bytes{}), 0);
+  EXPECT_EQ(Detect(EndRecord(0, 0, 0, "")), 0) << "an empty archive starts with its end record";
+  EXPECT_EQ(Detect(CentralHeader("x", 0, 0)), 0);
+  Bytes text = {'P', 'K', ' ', 'i', 's', ' ', 'a', ' ', 'n', 'a', 'm', 'e'};
+  EXPECT_EQ(Detect(text), 0);
+}
+
+TEST_F(ZipPlugin, CarvesArchivesMadeByZip) {
+  if (!HaveTool("zip")) GTEST_SKIP() << "zip is not installed";
+  TempDir dir;
+  {
+    std::ofstream(dir / "numbers.txt") << [] {
+      std::string s;
+      for (int i = 0; i < 3000; ++i) s += std::to_string(i * 7919 % 10007) + "\n";
+      return s;
+    }();
+    const Bytes noise = Pattern(9000, 2);
+    std::ofstream(dir / "noise.bin", std::ios::binary).write(reinterpret_cast<const char*>(noise.data()), 9000);
+    std::filesystem::create_directories(dir / "sub/deeper");
+    std::filesystem::copy_file(dir / "numbers.txt", dir / "sub/deeper/copy.txt");
+  }
+  const std::string in = "cd " + dir / "" + " && ";
+  ASSERT_TRUE(Shell(in + "zip -q -0 stored.zip noise.bin numbers.txt"));
+  ASSERT_TRUE(Shell(in + "zip -q -9 -r deflated.zip numbers.txt noise.bin sub"));
+  ASSERT_TRUE(Shell(in + "echo 'tenletters' | zip -q -z commented.zip numbers.txt"));
+  const Bytes stored = plugin_test::ReadFile(dir / "stored.zip");
+  const Bytes deflated = plugin_test::ReadFile(dir / "deflated.zip");
+  const Bytes commented = plugin_test::ReadFile(dir / "commented.zip");
+  ASSERT_FALSE(stored.empty() || deflated.empty() || commented.empty());
+
+  // The 10-byte comment follows the 22-byte end record.
+  ASSERT_GE(commented.size(), 32u);
+  const size_t endRecord = commented.size() - 32;
+  ASSERT_EQ(Le16(commented, endRecord), 0x4B50);
+  ASSERT_EQ(Le16(commented, endRecord + 2), 0x0605);
+  ASSERT_EQ(Le16(commented, endRecord + 20), 10);
+
+  for (const Bytes* archive : {&stored, &deflated, &commented}) ExpectCarvedWhole(*archive, deflated);
+}
+
+TEST_F(ZipPlugin, CarvesStreamedArchivesWithDataDescriptors) {
+  if (!HaveTool("zip") || !HaveTool("python3")) GTEST_SKIP() << "zip or python3 is not installed";
+  TempDir dir;
+  {
+    const Bytes noise = Pattern(7000, 3);
+    std::ofstream(dir / "noise.bin", std::ios::binary).write(reinterpret_cast<const char*>(noise.data()), 7000);
+    std::ofstream(dir / "text.txt") << std::string(20000, 'q') << "end\n";
+    std::ofstream(dir / "stream.py") <<
+        "import io, sys, zipfile\n"
+        "class Pipe(io.RawIOBase):\n"
+        "    def __init__(self, f): self.f = f\n"
+        "    def writable(self): return True\n"
+        "    def write(self, b): return self.f.write(b)\n"
+        "with open(sys.argv[1], 'wb') as raw:\n"
+        "    with zipfile.ZipFile(Pipe(raw), 'w', zipfile.ZIP_DEFLATED) as z:\n"
+        "        for name in sys.argv[3:]:\n"
+        "            with open(name, 'rb') as f, z.open(name, 'w', force_zip64=sys.argv[2] == '64') as out:\n"
+        "                out.write(f.read())\n";
+  }
+  const std::string in = "cd " + dir / "" + " && ";
+  // zip writing to a pipe, and python3 writing to a stream it cannot seek in.
+  ASSERT_TRUE(Shell(in + "(zip -q - noise.bin text.txt | cat > piped.zip)"));
+  ASSERT_TRUE(Shell(in + "python3 stream.py py.zip 32 text.txt noise.bin"));
+  ASSERT_TRUE(Shell(in + "python3 stream.py py64.zip 64 noise.bin text.txt"));
+  for (const std::string name : {"piped.zip", "py.zip", "py64.zip"}) {
+    SCOPED_TRACE(name);
+    const Bytes archive = plugin_test::ReadFile(dir / name);
+    ASSERT_GT(archive.size(), 30u);
+    ASSERT_NE(Le16(archive, 6) & 8, 0) << "the sizes are expected after the data";
+    ExpectCarvedWhole(archive, archive);
+  }
+}
+
+TEST_F(ZipPlugin, HandBuiltRecordsEndWhereTheArchiveEnds) {
+  const Bytes data = Pattern(3000, 4);
+  // Stored entry, sizes in the header; an end record with a 10-byte comment.
+  const Bytes plain = OneEntryArchive(data, 0, 3000, Descriptor::None, "0123456789");
+  ExpectCarvedWhole(plain, plain);
+  // Sizes after the data, in a descriptor with and without its signature.
+  ExpectCarvedWhole(OneEntryArchive(data, 8, 0, Descriptor::Signed), plain);
+  ExpectCarvedWhole(OneEntryArchive(data, 8, 0, Descriptor::Unsigned), plain);
+  ExpectCarvedWhole(OneEntryArchive(data, 8, 0xFFFFFFFF, Descriptor::Signed64), plain);
+  // Sizes in the header and in a descriptor as well.
+  ExpectCarvedWhole(OneEntryArchive(data, 8, 3000, Descriptor::Signed), plain);
+  // An empty entry with a descriptor.
+  ExpectCarvedWhole(OneEntryArchive({}, 8, 0, Descriptor::Signed), plain);
+
+  // A descriptor signature inside the data whose size does not match is data.
+  Bytes tricky = data;
+  const Bytes fake = DataDescriptor(Descriptor::Signed, 1234);
+  std::copy(fake.begin(), fake.end(), tricky.begin() + 1000);
+  const Bytes header = LocalHeader("x", 0, 0);
+  std::copy(header.begin(), header.end(), tricky.begin() + 2000);
+  ExpectCarvedWhole(OneEntryArchive(tricky, 8, 0, Descriptor::Signed), plain);
+
+  // A 64-bit end record and its locator between the directory and the end record.
+  Bytes archive = Concat(LocalHeader("a", 0, 10), Pattern(10, 5));
+  archive = Concat(archive, CentralHeader("a", 10, 0));
+  Bytes zip64End;
+  PutLe(zip64End, 0x06064B50, 4);
+  PutLe(zip64End, 44, 8);
+  zip64End.resize(56, 0);
+  Bytes locator;
+  PutLe(locator, 0x07064B50, 4);
+  locator.resize(20, 0);
+  archive = Concat(Concat(Concat(archive, zip64End), locator), EndRecord(1, 48, 41, ""));
+  ExpectCarvedWhole(archive, plain);
+}
+
+TEST_F(ZipPlugin, ImpossibleSizesEndTheArchiveAtTheirHeader) {
+  const Bytes first = Concat(LocalHeader("a", 0, 20), Pattern(20, 6));
+  bool end = false;
+  // A 64-bit size placeholder without a descriptor, and a size that would pass 4 GiB.
+  for (uint32_t compressed : {0xFFFFFFFFu, 0xFFFFFFF0u, 0xFFFFFFE0u}) {
+    Bytes data = Concat(first, LocalHeader("b", 0, compressed));
+    data.resize(2048, 0);
+    Module->Reset();
+    ASSERT_NE(Detect(data), 0);
+    EXPECT_EQ(Module->FindEnd(data.data(), 2048, &end), first.size()) << compressed;
+    EXPECT_TRUE(end);
+  }
+  // A large but possible size is skipped: the host reads it from the disc.
+  Bytes data = Concat(first, LocalHeader("b", 0, 0x10000000));
+  data.resize(2048, 0);
+  Module->Reset();
+  EXPECT_EQ(Module->FindEnd(data.data(), 2048, &end), first.size() + 31 + 0x10000000u);
+  EXPECT_FALSE(end);
+}
+
+TEST_F(ZipPlugin, ARecordThatDoesNotFitIsReadAtTheNextCall) {
+  const Bytes archive = OneEntryArchive(Pattern(2000, 7), 0, 2000, Descriptor::None);
+  const size_t central = 30 + 9 + 2000;
+  bool end = true;
+  Module->Reset();
+  // The central header starts 10 bytes before the end of the data shown.
+  EXPECT_EQ(Module->FindEnd(archive.data(), static_cast<unsigned>(central + 10), &end), central);
+  EXPECT_FALSE(end);
+  const Bytes rest(archive.begin() + static_cast<std::ptrdiff_t>(central), archive.end());
+  EXPECT_EQ(Module->FindEnd(rest.data(), static_cast<unsigned>(rest.size()), &end), rest.size());
+  EXPECT_TRUE(end);
+
+  // In entry data the search resumes a little before the end of the data shown, so that a
+  // descriptor there is seen whole.
+  const Bytes streamed = OneEntryArchive(Pattern(3000, 8), 8, 0, Descriptor::Signed);
+  Module->Reset();
+  const unsigned first = Module->FindEnd(streamed.data(), 2048, &end);
+  EXPECT_FALSE(end);
+  EXPECT_GT(first, 2000u);
+  EXPECT_LE(first, 2048u);
+  const Bytes next(streamed.begin() + first, streamed.end());
+  EXPECT_EQ(Module->FindEnd(next.data(), static_cast<unsigned>(next.size()), &end), next.size());
+  EXPECT_TRUE(end);
+}
+
+TEST_F(ZipPlugin, DamagedArchivesStayWithinTheirData) {
+  const Bytes archive = OneEntryArchive(Pattern(5000, 9), 8, 0, Descriptor::Signed, "note");
+  const Bytes disc = OnDisc(archive, Bytes(2048, 0), 2048);
+  // Cut inside the directory: the walk ends at the zero padding.
+  const size_t cut = archive.size() - 30;
+  const Bytes cutDisc = OnDisc(Bytes(archive.begin(), archive.begin() + static_cast<std::ptrdiff_t>(cut)),
+                               Bytes(2048, 0), 2048);
+  const long long cutLength = CarvedLength(*Module, cutDisc);
+  EXPECT_GE(cutLength, static_cast<long long>(cut) - 46);
+  EXPECT_LE(cutLength, static_cast<long long>(cutDisc.size()));
+
+  for (size_t at = 4; at < archive.size(); at += at < 80 ? 1 : 97) {
+    for (unsigned char value : {0x00, 0x08, 0x50, 0xFF}) {
+      Bytes damaged = disc;
+      damaged[at] = value;
+      const long long length = CarvedLength(*Module, damaged);
+      EXPECT_TRUE(length == -1 || (length > 0 && length <= static_cast<long long>(damaged.size())))
+          << "byte " << at << " = " << int(value) << " gave " << length;
+    }
+  }
+  // Short data at every length, each in a buffer of exactly that size.
+  bool end = false;
+  for (size_t size = 0; size < 80; ++size) {
+    Module->Reset();
+    const Bytes part(archive.begin(), archive.begin() + static_cast<std::ptrdiff_t>(size));
+    const unsigned m = Module->FindEnd(part.data(), static_cast<unsigned>(size), &end);
+    EXPECT_TRUE(!end || m <= size) << size;
+  }
+}
+
+}  // namespace
