@@ -1,0 +1,35 @@
+#pragma once
+// The tree of extracted files: every volume read, found directory, carved file and data
+// run of the recovery scan becomes a node below the extracter's root. Nodes are values;
+// copying one copies its whole subtree.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "recovery/Iso9660ex.h"
+
+struct TExtractedFile {
+  // 0 volume directory tree, 1 directory sector found by the scan, 2 carved by a plug-in,
+  // 3 run ended at a zero tail, 4 run ended by a read error, 5 run ended at a hit.
+  uint8_t Kind = 0;
+  TKrDirRecord DirRecord;  // kinds 0 and 1; all zero otherwise
+  int64_t Start = 0;       // frame address of the first sector
+  uint32_t Size = 0;
+  uint32_t TailZeroCount = 0;  // kind 3
+  std::string TypeName;        // kind 2
+  int ReadedIndex = 0;         // kind 1 files: 1-based index into the scan's written files
+  std::string Name;            // always a leaf name, never a path
+  // Kind 1 files: where a later directory listing of the scan placed the same extent
+  // (shown beside the name); empty otherwise.
+  std::string FoundPath;
+  std::vector<TExtractedFile> Children;
+};
+
+// A file the recovery scan wrote from a directory listing, so that the same extent is
+// written once.
+struct TReadedFile {
+  uint32_t Extent = 0;
+  uint32_t DataLength = 0;
+  std::string Path;
+  std::string FoundPath;
+};

@@ -1,0 +1,209 @@
+#include "recovery/Iso9660util.h"
+
+#include <iconv.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+uint32_t BothEndian32Lsb(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+uint32_t BothEndian32Msb(const uint8_t* p) {
+  return static_cast<uint32_t>(p[4]) << 24 | static_cast<uint32_t>(p[5]) << 16 | static_cast<uint32_t>(p[6]) << 8 |
+         static_cast<uint32_t>(p[7]);
+}
+
+uint16_t BothEndian16Msb(const uint8_t* p) { return static_cast<uint16_t>(p[2] << 8 | p[3]); }
+
+bool IsJolietDescriptor(const uint8_t* descriptor) {
+  const uint8_t* escapes = descriptor + 88;
+  for (int slot = 0; slot <= 27; slot += 3) {
+    const uint8_t* s = escapes + slot;
+    if (s[0] == '%' && s[1] == '/' && (s[2] == '@' || s[2] == 'C' || s[2] == 'E')) return true;
+  }
+  return false;
+}
+
+bool HasZeroByte(const uint8_t* name, size_t length) {
+  if (length % 2 != 0) return false;
+  for (size_t i = 1; i <= length / 2; ++i)
+    if (name[i] == 0) return true;
+  return false;
+}
+
+bool IsUcs2Directory(const uint8_t* image, size_t size, size_t unit) {
+  if (size == 0 || image[0] < 33) return false;
+  size_t pos = 0;
+  while (pos < size) {
+    const uint8_t* r = image + pos;
+    const size_t length = r[0];
+    if (length == 0) {
+      if (unit == 0) return false;
+      pos = (pos / unit + 1) * unit;
+      continue;
+    }
+    // A record that does not fit the image, or whose name runs past its own end, ends the walk.
+    if (pos + 33 > size || pos + length > size) return false;
+    const size_t nameLength = r[32];
+    if (nameLength == 0) return false;
+    if (33 + nameLength > length) return false;
+    const bool isDirectory = (r[25] & 2) != 0;
+    if (!(isDirectory && nameLength == 1) && HasZeroByte(r + 33, nameLength)) return true;
+    pos += length;
+  }
+  return false;
+}
+
+void IsoDateToFileTime(const TIsoDate& d, FILETIME& out) {
+  SYSTEMTIME st;
+  st.wYear = static_cast<uint16_t>(d[0] + 1900);
+  st.wMonth = d[1];
+  st.wDay = d[2];
+  st.wHour = d[3];
+  st.wMinute = d[4];
+  st.wSecond = d[5];
+  if (SystemTimeToFileTime(st, out)) {
+    FileTimeAddMinutes(-15 * static_cast<int8_t>(d[6]), out);
+  } else {
+    out = FILETIME{};
+  }
+}
+
+std::string IsoDateToString(const TIsoDate& d) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.4d/%.2d/%.2d %.2d:%.2d:%.2d", d[0] + 1900, d[1], d[2], d[3], d[4], d[5]);
+  return text;
+}
+
+namespace {
+
+// value / 2^shift with two decimals, halves rounded up.
+std::string TwoDecimals(uint32_t value, int shift, const char* unit) {
+  const uint64_t hundredths = ((static_cast<uint64_t>(value) * 100) + (uint64_t{1} << (shift - 1))) >> shift;
+  char text[48];
+  std::snprintf(text, sizeof text, "%llu.%.2llu%s", static_cast<unsigned long long>(hundredths / 100),
+                static_cast<unsigned long long>(hundredths % 100), unit);
+  return text;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | cp >> 6);
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | cp >> 12);
+    out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | cp >> 18);
+    out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+constexpr uint32_t kReplacement = 0xFFFD;
+
+bool IsValidUtf8(std::span<const uint8_t> s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    const uint8_t c = s[i];
+    size_t extra;
+    uint32_t cp;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      extra = 1;
+      cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      extra = 2;
+      cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      extra = 3;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + extra >= s.size()) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      if ((s[i + k] & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (s[i + k] & 0x3F);
+    }
+    if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) return false;
+    if (cp >= 0xD800 && cp <= 0xDFFF) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+struct IconvCloser {
+  void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
+};
+
+bool Cp932ToUtf8(std::span<const uint8_t> in, std::string& out) {
+  iconv_t raw = iconv_open("UTF-8", "CP932");
+  if (raw == reinterpret_cast<iconv_t>(-1)) return false;
+  const std::unique_ptr<void, IconvCloser> cd(raw);
+  std::string src(reinterpret_cast<const char*>(in.data()), in.size());
+  std::string dst(in.size() * 4 + 4, '\0');
+  char* inPtr = src.data();
+  size_t inLeft = src.size();
+  char* outPtr = dst.data();
+  size_t outLeft = dst.size();
+  if (iconv(raw, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0) return false;
+  if (iconv(raw, nullptr, nullptr, &outPtr, &outLeft) == static_cast<size_t>(-1)) return false;
+  dst.resize(dst.size() - outLeft);
+  out = std::move(dst);
+  return true;
+}
+
+}  // namespace
+
+std::string FormatByteSize(uint32_t b) {
+  if (b < 1024) return std::to_string(b) + "Bytes";
+  if (b < 1048576) return TwoDecimals(b, 10, "KB");
+  if (b < 1073741824) return TwoDecimals(b, 20, "MB");
+  return TwoDecimals(b, 30, "GB");
+}
+
+std::string Ucs2BeToUtf8(std::span<const uint8_t> name) {
+  std::string out;
+  const size_t units = name.size() / 2;
+  for (size_t i = 0; i < units; ++i) {
+    const uint32_t u = static_cast<uint32_t>(name[2 * i]) << 8 | name[2 * i + 1];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
+      const uint32_t low = static_cast<uint32_t>(name[2 * i + 2]) << 8 | name[2 * i + 3];
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    AppendUtf8(out, u >= 0xD800 && u <= 0xDFFF ? kReplacement : u);
+  }
+  if (name.size() % 2 != 0) AppendUtf8(out, kReplacement);
+  return out;
+}
+
+std::string NarrowNameToUtf8(std::span<const uint8_t> name) {
+  if (IsValidUtf8(name)) return std::string(reinterpret_cast<const char*>(name.data()), name.size());
+  std::string decoded;
+  if (Cp932ToUtf8(name, decoded)) return decoded;
+  std::string out;
+  for (const uint8_t c : name) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      out += hex;
+    }
+  }
+  return out;
+}
