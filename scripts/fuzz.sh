@@ -13,7 +13,7 @@ cmake -S fuzz -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE
 cmake --build "$dir" -j "$jobs"
 
 status=0
-for target in fuzz_toc fuzz_mode_pages; do
+for target in fuzz_toc fuzz_mode_pages fuzz_dirrecord; do
   corpus="$dir/corpus/$target"
   mkdir -p "$corpus"
   echo "== $target for ${seconds}s"
