@@ -70,7 +70,7 @@ struct BuiltDisc {
 };
 
 // Builds the image set with the disc builder and loads it into an emulated drive.
-// `tweak` may add damage and faults to the spec before it is built.
+// `tweak` may add damage and faults to the disc description before it is built.
 inline BuiltDisc BuildDisc(const TempDir& dir, const std::vector<std::vector<TrackInput>>& sessions,
                            const std::function<void(emu::DiscSpec&)>& tweak = {}) {
   BuiltDisc built;
