@@ -49,7 +49,7 @@ uint32_t AspiGetSupportInfo() {
 uint32_t AspiSendCommand(void* srb) {
   const AspiModule& module = Module();
   if (module.GetSupportInfo == nullptr || module.SendCommand == nullptr) {
-    if (srb != nullptr) static_cast<SRB_Header*>(srb)->SRB_Status = kSrbStatusInvalidSrb;
+    if (srb != nullptr) static_cast<TSrbHeader*>(srb)->SRB_Status = kSrbStatusInvalidSrb;
     return kSrbStatusInvalidSrb;
   }
   return module.SendCommand(srb);

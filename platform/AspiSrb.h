@@ -24,65 +24,65 @@ constexpr uint8_t kSrbEventNotify = 0x40;
 constexpr uint8_t kSrbSenseLength = 14;
 constexpr uint8_t kSrbMaxCdb = 16;
 
-struct SRB_Header {
-  uint8_t SRB_Cmd = 0;
+struct TSrbHeader {
+  uint8_t Command = 0;
   uint8_t SRB_Status = 0;
   uint8_t SRB_HaId = 0;
   uint8_t SRB_Flags = 0;
-  uint32_t SRB_Hdr_Rsvd = 0;
+  uint32_t Reserved = 0;
 };
 
 struct SRB_HAInquiry {
-  uint8_t SRB_Cmd = kSrbCmdHaInquiry;
+  uint8_t Command = kSrbCmdHaInquiry;
   uint8_t SRB_Status = 0;
   uint8_t SRB_HaId = 0;
   uint8_t SRB_Flags = 0;
-  uint32_t SRB_Hdr_Rsvd = 0;
-  uint8_t HA_Count = 0;
-  uint8_t HA_SCSI_ID = 0;
-  uint8_t HA_ManagerId[16] = {};
-  uint8_t HA_Identifier[16] = {};
+  uint32_t Reserved = 0;
+  uint8_t AdapterCount = 0;
+  uint8_t AdapterScsiId = 0;
+  uint8_t ManagerName[16] = {};
+  uint8_t AdapterName[16] = {};
   uint8_t HA_Unique[16] = {};  // byte 3: number of targets (0 means 8)
-  uint16_t HA_Rsvd1 = 0;
+  uint16_t Reserved2 = 0;
 };
 
 struct SRB_GDEVBlock {
-  uint8_t SRB_Cmd = kSrbCmdGetDeviceType;
+  uint8_t Command = kSrbCmdGetDeviceType;
   uint8_t SRB_Status = 0;
   uint8_t SRB_HaId = 0;
   uint8_t SRB_Flags = 0;
-  uint32_t SRB_Hdr_Rsvd = 0;
+  uint32_t Reserved = 0;
   uint8_t SRB_Target = 0;
   uint8_t SRB_Lun = 0;
   uint8_t SRB_DeviceType = 0;
-  uint8_t SRB_Rsvd1 = 0;
+  uint8_t Reserved2 = 0;
 };
 
 struct SRB_ExecSCSICmd {
-  uint8_t SRB_Cmd = kSrbCmdExecScsi;
+  uint8_t Command = kSrbCmdExecScsi;
   uint8_t SRB_Status = 0;
   uint8_t SRB_HaId = 0;
   uint8_t SRB_Flags = 0;
-  uint32_t SRB_Hdr_Rsvd = 0;
+  uint32_t Reserved = 0;
   uint8_t SRB_Target = 0;
   uint8_t SRB_Lun = 0;
-  uint16_t SRB_Rsvd1 = 0;
+  uint16_t Reserved2 = 0;
   uint32_t SRB_BufLen = 0;
   void* SRB_BufPointer = nullptr;
   uint8_t SRB_SenseLen = 0;
   uint8_t SRB_CDBLen = 0;
-  uint8_t SRB_HaStat = 0;
-  uint8_t SRB_TargStat = 0;
+  uint8_t HostStatus = 0;
+  uint8_t TargetStatus = 0;
   void* SRB_PostProc = nullptr;  // the event signalled at completion
   uint8_t CDBByte[kSrbMaxCdb] = {};
   uint8_t SenseArea[kSrbSenseLength + 2] = {};
 };
 
 struct SRB_Abort {
-  uint8_t SRB_Cmd = kSrbCmdAbort;
+  uint8_t Command = kSrbCmdAbort;
   uint8_t SRB_Status = 0;
   uint8_t SRB_HaId = 0;
   uint8_t SRB_Flags = 0;
-  uint32_t SRB_Hdr_Rsvd = 0;
+  uint32_t Reserved = 0;
   void* SRB_ToAbort = nullptr;
 };

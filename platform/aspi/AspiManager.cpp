@@ -51,8 +51,8 @@ class Manager {
 
   uint32_t Send(void* block) {
     if (block == nullptr) return kSrbStatusInvalidSrb;
-    auto* header = static_cast<SRB_Header*>(block);
-    switch (header->SRB_Cmd) {
+    auto* header = static_cast<TSrbHeader*>(block);
+    switch (header->Command) {
       case kSrbCmdHaInquiry:
         return HaInquiry(*static_cast<SRB_HAInquiry*>(block));
       case kSrbCmdGetDeviceType:
@@ -113,13 +113,13 @@ class Manager {
     for (const auto& unit : Units()) {
       if (unit.Info.HostKey == key) targets = std::max<uint32_t>(targets, uint32_t{unit.Info.Target} + 1);
     }
-    srb.HA_Count = static_cast<uint8_t>(std::min<size_t>(adapters.size(), 255));
-    srb.HA_SCSI_ID = 7;
-    std::memset(srb.HA_ManagerId, ' ', sizeof srb.HA_ManagerId);
-    std::memcpy(srb.HA_ManagerId, "QUARNEL ASPI", 12);
-    std::memset(srb.HA_Identifier, ' ', sizeof srb.HA_Identifier);
+    srb.AdapterCount = static_cast<uint8_t>(std::min<size_t>(adapters.size(), 255));
+    srb.AdapterScsiId = 7;
+    std::memset(srb.ManagerName, ' ', sizeof srb.ManagerName);
+    std::memcpy(srb.ManagerName, "QUARNEL ASPI", 12);
+    std::memset(srb.AdapterName, ' ', sizeof srb.AdapterName);
     const char* identifier = key == kAspiVirtualHost ? "EMULATED" : "LINUX SCSI";
-    std::memcpy(srb.HA_Identifier, identifier, std::strlen(identifier));
+    std::memcpy(srb.AdapterName, identifier, std::strlen(identifier));
     std::memset(srb.HA_Unique, 0, sizeof srb.HA_Unique);
     srb.HA_Unique[3] = targets > 255 ? 0 : static_cast<uint8_t>(targets);
     srb.SRB_Status = kSrbStatusDone;
@@ -194,8 +194,8 @@ class Manager {
     }
     const size_t sense = std::min<size_t>(srb->SRB_SenseLen, kSrbSenseLength);
     std::memcpy(srb->SenseArea, result.Sense, sense);
-    srb->SRB_HaStat = result.Completed ? 0x00 : 0x11;  // 0x11: selection time-out
-    srb->SRB_TargStat = result.Status;
+    srb->HostStatus = result.Completed ? 0x00 : 0x11;  // 0x11: selection time-out
+    srb->TargetStatus = result.Status;
     srb->SRB_Status = result.Completed && result.Status == 0 ? kSrbStatusDone : kSrbStatusError;
     if ((srb->SRB_Flags & kSrbEventNotify) != 0 && srb->SRB_PostProc != nullptr) {
       Host.SignalEvent(Host.Context, srb->SRB_PostProc);

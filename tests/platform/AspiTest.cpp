@@ -94,7 +94,7 @@ TEST_F(Aspi, AdaptersAreTheCdHostsThenTheVirtualOne) {
   SRB_HAInquiry inquiry;
   inquiry.SRB_HaId = 0;
   EXPECT_EQ(AspiSendCommand(&inquiry), kSrbStatusDone);
-  EXPECT_EQ(inquiry.HA_Count, 3);
+  EXPECT_EQ(inquiry.AdapterCount, 3);
   EXPECT_EQ(inquiry.HA_Unique[3], 8);
   inquiry.SRB_HaId = 3;
   EXPECT_EQ(AspiSendCommand(&inquiry), kSrbStatusInvalidHa);
