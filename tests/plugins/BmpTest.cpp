@@ -14,6 +14,7 @@
 
 namespace {
 
+using plugin_test::ExpectModuleIdentity;
 using plugin_test::HaveTool;
 using plugin_test::OnDisc;
 using plugin_test::PutLe32;
@@ -60,13 +61,8 @@ TEST_F(BmpPlugin, TextsFollowTheBufferConvention) {
   EXPECT_EQ(Module.Text(&TFormatPlugin::GetTypeName), "Windows Bitmap graphic");
   EXPECT_EQ(Module.Text(&TFormatPlugin::GetExtension, 16), ".bmp");
   EXPECT_EQ(Module.Text(&TFormatPlugin::GetName), "Windows Bitmap Plug-in");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetVersion), "1.00.1");
   EXPECT_EQ(Module.Text(&TFormatPlugin::GetDescription), "This supports Windows Bitmap graphics.");
-  const std::string copyright = Module.Text(&TFormatPlugin::GetCopyright);
-  EXPECT_NE(copyright.find("2003"), std::string::npos);
-  EXPECT_NE(copyright.find("Ostrel"), std::string::npos);
-  EXPECT_EQ(Module->GetPluginType(), 1);
-  EXPECT_EQ(Module->GetReserved(), 0);
+  ExpectModuleIdentity(Module);
   EXPECT_EQ(Module->GetHeaderSize(), 54);
 
   char one[1] = {'x'};

@@ -15,6 +15,7 @@
 
 namespace {
 
+using plugin_test::ExpectModuleIdentity;
 using plugin_test::HaveTool;
 using plugin_test::OnDisc;
 using plugin_test::PutLe32;
@@ -77,13 +78,8 @@ TEST_F(CabPlugin, TextsFollowTheBufferConvention) {
   EXPECT_EQ(Module.Text(&TFormatPlugin::GetTypeName), "Windows Cabinet file");
   EXPECT_EQ(Module.Text(&TFormatPlugin::GetExtension, 16), ".cab");
   EXPECT_EQ(Module.Text(&TFormatPlugin::GetName), "Windows Cabinet Plug-in");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetVersion), "1.00.1");
   EXPECT_EQ(Module.Text(&TFormatPlugin::GetDescription), "This supports Windows Cabinet files.");
-  const std::string copyright = Module.Text(&TFormatPlugin::GetCopyright);
-  EXPECT_NE(copyright.find("2003"), std::string::npos);
-  EXPECT_NE(copyright.find("Ostrel"), std::string::npos);
-  EXPECT_EQ(Module->GetPluginType(), 1);
-  EXPECT_EQ(Module->GetReserved(), 0);
+  ExpectModuleIdentity(Module);
   EXPECT_EQ(Module->GetHeaderSize(), 12);
 
   char one[1] = {'x'};

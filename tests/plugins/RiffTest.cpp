@@ -13,6 +13,7 @@
 
 namespace {
 
+using plugin_test::ExpectModuleIdentity;
 using plugin_test::HaveTool;
 using plugin_test::OnDisc;
 using plugin_test::PutLe32;
@@ -45,13 +46,8 @@ class RiffPlugin : public ::testing::Test {
 TEST_F(RiffPlugin, TextsFollowTheBufferConvention) {
   EXPECT_EQ(Module.Text(&TFormatPlugin::GetTypeName), "RIFF format file");
   EXPECT_EQ(Module.Text(&TFormatPlugin::GetName), "RIFF Format Plug-in");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetVersion), "1.00.1");
   EXPECT_EQ(Module.Text(&TFormatPlugin::GetDescription), "This supports WAV, AVI, RMP, ANI and other RIFF format files.");
-  const std::string copyright = Module.Text(&TFormatPlugin::GetCopyright);
-  EXPECT_NE(copyright.find("2003"), std::string::npos);
-  EXPECT_NE(copyright.find("Ostrel"), std::string::npos);
-  EXPECT_EQ(Module->GetPluginType(), 1);
-  EXPECT_EQ(Module->GetReserved(), 0);
+  ExpectModuleIdentity(Module);
   EXPECT_EQ(Module->GetHeaderSize(), 12);
 
   char one[1] = {'x'};

@@ -1,5 +1,7 @@
 #include "tests/plugins/support/PluginModule.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <dlfcn.h>
 
@@ -156,6 +158,15 @@ Bytes OnDisc(const Bytes& file, const Bytes& next, unsigned sectorSize) {
 
 void PutLe32(Bytes& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+void ExpectModuleIdentity(const PluginModule& module) {
+  EXPECT_EQ(module.Text(&TFormatPlugin::GetVersion), "1.00.1");
+  const std::string copyright = module.Text(&TFormatPlugin::GetCopyright);
+  EXPECT_NE(copyright.find("2003"), std::string::npos);
+  EXPECT_NE(copyright.find("Ostrel"), std::string::npos);
+  EXPECT_EQ(module->GetPluginType(), 1);
+  EXPECT_EQ(module->GetReserved(), 0);
 }
 
 }  // namespace plugin_test

@@ -36,6 +36,10 @@ class PluginModule {
   std::string Message;
 };
 
+// What every module reports alike: version "1.00.1", a 2003 copyright line of the maker,
+// plug-in type 1 and reserved value 0.
+void ExpectModuleIdentity(const PluginModule& module);
+
 // Walks `file` as the recovery scan carves: Reset, Detect on the first `sectorSize`
 // bytes, then FindEnd as the host calls it, with at least one sector of data each
 // time. Returns the length FindEnd reports as the file's end, or -1 when Detect
