@@ -46,7 +46,7 @@ void ReadCd(benchmark::State& state, uint8_t flags, uint8_t sub, size_t sectorBy
   for (auto _ : state) {
     cdb[4] = static_cast<uint8_t>(lba >> 8);
     cdb[5] = static_cast<uint8_t>(lba);
-    const emu::ScsiResult r = drive.Execute(cdb, emu::DataDirection::In, buffer, 30000);
+    const platform::ScsiResult r = drive.Execute(cdb, platform::DataDirection::In, buffer, 30000);
     if (!r.Good()) state.SkipWithError("read failed");
     benchmark::DoNotOptimize(buffer.data());
     sectors += kPerCommand;

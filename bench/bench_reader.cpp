@@ -80,7 +80,7 @@ bool EmulatorPass(emu::EmulatedDrive& drive, uint8_t flags, size_t sectorBytes) 
     cdb[5] = static_cast<uint8_t>(lba);
     cdb[8] = static_cast<uint8_t>(count);
     std::span<uint8_t> in(buffer.data(), count * sectorBytes);
-    if (!drive.Execute(cdb, emu::DataDirection::In, in, 30000).Good()) return false;
+    if (!drive.Execute(cdb, platform::DataDirection::In, in, 30000).Good()) return false;
     benchmark::DoNotOptimize(buffer.data());
   }
   return true;

@@ -8,9 +8,14 @@
 #include <vector>
 
 #include "emulator/Disc.h"
-#include "emulator/ScsiTypes.h"
+#include "platform/ScsiResult.h"
 
 namespace emu {
+
+using platform::DataDirection;
+using platform::ScsiResult;
+using platform::kStatusCheckCondition;
+using platform::kStatusGood;
 
 struct CommandLogEntry {
   std::vector<uint8_t> Cdb;

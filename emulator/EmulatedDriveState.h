@@ -9,7 +9,7 @@
 
 #include "emulator/Disc.h"
 #include "emulator/EmulatedDrive.h"
-#include "emulator/ScsiTypes.h"
+#include "platform/ScsiResult.h"
 
 namespace emu::detail {
 

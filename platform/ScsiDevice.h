@@ -3,12 +3,9 @@
 #include <cstdint>
 #include <span>
 
-#include "emulator/ScsiTypes.h"
+#include "platform/ScsiResult.h"
 
 namespace platform {
-
-using emu::DataDirection;
-using emu::ScsiResult;
 
 // Error codes as the transports report them.
 constexpr uint32_t kErrorNone = 0;

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/Workerprotocol.h"
+#include "worker/Workerprotocol.h"
 #include "drive/Driveutility.h"
 #include "drive/Krcdrom.h"
 #include "drive/Subq.h"

@@ -17,7 +17,7 @@ export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 run=()
 if setarch "$(uname -m)" -R true 2>/dev/null; then run=(setarch "$(uname -m)" -R); fi
 status=0
-for tests in tests/app tests/reader tests/platform; do
+for tests in tests/worker tests/reader tests/platform; do
   "${run[@]}" ctest --test-dir "$dir/$tests" --output-on-failure -j "${JOBS:-4}" --timeout 600 || status=1
 done
 exit $status

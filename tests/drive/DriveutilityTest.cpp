@@ -36,7 +36,7 @@ class SpeedDrive : public platform::ScsiDevice {
     } else if (cdb[0] == 0x12) {
       std::fill(buffer.begin(), buffer.end(), 0);  // ANSI 0: 10-byte MODE commands
     } else if (cdb[0] != 0x00) {
-      r.Scsi.Status = emu::kStatusCheckCondition;
+      r.Scsi.Status = platform::kStatusCheckCondition;
     }
     return r;
   }

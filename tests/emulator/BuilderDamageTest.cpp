@@ -32,7 +32,7 @@ class BuilderDamage : public ::testing::Test {
   std::vector<uint8_t> DataAt(int32_t lba, int count = 1) const {
     return std::vector<uint8_t>(Data.begin() + lba * 2048, Data.begin() + (lba + count) * 2048);
   }
-  static uint32_t SenseInfo(const emu::ScsiResult& r) {
+  static uint32_t SenseInfo(const platform::ScsiResult& r) {
     return uint32_t{r.Sense[3]} << 24 | uint32_t{r.Sense[4]} << 16 | uint32_t{r.Sense[5]} << 8 | r.Sense[6];
   }
 
@@ -47,7 +47,7 @@ TEST_F(BuilderDamage, UnreadableSectorsFailWithTheirLba) {
   LoadedDrive loaded = Build();
   ASSERT_TRUE(loaded.Drive);
   Reply r = ReadCd(*loaded.Drive, 15, 10, 0x10, 0, 2048);
-  EXPECT_EQ(r.Result.Status, emu::kStatusCheckCondition);
+  EXPECT_EQ(r.Result.Status, platform::kStatusCheckCondition);
   EXPECT_EQ(r.Result.SenseKey(), 0x03);
   EXPECT_EQ(r.Result.Asc(), 0x11);
   EXPECT_EQ(r.Result.Sense[0] & 0x80, 0x80) << "information valid";

@@ -121,14 +121,14 @@ inline LoadedDrive Load(const fs::path& ccd) {
 }
 
 struct Reply {
-  emu::ScsiResult Result;
+  platform::ScsiResult Result;
   std::vector<uint8_t> Data;
 };
 
 inline Reply Send(emu::EmulatedDrive& drive, std::vector<uint8_t> cdb, size_t length) {
   Reply r;
   r.Data.assign(length, 0xEE);
-  r.Result = drive.Execute(cdb, emu::DataDirection::In, r.Data, 10000);
+  r.Result = drive.Execute(cdb, platform::DataDirection::In, r.Data, 10000);
   return r;
 }
 

@@ -84,7 +84,7 @@ TEST_F(Spti, ExecutesOnTheEmulatedDriveByLetter) {
   const auto log = drive->Log();
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].Cdb, std::vector<uint8_t>(kInquiry, kInquiry + 6));
-  EXPECT_EQ(log[0].Direction, emu::DataDirection::In);
+  EXPECT_EQ(log[0].Direction, platform::DataDirection::In);
 }
 
 TEST_F(Spti, CheckConditionIsAFailureAndItsSenseReachesTheCaller) {

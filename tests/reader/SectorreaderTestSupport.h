@@ -61,7 +61,7 @@ class ScriptedDevice : public platform::ScsiDevice {
       return Respond(Reads.back(), buffer);
     }
     platform::ExecResult r;
-    r.Scsi.Status = emu::kStatusCheckCondition;
+    r.Scsi.Status = platform::kStatusCheckCondition;
     r.Scsi.Sense[0] = 0x70;
     r.Scsi.Sense[2] = 0x05;
     r.Scsi.Sense[12] = 0x20;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Headlessprogressview.h"
+#include "worker/Headlessprogressview.h"
 #include "emulator/DiscBuilder.h"
 #include "emulator/EmulatedDrive.h"
 #include "emulator/ImageSet.h"

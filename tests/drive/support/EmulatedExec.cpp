@@ -11,9 +11,9 @@ ScriptedExecScope* gScript = nullptr;
 
 uint8_t RunOnEmulated(const TKrCdRom&, const uint8_t* cdb, uint8_t cdbLength, uint8_t*, void* data,
                       uint32_t dataLength, uint8_t direction, uint32_t timeoutMs) {
-  const emu::DataDirection dir = dataLength == 0    ? emu::DataDirection::None
-                                 : direction == 0x08 ? emu::DataDirection::In
-                                                     : emu::DataDirection::Out;
+  const platform::DataDirection dir = dataLength == 0    ? platform::DataDirection::None
+                                 : direction == 0x08 ? platform::DataDirection::In
+                                                     : platform::DataDirection::Out;
   const auto result = gDrive->Execute(std::span<const uint8_t>(cdb, cdbLength), dir,
                                       std::span<uint8_t>(static_cast<uint8_t*>(data), dataLength), timeoutMs);
   return result.Good() ? 1 : 4;

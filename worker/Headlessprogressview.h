@@ -6,8 +6,8 @@
 #include <functional>
 #include <mutex>
 
-#include "app/Progressmodel.h"
-#include "app/Workerprotocol.h"
+#include "worker/Progressmodel.h"
+#include "worker/Workerprotocol.h"
 
 class THeadlessProgressView final : public IProgressView {
  public:

@@ -1,4 +1,4 @@
-#include "app/Headlessprogressview.h"
+#include "worker/Headlessprogressview.h"
 
 #include <chrono>
 #include <utility>

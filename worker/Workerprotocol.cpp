@@ -1,4 +1,4 @@
-#include "app/Workerprotocol.h"
+#include "worker/Workerprotocol.h"
 
 #include <chrono>
 #include <utility>

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <thread>
 
-#include "app/Progresscodes.h"
+#include "worker/Progresscodes.h"
 
 // The progress window as the protocol sees it. The Qt dialog and the headless view
 // implement it.

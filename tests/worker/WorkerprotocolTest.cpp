@@ -1,4 +1,4 @@
-#include "app/Workerprotocol.h"
+#include "worker/Workerprotocol.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/Headlessprogressview.h"
+#include "worker/Headlessprogressview.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "app/Progressmodel.h"
+#include "worker/Progressmodel.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <tuple>
 
-#include "app/Workerprotocol.h"
+#include "worker/Workerprotocol.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace emu {
+namespace platform {
 
 enum class DataDirection : uint8_t { None, In, Out };
 
@@ -28,4 +28,4 @@ struct ScsiResult {
   uint8_t Ascq() const { return SenseLength ? Sense[13] : 0; }
 };
 
-}  // namespace emu
+}  // namespace platform

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/Progresscodes.h"
+#include "worker/Progresscodes.h"
 
 // "%.2d:%.2d" of minutes and seconds; minutes are not wrapped (100 minutes show "100:00").
 std::string FormatElapsedTime(int32_t elapsedSeconds);

@@ -1,4 +1,4 @@
-#include "app/Progressmodel.h"
+#include "worker/Progressmodel.h"
 
 #include <algorithm>
 #include <cstdio>
