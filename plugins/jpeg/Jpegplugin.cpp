@@ -18,6 +18,10 @@ constexpr uint64_t kLargestResult = 0xFFFFFFFFu;
 
 bool IsRestart(unsigned char code) { return code >= 0xD0 && code <= 0xD7; }
 
+// Codes below 0xC0 are reserved, restart markers belong inside a scan, and a second
+// start-of-image is the next picture: none of them can begin a segment of this one.
+bool StartsSegment(unsigned char code) { return code >= 0xC0 && !(code >= 0xD0 && code <= 0xD8); }
+
 // Inside a scan only a marker that is neither a stuffed byte nor a restart ends it.
 bool EndsScan(const unsigned char* at) { return at[0] == kMarker && at[1] != kStuffed && !IsRestart(at[1]); }
 
@@ -66,6 +70,10 @@ unsigned TJpegPlugin::FindEnd(const void* data, unsigned size, bool* endFound) n
     if (code == kMarker) {  // a fill byte before the marker
       ++pos;
       continue;
+    }
+    if (!StartsSegment(code)) {
+      end = true;
+      return static_cast<unsigned>(pos);
     }
     if (code == kEndOfImage) {
       end = true;

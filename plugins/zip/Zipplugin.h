@@ -1,7 +1,9 @@
 #pragma once
 // ZIP archives: the walk steps from record to record (local file headers with their
-// data, central directory headers, end of central directory). An entry whose sizes
-// follow its data (a data descriptor) is crossed by searching for that descriptor.
+// data, central directory headers, end of central directory). Every record states its
+// own length, so nothing is kept between calls. An entry whose sizes follow its data
+// (general-purpose flag bit 3) states no length: the walk meets its data and the
+// archive ends there.
 #include <cstdint>
 
 #include "plugins/Formatplugin.h"
@@ -22,15 +24,4 @@ class TZipPlugin : public TFormatPlugin {
   int GetDescription(int bufSize, char* buf) noexcept override;
   int GetCopyright(int bufSize, char* buf) noexcept override;
   int GetReserved() noexcept override;
-
- private:
-  struct TScanResult {
-    bool Ended;     // the entry's data and its descriptor end at Position
-    uint64_t Position;
-  };
-  // Searches data[start..] for the end of an entry whose size is not in its header.
-  TScanResult ScanEntryData(const unsigned char* bytes, unsigned size, uint64_t start) noexcept;
-
-  uint8_t InEntryData = 0;
-  uint64_t EntryDataWalked = 0;  // bytes of that entry's data before the current data[0]
 };

@@ -56,77 +56,91 @@ std::string PluginModule::Text(int (TFormatPlugin::*op)(int, char*), int size) c
 
 namespace {
 
-// The data the host sees: the file's sectors, the last one padded with zeros as on a disc.
-class SectorStream {
- public:
-  SectorStream(const std::vector<unsigned char>& file, unsigned sectorSize) : File(file), Size(sectorSize) {}
+// One sector of `disc` padded with zeros as a disc pads its last sector; false past the end.
+bool AppendSector(const Bytes& disc, size_t index, unsigned sectorSize, Bytes& out) {
+  const size_t begin = index * sectorSize;
+  if (begin >= disc.size()) return false;
+  const size_t end = std::min(disc.size(), begin + sectorSize);
+  out.insert(out.end(), disc.begin() + static_cast<std::ptrdiff_t>(begin), disc.begin() + static_cast<std::ptrdiff_t>(end));
+  out.resize(out.size() + (begin + sectorSize - end), 0);
+  return true;
+}
 
-  size_t SectorCount() const { return (File.size() + Size - 1) / Size; }
-
-  // Appends sector `index`; false when the sector lies past the data.
-  bool Append(size_t index, std::vector<unsigned char>& out) const {
-    if (index >= SectorCount()) return false;
-    const size_t begin = index * Size;
-    const size_t end = std::min(File.size(), begin + Size);
-    out.insert(out.end(), File.begin() + static_cast<std::ptrdiff_t>(begin), File.begin() + static_cast<std::ptrdiff_t>(end));
-    out.resize(out.size() + (begin + Size - end), 0);
-    return true;
+// The rest of a carve once Detect has accepted sector `first`, as the host runs it: the
+// window holds at most the rest of one sector and one whole sector, a count beyond the
+// window copies the sectors in between unseen, and the carve ends at the end flag or a 0.
+Carve CarveFrom(TFormatPlugin& plugin, const Bytes& disc, size_t first, unsigned sectorSize) {
+  Carve carve;
+  carve.FirstSector = carve.LastSector = first;
+  Bytes window;
+  AppendSector(disc, first, sectorSize, window);
+  size_t current = first;
+  bool end = false;
+  while (!end) {
+    // An exact-size copy, so that a read past the data shows under the sanitizers.
+    const Bytes shown(window);
+    const auto available = static_cast<unsigned>(shown.size());
+    const unsigned m = plugin.FindEnd(shown.data(), available, &end);
+    if (m == 0) break;
+    if (m <= available) {
+      carve.Data.insert(carve.Data.end(), shown.begin(), shown.begin() + m);
+      window.erase(window.begin(), window.begin() + m);
+      carve.LastSector = end && window.size() >= sectorSize ? current - 1 : current;
+    } else {
+      carve.Data.insert(carve.Data.end(), shown.begin(), shown.end());
+      const unsigned beyond = m - available;
+      window.clear();
+      for (unsigned s = 0; s < beyond / sectorSize; ++s)
+        if (!AppendSector(disc, ++current, sectorSize, carve.Data)) return carve;
+      if (beyond % sectorSize != 0) {
+        Bytes sector;
+        if (!AppendSector(disc, ++current, sectorSize, sector)) return carve;
+        const auto rest = static_cast<std::ptrdiff_t>(beyond % sectorSize);
+        carve.Data.insert(carve.Data.end(), sector.begin(), sector.begin() + rest);
+        window.assign(sector.begin() + rest, sector.end());
+      }
+      carve.LastSector = current;
+    }
+    if (!end && window.size() < sectorSize && !AppendSector(disc, ++current, sectorSize, window)) return carve;
   }
-
- private:
-  const std::vector<unsigned char>& File;
-  unsigned Size;
-};
+  carve.RanOffTheDisc = false;
+  char extension[16] = {};
+  plugin.GetExtension(sizeof extension, extension);
+  carve.Extension = extension;
+  return carve;
+}
 
 }  // namespace
 
-long long CarvedLength(TFormatPlugin& plugin, const std::vector<unsigned char>& file, unsigned sectorSize) {
-  if (sectorSize == 0) return -1;
-  const SectorStream stream(file, sectorSize);
-  std::vector<unsigned char> window;
-  if (!stream.Append(0, window)) return -1;
+std::vector<Carve> ScanDisc(const std::vector<TFormatPlugin*>& order, const Bytes& disc, unsigned sectorSize) {
+  std::vector<Carve> carves;
+  const size_t sectors = (disc.size() + sectorSize - 1) / sectorSize;
+  for (size_t i = 0; i < sectors; ++i) {
+    Bytes sector;
+    AppendSector(disc, i, sectorSize, sector);
+    for (TFormatPlugin* plugin : order) {
+      plugin->Reset();
+      if (plugin->Detect(sector.data(), sectorSize) == 0) continue;
+      carves.push_back(CarveFrom(*plugin, disc, i, sectorSize));
+      i = carves.back().LastSector;
+      break;
+    }
+    if (!carves.empty() && carves.back().RanOffTheDisc) break;
+  }
+  return carves;
+}
 
+long long CarvedLength(TFormatPlugin& plugin, const Bytes& file, unsigned sectorSize) {
+  if (sectorSize == 0 || file.empty()) return -1;
   plugin.Reset();
   {
-    // An exact-size copy, so that a read past the data shows under the sanitizers.
-    const std::vector<unsigned char> first(window);
-    if (plugin.Detect(first.data(), static_cast<unsigned>(first.size())) == 0) return -1;
+    Bytes first;
+    AppendSector(file, 0, sectorSize, first);
+    if (plugin.Detect(first.data(), sectorSize) == 0) return -1;
   }
-
-  size_t currentSector = 0;  // the last sector whose data is in the window or was skipped over
-  unsigned long long total = 0;
-  bool endFound = false;
-  while (!endFound) {
-    const std::vector<unsigned char> shown(window);
-    const unsigned available = static_cast<unsigned>(shown.size());
-    const unsigned m = plugin.FindEnd(shown.data(), available, &endFound);
-    if (m == 0) return total == 0 ? -1 : static_cast<long long>(total);
-    if (m <= available) {
-      total += m;
-      window.erase(window.begin(), window.begin() + m);
-    } else {
-      // The next structure lies beyond the window: the host copies the skipped sectors
-      // without showing them, and the remainder of the last one starts the next window.
-      total += m;
-      const unsigned beyond = m - available;
-      const size_t whole = beyond / sectorSize;
-      const unsigned rest = beyond % sectorSize;
-      window.clear();
-      currentSector += whole;
-      if (rest != 0) {
-        ++currentSector;
-        std::vector<unsigned char> sector;
-        if (!stream.Append(currentSector, sector)) return -1;
-        window.assign(sector.begin() + rest, sector.end());
-      }
-    }
-    if (!endFound && window.size() < sectorSize) {
-      ++currentSector;
-      if (!stream.Append(currentSector, window)) return -1;
-    }
-  }
-  if (total > file.size()) return -1;
-  return static_cast<long long>(total);
+  const Carve carve = CarveFrom(plugin, file, 0, sectorSize);
+  if (carve.RanOffTheDisc || carve.Data.empty() || carve.Data.size() > file.size()) return -1;
+  return static_cast<long long>(carve.Data.size());
 }
 
 std::vector<unsigned char> ReadFile(const std::string& path) {

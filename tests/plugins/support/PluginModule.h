@@ -40,15 +40,29 @@ class PluginModule {
 // plug-in type 1 and reserved value 0.
 void ExpectModuleIdentity(const PluginModule& module);
 
+using Bytes = std::vector<unsigned char>;
+
 // Walks `file` as the recovery scan carves: Reset, Detect on the first `sectorSize`
 // bytes, then FindEnd as the host calls it, with at least one sector of data each
 // time. Returns the length FindEnd reports as the file's end, or -1 when Detect
 // refuses, FindEnd gives 0 first, or no end is found within `file`.
-long long CarvedLength(TFormatPlugin& plugin, const std::vector<unsigned char>& file, unsigned sectorSize = 2048);
+long long CarvedLength(TFormatPlugin& plugin, const Bytes& file, unsigned sectorSize = 2048);
+
+// One file cut out by a scan: its sectors, the bytes the host would write and the
+// extension the plug-in gave.
+struct Carve {
+  size_t FirstSector = 0;
+  size_t LastSector = 0;  // where the scan goes on after it (the next sector)
+  Bytes Data;
+  std::string Extension;
+  bool RanOffTheDisc = true;  // the carve wanted sectors past the end of the data
+};
+
+// Offers every sector of `disc` not yet carved to the plug-ins in `order` (Reset, Detect)
+// and carves with the first that accepts, as the recovery scan does.
+std::vector<Carve> ScanDisc(const std::vector<TFormatPlugin*>& order, const Bytes& disc, unsigned sectorSize = 2048);
 
 std::vector<unsigned char> ReadFile(const std::string& path);
-
-using Bytes = std::vector<unsigned char>;
 
 // True when a tool that makes test files is installed.
 bool HaveTool(const std::string& name);
