@@ -20,12 +20,21 @@ constexpr size_t kWordBase = 12;
 constexpr size_t kEdcOffset = 2064;
 
 // Shared by every corrector; alive from the first construction to the last destruction.
-int RefCount = 0;
-std::unique_ptr<uint16_t[]> ExpTable;
-std::unique_ptr<uint8_t[]> LogTable;
-std::unique_ptr<TKrEdc> Edc;
-// Byte offsets of the low-plane symbol of every Q, then every P, codeword position.
-std::unique_ptr<uint16_t[]> SymbolOffsets;
+struct TSharedTables {
+  int RefCount = 0;
+  std::unique_ptr<uint16_t[]> ExpTable;
+  std::unique_ptr<uint8_t[]> LogTable;
+  std::unique_ptr<TKrEdc> Edc;
+  // Byte offsets of the low-plane symbol of every Q, then every P, codeword position.
+  std::unique_ptr<uint16_t[]> SymbolOffsets;
+};
+
+// Made on first use, so that a corrector which is itself a program-wide object finds the
+// tables alive until its own destruction, whatever the order of the units.
+TSharedTables& Shared() {
+  static TSharedTables tables;
+  return tables;
+}
 
 constexpr int kSymbolOffsetCount = kQCodewords * kQSymbols + kPCodewords * kPSymbols;
 
@@ -39,15 +48,15 @@ uint32_t StoredEdc(const uint8_t* sector) {
 // in 0..W; no other position can match, so this is the first match of a scan in order.
 void RepairPlane(uint8_t* sector, const uint16_t* offsets, int w, uint8_t s0, uint8_t s1, int plane) {
   if (s0 == 0 || s1 == 0) return;
-  int d = LogTable[s1] - LogTable[s0];
+  int d = Shared().LogTable[s1] - Shared().LogTable[s0];
   if (d < 0) d += 255;
   if (d > w) return;
   sector[offsets[w - d] + plane] ^= s0;
 }
 
 void CorrectCodeword(uint8_t* sector, const uint16_t* offsets, int symbols) {
-  const uint16_t* exp = ExpTable.get();
-  const uint8_t* log = LogTable.get();
+  const uint16_t* exp = Shared().ExpTable.get();
+  const uint8_t* log = Shared().LogTable.get();
   const int w = symbols - 1;
   uint8_t s0Low = 0, s0High = 0, s1Low = 0, s1High = 0;
   for (int pos = 0; pos < symbols; ++pos) {
@@ -64,7 +73,7 @@ void CorrectCodeword(uint8_t* sector, const uint16_t* offsets, int symbols) {
 }
 
 void RunPass(uint8_t* sector) {
-  const uint16_t* offsets = SymbolOffsets.get();
+  const uint16_t* offsets = Shared().SymbolOffsets.get();
   for (int i = 0; i < kQCodewords; ++i, offsets += kQSymbols) CorrectCodeword(sector, offsets, kQSymbols);
   for (int k = 0; k < kPCodewords; ++k, offsets += kPSymbols) CorrectCodeword(sector, offsets, kPSymbols);
 }
@@ -88,46 +97,46 @@ void FillTables(uint16_t* exp, uint8_t* log, uint16_t* offsets) {
 }  // namespace
 
 TMode1ErrorCorrect::TMode1ErrorCorrect() {
-  ++RefCount;
+  ++Shared().RefCount;
   InitTables();
 }
 
 TMode1ErrorCorrect::~TMode1ErrorCorrect() {
-  if (--RefCount == 0) FreeTables();
+  if (--Shared().RefCount == 0) FreeTables();
 }
 
 bool TMode1ErrorCorrect::InitTables() {
-  if (ExpTable && LogTable && Edc && SymbolOffsets) return true;
+  if (Shared().ExpTable && Shared().LogTable && Shared().Edc && Shared().SymbolOffsets) return true;
   FreeTables();
   try {
-    ExpTable = std::make_unique<uint16_t[]>(kExpSize);
-    LogTable = std::make_unique<uint8_t[]>(kLogSize);
-    SymbolOffsets = std::make_unique<uint16_t[]>(kSymbolOffsetCount);
-    Edc = std::make_unique<TKrEdc>();
+    Shared().ExpTable = std::make_unique<uint16_t[]>(kExpSize);
+    Shared().LogTable = std::make_unique<uint8_t[]>(kLogSize);
+    Shared().SymbolOffsets = std::make_unique<uint16_t[]>(kSymbolOffsetCount);
+    Shared().Edc = std::make_unique<TKrEdc>();
   } catch (const std::bad_alloc&) {
     FreeTables();
     return false;
   }
-  FillTables(ExpTable.get(), LogTable.get(), SymbolOffsets.get());
+  FillTables(Shared().ExpTable.get(), Shared().LogTable.get(), Shared().SymbolOffsets.get());
   return true;
 }
 
 void TMode1ErrorCorrect::FreeTables() {
-  ExpTable.reset();
-  LogTable.reset();
-  Edc.reset();
-  SymbolOffsets.reset();
+  Shared().ExpTable.reset();
+  Shared().LogTable.reset();
+  Shared().Edc.reset();
+  Shared().SymbolOffsets.reset();
 }
 
 bool TMode1ErrorCorrect::Correct(uint8_t* sector, uint32_t passCount) {
   // Without tables nothing can be checked; the sector stays as given.
-  if (!ExpTable || !LogTable || !Edc || !SymbolOffsets) return false;
-  uint32_t edc = Edc->Calc(sector);
+  if (!Shared().ExpTable || !Shared().LogTable || !Shared().Edc || !Shared().SymbolOffsets) return false;
+  uint32_t edc = Shared().Edc->Calc(sector);
   if (edc == StoredEdc(sector)) return true;
   uint32_t previous = edc;
   for (uint32_t pass = 0; pass < passCount; ++pass) {
     RunPass(sector);
-    edc = Edc->Calc(sector);
+    edc = Shared().Edc->Calc(sector);
     if (edc == StoredEdc(sector)) return true;
     if (edc == previous) return false;
     previous = edc;

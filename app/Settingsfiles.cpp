@@ -1,0 +1,392 @@
+#include "app/Settingsfiles.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <string>
+#include <memory>
+#include <system_error>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "app/Global.h"
+#include "app/Krfastinireader.h"
+#include "app/Krfastiniwriter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kQuarnelIni = "Quarnel.ini";
+constexpr const char* kDriveIni = "Drive.ini";
+constexpr const char* kPluginIni = "Plugin.ini";
+constexpr int64_t kMaxReadSpeeds = 72;
+constexpr int64_t kMaxPluginEntries = 1024;
+constexpr int64_t kLastAddressMax = 449999;
+
+std::string Trim(const std::string& text) {
+  const auto blank = [](unsigned char c) { return c == ' ' || c == '\t'; };
+  size_t first = 0, last = text.size();
+  while (first < last && blank(static_cast<unsigned char>(text[first]))) ++first;
+  while (last > first && blank(static_cast<unsigned char>(text[last - 1]))) --last;
+  return text.substr(first, last - first);
+}
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+  return text;
+}
+
+fs::path PluginFolderOf(const fs::path& programFolder) { return programFolder / "Plugin"; }
+
+template <typename T>
+T Clamped(int64_t value, int64_t low, int64_t high) {
+  return static_cast<T>(std::clamp(value, low, high));
+}
+
+void SetDefaultDriveSetting(TDriveSetting& s) {
+  const uint8_t forceType = s.ForceType;  // left as it is
+  s = TDriveSetting{};
+  s.Interval = 20;
+  s.DataReadAtOnce = 15;
+  s.ExtReadAtOnce = 15;
+  s.ExtReadAsAudio = 1;
+  s.ReadAtOnce = 15;
+  s.TransferBlock = 1;
+  s.SoftEccEnabled = 1;
+  s.SoftEccRetryCount = 2;
+  s.ForceType = forceType;
+}
+
+}  // namespace
+
+fs::path GetProgramFolder() {
+  std::error_code ec;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::current_path(ec) : exe.parent_path();
+}
+
+fs::path GetSettingsFolder() {
+  fs::path base;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    base = fs::path(home) / ".config";
+  }
+  if (!base.empty()) {
+    const fs::path folder = base / "Ostrel" / "Quarnel";
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (fs::is_directory(folder, ec)) return folder;
+  }
+  return GetProgramFolder();
+}
+
+void SetDefaultSettings() {
+  for (TDriveSetting& s : DriveSettings) SetDefaultDriveSetting(s);
+  for (TReadSpeedList& list : ReadSpeedLists) list.Clear();
+  CurrentDriveIndex = -1;
+  Manual = false, Leadout = false, FastSearch = true, LastAddress = 360000, MaxLeadout = 300, NoDialog = false;
+  ReadPvd = ReadSvd = ReadTable = LittleEndian = ListOnly = true;
+  DetectDir = DetectDirInReading = UsePlugin = UsePluginInReading = true;
+  TailZeroMode = 6, TailZeroVal = 64, DelTailZero = false, DivAtErr = false;
+  Volume = 100, DeEmph = true;
+  TocDetector.SetDefaults();
+}
+
+void ApplyDrivePresets(uint32_t index) {
+  const TKrCdRom* drive = CdRoms.GetCdRom(index);
+  if (drive == nullptr || index >= kMaxCdRoms) return;
+  TDriveSetting& s = DriveSettings[index];
+  s.UseSpti = CdRoms.IsAspiAvailable(index) ? 0 : 1;
+  const bool plextor = Upper(Trim(drive->GetVendor())) == "PLEXTOR";
+  s.UseBCD = plextor ? 1 : 0;
+  if (!plextor) return;
+  s.DataReadCmd = 0;
+  s.ExtReadCmd = 3;
+  s.DaeCmd = 2;
+  s.SubChCmd = 1;
+  const std::string product = Trim(drive->GetProduct());
+  s.OffsetSamples = (product == "CD-R  PREMIUM" || product == "CD-R  PX-W5224A") ? 30 : 98;
+}
+
+namespace {
+
+using TDriveField = std::variant<uint8_t TDriveSetting::*, uint32_t TDriveSetting::*, int32_t TDriveSetting::*>;
+
+// Drive.ini keys in file order with the range a value is held to on loading: a hand-
+// edited or damaged file must not give a 49-day pause or a zero-sector read.
+struct TDriveKey {
+  const char* Key;
+  TDriveField Field;
+  int64_t Low, High;
+};
+
+constexpr int64_t kU32 = 0xFFFFFFFFLL;
+const TDriveKey kDriveKeys[] = {
+    {"UseSpti", &TDriveSetting::UseSpti, 0, 1},
+    {"UseBCD", &TDriveSetting::UseBCD, 0, 1},
+    {"SubChCmd", &TDriveSetting::SubChCmd, 0, kU32},
+    {"Interval", &TDriveSetting::Interval, 0, 1000},
+    {"DataReadCmd", &TDriveSetting::DataReadCmd, 0, 3},
+    {"DataReadAtOnce", &TDriveSetting::DataReadAtOnce, 1, 27},
+    {"ExtReadCmd", &TDriveSetting::ExtReadCmd, 0, 3},
+    {"ExtReadAtOnce", &TDriveSetting::ExtReadAtOnce, 2, 27},
+    {"ExtReadAsAudio", &TDriveSetting::ExtReadAsAudio, 0, 1},
+    {"DaeCmd", &TDriveSetting::DaeCmd, 0, kU32},
+    {"CdgMode", &TDriveSetting::CdgMode, 0, kU32},
+    {"ReadAtOnce", &TDriveSetting::ReadAtOnce, 1, 27},
+    {"Overlaps", &TDriveSetting::Overlaps, 0, 13},
+    {"Compares", &TDriveSetting::Compares, 0, 13},
+    {"OffsetSamples", &TDriveSetting::OffsetSamples, -10000, 10000},
+    {"FastErrorSkip", &TDriveSetting::FastErrorSkip, 0, 1},
+    {"TransferBlock", &TDriveSetting::TransferBlock, 0, 1},
+    {"RetryCountEnabled", &TDriveSetting::RetryCountEnabled, 0, 1},
+    {"RetryCount", &TDriveSetting::RetryCount, 0, 12},
+    {"SoftEccEnabled", &TDriveSetting::SoftEccEnabled, 0, 1},
+    {"SoftEccRetryCount", &TDriveSetting::SoftEccRetryCount, 0, 12},
+    {"ForceType", &TDriveSetting::ForceType, 0, 1},
+    {"SetReadSpeed", &TDriveSetting::SetReadSpeed, 0, 1},
+    {"ReadSpeed", &TDriveSetting::ReadSpeed, 0, kU32},
+};
+
+void ReadDriveKey(TKrFastIniReader& ini, const TDriveKey& k, TDriveSetting& s) {
+  std::visit(
+      [&](auto member) {
+        using T = std::remove_reference_t<decltype(s.*member)>;
+        if constexpr (std::is_same_v<T, uint8_t>) {
+          s.*member = ini.ReadBool(k.Key, s.*member != 0) ? 1 : 0;
+        } else {
+          const int64_t current = s.*member;
+          const T low32 = static_cast<T>(static_cast<uint32_t>(ini.ReadInteger(k.Key, current)));
+          s.*member = Clamped<T>(low32, k.Low, k.High);
+        }
+      },
+      k.Field);
+}
+
+void WriteDriveKey(TKrFastIniWriter& ini, const TDriveKey& k, const TDriveSetting& s) {
+  std::visit(
+      [&](auto member) {
+        using T = std::remove_reference_t<decltype(s.*member)>;
+        if constexpr (std::is_same_v<T, uint8_t>) {
+          ini.WriteBool(k.Key, s.*member != 0);
+        } else {
+          ini.WriteInteger(k.Key, static_cast<int64_t>(s.*member));
+        }
+      },
+      k.Field);
+}
+
+void ReadDriveSection(TKrFastIniReader& ini, uint32_t index) {
+  const TKrCdRom& drive = *CdRoms.GetCdRom(index);
+  if (!ini.SelectSection(drive.GetDriveName())) return;
+  // The letter may belong to another drive model now: its settings would not fit.
+  if (Trim(ini.ReadString("DeviceName", "")) != Trim(drive.GetProduct())) return;
+  TDriveSetting& s = DriveSettings[index];
+  for (const TDriveKey& k : kDriveKeys) ReadDriveKey(ini, k, s);
+  if (s.ReadSpeed == 0 || s.ReadSpeed >= 65536) {
+    s.ReadSpeed = 65535;
+    s.SetReadSpeed = 0;
+  }
+  const int64_t count = std::clamp<int64_t>(ini.ReadInteger("NumReadSpeeds", 0), 0, kMaxReadSpeeds);
+  for (int64_t n = 0; n < count; ++n) {
+    const int64_t speed = ini.ReadInteger("ReadSpeed" + std::to_string(n), 0);
+    if (speed >= 1 && speed <= 65535) ReadSpeedLists[index].Add(static_cast<uint32_t>(speed));
+  }
+}
+
+void LoadDriveIni(const fs::path& folder) {
+  TKrFastIniReader ini((folder / kDriveIni).string());
+  for (uint32_t i = 0; i < CdRoms.GetCount() && i < kMaxCdRoms; ++i) ReadDriveSection(ini, i);
+}
+
+void SaveDriveIni(const fs::path& folder) {
+  TKrFastIniWriter ini((folder / kDriveIni).string());
+  for (uint32_t i = 0; i < CdRoms.GetCount() && i < kMaxCdRoms; ++i) {
+    const TKrCdRom& drive = *CdRoms.GetCdRom(i);
+    ini.AddSection(drive.GetDriveName());
+    ini.WriteString("DeviceName", Trim(drive.GetProduct()));
+    for (const TDriveKey& k : kDriveKeys) WriteDriveKey(ini, k, DriveSettings[i]);
+    const TReadSpeedList& speeds = ReadSpeedLists[i];
+    ini.WriteInteger("NumReadSpeeds", speeds.GetCount());
+    for (uint32_t n = 0; n < speeds.GetCount(); ++n) ini.WriteInteger("ReadSpeed" + std::to_string(n), speeds.Get(n));
+  }
+  ini.UpdateFile();
+}
+
+// Quarnel.ini keys in file order. [ISO9660] holds LittleEndian twice: the first line is
+// the byte-order preference, the second the list-only option.
+using TOptionField = std::variant<bool*, int32_t*, int64_t*, std::string*>;
+struct TOptionKey {
+  const char* Section;
+  const char* Key;
+  TOptionField Field;
+};
+
+const TOptionKey kOptionKeys[] = {
+    {"Toc", "Manual", &Manual},
+    {"Toc", "Leadout", &Leadout},
+    {"Toc", "FastSearch", &FastSearch},
+    {"Toc", "LastAddress", &LastAddress},
+    {"Toc", "MaxLeadout", &MaxLeadout},
+    {"Toc", "NoDialog", &NoDialog},
+    {"CDDA", "DeEmph", &DeEmph},
+    {"CDDA", "Volume", &Volume},
+    {"ISO9660", "ReadPvd", &ReadPvd},
+    {"ISO9660", "ReadSvd", &ReadSvd},
+    {"ISO9660", "ReadTable", &ReadTable},
+    {"ISO9660", "LittleEndian", &LittleEndian},
+    {"ISO9660", "LittleEndian", &ListOnly},
+    {"ISO9660", "DetectDir", &DetectDir},
+    {"ISO9660", "DetectDirInReading", &DetectDirInReading},
+    {"ISO9660", "UsePlugin", &UsePlugin},
+    {"ISO9660", "UsePluginInReading", &UsePluginInReading},
+    {"ISO9660", "TailZeroMode", &TailZeroMode},
+    {"ISO9660", "TailZeroVal", &TailZeroVal},
+    {"ISO9660", "DivAtErr", &DivAtErr},
+    {"ISO9660", "DelTailZero", &DelTailZero},
+    {"Path", "TrackDir", &TrackDir},
+    {"Path", "MultiDir", &MultiDir},
+    {"Path", "CddaDir", &CddaDir},
+    {"Path", "FileExtractDir", &FileExtractDir},
+    {"Path", "FileReadDir", &FileReadDir},
+};
+
+struct TOptionReader {
+  TKrFastIniReader& Ini;
+  const char* Key;
+  void operator()(bool* v) const { *v = Ini.ReadBool(Key, *v); }
+  void operator()(int32_t* v) const { *v = static_cast<int32_t>(static_cast<uint32_t>(Ini.ReadInteger(Key, *v))); }
+  void operator()(int64_t* v) const { *v = Ini.ReadInteger(Key, *v); }
+  void operator()(std::string* v) const { *v = Ini.ReadString(Key, ""); }
+};
+
+struct TOptionWriter {
+  TKrFastIniWriter& Ini;
+  const char* Key;
+  void operator()(bool* v) const { Ini.WriteBool(Key, *v); }
+  void operator()(int32_t* v) const { Ini.WriteInteger(Key, static_cast<uint32_t>(*v)); }
+  void operator()(int64_t* v) const { Ini.WriteInteger(Key, *v); }
+  void operator()(std::string* v) const { Ini.WriteString(Key, *v); }
+};
+
+// Values a dialog could never set are held to what the dialogs allow.
+void ClampOptions() {
+  LastAddress = std::clamp<int64_t>(LastAddress, 0, kLastAddressMax);
+  MaxLeadout = std::clamp<int64_t>(MaxLeadout, 1, 600);
+  Volume = std::clamp(Volume, 0, 100);
+  TailZeroMode = std::clamp(TailZeroMode, 0, 14);
+  TailZeroVal = std::clamp(TailZeroVal, 1, 2352);
+}
+
+int32_t LoadQuarnelIni(const fs::path& folder, int32_t driveBoxLines) {
+  TKrFastIniReader ini((folder / kQuarnelIni).string());
+  int32_t selection = -1;
+  ini.SelectSection("Drive");
+  const std::string selected = ini.ReadString("Selected", "");
+  for (uint32_t i = 0; i < CdRoms.GetCount(); ++i) {
+    if (CdRoms.GetCdRom(i)->GetDriveName() != selected) continue;
+    if (static_cast<int32_t>(i) < driveBoxLines) selection = static_cast<int32_t>(i);
+    break;
+  }
+  const char* section = "";
+  for (const TOptionKey& k : kOptionKeys) {
+    if (std::string_view(section) != k.Section) ini.SelectSection(section = k.Section);
+    std::visit(TOptionReader{ini, k.Key}, k.Field);
+  }
+  ClampOptions();
+  return selection;
+}
+
+void SaveQuarnelIni(const fs::path& folder, int32_t selectedIndex) {
+  TKrFastIniWriter ini((folder / kQuarnelIni).string());
+  ini.AddSection("Drive");
+  if (const TKrCdRom* drive = selectedIndex >= 0 ? CdRoms.GetCdRom(static_cast<uint32_t>(selectedIndex)) : nullptr)
+    ini.WriteString("Selected", drive->GetDriveName());
+  const char* section = "";
+  for (const TOptionKey& k : kOptionKeys) {
+    if (std::string_view(section) != k.Section) ini.AddSection(section = k.Section);
+    std::visit(TOptionWriter{ini, k.Key}, k.Field);
+  }
+  ini.UpdateFile();
+}
+
+void ApplyPluginOrder(TKrFastIniReader& ini) {
+  ini.SelectSection("Order");
+  const int64_t count = std::clamp<int64_t>(ini.ReadInteger("NumPlugins", 0), 0, kMaxPluginEntries);
+  std::vector<std::pair<std::string, bool>> order;
+  for (int64_t k = 0; k < count; ++k) {
+    const std::string index = std::to_string(k);
+    std::string name = ini.ReadString(index + "_Filename", "");
+    const bool enabled = ini.ReadBool(index + "_Enabled", true);
+    order.emplace_back(std::move(name), enabled);
+  }
+  PluginManager.ApplyOrder(order);
+}
+
+void LoadPluginIni(const fs::path& folder, const fs::path& programFolder) {
+  const fs::path fallback = PluginFolderOf(programFolder);
+  fs::path directory = fallback;
+  std::unique_ptr<TKrFastIniReader> ini;
+  try {
+    ini = std::make_unique<TKrFastIniReader>((folder / kPluginIni).string());
+    ini->SelectSection("Common");
+    directory = ini->ReadString("Directory", fallback.string());
+  } catch (...) {
+    ini.reset();
+  }
+  std::error_code ec;
+  if (directory.empty() || !fs::is_directory(directory, ec)) directory = fallback;
+  PluginManager.LoadPlugins(directory.string());
+  if (!ini) return;
+  try {
+    ApplyPluginOrder(*ini);
+  } catch (...) {
+    // The plug-ins stay in folder order, all enabled.
+  }
+}
+
+void SavePluginIni(const fs::path& folder) {
+  TKrFastIniWriter ini((folder / kPluginIni).string());
+  ini.AddSection("Common");
+  ini.WriteString("Directory", PluginManager.GetDirectory());
+  ini.AddSection("Order");
+  ini.WriteInteger("NumPlugins", PluginManager.GetCount());
+  for (unsigned k = 0; k < PluginManager.GetCount(); ++k) {
+    ini.WriteString(std::to_string(k) + "_Filename", PluginManager.GetFileName(k));
+    ini.WriteBool(std::to_string(k) + "_Enabled", PluginManager.GetEnabled(k));
+  }
+  ini.UpdateFile();
+}
+
+template <typename F>
+void Guarded(F&& step) {
+  try {
+    step();
+  } catch (...) {
+    // Settings files are best effort: what was read so far stays, the rest keeps its default.
+  }
+}
+
+}  // namespace
+
+int32_t LoadSettingsFiles(const TSettingsLocations& where, int32_t driveBoxLines) {
+  if (CdRoms.GetCount() > 0) CurrentDriveIndex = 0;
+  for (uint32_t i = 0; i < CdRoms.GetCount() && i < kMaxCdRoms; ++i) ApplyDrivePresets(i);
+  int32_t selection = -1;
+  Guarded([&] { LoadDriveIni(where.SettingsFolder); });
+  Guarded([&] { selection = LoadQuarnelIni(where.SettingsFolder, driveBoxLines); });
+  Guarded([&] { LoadPluginIni(where.SettingsFolder, where.ProgramFolder); });
+  return selection;
+}
+
+void SaveSettingsFiles(const TSettingsLocations& where, int32_t selectedIndex) {
+  Guarded([&] { SaveQuarnelIni(where.SettingsFolder, selectedIndex); });
+  Guarded([&] { SaveDriveIni(where.SettingsFolder); });
+  Guarded([&] { SavePluginIni(where.SettingsFolder); });
+}

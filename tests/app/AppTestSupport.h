@@ -1,0 +1,53 @@
+#pragma once
+// Settings folders, a program folder with real plug-ins and a machine of emulated drives
+// for the application's tests. The globals are reset around each test.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/Global.h"
+#include "app/Settingsfiles.h"
+#include "tests/drive/support/DriveMachine.h"
+#include "tests/support/TempDir.h"
+
+namespace app_test {
+
+namespace fs = std::filesystem;
+
+inline std::string Slurp(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void Spit(const fs::path& file, const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
+
+// A program folder whose Plugin folder holds copies of some of the real plug-ins.
+inline void CopyPlugins(const fs::path& programFolder, const std::vector<std::string>& names) {
+  fs::create_directories(programFolder / "Plugin");
+  for (const std::string& name : names)
+    fs::copy_file(fs::path(QNL_REAL_PLUGIN_DIR) / name, programFolder / "Plugin" / name);
+}
+
+// Every global back to its start: no drives, no plug-ins, defaults.
+inline void ResetGlobals() {
+  PluginManager.UnloadPlugins();
+  CdRoms.Clear();
+  ClearTrackList();
+  SetDefaultSettings();
+  TrackDir = MultiDir = CddaDir = FileExtractDir = FileReadDir = "";
+}
+
+inline std::vector<std::string> PluginFileNames() {
+  std::vector<std::string> names;
+  for (unsigned i = 0; i < PluginManager.GetCount(); ++i) names.push_back(PluginManager.GetFileName(i));
+  return names;
+}
+
+}  // namespace app_test
