@@ -50,4 +50,12 @@ inline std::vector<std::string> PluginFileNames() {
   return names;
 }
 
+// A machine of these emulated drives, with or without the ASPI manager.
+inline drive_test::MachineSpec Drives(std::vector<std::shared_ptr<emu::EmulatedDrive>> drives, bool aspi = true) {
+  drive_test::MachineSpec spec;
+  spec.Drives = std::move(drives);
+  spec.AspiPresent = aspi;
+  return spec;
+}
+
 }  // namespace app_test

@@ -25,10 +25,10 @@ class SettingsFiles : public ::testing::Test {
   test_support::TempDir Program{"qnl-program"};
   TSettingsLocations Where;
   int32_t Selection = -2;
-  drive_test::DriveMachine Machine{{.Drives = {drive_test::SmallEmulatedDrive("plextor ", "CD-R  PREMIUM"),
-                                               drive_test::SmallEmulatedDrive("QUARNEL", "EMULATED CD-ROM"),
-                                               drive_test::SmallEmulatedDrive("PLEXTOR", "cd-r  premium")},
-                                    .AspiPresent = false}};
+  drive_test::DriveMachine Machine{Drives({drive_test::SmallEmulatedDrive("plextor ", "CD-R  PREMIUM"),
+                                           drive_test::SmallEmulatedDrive("QUARNEL", "EMULATED CD-ROM"),
+                                           drive_test::SmallEmulatedDrive("PLEXTOR", "cd-r  premium")},
+                                          /*aspi=*/false)};
 };
 
 TEST_F(SettingsFiles, WithoutFilesEveryValueIsItsDefaultOrTheDrivesPreset) {

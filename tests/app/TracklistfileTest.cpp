@@ -75,7 +75,7 @@ TEST_F(TrackListFiles, OddFilesLoadAsFarAsTheyMakeSense) {
 }
 
 TEST_F(TrackListFiles, ALoadedListTakesTheDiscEndFromTheDisc) {
-  drive_test::DriveMachine machine({.Drives = {drive_test::SmallEmulatedDrive()}});
+  drive_test::DriveMachine machine(Drives({drive_test::SmallEmulatedDrive()}));
   CdRoms.Enumerate(4, false);
   SetDefaultSettings();
   DriveSettings[0].UseSpti = 1;
