@@ -7,12 +7,11 @@
 #include <string>
 
 #include "sector/Address.h"
+#include "sector/Datasector.h"
 #include "sector/Krbuffer.h"
 
 namespace {
 
-constexpr uint8_t kDataIn = 0x08;
-constexpr uint8_t kDataOut = 0x10;
 constexpr uint8_t kModeSelectPf = 0x10;
 constexpr uint8_t kPageErrorRecovery = 0x01;
 constexpr uint8_t kPageErrorRecoveryDefaults = 0x81;
@@ -22,9 +21,19 @@ constexpr uint32_t kMaxReadCdCount = 0xFFFF;
 
 uint8_t LunBits(const TKrCdRom& drive) { return static_cast<uint8_t>((drive.Lun & 0x07) << 5); }
 
+TCommandResult Execute(TScsiExec exec, const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, void* data,
+                       uint32_t dataLength, uint8_t direction, uint32_t timeoutMs) {
+  return exec(drive, cdb, cdbLength, data, dataLength, direction, timeoutMs);
+}
+
 bool Run(TScsiExec exec, const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, void* data,
          uint32_t dataLength, uint8_t direction) {
-  return exec(drive, cdb, cdbLength, nullptr, data, dataLength, direction, kCommandTimeoutMs) == 1;
+  return Execute(exec, drive, cdb, cdbLength, data, dataLength, direction, kCommandTimeoutMs).Good();
+}
+
+// Every frame of the read converts to consecutive LBAs.
+bool IsReadableRun(int64_t frame, uint32_t count) {
+  return IsConvertibleFrame(frame) && (count == 0 || IsConvertibleFrame(frame + count - 1));
 }
 
 void PutLba(uint8_t* cdb, int64_t frame) {
@@ -161,7 +170,7 @@ bool CdbInquiry(TScsiExec exec, TKrCdRom& drive) {
   if (data == nullptr) return false;
   std::memset(data, 0, kInquiryLength);
   const uint8_t cdb[6] = {0x12, 0x00, 0x00, 0x00, static_cast<uint8_t>(kInquiryLength), 0x00};
-  if (!Run(exec, drive, cdb, sizeof cdb, data, kInquiryLength, kDataIn)) return false;
+  if (!Run(exec, drive, cdb, sizeof cdb, data, kInquiryLength, kDirIn)) return false;
   drive.SetInquiryData(data, static_cast<uint8_t>(kInquiryLength));
   return true;
 }
@@ -176,7 +185,7 @@ bool CdbReadRawToc(TScsiExec exec, const TKrCdRom& drive, uint8_t session, bool 
   bool ok = false;
   for (const uint8_t* cdb : {legacy, mmc}) {
     std::memset(buffer, 0, kRawTocSize);
-    if (Run(exec, drive, cdb, 10, buffer, kRawTocSize, kDataIn) && IsFullTocShape(buffer, kRawTocSize)) {
+    if (Run(exec, drive, cdb, 10, buffer, kRawTocSize, kDirIn) && IsFullTocShape(buffer, kRawTocSize)) {
       ok = true;
       break;
     }
@@ -194,32 +203,33 @@ bool CdbReadToc(TScsiExec exec, const TKrCdRom& drive, bool convertBcd, TDiscToc
   return ParseRawToc(raw, kRawTocSize, toc);
 }
 
-bool CdbReadCd(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t subChannel,
-               void* buffer) {
+TCommandResult CdbReadCd(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t subChannel,
+                         void* buffer, uint32_t timeoutMs) {
   const uint32_t size = ReadCdSectorSize(subChannel);
-  if (size == 0 || count > kMaxReadCdCount || !IsConvertibleFrame(frame)) return false;
+  if (size == 0 || count > kMaxReadCdCount || !IsReadableRun(frame, count)) return {};
   uint8_t cdb[12] = {0xBE, LunBits(drive), 0, 0, 0, 0, 0, static_cast<uint8_t>(count >> 8),
                      static_cast<uint8_t>(count), 0x10, subChannel, 0x00};
   PutLba(cdb, frame);
-  return Run(exec, drive, cdb, sizeof cdb, buffer, count * size, kDataIn);
+  return Execute(exec, drive, cdb, sizeof cdb, buffer, count * size, kDirIn, timeoutMs);
 }
 
-bool CdbReadCdda(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t subCode,
-                 void* buffer) {
+TCommandResult CdbReadCdda(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t subCode,
+                           void* buffer, uint32_t timeoutMs) {
   const uint32_t size = ReadCddaSectorSize(subCode);
-  if (size == 0 || !IsConvertibleFrame(frame)) return false;
+  if (size == 0 || !IsReadableRun(frame, count)) return {};
   const uint64_t bytes = uint64_t{count} * size;
-  if (bytes > UINT32_MAX) return false;
+  if (bytes > UINT32_MAX) return {};
   uint8_t cdb[12] = {0xD8, LunBits(drive), 0, 0, 0, 0, static_cast<uint8_t>(count >> 24),
                      static_cast<uint8_t>(count >> 16), static_cast<uint8_t>(count >> 8),
                      static_cast<uint8_t>(count), subCode, 0x00};
   PutLba(cdb, frame);
-  return Run(exec, drive, cdb, sizeof cdb, buffer, static_cast<uint32_t>(bytes), kDataIn);
+  return Execute(exec, drive, cdb, sizeof cdb, buffer, static_cast<uint32_t>(bytes), kDirIn, timeoutMs);
 }
 
-bool CdbReadCdEx(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t sectorType,
-                 bool sync, bool edcEcc, bool userData, uint8_t flagsBase, uint8_t subChannel, void* buffer) {
-  if (ReadCdSectorSize(subChannel) == 0 || count > kMaxReadCdCount || !IsConvertibleFrame(frame)) return false;
+TCommandResult CdbReadCdEx(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count,
+                           uint8_t sectorType, bool sync, bool edcEcc, bool userData, uint8_t flagsBase,
+                           uint8_t subChannel, void* buffer, uint32_t timeoutMs) {
+  if (ReadCdSectorSize(subChannel) == 0 || count > kMaxReadCdCount || !IsReadableRun(frame, count)) return {};
   const uint32_t size = ReadCdExSectorSize(userData, subChannel);
   uint8_t flags = flagsBase;
   if (sync) flags |= 0x80;
@@ -228,26 +238,35 @@ bool CdbReadCdEx(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t 
   uint8_t cdb[12] = {0xBE, static_cast<uint8_t>(LunBits(drive) | (sectorType & 0x1C)), 0, 0, 0, 0, 0,
                      static_cast<uint8_t>(count >> 8), static_cast<uint8_t>(count), flags, subChannel, 0x00};
   PutLba(cdb, frame);
-  return Run(exec, drive, cdb, sizeof cdb, buffer, count * size, kDataIn);
+  return Execute(exec, drive, cdb, sizeof cdb, buffer, count * size, kDirIn, timeoutMs);
+}
+
+TCommandResult CdbRead10(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint16_t count, void* buffer,
+                         uint32_t timeoutMs) {
+  if (!IsReadableRun(frame, count)) return {};
+  uint8_t cdb[10] = {0x28, LunBits(drive), 0, 0, 0, 0, 0, static_cast<uint8_t>(count >> 8),
+                     static_cast<uint8_t>(count), 0x00};
+  PutLba(cdb, frame);
+  return Execute(exec, drive, cdb, sizeof cdb, buffer, uint32_t{count} * kRawSectorSize, kDirIn, timeoutMs);
 }
 
 bool CdbModeSense6(TScsiExec exec, const TKrCdRom& drive, uint8_t page, void* buffer, uint8_t length) {
   std::memset(buffer, 0, length);
   const uint8_t cdb[6] = {0x1A, LunBits(drive), page, 0x00, length, 0x00};
-  return Run(exec, drive, cdb, sizeof cdb, buffer, length, kDataIn);
+  return Run(exec, drive, cdb, sizeof cdb, buffer, length, kDirIn);
 }
 
 bool CdbModeSense10(TScsiExec exec, const TKrCdRom& drive, uint8_t page, void* buffer, uint16_t length) {
   std::memset(buffer, 0, length);
   const uint8_t cdb[10] = {0x5A, LunBits(drive), page, 0, 0, 0, 0, static_cast<uint8_t>(length >> 8),
                            static_cast<uint8_t>(length), 0x00};
-  return Run(exec, drive, cdb, sizeof cdb, buffer, length, kDataIn);
+  return Run(exec, drive, cdb, sizeof cdb, buffer, length, kDirIn);
 }
 
 bool CdbModeSelect6(TScsiExec exec, const TKrCdRom& drive, bool savePages, const void* buffer, uint8_t length) {
   const uint8_t byte1 = static_cast<uint8_t>(LunBits(drive) | kModeSelectPf | (savePages ? 1 : 0));
   const uint8_t cdb[6] = {0x15, byte1, 0x00, 0x00, length, 0x00};
-  return Run(exec, drive, cdb, sizeof cdb, const_cast<void*>(buffer), length, kDataOut);
+  return Run(exec, drive, cdb, sizeof cdb, const_cast<void*>(buffer), length, kDirOut);
 }
 
 bool CdbModeSelect10(TScsiExec exec, const TKrCdRom& drive, bool savePages, const void* buffer,
@@ -255,18 +274,18 @@ bool CdbModeSelect10(TScsiExec exec, const TKrCdRom& drive, bool savePages, cons
   const uint8_t byte1 = static_cast<uint8_t>(LunBits(drive) | kModeSelectPf | (savePages ? 1 : 0));
   const uint8_t cdb[10] = {0x55, byte1, 0, 0, 0, 0, 0, static_cast<uint8_t>(length >> 8),
                            static_cast<uint8_t>(length), 0x00};
-  return Run(exec, drive, cdb, sizeof cdb, const_cast<void*>(buffer), length, kDataOut);
+  return Run(exec, drive, cdb, sizeof cdb, const_cast<void*>(buffer), length, kDirOut);
 }
 
 bool CdbSetCdSpeed(TScsiExec exec, const TKrCdRom& drive, uint16_t readSpeed) {
   const uint8_t cdb[12] = {0xBB, LunBits(drive), static_cast<uint8_t>(readSpeed >> 8),
                            static_cast<uint8_t>(readSpeed), 0xFF, 0xFF, 0, 0, 0, 0, 0, 0};
-  return Run(exec, drive, cdb, sizeof cdb, nullptr, 0, kDataIn);
+  return Run(exec, drive, cdb, sizeof cdb, nullptr, 0, kDirIn);
 }
 
 bool CdbPreventAllow(TScsiExec exec, const TKrCdRom& drive, bool prevent) {
   const uint8_t cdb[6] = {0x1E, LunBits(drive), 0x00, 0x00, static_cast<uint8_t>(prevent ? 1 : 0), 0x00};
-  return Run(exec, drive, cdb, sizeof cdb, nullptr, 0, kDataOut);
+  return Run(exec, drive, cdb, sizeof cdb, nullptr, 0, kDirOut);
 }
 
 bool CdbGetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, int form, uint8_t* errorRecovery,

@@ -1,19 +1,29 @@
 #pragma once
-// The drive commands, each built once and run through whichever transport the caller
-// names: AspiExecScsiCmd or SptiExecScsiCmd (Kraspiex.h and Krsptiex.h pick one).
+// The drive commands, each built once and run through the transport the caller passes:
+// TransportFor(setting) (Transport.h), or AspiExecute / SptiExecute directly (the
+// Kraspiex.h and Krsptiex.h twins pin one).
 //
 // Every command refuses, without sending, a frame address that FramesToLba cannot
 // convert, and treats any answer whose lengths do not fit its buffer as a failure.
+//
+// The read commands return the whole TCommandResult: test it as a bool (GOOD status),
+// and on failure read its sense, e.g. FailingFrame() for the first block a MEDIUM
+// ERROR names, to count the sectors that arrived before it. They send `count` sectors
+// of the size their selector gives into the caller's buffer and wait timeoutMs (the
+// sector reader and the ripper pass kReadTimeoutMs). Example:
+//   const TCommandResult r = CdbReadCdda(TransportFor(setting), drive, head, count,
+//                                        /*subCode=*/0, buffer, kReadTimeoutMs);
+//   if (!r) good = r.FailingFrame() ? *r.FailingFrame() - head : 0;
 #include <cstdint>
 
 #include "drive/Disctoc.h"
 #include "drive/Krcdrom.h"
 #include "drive/Subq.h"
-
-using TScsiExec = uint8_t (*)(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, uint8_t* sense,
-                              void* data, uint32_t dataLength, uint8_t direction, uint32_t timeoutMs);
+#include "drive/Transport.h"
 
 constexpr uint32_t kCommandTimeoutMs = 15000;
+// What the sector reads of the reader and the ripper wait.
+constexpr uint32_t kReadTimeoutMs = 30000;
 constexpr uint32_t kInquiryLength = 100;
 constexpr uint32_t kModeBufferSize = 255;
 
@@ -34,12 +44,21 @@ int LocateModePage(const uint8_t* answer, uint32_t valid, bool tenByte, uint8_t 
 bool CdbInquiry(TScsiExec exec, TKrCdRom& drive);
 bool CdbReadRawToc(TScsiExec exec, const TKrCdRom& drive, uint8_t session, bool convertBcd, uint8_t* buffer);
 bool CdbReadToc(TScsiExec exec, const TKrCdRom& drive, bool convertBcd, TDiscToc& toc);
-bool CdbReadCd(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t subChannel,
-               void* buffer);
-bool CdbReadCdda(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t subCode,
-                 void* buffer);
-bool CdbReadCdEx(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t sectorType,
-                 bool sync, bool edcEcc, bool userData, uint8_t flagsBase, uint8_t subChannel, void* buffer);
+// READ CD of user data (byte 9 0x10), any sector type; subChannel 0, 1, 2 or 4.
+TCommandResult CdbReadCd(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t subChannel,
+                         void* buffer, uint32_t timeoutMs = kCommandTimeoutMs);
+// READ CDDA (0xD8); subCode 0 (2352 bytes), 1 (+16 Q), 2 (+96 P-W) or 3 (96 only).
+TCommandResult CdbReadCdda(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count, uint8_t subCode,
+                           void* buffer, uint32_t timeoutMs = kCommandTimeoutMs);
+// READ CD with chosen fields: sectorType (GetExpectedSectorType bits, 0 any) in byte 1;
+// byte 9 = flagsBase | 0x80 sync | 0x10 user data | 0x08 EDC/ECC; subChannel as CdbReadCd.
+TCommandResult CdbReadCdEx(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint32_t count,
+                           uint8_t sectorType, bool sync, bool edcEcc, bool userData, uint8_t flagsBase,
+                           uint8_t subChannel, void* buffer, uint32_t timeoutMs = kCommandTimeoutMs);
+// READ(10) of `count` 2352-byte blocks: the caller has set that block length first
+// (CdbSetBlockLength with density 0x82).
+TCommandResult CdbRead10(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint16_t count, void* buffer,
+                         uint32_t timeoutMs = kCommandTimeoutMs);
 bool CdbModeSense6(TScsiExec exec, const TKrCdRom& drive, uint8_t page, void* buffer, uint8_t length);
 bool CdbModeSense10(TScsiExec exec, const TKrCdRom& drive, uint8_t page, void* buffer, uint16_t length);
 bool CdbModeSelect6(TScsiExec exec, const TKrCdRom& drive, bool savePages, const void* buffer, uint8_t length);

@@ -4,8 +4,7 @@
 #include <cstring>
 
 #include "drive/Cdbbuild.h"
-#include "drive/Kraspi.h"
-#include "drive/Krspti.h"
+#include "drive/Transport.h"
 #include "platform/Clock.h"
 #include "sector/Krbuffer.h"
 
@@ -17,10 +16,6 @@ constexpr uint32_t kMaxSpeedSteps = 72;
 constexpr uint32_t kSingleSpeedBytes = 176400;  // bytes a second at 1x
 constexpr uint32_t kCapabilityBytes = 16;
 
-TScsiExec TransportOf(const TDriveSetting& setting) {
-  return setting.UseSpti ? &SptiExecScsiCmd : &AspiExecScsiCmd;
-}
-
 }  // namespace
 
 void TDriveUtility::Assign(const TKrCdRom& drive, const TDriveSetting& setting) {
@@ -30,7 +25,7 @@ void TDriveUtility::Assign(const TKrCdRom& drive, const TDriveSetting& setting) 
 
 int64_t TDriveUtility::GetLeadOut() {
   TDiscToc toc;
-  if (!CdbReadToc(TransportOf(Setting), CdRom, Setting.UseBCD != 0, toc)) return 0;
+  if (!CdbReadToc(TransportFor(Setting), CdRom, Setting.UseBCD != 0, toc)) return 0;
   return PackedMsfToFrames(toc.LeadOut);
 }
 
@@ -38,7 +33,7 @@ void TDriveUtility::SpinUp(uint32_t milliseconds) {
   TKrParagraphBoundaryBuffer area(kSpinUpBufferSize);
   if (uint8_t* data = area.GetBuffer()) {
     std::memset(data, 0, kSpinUpBufferSize);
-    CdbReadCdda(TransportOf(Setting), CdRom, kSpinUpFrame, 1, 0, data);
+    CdbReadCdda(TransportFor(Setting), CdRom, kSpinUpFrame, 1, 0, data);
   }
   platform::Sleep(milliseconds);
 }
@@ -47,17 +42,17 @@ bool TDriveUtility::ApplyErrorRecovery() {
   uint8_t value = 0;
   if (Setting.FastErrorSkip) value |= 0x01;
   if (Setting.TransferBlock) value |= 0x20;
-  return CdbSetErrorRecovery(TransportOf(Setting), CdRom, value, 0xFF, 0, false, 0, Setting.RetryCountEnabled != 0,
+  return CdbSetErrorRecovery(TransportFor(Setting), CdRom, value, 0xFF, 0, false, 0, Setting.RetryCountEnabled != 0,
                              static_cast<uint8_t>(Setting.RetryCount));
 }
 
-bool TDriveUtility::RestoreErrorRecovery() { return CdbResetErrorRecovery(TransportOf(Setting), CdRom, 0); }
+bool TDriveUtility::RestoreErrorRecovery() { return CdbResetErrorRecovery(TransportFor(Setting), CdRom, 0); }
 
 uint32_t TDriveUtility::DetectReadSpeeds(const TKrCdRom& drive, uint32_t capacity, uint32_t* speeds) {
   if (capacity == 0 || speeds == nullptr) return 0;
   // Without an ASPI layer the drive is reachable only by pass-through: it is asked
   // there, and nothing goes to the missing layer.
-  const TScsiExec exec = Setting.UseSpti || !LoadAspi() ? &SptiExecScsiCmd : &AspiExecScsiCmd;
+  const TScsiExec exec = TransportFor(Setting, TAspiMissing::UsePassThrough);
 
   uint8_t page[kCapabilityBytes] = {};
   uint16_t last = 0;

@@ -72,9 +72,12 @@ bool AspiExecSrb(const TKrCdRom& drive, SRB_ExecSCSICmd& srb, uint32_t milliseco
   return srb.SRB_Status == kSrbStatusDone;
 }
 
-uint8_t AspiExecScsiCmd(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, uint8_t* sense, void* data,
-                        uint32_t dataLength, uint8_t direction, uint32_t /*timeoutMs*/) {
-  SRB_ExecSCSICmd srb;
+namespace {
+
+// Fills the request block for the CDB and runs it; false, with nothing sent, for a CDB
+// the block cannot hold.
+bool RunExec(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, void* data, uint32_t dataLength,
+             uint8_t direction, SRB_ExecSCSICmd& srb) {
   srb.SRB_HaId = drive.HaId;
   srb.SRB_Target = drive.Target;
   srb.SRB_Lun = drive.Lun;
@@ -82,15 +85,43 @@ uint8_t AspiExecScsiCmd(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLe
   srb.SRB_BufLen = dataLength;
   srb.SRB_BufPointer = data;
   srb.SRB_SenseLen = kSrbSenseLength;
-  if (cdb == nullptr || cdbLength == 0 || cdbLength > kSrbMaxCdb) {
-    if (sense != nullptr) std::memset(sense, 0, kSrbSenseLength);
-    return kSrbStatusInvalidSrb;
-  }
+  if (cdb == nullptr || cdbLength == 0 || cdbLength > kSrbMaxCdb) return false;
   srb.SRB_CDBLen = cdbLength;
   std::memcpy(srb.CDBByte, cdb, cdbLength);
   AspiExecSrb(drive, srb, kAspiWaitMs);
+  return true;
+}
+
+}  // namespace
+
+uint8_t AspiExecScsiCmd(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, uint8_t* sense, void* data,
+                        uint32_t dataLength, uint8_t direction, uint32_t /*timeoutMs*/) {
+  SRB_ExecSCSICmd srb;
+  if (!RunExec(drive, cdb, cdbLength, data, dataLength, direction, srb)) {
+    if (sense != nullptr) std::memset(sense, 0, kSrbSenseLength);
+    return kSrbStatusInvalidSrb;
+  }
   if (sense != nullptr) std::memcpy(sense, srb.SenseArea, kSrbSenseLength);
   return srb.SRB_Status;
+}
+
+TCommandResult AspiExecute(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, void* data,
+                           uint32_t dataLength, uint8_t direction, uint32_t /*timeoutMs*/) {
+  TCommandResult result;
+  SRB_ExecSCSICmd srb;
+  if (!RunExec(drive, cdb, cdbLength, data, dataLength, direction, srb)) return result;
+  if (srb.SRB_Status == kSrbStatusDone) {
+    result.Scsi = platform::ScsiResult{};
+    return result;
+  }
+  // Only a command the target ended with a status of its own has a status and sense.
+  if (srb.SRB_Status != kSrbStatusError || srb.HostStatus != 0 || srb.TargetStatus == platform::kStatusGood)
+    return result;
+  result.Scsi = platform::ScsiResult{};
+  result.Scsi.Status = srb.TargetStatus;
+  std::memcpy(result.Scsi.Sense.data(), srb.SenseArea, kSrbSenseLength);
+  result.Scsi.SenseLength = kSrbSenseLength;
+  return result;
 }
 
 namespace aspi_detail {

@@ -4,11 +4,8 @@
 #include <cstdint>
 
 #include "drive/Krcdrom.h"
+#include "drive/Transport.h"
 #include "platform/AspiSrb.h"
-
-// Direction codes every caller speaks (ASPI terms).
-constexpr uint8_t kDirIn = 0x08;
-constexpr uint8_t kDirOut = 0x10;
 
 // Loads the manager module once; true when both entry points are bound.
 bool LoadAspi();
@@ -24,6 +21,11 @@ bool AspiExecSrb(const TKrCdRom& drive, SRB_ExecSCSICmd& srb, uint32_t milliseco
 // sense (14 bytes) may be null. The time-out is not used: every command waits 10 s.
 uint8_t AspiExecScsiCmd(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, uint8_t* sense,
                         void* data, uint32_t dataLength, uint8_t direction, uint32_t timeoutMs);
+// The same execution as a TScsiExec: the whole result (Transport.h). SRB_Status 1 is
+// GOOD; a failed command with a target status carries its sense; anything else (no
+// device, aborted, host failure) is a transport error.
+TCommandResult AspiExecute(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, void* data,
+                           uint32_t dataLength, uint8_t direction, uint32_t timeoutMs);
 
 namespace aspi_detail {
 // Forgets the loaded manager so a test can load another machine's; never used by the program.

@@ -18,15 +18,13 @@ SptiState& State() {
   return state;
 }
 
-constexpr uint8_t kSenseBytes = 14;
-
 void PrepareRequest(platform::ScsiPassThroughRequest& request, const uint8_t* cdb, uint8_t cdbLength, uint8_t dataIn,
                     void* data, uint32_t dataLength) {
   request = platform::ScsiPassThroughRequest{};
   auto& sptd = request.Sptd;
   sptd.Length = sizeof(platform::ScsiPassThroughDirect);
   sptd.CdbLength = cdbLength;
-  sptd.SenseInfoLength = kSenseBytes;
+  sptd.SenseInfoLength = kTransportSenseBytes;
   sptd.DataIn = dataIn;
   sptd.DataTransferLength = dataLength;
   sptd.TimeOutValue = 10;
@@ -115,17 +113,47 @@ bool SptiPassThrough(const TKrCdRom& drive, platform::ScsiPassThroughRequest& re
   return RunOn(*handle, request, seconds, error);
 }
 
+namespace {
+
+// Builds the request for the CDB and runs it; false, with nothing sent, for a CDB the
+// request cannot hold. `completed`: a status came back.
+bool RunCdb(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, void* data, uint32_t dataLength,
+            uint8_t direction, uint32_t timeoutMs, platform::ScsiPassThroughRequest& request, bool& completed) {
+  if (cdb == nullptr || cdbLength == 0 || cdbLength > sizeof(platform::ScsiPassThroughDirect::Cdb)) return false;
+  PrepareRequest(request, cdb, cdbLength, spti_detail::MapDirection(direction), data, dataLength);
+  completed = SptiPassThrough(drive, request, spti_detail::TimeoutSeconds(timeoutMs));
+  return true;
+}
+
+}  // namespace
+
 uint8_t SptiExecScsiCmd(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, uint8_t* sense, void* data,
                         uint32_t dataLength, uint8_t direction, uint32_t timeoutMs) {
-  if (sense != nullptr) std::memset(sense, 0, kSenseBytes);
-  if (cdb == nullptr || cdbLength == 0 || cdbLength > sizeof(platform::ScsiPassThroughDirect::Cdb)) return 0;
+  if (sense != nullptr) std::memset(sense, 0, kTransportSenseBytes);
   platform::ScsiPassThroughRequest request;
-  PrepareRequest(request, cdb, cdbLength, spti_detail::MapDirection(direction), data, dataLength);
-  const bool completed = SptiPassThrough(drive, request, spti_detail::TimeoutSeconds(timeoutMs));
-  if (sense != nullptr) std::memcpy(sense, request.SenseBuffer, kSenseBytes);
+  bool completed = false;
+  if (!RunCdb(drive, cdb, cdbLength, data, dataLength, direction, timeoutMs, request, completed)) return 0;
+  if (sense != nullptr) std::memcpy(sense, request.SenseBuffer, kTransportSenseBytes);
   if (!completed) return 0;
   // CHECK CONDITION (or any status but GOOD) is a failed command, not a done one.
   return request.Sptd.ScsiStatus == 0 ? 1 : request.Sptd.ScsiStatus;
+}
+
+TCommandResult SptiExecute(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, void* data,
+                           uint32_t dataLength, uint8_t direction, uint32_t timeoutMs) {
+  TCommandResult result;
+  platform::ScsiPassThroughRequest request;
+  bool completed = false;
+  if (!RunCdb(drive, cdb, cdbLength, data, dataLength, direction, timeoutMs, request, completed) || !completed)
+    return result;
+  result.Scsi = platform::ScsiResult{};
+  result.Scsi.Status = request.Sptd.ScsiStatus;
+  result.Scsi.Residual = dataLength - std::min(dataLength, request.Sptd.DataTransferLength);
+  if (result.Scsi.Status != platform::kStatusGood) {
+    std::memcpy(result.Scsi.Sense.data(), request.SenseBuffer, kTransportSenseBytes);
+    result.Scsi.SenseLength = kTransportSenseBytes;
+  }
+  return result;
 }
 
 bool SptiPreventAllow(const TKrCdRom& drive, bool prevent) {

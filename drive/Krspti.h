@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "drive/Krcdrom.h"
+#include "drive/Transport.h"
 #include "platform/PassThrough.h"
 
 // Decided on the first call and kept for the process.
@@ -21,6 +22,10 @@ bool SptiPassThrough(const TKrCdRom& drive, platform::ScsiPassThroughRequest& re
 // when given, always receives what the drive reported.
 uint8_t SptiExecScsiCmd(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, uint8_t* sense,
                         void* data, uint32_t dataLength, uint8_t direction, uint32_t timeoutMs);
+// The same execution as a TScsiExec: the whole result (Transport.h), with the
+// residual the device reported.
+TCommandResult SptiExecute(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, void* data,
+                           uint32_t dataLength, uint8_t direction, uint32_t timeoutMs);
 bool SptiPreventAllow(const TKrCdRom& drive, bool prevent);
 
 // Windows-style version code: 1 not NT, 2 NT 3.5x, 3 NT 4, 4 2000, 5 XP, 6 other; 0 unknown.

@@ -14,17 +14,19 @@ const uint8_t* gData = nullptr;
 size_t gSize = 0;
 volatile uint8_t gSink = 0;
 
-uint8_t AnswerFromInput(const TKrCdRom&, const uint8_t*, uint8_t, uint8_t*, void* data, uint32_t length,
-                        uint8_t direction, uint32_t) {
+TCommandResult AnswerFromInput(const TKrCdRom&, const uint8_t*, uint8_t, void* data, uint32_t length,
+                               uint8_t direction, uint32_t) {
+  TCommandResult good;
+  good.Scsi = platform::ScsiResult{};
   auto* bytes = static_cast<uint8_t*>(data);
   if (direction == 0x10) {
     uint8_t sum = 0;
     for (uint32_t i = 0; i < length; ++i) sum = static_cast<uint8_t>(sum + bytes[i]);
     gSink = sum;
-    return 1;
+    return good;
   }
   std::memcpy(bytes, gData, std::min<size_t>(gSize, length));
-  return 1;
+  return good;
 }
 
 }  // namespace

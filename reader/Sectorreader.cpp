@@ -4,10 +4,8 @@
 #include <cstring>
 #include <new>
 
-#include "drive/Kraspi.h"
-#include "drive/Kraspiex.h"
-#include "drive/Krspti.h"
-#include "drive/Krsptiex.h"
+#include "drive/Cdbbuild.h"
+#include "drive/Transport.h"
 #include "platform/Clock.h"
 #include "reader/Discend.h"
 #include "sector/Address.h"
@@ -17,11 +15,9 @@
 
 namespace {
 
-constexpr uint8_t kOpReadCd = 0xBE;
-constexpr uint8_t kOpReadCdda = 0xD8;
-constexpr uint8_t kUserDataOnly = 0x10;
-constexpr uint8_t kAllFields = 0xF8;
-constexpr uint8_t kMediumError = 0x03;
+constexpr uint8_t kNoSubChannel = 0;
+constexpr uint8_t kAnySectorType = 0;
+constexpr uint8_t kAllHeaders = 0x60;
 
 template <typename T>
 void Clamp(T& value, T low, T high) {
@@ -54,13 +50,6 @@ uint32_t GetLe32(const uint8_t* p) {
 const TKrEdc& Edc() {
   static const TKrEdc edc;
   return edc;
-}
-
-void PutBe32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
 }
 
 }  // namespace
@@ -112,15 +101,10 @@ void TSectorReader::Prepare() {
   const uint8_t value = (Setting.FastErrorSkip ? 0x01 : 0x00) | (Setting.TransferBlock ? 0x20 : 0x00);
   const bool setRetry = Setting.RetryCountEnabled != 0;
   const auto retry = static_cast<uint8_t>(Setting.RetryCount);
+  const TScsiExec exec = TransportFor(Setting);
+  CdbSetErrorRecovery(exec, CdRom, value, 0xFF, 0, /*setWriteRetry=*/false, 0, setRetry, retry);
   uint8_t current = 0;
-  bool readBack;
-  if (Setting.UseSpti) {
-    SptiSetErrorRecovery(CdRom, value, 0xFF, 0, false, 0, setRetry, retry);
-    readBack = SptiGetErrorRecovery(CdRom, 0, &current, nullptr, nullptr);
-  } else {
-    AspiSetErrorRecovery(CdRom, value, 0xFF, 0, false, 0, setRetry, retry);
-    readBack = AspiGetErrorRecovery(CdRom, 0, &current, nullptr, nullptr);
-  }
+  const bool readBack = CdbGetErrorRecovery(exec, CdRom, 0, &current, nullptr, nullptr);
   ErrorRecoveryByte = readBack ? current : 255;
   PageChanged = true;
 }
@@ -129,10 +113,7 @@ void TSectorReader::Release() {
   FreeCache();
   if (!PageChanged) return;
   PageChanged = false;
-  if (Setting.UseSpti)
-    SptiResetErrorRecovery(CdRom, 0);
-  else
-    AspiResetErrorRecovery(CdRom, 0);
+  CdbResetErrorRecovery(TransportFor(Setting), CdRom, 0);
 }
 
 uint8_t TSectorReader::DetectSectorType(const uint8_t* sector) {
@@ -161,76 +142,48 @@ bool TSectorReader::HoldsUp(uint8_t* sector, uint8_t dataType) {
 }
 
 int64_t TSectorReader::GetGoodCount(int64_t start, int64_t count, const uint8_t* sense) const {
-  // Without fixed-format sense nothing tells which sectors arrived: none is good.
-  const uint8_t responseCode = sense[0] & 0x7F;
-  if (responseCode != 0x70 && responseCode != 0x71) return 0;
-  const bool valid = (sense[0] & 0x80) != 0;
-  const uint8_t senseKey = sense[2] & 0x0F;
-  const auto lba = static_cast<int32_t>(uint32_t{sense[3]} << 24 | uint32_t{sense[4]} << 16 |
-                                        uint32_t{sense[5]} << 8 | sense[6]);
-  if (senseKey != kMediumError || !valid) return 0;
+  // Without fixed-format MEDIUM ERROR sense nothing tells which sectors arrived: none
+  // is good.
+  const std::optional<int64_t> failing = MediumErrorFrame(sense);
+  if (!failing) return 0;
   // With transfer block on the drive sends the failing block too, uncorrected: the
   // sectors before it are good, the block itself is not.
   if ((ErrorRecoveryByte & ~0x21) != 0) return 0;
-  const int64_t good = LbaToFrames(lba) - start;
+  const int64_t good = *failing - start;
   return good < 0 || good > count ? 0 : good;
 }
 
-int64_t TSectorReader::Execute(const uint8_t* cdb, int64_t start, uint32_t count, uint8_t* buffer) {
-  uint8_t sense[kSenseBufferSize] = {};
-  const uint32_t length = count * static_cast<uint32_t>(kRawSectorSize);
-  const uint8_t result = Setting.UseSpti
-                             ? SptiExecScsiCmd(CdRom, cdb, 12, sense, buffer, length, kDirIn, kReadTimeoutMs)
-                             : AspiExecScsiCmd(CdRom, cdb, 12, sense, buffer, length, kDirIn, kReadTimeoutMs);
-  if (result == 1) return count;
-  return GetGoodCount(start, count, sense);
+int64_t TSectorReader::Counted(const TCommandResult& result, int64_t start, uint32_t count) const {
+  if (result.Good()) return count;
+  return result.Scsi.SenseLength >= kTransportSenseBytes ? GetGoodCount(start, count, result.Scsi.Sense.data()) : 0;
 }
-
-namespace {
-
-// 12-byte READ CD / READ CDDA block; false for an address the LBA field cannot carry.
-bool BuildRead(uint8_t* cdb, uint8_t opcode, uint8_t lun, uint8_t byte1, int64_t start, uint32_t count,
-               uint8_t fields) {
-  if (!IsConvertibleFrame(start) || !IsConvertibleFrame(start + count - 1) || count == 0) return false;
-  std::memset(cdb, 0, 12);
-  cdb[0] = opcode;
-  cdb[1] = static_cast<uint8_t>(lun << 5 | byte1);
-  PutBe32(cdb + 2, static_cast<uint32_t>(FramesToLba(start)));
-  if (opcode == kOpReadCdda) {
-    PutBe32(cdb + 6, count);
-  } else {
-    cdb[6] = static_cast<uint8_t>(count >> 16);
-    cdb[7] = static_cast<uint8_t>(count >> 8);
-    cdb[8] = static_cast<uint8_t>(count);
-    cdb[9] = fields;
-  }
-  return true;
-}
-
-}  // namespace
 
 int64_t TSectorReader::ReadCdUser(int64_t start, uint32_t count, uint8_t* buffer) {
-  uint8_t cdb[12];
-  if (!BuildRead(cdb, kOpReadCd, CdRom.Lun, 0, start, count, kUserDataOnly)) return 0;
-  return Execute(cdb, start, count, buffer);
+  if (count == 0) return 0;
+  return Counted(CdbReadCd(TransportFor(Setting), CdRom, start, count, kNoSubChannel, buffer, kReadTimeoutMs),
+                 start, count);
 }
 
 int64_t TSectorReader::ReadCdTyped(int64_t start, uint32_t count, uint8_t* buffer, uint8_t expectedType) {
-  uint8_t cdb[12];
-  if (!BuildRead(cdb, kOpReadCd, CdRom.Lun, expectedType & 0x1C, start, count, kUserDataOnly)) return 0;
-  return Execute(cdb, start, count, buffer);
+  if (count == 0) return 0;
+  const TCommandResult result =
+      CdbReadCdEx(TransportFor(Setting), CdRom, start, count, expectedType, /*sync=*/false, /*edcEcc=*/false,
+                  /*userData=*/true, 0, kNoSubChannel, buffer, kReadTimeoutMs);
+  return Counted(result, start, count);
 }
 
 int64_t TSectorReader::ReadCdRaw(int64_t start, uint32_t count, uint8_t* buffer) {
-  uint8_t cdb[12];
-  if (!BuildRead(cdb, kOpReadCd, CdRom.Lun, 0, start, count, kAllFields)) return 0;
-  return Execute(cdb, start, count, buffer);
+  if (count == 0) return 0;
+  const TCommandResult result =
+      CdbReadCdEx(TransportFor(Setting), CdRom, start, count, kAnySectorType, /*sync=*/true, /*edcEcc=*/true,
+                  /*userData=*/true, kAllHeaders, kNoSubChannel, buffer, kReadTimeoutMs);
+  return Counted(result, start, count);
 }
 
 int64_t TSectorReader::ReadCddaRaw(int64_t start, uint32_t count, uint8_t* buffer) {
-  uint8_t cdb[12];
-  if (!BuildRead(cdb, kOpReadCdda, CdRom.Lun, 0, start, count, 0)) return 0;
-  return Execute(cdb, start, count, buffer);
+  if (count == 0) return 0;
+  return Counted(CdbReadCdda(TransportFor(Setting), CdRom, start, count, kNoSubChannel, buffer, kReadTimeoutMs),
+                 start, count);
 }
 
 int64_t TSectorReader::IssueRead(uint32_t command, int64_t start, uint32_t count, uint8_t dataType,

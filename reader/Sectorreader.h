@@ -11,12 +11,11 @@
 #include <memory>
 
 #include "drive/Krcdrom.h"
+#include "drive/Transport.h"
 #include "sector/Errorcorrectmode1.h"
 
 constexpr uint32_t kMaxSectorsAtOnce = 27;
 constexpr int32_t kBeyondAttempts = 10;
-constexpr uint32_t kReadTimeoutMs = 30000;
-constexpr uint32_t kSenseBufferSize = 16;
 
 class TSectorReader {
  public:
@@ -65,7 +64,8 @@ class TSectorReader {
   void ClearCache();
   void FreeCache();
   uint8_t* Slot(int64_t index) const { return CacheData.get() + index * 2352; }
-  int64_t Execute(const uint8_t* cdb, int64_t start, uint32_t count, uint8_t* buffer);
+  // Sectors of a read of `count` from `start` that arrived good.
+  int64_t Counted(const TCommandResult& result, int64_t start, uint32_t count) const;
   int64_t IssueRead(uint32_t command, int64_t start, uint32_t count, uint8_t dataType, uint8_t* buffer);
 
   bool ReadBefore(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType, uint8_t* buffer);

@@ -5,8 +5,7 @@
 #include <utility>
 
 #include "drive/Cdbbuild.h"
-#include "drive/Kraspi.h"
-#include "drive/Krspti.h"
+#include "drive/Transport.h"
 #include "platform/Clock.h"
 #include "reader/Discend.h"
 #include "reader/Sectorreader.h"
@@ -21,10 +20,6 @@ constexpr int32_t kTwoSectors = 2 * static_cast<int32_t>(kRawSectorSize);
 constexpr uint32_t kMaxInterval = 1000;
 constexpr int64_t kFirstProgramFrame = 150;
 constexpr int64_t kFileSystemSectors = 32;
-
-TScsiExec TransportOf(const TDriveSetting& setting) {
-  return setting.UseSpti ? &SptiExecScsiCmd : &AspiExecScsiCmd;
-}
 
 // Prepares the reader for a job and releases it on every way out, so the drive's
 // error-recovery page never stays changed.
@@ -86,7 +81,7 @@ uint32_t TTocDetector::Detect() {
   DiscEndAddress = 0;
 
   TDiscToc toc{};
-  const bool tocRead = CdbReadToc(TransportOf(Setting), CdRom, Setting.UseBCD != 0, toc);
+  const bool tocRead = CdbReadToc(TransportFor(Setting), CdRom, Setting.UseBCD != 0, toc);
   if (tocRead) DiscEndAddress = PackedMsfToFrames(toc.LeadOut);
 
   if (!Options.Manual) {
@@ -135,7 +130,7 @@ uint8_t TTocDetector::DetectDataType(int64_t address) {
   TKrParagraphBoundaryBuffer area(kTwoSectors);
   uint8_t* buffer = area.GetBuffer();
   if (buffer == nullptr) return dtData;
-  const TScsiExec exec = TransportOf(Setting);
+  const TScsiExec exec = TransportFor(Setting);
   std::memset(buffer, 0, kTwoSectors);
 
   // Sync, header codes, user data and EDC/ECC of any sector type.

@@ -45,7 +45,7 @@ bool StaysWith(const TSubQSector& sample, const TSubQSector& open) {
 
 bool TTocDetector::ReadSubQ(int64_t address, TSubQSector& sample) {
   sample = TSubQSector{};
-  const TScsiExec exec = Setting.UseSpti ? &SptiExecScsiCmd : &AspiExecScsiCmd;
+  const TScsiExec exec = TransportFor(Setting);
   const bool read = Setting.SubChCmd == 1 ? CdbReadSubQCdda(exec, CdRom, address, sample)
                                           : CdbReadSubQ(exec, CdRom, address, sample);
   Pause();

@@ -20,7 +20,7 @@ class EmulatedExecScope {
 // A drive that answers every data-in command from a script and records what it got.
 struct ScriptedAnswer {
   std::vector<uint8_t> Data;  // copied to the start of the buffer
-  uint8_t Result = 1;
+  uint8_t Result = 1;  // 1 GOOD, anything else CHECK CONDITION
 };
 class ScriptedExecScope {
  public:

@@ -1,0 +1,51 @@
+#pragma once
+// How a drive command runs: a transport function that executes a caller-built CDB and
+// gives back the whole result, and the one place that picks the transport of a drive.
+//
+// Every command builder (Cdbbuild.h) takes a TScsiExec; callers get one from
+// TransportFor, so nothing above drive/ chooses between ASPI and pass-through.
+#include <cstdint>
+#include <optional>
+
+#include "drive/Krcdrom.h"
+#include "platform/ScsiResult.h"
+
+// Direction codes every caller speaks (ASPI terms).
+constexpr uint8_t kDirIn = 0x08;
+constexpr uint8_t kDirOut = 0x10;
+
+// Sense bytes both transports collect from the drive.
+constexpr uint8_t kTransportSenseBytes = 14;
+
+// What one command gave back.
+//   Scsi.TransportError (the default): no status came back. The command was refused
+//     before it was sent (an address, selector or length it cannot carry), the device
+//     could not be reached, or it did not complete in time.
+//   Otherwise Scsi.Status is the drive's SCSI status. When it is not GOOD, Scsi.Sense
+//     holds the drive's fixed-format sense (SenseLength 14, zeros when it gave none).
+//     Scsi.Residual is the count of bytes not transferred over pass-through; ASPI
+//     reports none and leaves it 0.
+struct TCommandResult {
+  platform::ScsiResult Scsi{.TransportError = true};
+
+  bool Good() const { return Scsi.Good(); }
+  explicit operator bool() const { return Good(); }
+  // The frame address a MEDIUM ERROR names as its failing block; none without such
+  // sense (no sense, not fixed format, VALID clear, another sense key).
+  std::optional<int64_t> FailingFrame() const;
+};
+
+// The same decoding for 14 or more raw sense bytes.
+std::optional<int64_t> MediumErrorFrame(const uint8_t* sense);
+
+// Executes one CDB on the drive: `data` of `dataLength` bytes in the direction kDirIn
+// or kDirOut (or no data), waiting up to timeoutMs where the transport honours it.
+using TScsiExec = TCommandResult (*)(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, void* data,
+                                     uint32_t dataLength, uint8_t direction, uint32_t timeoutMs);
+
+// What to do when the drive's setting asks for ASPI and no ASPI manager is loaded.
+enum class TAspiMissing : uint8_t { Fail, UsePassThrough };
+
+// Pass-through when setting.UseSpti is set, else ASPI; with UsePassThrough, also
+// pass-through when ASPI cannot be loaded.
+TScsiExec TransportFor(const TDriveSetting& setting, TAspiMissing whenMissing = TAspiMissing::Fail);
