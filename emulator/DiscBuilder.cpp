@@ -92,80 +92,93 @@ uint32_t SectorPayloadBytes(SectorKind kind) {
   return 2352;
 }
 
-bool PlanDisc(const DiscSpec& spec, DiscLayout& layout, std::string& error) {
-  layout = DiscLayout{};
-  if (spec.Sessions.empty()) {
-    error = "the disc has no session";
+namespace {
+
+// Where the next session's first track starts: after the lead-out, the lead-in and the
+// first track's pregap.
+int32_t NextSessionStart(const SessionLayout& previous) {
+  return previous.LeadOutLba + previous.LeadOutFrames + kLeadInFrames + kPregapFrames;
+}
+
+bool PlanPregap(const DiscSpec& spec, const TrackSpec& trackSpec, bool firstOfSession, bool laterSession,
+                const DiscLayout& layout, int32_t lba, TrackLayout& tl, std::string& error) {
+  if (firstOfSession) {
+    if (trackSpec.PregapFrames >= 0) {
+      error = "track " + std::to_string(tl.Number) +
+              ": the first track of a session has the standard 150-frame pregap; it cannot be changed";
+      return false;
+    }
+    // The disc's first pregap lies before LBA 0, outside any image.
+    tl.PregapLba = lba - kPregapFrames;
+    tl.PregapRecorded = laterSession && spec.RecordLeadAreas;
+    tl.StartLba = lba;
+    return true;
+  }
+  const TrackLayout& prev = layout.Tracks.back();
+  int32_t pregap = trackSpec.PregapFrames;
+  if (pregap < 0) pregap = IsAudio(prev.Kind) != IsAudio(trackSpec.Kind) ? kPregapFrames : 0;
+  if (pregap > kMaxLeadOutLba) {
+    error = "track " + std::to_string(tl.Number) + ": pregap too long";
     return false;
   }
+  tl.PregapLba = lba;
+  tl.PregapRecorded = pregap > 0;
+  tl.StartLba = lba + pregap;
+  return true;
+}
+
+bool PlanTrack(const DiscSpec& spec, size_t s, size_t t, DiscLayout& layout, int32_t& lba, std::string& error) {
+  const TrackSpec& trackSpec = spec.Sessions[s].Tracks[t];
+  TrackLayout tl;
+  tl.Number = static_cast<int>(layout.Tracks.size()) + 1;
+  if (tl.Number > kMaxTracks) {
+    error = "a disc holds at most 99 tracks";
+    return false;
+  }
+  tl.Session = static_cast<int>(s + 1);
+  tl.Kind = trackSpec.Kind;
+  tl.Control = IsAudio(trackSpec.Kind) ? (trackSpec.PreEmphasis ? kControlEmphasis : 0) : kControlData;
+  if (trackSpec.PreEmphasis && !IsAudio(trackSpec.Kind)) {
+    error = "track " + std::to_string(tl.Number) + ": pre-emphasis applies to audio tracks only";
+    return false;
+  }
+  if (!SizeTrack(trackSpec, tl.Number, tl, error)) return false;
+  if (!PlanPregap(spec, trackSpec, t == 0, s > 0, layout, lba, tl, error)) return false;
+  tl.EndLba = tl.StartLba + tl.DataSectors;
+  if (tl.EndLba > kMaxLeadOutLba) {
+    error = "the disc is too large: track " + std::to_string(tl.Number) + " ends beyond 79:59:74";
+    return false;
+  }
+  lba = tl.EndLba;
+  layout.Tracks.push_back(tl);
+  return true;
+}
+
+bool LayOut(const DiscSpec& spec, DiscLayout& layout, std::string& error) {
   int32_t lba = 0;
   for (size_t s = 0; s < spec.Sessions.size(); ++s) {
-    const SessionSpec& session = spec.Sessions[s];
     const int sessionNo = static_cast<int>(s + 1);
-    if (session.Tracks.empty()) {
+    if (spec.Sessions[s].Tracks.empty()) {
       error = "session " + std::to_string(sessionNo) + " has no track";
       return false;
     }
-    if (s > 0) {
-      const SessionLayout& previous = layout.Sessions.back();
-      lba = previous.LeadOutLba + previous.LeadOutFrames + kLeadInFrames + kPregapFrames;
-    }
+    if (s > 0) lba = NextSessionStart(layout.Sessions.back());
     SessionLayout sl;
     sl.Number = sessionNo;
     sl.FirstTrack = static_cast<int>(layout.Tracks.size());
-    for (size_t t = 0; t < session.Tracks.size(); ++t) {
-      const TrackSpec& trackSpec = session.Tracks[t];
-      TrackLayout tl;
-      tl.Number = static_cast<int>(layout.Tracks.size()) + 1;
-      if (tl.Number > kMaxTracks) {
-        error = "a disc holds at most 99 tracks";
-        return false;
-      }
-      tl.Session = sessionNo;
-      tl.Kind = trackSpec.Kind;
-      tl.Control = IsAudio(trackSpec.Kind) ? (trackSpec.PreEmphasis ? kControlEmphasis : 0) : kControlData;
-      if (trackSpec.PreEmphasis && !IsAudio(trackSpec.Kind)) {
-        error = "track " + std::to_string(tl.Number) + ": pre-emphasis applies to audio tracks only";
-        return false;
-      }
-      if (!SizeTrack(trackSpec, tl.Number, tl, error)) return false;
-      if (t == 0) {
-        if (trackSpec.PregapFrames >= 0) {
-          error = "track " + std::to_string(tl.Number) +
-                  ": the first track of a session has the standard 150-frame pregap; it cannot be changed";
-          return false;
-        }
-        tl.PregapLba = lba - kPregapFrames;
-        tl.PregapRecorded = false;
-        tl.StartLba = lba;
-      } else {
-        const TrackLayout& prev = layout.Tracks.back();
-        int32_t pregap = trackSpec.PregapFrames;
-        if (pregap < 0) pregap = IsAudio(prev.Kind) != IsAudio(trackSpec.Kind) ? kPregapFrames : 0;
-        if (pregap > kMaxLeadOutLba) {
-          error = "track " + std::to_string(tl.Number) + ": pregap too long";
-          return false;
-        }
-        tl.PregapLba = lba;
-        tl.PregapRecorded = pregap > 0;
-        tl.StartLba = lba + pregap;
-      }
-      tl.EndLba = tl.StartLba + tl.DataSectors;
-      if (tl.EndLba > kMaxLeadOutLba) {
-        error = "the disc is too large: track " + std::to_string(tl.Number) + " ends beyond 79:59:74";
-        return false;
-      }
-      lba = tl.EndLba;
-      layout.Tracks.push_back(tl);
-    }
+    for (size_t t = 0; t < spec.Sessions[s].Tracks.size(); ++t)
+      if (!PlanTrack(spec, s, t, layout, lba, error)) return false;
     sl.LastTrack = static_cast<int>(layout.Tracks.size()) - 1;
     sl.LeadOutLba = lba;
     sl.LeadOutFrames = s == 0 ? kFirstLeadOutFrames : kLaterLeadOutFrames;
     layout.Sessions.push_back(sl);
   }
   layout.ImageSectors = layout.Sessions.back().LeadOutLba;
+  return true;
+}
 
-  // Damage must name parts of this disc.
+// Damage must name parts of this disc.
+bool ValidateDamage(const DiscSpec& spec, const DiscLayout& layout, std::string& error) {
   const int sessions = static_cast<int>(layout.Sessions.size());
   for (int s : spec.Toc.DroppedSessions)
     if (s < 1 || s > sessions) {
@@ -193,59 +206,75 @@ bool PlanDisc(const DiscSpec& spec, DiscLayout& layout, std::string& error) {
   return true;
 }
 
+}  // namespace
+
+bool PlanDisc(const DiscSpec& spec, DiscLayout& layout, std::string& error) {
+  layout = DiscLayout{};
+  if (spec.Sessions.empty()) {
+    error = "the disc has no session";
+    return false;
+  }
+  return LayOut(spec, layout, error) && ValidateDamage(spec, layout, error);
+}
+
+std::vector<TocDescriptor> SessionToc(const DiscLayout& layout, size_t s, const TocDamage& damage) {
+  std::vector<TocDescriptor> toc;
+  const SessionLayout& sl = layout.Sessions[s];
+  if (Contains(damage.DroppedSessions, sl.Number)) return toc;
+  const TrackLayout& first = layout.Tracks[sl.FirstTrack];
+  const TrackLayout& last = layout.Tracks[sl.LastTrack];
+  bool xa = false;
+  for (int t = sl.FirstTrack; t <= sl.LastTrack; ++t) xa = xa || IsMode2(layout.Tracks[t].Kind);
+
+  TocDescriptor a0 = Entry(sl.Number, 1, first.Control, 0xA0);
+  a0.PMin = static_cast<uint8_t>(first.Number);
+  a0.PSec = xa ? 0x20 : 0x00;
+  toc.push_back(a0);
+  TocDescriptor a1 = Entry(sl.Number, 1, last.Control, 0xA1);
+  a1.PMin = static_cast<uint8_t>(last.Number);
+  toc.push_back(a1);
+  if (!Contains(damage.DroppedLeadOuts, sl.Number)) {
+    int32_t leadOut = sl.LeadOutLba;
+    for (const auto& moved : damage.MovedLeadOuts)
+      if (moved.Session == sl.Number) leadOut = moved.Lba;
+    TocDescriptor a2 = Entry(sl.Number, 1, last.Control, 0xA2);
+    SetMsf(a2.PMin, a2.PSec, a2.PFrame, LbaToFrames(leadOut));
+    toc.push_back(a2);
+  }
+  for (int t = sl.FirstTrack; t <= sl.LastTrack; ++t) {
+    const TrackLayout& track = layout.Tracks[t];
+    TocDescriptor d = Entry(sl.Number, 1, track.Control, static_cast<uint8_t>(track.Number));
+    SetMsf(d.PMin, d.PSec, d.PFrame, LbaToFrames(track.StartLba));
+    toc.push_back(d);
+  }
+  if (s + 1 < layout.Sessions.size()) {
+    // Next program area (the next session's first pregap) and the outermost lead-out.
+    const TrackLayout& next = layout.Tracks[layout.Sessions[s + 1].FirstTrack];
+    TocDescriptor b0 = Entry(sl.Number, 5, first.Control, 0xB0);
+    SetMsf(b0.Min, b0.Sec, b0.Frame, LbaToFrames(next.PregapLba));
+    SetMsf(b0.PMin, b0.PSec, b0.PFrame, LbaToFrames(kMaxLeadOutLba));
+    toc.push_back(b0);
+  }
+  if (layout.Sessions.size() > 1 && s == 0) {
+    // First lead-in of the disc, as a recordable disc's ATIP gives it.
+    TocDescriptor c0 = Entry(sl.Number, 5, first.Control, 0xC0);
+    c0.PMin = 97;
+    c0.PSec = 27;
+    c0.PFrame = 21;
+    toc.push_back(c0);
+  }
+  return toc;
+}
+
 Disc DescribeDisc(const DiscSpec& spec, const DiscLayout& layout) {
   Disc disc;
   disc.Profile = spec.Profile;
   disc.Faults = spec.Faults;
   for (const TrackLayout& t : layout.Tracks)
     disc.Layout.push_back({t.PregapRecorded ? t.PregapLba : t.StartLba, t.EndLba, t.Kind, t.Control});
-
-  const bool multisession = layout.Sessions.size() > 1;
   for (size_t s = 0; s < layout.Sessions.size(); ++s) {
-    const SessionLayout& sl = layout.Sessions[s];
-    if (Contains(spec.Toc.DroppedSessions, sl.Number)) continue;
-    const TrackLayout& first = layout.Tracks[sl.FirstTrack];
-    const TrackLayout& last = layout.Tracks[sl.LastTrack];
-    bool xa = false;
-    for (int t = sl.FirstTrack; t <= sl.LastTrack; ++t) xa = xa || IsMode2(layout.Tracks[t].Kind);
-
-    TocDescriptor a0 = Entry(sl.Number, 1, first.Control, 0xA0);
-    a0.PMin = static_cast<uint8_t>(first.Number);
-    a0.PSec = xa ? 0x20 : 0x00;
-    disc.Toc.push_back(a0);
-    TocDescriptor a1 = Entry(sl.Number, 1, last.Control, 0xA1);
-    a1.PMin = static_cast<uint8_t>(last.Number);
-    disc.Toc.push_back(a1);
-    if (!Contains(spec.Toc.DroppedLeadOuts, sl.Number)) {
-      int32_t leadOut = sl.LeadOutLba;
-      for (const auto& moved : spec.Toc.MovedLeadOuts)
-        if (moved.Session == sl.Number) leadOut = moved.Lba;
-      TocDescriptor a2 = Entry(sl.Number, 1, last.Control, 0xA2);
-      SetMsf(a2.PMin, a2.PSec, a2.PFrame, LbaToFrames(leadOut));
-      disc.Toc.push_back(a2);
-    }
-    for (int t = sl.FirstTrack; t <= sl.LastTrack; ++t) {
-      const TrackLayout& track = layout.Tracks[t];
-      TocDescriptor d = Entry(sl.Number, 1, track.Control, static_cast<uint8_t>(track.Number));
-      SetMsf(d.PMin, d.PSec, d.PFrame, LbaToFrames(track.StartLba));
-      disc.Toc.push_back(d);
-    }
-    if (multisession && s + 1 < layout.Sessions.size()) {
-      // Next program area (the next session's first pregap) and the outermost lead-out.
-      const TrackLayout& next = layout.Tracks[layout.Sessions[s + 1].FirstTrack];
-      TocDescriptor b0 = Entry(sl.Number, 5, first.Control, 0xB0);
-      SetMsf(b0.Min, b0.Sec, b0.Frame, LbaToFrames(next.PregapLba));
-      SetMsf(b0.PMin, b0.PSec, b0.PFrame, LbaToFrames(kMaxLeadOutLba));
-      disc.Toc.push_back(b0);
-    }
-    if (multisession && s == 0) {
-      // First lead-in of the disc, as a recordable disc's ATIP gives it.
-      TocDescriptor c0 = Entry(sl.Number, 5, first.Control, 0xC0);
-      c0.PMin = 97;
-      c0.PSec = 27;
-      c0.PFrame = 21;
-      disc.Toc.push_back(c0);
-    }
+    const std::vector<TocDescriptor> entries = SessionToc(layout, s, spec.Toc);
+    disc.Toc.insert(disc.Toc.end(), entries.begin(), entries.end());
   }
   // The header reports the sessions the TOC still holds.
   disc.FirstSession = 1;

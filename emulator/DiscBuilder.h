@@ -21,8 +21,9 @@ struct TrackSpec {
   AudioSource Audio = AudioSource::Wav;
   bool PreEmphasis = false;
   // Pregap inside the image, before index 1; -1: 150 frames where the track changes
-  // between data and audio, else none. The first track of a session always has its
-  // 150-frame pregap outside the recorded image; setting one there is refused.
+  // between data and audio, else none. The first track of a session always has the
+  // standard 150-frame pregap (the disc's first lies before LBA 0, outside the image);
+  // setting one there is refused.
   int32_t PregapFrames = -1;
 };
 
@@ -60,6 +61,10 @@ struct DiscSpec {
   FaultSet Faults;
   std::vector<QDamage> QDamages;
   TocDamage Toc;
+  // What a real disc holds between sessions: the lead-out (Q track AA), the next
+  // session's lead-in (its Q carries that session's TOC) and that session's first
+  // pregap (index 0, counting down). Off: those frames are zeros and unreadable.
+  bool RecordLeadAreas = true;
 };
 
 // Where everything lies, computed from the disc description and the input sizes.
@@ -100,6 +105,10 @@ uint32_t SectorPayloadBytes(SectorKind kind);
 
 // Checks the disc description and its inputs (existence, WAV format) and lays the disc out.
 bool PlanDisc(const DiscSpec& spec, DiscLayout& layout, std::string& error);
+
+// The TOC entries of session `s` (0-based), with `damage` applied; no damage gives what
+// the session's lead-in records.
+std::vector<TocDescriptor> SessionToc(const DiscLayout& layout, size_t s, const TocDamage& damage);
 
 // The disc as the drive sees it, without the sector store: TOC (damage applied),
 // true layout, session header, profile and faults.

@@ -24,6 +24,9 @@ constexpr size_t kMainBytes = 2352;
 constexpr size_t kSubBytes = 96;
 constexpr size_t kQOffset = 12;
 constexpr size_t kBatchSectors = 256;
+constexpr uint8_t kLeadOutTrack = 0xAA;
+constexpr uint8_t kPointFirstTrack = 0xA0;
+constexpr int32_t kLeadInRepeats = 3;  // each TOC entry fills three frames in a row
 
 // A file written under a temporary name; removed unless moved into place.
 class PendingFile {
@@ -114,7 +117,7 @@ class SectorSource {
       const SessionLayout& session = Layout.Sessions[s];
       for (int t = session.FirstTrack; t <= session.LastTrack; ++t)
         if (!WriteTrack(Layout.Tracks[t], Spec.Sessions[s].Tracks[t - session.FirstTrack], error)) return false;
-      if (s + 1 < Layout.Sessions.size()) WriteGap(session, Layout.Tracks[Layout.Sessions[s + 1].FirstTrack]);
+      if (s + 1 < Layout.Sessions.size()) WriteGap(s);
     }
     return true;
   }
@@ -155,13 +158,44 @@ class SectorSource {
     return true;
   }
 
-  // Lead-out and lead-in of a session and the pregap of the next: zero-filled in the
-  // image and its sub-channel, as they are not recorded.
-  void WriteGap(const SessionLayout& session, const TrackLayout& next) {
-    for (int32_t lba = session.LeadOutLba; lba < next.StartLba; ++lba) {
+  // The lead-out of session s, the lead-in of the next and, unless it is recorded as the
+  // next track's pregap, that session's first pregap. Their main channel stays zero; a
+  // bare disc has no sub-channel there either.
+  void WriteGap(size_t s) {
+    const SessionLayout& session = Layout.Sessions[s];
+    const TrackLayout& next = Layout.Tracks[Layout.Sessions[s + 1].FirstTrack];
+    const int32_t leadIn = session.LeadOutLba + session.LeadOutFrames;
+    const int32_t end = next.PregapRecorded ? next.PregapLba : next.StartLba;
+    const uint8_t control = Layout.Tracks[session.LastTrack].Control;
+    std::vector<TocDescriptor> toc;
+    for (const TocDescriptor& d : SessionToc(Layout, s + 1, TocDamage{}))
+      if (d.AdrControl >> 4 == 1) toc.push_back(d);
+    for (int32_t lba = session.LeadOutLba; lba < end; ++lba) {
       ClearSector();
+      if (Spec.RecordLeadAreas && lba < leadIn)
+        EncodeQFrame(Sub.data() + kQOffset, control, kLeadOutTrack, 1, lba - session.LeadOutLba, LbaToFrames(lba));
+      else if (Spec.RecordLeadAreas && lba < leadIn + kLeadInFrames)
+        EncodeLeadInQ(Sub.data() + kQOffset, toc[(lba - leadIn) / kLeadInRepeats % toc.size()], lba - leadIn);
       Emit(lba);
     }
+  }
+
+  // Mode-1 Q of a lead-in frame: track 0, the entry's point and values, the running time.
+  static void EncodeLeadInQ(uint8_t* q, const TocDescriptor& d, int32_t running) {
+    q[0] = static_cast<uint8_t>((d.AdrControl & 0x0F) << 4 | d.AdrControl >> 4);
+    q[1] = 0;
+    q[2] = d.Point <= 99 ? BinToBcd(d.Point) : d.Point;
+    const TPackedMsf time = FramesToMsf(running);
+    q[3] = BinToBcd(PackedMsfMinute(time));
+    q[4] = BinToBcd(PackedMsfSecond(time));
+    q[5] = BinToBcd(PackedMsfFrame(time));
+    q[6] = 0;
+    q[7] = BinToBcd(d.PMin);
+    q[8] = d.Point == kPointFirstTrack ? d.PSec : BinToBcd(d.PSec);  // A0 carries the disc type as it is
+    q[9] = BinToBcd(d.PFrame);
+    const uint16_t crc = QFrameCrc(q);
+    q[10] = static_cast<uint8_t>(crc >> 8);
+    q[11] = static_cast<uint8_t>(crc);
   }
 
   void WritePregapSub(const TrackLayout& track, int32_t lba) {

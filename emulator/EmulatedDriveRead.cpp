@@ -171,6 +171,22 @@ Served Unreadable(const ReadPlan& plan, SectorKind layoutKind, uint32_t form2Siz
   return r;
 }
 
+// Lead-out, lead-in and unrecorded pregap frames carry no readable main channel, but a
+// drive hears their sub-channel where one is recorded (and silence in an audio read).
+bool ServesLeadArea(const Disc& d, const ReadPlan& plan, int32_t lba) {
+  const uint8_t* sub = d.Store->Sub(lba);
+  const bool recordsQ = sub != nullptr && sub[12] != 0;
+  return recordsQ && plan.Sub != SubKind::None &&
+         (plan.DataAsAudio || (plan.Flags & (kSync | kHeader | kSubheader | kUser | kEdc)) == 0);
+}
+
+Served LeadArea(const DriveState& s, const ReadPlan& plan, int32_t lba, uint8_t* dst) {
+  Served r;
+  r.Size = Assemble(SectorKind::Audio, plan.Flags, s.D.Profile.Form2Size, nullptr, dst);
+  r.Size += AppendSub(s, plan, lba, dst + r.Size);
+  return r;
+}
+
 Served ServeSector(DriveState& s, const ReadPlan& plan, int32_t lba, uint8_t* dst) {
   const Disc& d = s.D;
   const uint32_t form2Size = d.Profile.Form2Size;
@@ -210,7 +226,10 @@ Served ServeSector(DriveState& s, const ReadPlan& plan, int32_t lba, uint8_t* ds
   const SectorKind guess = asAudio || (!kind && plan.DataAsAudio) ? SectorKind::Audio
                            : kind                                 ? *kind
                                                                   : KindOfType(plan.Expected);
-  if (!kind) return Unreadable(plan, guess, form2Size, 0x11, 0x00, dst);
+  if (!kind) {
+    if (main && ServesLeadArea(d, plan, at)) return LeadArea(s, plan, at, dst);
+    return Unreadable(plan, guess, form2Size, 0x11, 0x00, dst);
+  }
   for (const UnreadableFault& f : d.Faults.Unreadable)
     if (at >= f.FirstLba && at < f.EndLba) return Unreadable(plan, guess, form2Size, f.Asc, f.Ascq, dst);
   for (const RetryFault& f : d.Faults.Retry)

@@ -95,6 +95,8 @@ class TTocDetector {
   // Appends the track `open` opened (and any short track hidden before `boundary`).
   void CloseTracks(const TSubQSector& open, int64_t boundary, uint8_t nextTrack, int depth);
   bool ConfirmsNewTrack(int64_t address, const TSubQSector& open);
+  // First frame at index 1 of the track `open` opened (in its pregap, perhaps) before `tail`.
+  int64_t IndexOneOf(const TSubQSector& open, int64_t tail);
   void AppendTrack(const TSubQSector& open, int64_t tail);
 
   std::vector<TCdTrack>& Tracks;

@@ -29,6 +29,12 @@ void SetAbsolute(TSubQSector& q, int64_t frames) {
 
 uint8_t AdrOf(const TSubQSector& q) { return q.AdrControl & 0x0F; }
 
+int64_t RelativeFrames(const TSubQSector& q) { return MsfToFrames(q.RelMinute, q.RelSecond, q.RelFrame); }
+
+bool IsIndexOne(const TSubQSector& q, uint8_t track) {
+  return TTocDetector::IsValidSubQ(q) && q.Track == track && q.Index != 0;
+}
+
 // Same track, or both outside any track.
 bool SameClass(const TSubQSector& a, const TSubQSector& b) {
   const bool va = TTocDetector::IsValidSubQ(a), vb = TTocDetector::IsValidSubQ(b);
@@ -223,9 +229,26 @@ void TTocDetector::CloseTracks(const TSubQSector& open, int64_t boundary, uint8_
   if (openValid) AppendTrack(open, boundary);
 }
 
+int64_t TTocDetector::IndexOneOf(const TSubQSector& open, int64_t tail) {
+  const int64_t at = AbsoluteFrames(open);
+  if (open.Index != 0) return at;
+  // In the pregap the relative time counts down to zero on the frame before index 1.
+  const int64_t guess = at + RelativeFrames(open) + 1;
+  if (guess > at && guess < tail && IsIndexOne(Sample(guess), open.Track)) return guess;
+  int64_t lo = at, hi = tail;
+  while (hi - lo >= 2 && Head.KeepGoing()) {
+    const int64_t mid = lo + (hi - lo) / 2;
+    if (IsIndexOne(Sample(mid), open.Track)) hi = mid;
+    else lo = mid;
+  }
+  return hi;
+}
+
 void TTocDetector::AppendTrack(const TSubQSector& open, int64_t tail) {
-  const int64_t head = AbsoluteFrames(open);
-  if (tail <= head || !IsValidSubQ(open)) return;
+  if (!IsValidSubQ(open)) return;
+  // A track opened in its pregap starts at index 1.
+  const int64_t head = IndexOneOf(open, tail);
+  if (tail <= head) return;
   TCdTrack track;
   track.SessionNo = SearchSession;
   track.TrackNo = open.Track;

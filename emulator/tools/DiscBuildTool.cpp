@@ -24,6 +24,8 @@ Tracks, in disc order (the first session begins by itself):
   --pcm-emph FILE       the same, recorded with pre-emphasis
   --pregap FRAMES       pregap of the next track, inside the image
                         (default: 150 where data and audio meet, else 0)
+  --bare-gaps           leave the lead-out, lead-in and first pregap between
+                        sessions zero and unreadable (default: recorded with their Q)
 
 Damage (RANGE is FIRST-LAST or one LBA, inclusive):
   --toc-drop-session N  leave session N out of the TOC; its sectors stay recorded
@@ -105,6 +107,10 @@ std::string Parse(int argc, char** argv, Options& o) {
     }
     if (arg == "--force") {
       o.Force = true;
+      continue;
+    }
+    if (arg == "--bare-gaps") {
+      o.Spec.RecordLeadAreas = false;
       continue;
     }
     if (arg == "--session") {

@@ -96,11 +96,75 @@ TEST(BuilderSession, ThreeSessionsAreLaidOutAndListedInTheToc) {
   EXPECT_EQ(ReadCooked(drive, 0, 60), in.BytesA);
   EXPECT_EQ(ReadCooked(drive, layout.Tracks[1].StartLba, 45), in.BytesB);
   EXPECT_EQ(ReadCooked(drive, layout.Tracks[2].StartLba, 20), in.BytesC);
-  // Lead-out, lead-in and the next pregap are not recorded.
-  for (int32_t lba : {60, 60 + 6750, layout.Tracks[1].StartLba - 1})
+  // The main channel of the lead-out and the lead-in is not readable; the first pregap
+  // of session 2 is, as zero-filled sectors of its track.
+  for (int32_t lba : {60, 60 + 6750})
     EXPECT_FALSE(ReadCd(drive, lba, 1, 0x10, 0, 2048).Result.Good()) << "LBA " << lba;
+  EXPECT_EQ(ReadCooked(drive, layout.Tracks[1].StartLba - 1, 1), std::vector<uint8_t>(2048, 0));
   const std::vector<uint8_t> img = ReadFile(dir / "disc.img");
-  EXPECT_TRUE(std::all_of(img.begin() + 60 * 2352, img.begin() + 11460 * 2352, [](uint8_t b) { return b == 0; }));
+  EXPECT_TRUE(std::all_of(img.begin() + 60 * 2352, img.begin() + 11310 * 2352, [](uint8_t b) { return b == 0; }));
+}
+
+// Between two sessions a real disc holds the lead-out (Q track AA), the next lead-in
+// (Q carrying that session's TOC) and the next first track's pregap (index 0 counting
+// down); a bare disc holds nothing there.
+TEST(BuilderSession, LeadOutLeadInAndPregapCarryTheirQ) {
+  TempDir dir;
+  const Inputs in = MakeInputs(dir);
+  for (const bool real : {true, false}) {
+    SCOPED_TRACE(real ? "real" : "bare");
+    emu::DiscSpec spec;
+    spec.Sessions.push_back({{Track(SectorKind::Mode1, in.A)}});
+    spec.Sessions.push_back({{Track(SectorKind::Mode2Form1, in.B), Track(SectorKind::Mode2Form1, in.C)}});
+    spec.RecordLeadAreas = real;
+    std::string error;
+    emu::DiscLayout layout;
+    ASSERT_TRUE(emu::BuildImageSet(spec, dir / "disc", true, error, &layout)) << error;
+    LoadedDrive loaded = Load(dir / "disc.ccd");
+    ASSERT_TRUE(loaded.Drive);
+    const int32_t leadIn = 60 + 6750, start = layout.Tracks[1].StartLba;
+    EXPECT_EQ(layout.Tracks[1].PregapRecorded, real);
+    for (int32_t lba : {60, 61, leadIn - 1, leadIn, leadIn + 5, leadIn + 4499, start - 150, start - 1}) {
+      const Reply q = ReadQ(*loaded.Drive, lba);
+      if (!real) {
+        EXPECT_FALSE(q.Result.Good()) << "LBA " << lba;
+        continue;
+      }
+      ASSERT_TRUE(q.Result.Good()) << "LBA " << lba;
+      ASSERT_TRUE(IsQFrameCrcValid(q.Data.data())) << "LBA " << lba;
+      const int frame = lba + 150;
+      if (lba < leadIn) {
+        EXPECT_EQ(q.Data[0], 0x41);
+        EXPECT_EQ(q.Data[1], 0xAA) << "lead-out";
+        EXPECT_EQ(q.Data[5], Bcd((lba - 60) % 75)) << "relative time from the lead-out's start";
+        EXPECT_EQ(q.Data[9], Bcd(frame % 75));
+      } else if (lba < start - 150) {
+        EXPECT_EQ(q.Data[1], 0x00) << "lead-in";
+        // Each entry three frames in a row: A0, A1, A2, track 2, track 3, again.
+        const uint8_t points[] = {0xA0, 0xA1, 0xA2, 0x02, 0x03};
+        const uint8_t point = points[(lba - leadIn) / 3 % 5];
+        EXPECT_EQ(q.Data[2], point) << "LBA " << lba;
+        if (point == 0xA0) {
+          EXPECT_EQ(q.Data[7], 0x02) << "first track";
+          EXPECT_EQ(q.Data[8], 0x20) << "XA disc type";
+        }
+        if (point == 0x03) EXPECT_EQ(q.Data[9], Bcd((layout.Tracks[2].StartLba + 150) % 75));
+      } else {
+        EXPECT_EQ(q.Data[1], 0x02) << "pregap of track 2";
+        EXPECT_EQ(q.Data[2], 0x00) << "index 0";
+        EXPECT_EQ(q.Data[5], Bcd((start - 1 - lba) % 75)) << "counting down to the track";
+      }
+    }
+    // An audio read of the lead-out hears silence and the Q beside it.
+    std::vector<uint8_t> cdb = {0xD8, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0};
+    PutBe32(cdb, 2, 100);
+    Reply audio = Send(*loaded.Drive, cdb, 2368);
+    EXPECT_EQ(audio.Result.Good(), real);
+    if (real) {
+      EXPECT_TRUE(std::all_of(audio.Data.begin(), audio.Data.begin() + 2352, [](uint8_t b) { return b == 0; }));
+      EXPECT_EQ(audio.Data[2353], 0xAA);
+    }
+  }
 }
 
 TEST(BuilderSession, DroppedSessionIsStillRecordedAndItsQSaysWhereItsTracksAre) {

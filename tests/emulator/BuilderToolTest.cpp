@@ -57,7 +57,7 @@ TEST(BuilderTool, HelpListsTheOptions) {
   EXPECT_EQ(run.Status, 0);
   for (const char* option : {"--session", "--mode1", "--form1", "--form2", "--mode2", "--audio", "--audio-emph", "--pcm",
                              "--pcm-emph", "--pregap", "--toc-drop-session", "--toc-drop-leadout", "--toc-leadout",
-                             "--q-zero", "--q-crc", "--q-wrong", "--fault", "--drive", "--output", "--force"})
+                             "--q-zero", "--q-crc", "--q-wrong", "--fault", "--drive", "--output", "--force", "--bare-gaps"})
     EXPECT_NE(run.Out.find(option), std::string::npos) << option;
 }
 
@@ -73,7 +73,7 @@ TEST(BuilderTool, CommandLineBuildsTheSameSetAsTheLibrary) {
                               "-o out/cli --mode1 a.iso --pcm b.pcm --pregap 20 --pcm-emph c.pcm --session --form1 d.iso "
                               "--form2 e.raw --mode2 f.raw --toc-drop-session 2 --toc-drop-leadout 1 --toc-leadout 2:11000 "
                               "--q-zero 3 --q-crc 5-6 --q-wrong 7-8 --fault Unreadable=10-12 --fault SoftByte=13,20,0x01 "
-                              "--drive Vendor=PLEXTOR --drive BinaryQ=1");
+                              "--drive Vendor=PLEXTOR --drive BinaryQ=1 --bare-gaps");
   ASSERT_EQ(run.Status, 0) << run.Err;
   EXPECT_NE(run.Out.find("session 2"), std::string::npos) << run.Out;
 
@@ -93,6 +93,7 @@ TEST(BuilderTool, CommandLineBuildsTheSameSetAsTheLibrary) {
   spec.Faults.Bytes.push_back({13, 20, 0x01, false});
   spec.Profile.Vendor = "PLEXTOR";
   spec.Profile.BinaryQ = true;
+  spec.RecordLeadAreas = false;
   std::string error;
   ASSERT_TRUE(emu::BuildImageSet(spec, dir / "out" / "lib", false, error)) << error;
   for (const char* ext : {".img", ".sub", ".ccd", ".flt"})
