@@ -19,6 +19,10 @@ struct TExtractedFile {
   std::string TypeName;        // kind 2
   int ReadedIndex = 0;         // kind 1 files: 1-based index into the scan's written files
   std::string Name;            // always a leaf name, never a path
+  // The sector geometry of the node's track (DataType code; 0 unknown) and the first frame
+  // after that track, so a copy reads it as it was listed whatever was read since.
+  uint8_t SectorMode = 0;
+  int64_t TrackEnd = 0;
   // Kind 1 files: where a later directory listing of the scan placed the same extent
   // (shown beside the name); empty otherwise.
   std::string FoundPath;
@@ -30,6 +34,7 @@ struct TExtractedFile {
 struct TReadedFile {
   uint32_t Extent = 0;
   uint32_t DataLength = 0;
+  std::string Name;  // the leaf name the disc gives it
   std::string Path;
   std::string FoundPath;
 };

@@ -1,0 +1,227 @@
+#include "recovery/Isoextracter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "reader/Sectorreader.h"
+#include "recovery/Dirsectortest.h"
+#include "recovery/Iso9660util.h"
+#include "recovery/IsoextracterInternal.h"
+#include "recovery/Outputname.h"
+#include "platform/OutputFile.h"
+#include "sector/Datasector.h"
+
+using namespace iso_internal;
+
+namespace {
+
+constexpr size_t kRootRecordOffset = 156;
+constexpr size_t kLabelOffset = 40;
+constexpr size_t kLabelBytes = 32;
+constexpr uint8_t kTerminator = 255;
+
+enum : uint8_t { kBootRecord = 0, kPrimary = 1, kSupplementary = 2, kPartition = 3 };
+
+// The tree's name for an entry: a safe leaf, numbered when the folder already has it.
+std::string UniqueLeaf(const std::string& decoded, std::set<std::string>& used) {
+  const std::string leaf = SafeLeafName(decoded);
+  std::string name = leaf;
+  for (unsigned n = 2; !used.insert(name).second; ++n) name = platform::NumberedName(leaf, n);
+  return name;
+}
+
+}  // namespace
+
+TIsoExtracter::TIsoExtracter(TSectorReader& reader, TPluginManager& plugins) : Reader(reader), Plugins(plugins) {
+  SetDefaults();
+}
+
+TIsoExtracter::~TIsoExtracter() = default;
+
+void TIsoExtracter::SetDefaults() {
+  ListOnly = LittleEndian = ReadSvd = ReadTable = true;
+  DetectDir = DetectDirInReading = UsePlugin = UsePluginInReading = true;
+  TailZeroMode = 6;
+  TailZeroVal = 64;
+  DelTailZero = DivAtErr = false;
+}
+
+void TIsoExtracter::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting) {
+  CdRom = drive;
+  Setting = setting;
+  Utility.Assign(drive, setting);
+}
+
+void TIsoExtracter::Clear() {
+  PvdFound = false;
+  Svds.clear();
+  BootRecords.clear();
+  Partitions.clear();
+  Selected = nullptr;
+  Root.Children.clear();
+}
+
+bool TIsoExtracter::SetGeometry(const TCdTrack& track) {
+  if (track.FileSystem != fsIso9660) return false;
+  if (track.DataType < dtMode1 || track.DataType > dtMode2Formless) return false;
+  GetUserDataLayout(track.DataType, &UserSize, &UserOffset);
+  SectorMode = track.DataType;
+  TrackStart = track.Head;
+  TrackEnd = track.Tail;
+  return true;
+}
+
+bool TIsoExtracter::ReadUserData(int64_t address) {
+  Sector.fill(0);
+  uint8_t reported = 0;
+  return Reader.ReadSector(address, static_cast<uint8_t>(SectorMode), reported, Sector.data());
+}
+
+uint64_t TIsoExtracter::SectorsInTrack(int64_t start, uint64_t bytes) const {
+  if (UserSize == 0 || start < TrackStart || start >= TrackEnd) return 0;
+  const uint64_t wanted = (bytes + UserSize - 1) / UserSize;
+  return std::min<uint64_t>(wanted, static_cast<uint64_t>(TrackEnd - start));
+}
+
+bool TIsoExtracter::IsDirectorySector(const uint8_t* data, uint32_t size) const {
+  return ::IsDirectorySector(data, size);
+}
+
+bool TIsoExtracter::CheckTailZero(const uint8_t* data, uint32_t size, uint32_t& n) const {
+  return ::CheckTailZero(data, size, SplitUnit, n);
+}
+
+bool TIsoExtracter::ReadVolume(const TCdTrack& track) {
+  Clear();
+  if (!SetGeometry(track)) return false;
+  Utility.ApplyErrorRecovery();
+  Reader.Prepare();
+  const ScopeExit restore([this] {
+    Utility.RestoreErrorRecovery();
+    Reader.Release();
+  });
+  FindDescriptors();
+  if (ReadSvd)
+    Selected = !Svds.empty() ? &Svds.front() : PvdFound ? &Pvd : nullptr;
+  else
+    Selected = PvdFound ? &Pvd : !Svds.empty() ? &Svds.front() : nullptr;
+  if (Selected == nullptr) {
+    Clear();
+    return false;
+  }
+  Joliet = IsJolietDescriptor(Selected->data());
+  Root.DirRecord.Assign(Selected->data() + kRootRecordOffset, Selected->size() - kRootRecordOffset);
+  Root.Kind = 0;
+  Root.Start = Root.DirRecord.GetExtent(LittleEndian) + int64_t{kFirstLba};
+  Root.Size = Root.DirRecord.GetDataLength(LittleEndian);
+  Root.SectorMode = static_cast<uint8_t>(SectorMode);
+  Root.TrackEnd = TrackEnd;
+  // An empty or unreadable root is a lost volume: the caller offers the scan.
+  if (Root.Size == 0) return false;
+  DirectoryPath.clear();
+  return ReadDirectory(Root, DirectoryPath);
+}
+
+void TIsoExtracter::FindDescriptors() {
+  const int64_t end = std::min(TrackStart + kDescriptorArea, TrackEnd);
+  for (int64_t a = TrackStart; a < end; ++a) {
+    if (!ReadUserData(a)) continue;
+    const uint8_t* d = UserData();
+    if (std::memcmp(d + 1, "CD001", 5) != 0) continue;
+    TVolumeDescriptor descriptor;
+    std::memcpy(descriptor.data(), d, descriptor.size());
+    switch (d[0]) {
+      case kBootRecord: BootRecords.push_back(descriptor); break;
+      case kPrimary:
+        if (!PvdFound) Pvd = descriptor;
+        PvdFound = true;
+        break;
+      case kSupplementary: Svds.push_back(descriptor); break;
+      case kPartition: Partitions.push_back(descriptor); break;
+      case kTerminator: return;
+      default: break;
+    }
+  }
+}
+
+bool TIsoExtracter::ReadDirectoryImage(uint32_t extent, uint32_t length, std::vector<uint8_t>& image, bool mark) {
+  const int64_t first = extent + int64_t{kFirstLba};
+  const uint64_t sectors = SectorsInTrack(first, std::min(length, kMaxDirectoryBytes));
+  image.assign(sectors * UserSize, 0);
+  bool any = false;
+  for (uint64_t i = 0; i < sectors; ++i) {
+    const bool read = ReadUserData(first + static_cast<int64_t>(i));
+    if (read) std::memcpy(image.data() + i * UserSize, UserData(), UserSize);
+    any = any || read;
+    if (mark) {
+      Mark(first + static_cast<int64_t>(i), read);
+      Report(pcStepIt);
+      if (!Head.KeepGoing()) return false;
+    }
+  }
+  if (image.size() > length) image.resize(length);
+  return any;
+}
+
+bool TIsoExtracter::ReadDirectory(TExtractedFile& node, std::vector<uint32_t>& path) {
+  const uint32_t length = node.DirRecord.GetDataLength(LittleEndian);
+  const uint32_t extent = node.DirRecord.GetExtent(LittleEndian);
+  if (length == 0) return true;
+  if (path.size() >= kMaxDirectoryDepth || std::find(path.begin(), path.end(), extent) != path.end()) return false;
+  std::vector<uint8_t> image;
+  if (!ReadDirectoryImage(extent, length, image, /*mark=*/false)) return false;
+  path.push_back(extent);
+  std::set<std::string> used;
+  bool anyRecord = false;
+  size_t pos = 0;
+  while (pos < image.size()) {
+    const uint8_t* r = image.data() + pos;
+    if (r[0] == 0 || !IsWholeRecord(image.data(), pos, image.size())) {
+      pos = NextUnit(pos, UserSize);
+      continue;
+    }
+    anyRecord = true;
+    pos += r[0];
+    if (IsSelfOrParent(r)) continue;
+    const uint32_t childExtent = LittleEndian ? BothEndian32Lsb(r + 2) : BothEndian32Msb(r + 2);
+    const int64_t start = childExtent + int64_t{kFirstLba};
+    if (start < TrackStart || start >= TrackEnd) continue;
+    TExtractedFile child;
+    child.DirRecord.Assign(r, r[0]);
+    child.Start = start;
+    child.Size = LittleEndian ? BothEndian32Lsb(r + 10) : BothEndian32Msb(r + 10);
+    child.Name = UniqueLeaf(DecodeName(r + 33, r[32], /*stripVersion=*/true, /*trimSpaces=*/false), used);
+    child.SectorMode = static_cast<uint8_t>(SectorMode);
+    child.TrackEnd = TrackEnd;
+    if (child.DirRecord.IsDirectory()) ReadDirectory(child, path);
+    node.Children.push_back(std::move(child));
+  }
+  path.pop_back();
+  // Not even its own record: the directory is lost, not empty.
+  return anyRecord;
+}
+
+std::string TIsoExtracter::DecodeName(const uint8_t* raw, size_t length, bool stripVersion, bool trimSpaces) const {
+  if (raw == nullptr) return {};
+  const std::span<const uint8_t> bytes(raw, length);
+  std::string name = Joliet ? Ucs2BeToUtf8(bytes) : NarrowNameToUtf8(bytes);
+  name.resize(std::min(name.size(), name.find('\0')));
+  if (trimSpaces) name.erase(name.find_last_not_of(' ') + 1);
+  if (stripVersion) StripVersion(name);
+  return name;
+}
+
+std::string TIsoExtracter::GetVolumeLabel() const {
+  if (Selected == nullptr) return {};
+  return DecodeName(Selected->data() + kLabelOffset, kLabelBytes, /*stripVersion=*/false, /*trimSpaces=*/true);
+}
+
+void TIsoExtracter::Mark(int64_t address, bool read) {
+  AddressMap.SetStatus(address, read ? TAddressManager::kRead : TAddressManager::kFailed);
+}
+
+void TIsoExtracter::OutputFailed() {
+  Report(pcSetText, 0, "Cannot write to the output folder");
+  Head.Fail();
+}

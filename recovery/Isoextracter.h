@@ -1,0 +1,202 @@
+#pragma once
+// The file-extraction engine: reads the ISO 9660 volume of a data track into a tree of
+// files, copies a listed file out with its recorded time, and runs the recovery scan
+// that rebuilds found directories, carves files through the plug-ins and keeps every
+// other readable sector in run files.
+//
+// Public operations the windows call (all on the user-interface thread):
+//   SetDrive, SetProgressView, the option members, ReadVolume, GetVolumeLabel,
+//   ReadListedFile, ExtractFiles, Cancel, Clear and the result tree Root.
+// ReadListedFile and ExtractFiles run a worker behind the progress view and return
+// only when it has ended and been joined.
+//
+// Everything read from the disc is hostile: names become safe leaf names, nothing is
+// written outside the chosen folder, no existing file is ever replaced, sizes are held
+// to the track, and directory loops end.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "drive/Driveutility.h"
+#include "drive/Krcdrom.h"
+#include "reader/Adrmgr.h"
+#include "recovery/Filelist.h"
+#include "sector/Cdtrack.h"
+#include "worker/Workerprotocol.h"
+
+class TSectorReader;
+class TPluginManager;
+class TFormatPlugin;
+
+namespace platform {
+class OutputFile;
+}
+
+class TIsoExtracter {
+ public:
+  using TReadedFile = ::TReadedFile;
+  using TVolumeDescriptor = std::array<uint8_t, 2048>;
+
+  static constexpr uint32_t kSpinUpMs = 500;
+  static constexpr int64_t kDescriptorArea = 32;  // sectors 16-31 of the track, counted from its start
+  // Directory trees deeper than this are damage (loops that a changed extent hides).
+  static constexpr int kMaxDirectoryDepth = 64;
+  // No directory of a real disc comes near this; a larger recorded length is damage.
+  static constexpr uint32_t kMaxDirectoryBytes = 16u << 20;
+
+  // Options the main window copies in before each operation.
+  bool LittleEndian = true;
+  bool ReadSvd = true;
+  bool ReadTable = true;  // stored with the settings; nothing reads path tables
+  bool ListOnly = true;
+  bool DetectDir = true;
+  bool DetectDirInReading = true;
+  bool UsePlugin = true;
+  bool UsePluginInReading = true;
+  int32_t TailZeroMode = 6;
+  int32_t TailZeroVal = 64;
+  bool DelTailZero = false;
+  bool DivAtErr = false;
+  std::string Folder;  // output folder of the recovery scan
+
+  // The descriptors of the last volume read, in disc order.
+  TVolumeDescriptor Pvd{};
+  bool PvdFound = false;
+  std::vector<TVolumeDescriptor> Svds, BootRecords, Partitions;
+  const TVolumeDescriptor* Selected = nullptr;
+  bool Joliet = false;
+
+  // The result of every volume read and scan.
+  TExtractedFile Root;
+
+  TIsoExtracter(TSectorReader& reader, TPluginManager& plugins);
+  ~TIsoExtracter();
+  TIsoExtracter(const TIsoExtracter&) = delete;
+  TIsoExtracter& operator=(const TIsoExtracter&) = delete;
+
+  void SetDefaults();
+  void SetDrive(const TKrCdRom& drive, const TDriveSetting& setting);
+  // The window the copy and the scan show; without one they cannot run.
+  void SetProgressView(IProgressView* view) { View = view; }
+  // wsRunning -> wsCancelRequested; any other state stays.
+  void Cancel() { Head.Cancel(); }
+  TWorkerState GetState() const { return Head.GetState(); }
+  // Forgets the descriptors and empties Root's children.
+  void Clear();
+
+  // Volume read of an ISO 9660 track on the caller's thread. False when the track is not
+  // one, no descriptor is found or the root directory cannot be read at all (the user is
+  // then offered the scan).
+  bool ReadVolume(const TCdTrack& track);
+  std::string DecodeName(const uint8_t* raw, size_t length, bool stripVersion, bool trimSpaces) const;
+  std::string GetVolumeLabel() const;
+
+  // Copies a listed file to `path` (which must not exist yet) with its recorded time.
+  // True only when every byte was written; unreadable sectors are written as zeros and
+  // counted (GetUnreadableCount). A cancelled or failed copy keeps its partial file
+  // without the recorded time.
+  bool ReadListedFile(const TExtractedFile& node, const std::string& path);
+  uint64_t GetUnreadableCount() const { return UnreadableCount; }
+
+  // The recovery scan of one track into Folder (nothing written with ListOnly); its
+  // entries are appended to Root. True only when the scan ran to the end.
+  bool ExtractFiles(const TCdTrack& track);
+  // Kind-1 files that a later listing of the scan placed elsewhere get that path as
+  // their FoundPath (the Name stays the leaf written). Always true.
+  bool ApplyFoundPaths(TExtractedFile& entry);
+
+  // The directory held in image[0..size) into `folder`, its entries below `parent`.
+  bool ExtractDirectory(const uint8_t* image, uint32_t size, TExtractedFile& parent, const std::string& folder,
+                        uint32_t unit);
+  // True when the scan already wrote this file (same extent, length and leaf name);
+  // then records `path` as its FoundPath unless one is set.
+  bool FindReadedFile(uint32_t extent, uint32_t length, const std::string& name, const std::string& path);
+  // Carves the file that `plugin` detected at sector `start`; `position` receives the
+  // last sector the file took. False when the carve could not start.
+  bool ExtractByPlugin(const uint8_t* data, uint32_t size, int64_t& position, TFormatPlugin& plugin,
+                       const std::string& folder, int64_t start);
+
+  bool IsDirectorySector(const uint8_t* data, uint32_t size) const;
+  bool CheckTailZero(const uint8_t* data, uint32_t size, uint32_t& n) const;
+
+  int GetSectorMode() const { return SectorMode; }
+  uint32_t GetUserSize() const { return UserSize; }
+  uint32_t GetUserOffset() const { return UserOffset; }
+  int64_t GetTrackStart() const { return TrackStart; }
+  int64_t GetTrackEnd() const { return TrackEnd; }
+  uint32_t GetSplitUnit() const { return SplitUnit; }
+  const std::vector<TReadedFile>& GetReadedFiles() const { return ReadedFiles; }
+
+ private:
+  struct TRun;
+  struct TCarve;
+
+  bool SetGeometry(const TCdTrack& track);
+  void FindDescriptors();
+  bool ReadDirectory(TExtractedFile& node, std::vector<uint32_t>& path);
+  // Reads `length` bytes of directory at `extent` (held to the track and the ceiling) into
+  // `image`, marking each sector when `mark`; false when nothing could be read.
+  bool ReadDirectoryImage(uint32_t extent, uint32_t length, std::vector<uint8_t>& image, bool mark);
+  // Reads sector `address` into the sector buffer; its user data at UserData().
+  bool ReadUserData(int64_t address);
+  const uint8_t* UserData() const { return Sector.data() + UserOffset; }
+  // Sectors of `bytes` bytes from `start` that lie inside the track.
+  uint64_t SectorsInTrack(int64_t start, uint64_t bytes) const;
+
+  void CopyWorker(const TExtractedFile& node, const std::string& path);
+
+  void ScanWorker();
+  void ScanSector(int64_t& i, TRun& run);
+  bool TryDirectory(int64_t i, TRun& run);
+  bool TryPlugins(int64_t& i, TRun& run);
+  void HandleData(int64_t i, TRun& run);
+  bool OpenRun(int64_t i, TRun& run);
+  bool WriteRun(TRun& run, const uint8_t* data, uint32_t bytes);
+  void CloseRun(TRun& run, int64_t last, uint8_t kind, uint64_t size, uint32_t tailZeros);
+  void ExtractFoundDirectory(int64_t i);
+
+  void DirectoryEntry(const uint8_t* record, bool ucs2, TExtractedFile& parent, const std::string& folder,
+                      uint32_t unit, bool& stop);
+  void FoundSubdirectory(const uint8_t* record, const std::string& name, TExtractedFile& parent,
+                         const std::string& folder, uint32_t unit, bool& stop);
+  void FoundFile(const uint8_t* record, const std::string& name, TExtractedFile& parent, const std::string& folder,
+                 bool& stop);
+  bool CopySectors(int64_t start, uint64_t bytes, platform::OutputFile* out, bool& stop);
+
+  bool CarveRound(TCarve& carve);
+  void CarveConsume(TCarve& carve, uint32_t m);
+  void CarveSkip(TCarve& carve, uint64_t m);
+  void CarveRefill(TCarve& carve);
+  bool CarveWrite(TCarve& carve, const uint8_t* data, uint32_t bytes);
+  void CarveFinish(TCarve& carve, TFormatPlugin& plugin);
+
+  void Report(TProgressCode code, int32_t value = 0, std::string_view text = {}) const {
+    Head.Notify(code, value, text);
+  }
+  void OutputFailed();
+  void Mark(int64_t address, bool read);
+
+  TSectorReader& Reader;
+  TPluginManager& Plugins;
+  IProgressView* View = nullptr;
+  TWorkerHead Head;
+  TKrCdRom CdRom;
+  TDriveSetting Setting{};
+  TDriveUtility Utility;
+
+  int SectorMode = 0;
+  uint32_t UserSize = 0;
+  uint32_t UserOffset = 0;
+  int64_t TrackStart = 0;
+  int64_t TrackEnd = 0;
+  uint32_t SplitUnit = 0;
+
+  std::array<uint8_t, 2352> Sector{};
+  TAddressManager AddressMap;
+  std::vector<TReadedFile> ReadedFiles;
+  // Extents of the directories being walked, outermost first: a record naming one of
+  // them again is a loop.
+  std::vector<uint32_t> DirectoryPath;
+  uint64_t UnreadableCount = 0;
+};

@@ -1,0 +1,82 @@
+#include <algorithm>
+
+#include "platform/OutputFile.h"
+#include "reader/Sectorreader.h"
+#include "recovery/Isoextracter.h"
+#include "recovery/Iso9660util.h"
+#include "sector/Datasector.h"
+
+namespace {
+
+// The recorded time as a file time to set; null when the record's date does not exist
+// (a zero file time must leave the file's times alone).
+const timespec* RecordedTime(const TKrDirRecord& record, timespec& storage) {
+  FILETIME ft;
+  IsoDateToFileTime(record.GetRecordingDate(), ft);
+  if (FileTimeToU64(ft) == 0) return nullptr;
+  storage = FileTimeToTimespec(ft);
+  return &storage;
+}
+
+}  // namespace
+
+bool TIsoExtracter::ReadListedFile(const TExtractedFile& node, const std::string& path) {
+  if (View == nullptr) return false;
+  UnreadableCount = 0;
+  TWorkerJob job;
+  job.Prepare = [this] {
+    Utility.ApplyErrorRecovery();
+    Reader.Prepare();
+    return true;
+  };
+  job.Work = [this, &node, &path] { CopyWorker(node, path); };
+  job.CleanUp = [this] {
+    Utility.RestoreErrorRecovery();
+    Reader.Release();
+  };
+  return LaunchWorker(Head, *View, "Reading " + node.Name + "...", std::move(job));
+}
+
+void TIsoExtracter::CopyWorker(const TExtractedFile& node, const std::string& path) {
+  const uint8_t mode = node.SectorMode != 0 ? node.SectorMode : static_cast<uint8_t>(SectorMode);
+  const int64_t trackEnd = node.TrackEnd != 0 ? node.TrackEnd : TrackEnd;
+  uint32_t size = 0, offset = 0;
+  if (mode < dtMode1 || mode > dtMode2Formless) return static_cast<void>(Head.Fail());
+  GetUserDataLayout(mode, &size, &offset);
+
+  platform::OutputFile out;
+  if (!out.Create(path)) {
+    Report(pcSetText, 0, "Cannot create " + path);
+    return static_cast<void>(Head.Fail());
+  }
+  const uint64_t sectors = (uint64_t{node.Size} + size - 1) / size;
+  Report(pcSetRange, static_cast<int32_t>(sectors));
+  uint64_t left = node.Size;
+  for (uint64_t i = 0; i < sectors && Head.KeepGoing(); ++i) {
+    const int64_t address = node.Start + static_cast<int64_t>(i);
+    if (trackEnd > 0 && address >= trackEnd) {
+      // A length that runs past the track is damage: what lies beyond is not this file.
+      Report(pcSetText, 0, "The file runs past the end of the track");
+      return static_cast<void>(Head.Fail());
+    }
+    Sector.fill(0);
+    uint8_t reported = 0;
+    if (!Reader.ReadSector(address, mode, reported, Sector.data())) ++UnreadableCount;
+    const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(left, size));
+    if (!out.Write(Sector.data() + offset, bytes)) {
+      Report(pcSetText, 0, "Cannot write " + path);
+      return static_cast<void>(Head.Fail());
+    }
+    left -= bytes;
+    if (bytes == size) Report(pcStepIt);
+  }
+  if (!out.Close()) {
+    Report(pcSetText, 0, "Cannot write " + path);
+    return static_cast<void>(Head.Fail());
+  }
+  if (UnreadableCount > 0)
+    Report(pcSetText, 0, std::to_string(UnreadableCount) + " unreadable sectors written as zeros");
+  // Only a complete copy carries the original's time: a partial one must not look whole.
+  timespec time;
+  if (Head.KeepGoing()) platform::SetFileTimes(path, RecordedTime(node.DirRecord, time));
+}

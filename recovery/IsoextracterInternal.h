@@ -1,0 +1,58 @@
+#pragma once
+// Pieces the extracter's source files share.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace iso_internal {
+
+constexpr uint32_t kFirstLba = 150;  // frame address of LBA 0
+constexpr size_t kRecordFixedBytes = 33;
+
+// A directory record at image[pos] that lies wholly inside the image and holds its name.
+inline bool IsWholeRecord(const uint8_t* image, size_t pos, size_t size) {
+  if (pos + kRecordFixedBytes + 1 > size) return false;
+  const size_t length = image[pos];
+  const size_t nameLength = image[pos + 32];
+  return length > kRecordFixedBytes && nameLength > 0 && pos + length <= size &&
+         kRecordFixedBytes + nameLength <= length;
+}
+
+// The "." and ".." records: directories with the one-byte name 0 or 1.
+inline bool IsSelfOrParent(const uint8_t* record) {
+  return (record[25] & 2) != 0 && record[32] == 1 && record[33] <= 1;
+}
+
+inline size_t NextUnit(size_t pos, size_t unit) { return (pos / unit + 1) * unit; }
+
+// Cuts a ";N" version: from the end back to position 1, digits go on, ';' cuts.
+inline void StripVersion(std::string& name) {
+  for (size_t i = name.size(); i-- > 1;) {
+    if (name[i] == ';') {
+      name.resize(i);
+      return;
+    }
+    if (name[i] < '0' || name[i] > '9') return;
+  }
+}
+
+// Runs a clean-up on every way out of a scope.
+template <typename F>
+class ScopeExit {
+ public:
+  explicit ScopeExit(F f) : Action(std::move(f)) {}
+  ~ScopeExit() {
+    try {
+      Action();
+    } catch (...) {
+    }
+  }
+  ScopeExit(const ScopeExit&) = delete;
+  ScopeExit& operator=(const ScopeExit&) = delete;
+
+ private:
+  F Action;
+};
+
+}  // namespace iso_internal

@@ -1,0 +1,11 @@
+#pragma once
+// Names that come from a disc become one safe leaf name of the output folder.
+#include <string>
+#include <string_view>
+
+// Longest leaf we make: room is left for the "~N" a second file of the same name gets.
+constexpr size_t kMaxLeafBytes = 240;
+
+// '/', '\\', control characters and NUL become '_'; "", "." and ".." become "_", "_." and
+// "_.."; an overlong name is cut at a character boundary, keeping a short extension.
+std::string SafeLeafName(std::string_view name);

@@ -1,0 +1,127 @@
+#pragma once
+// The extracter end to end: a folder tree made at test time, an ISO 9660 image of it
+// made by genisoimage or xorriso, a disc the disc builder makes of that image, and an
+// extracter reading it through the sector reader from the emulated drive "D:".
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "recovery/Isoextracter.h"
+#include "recovery/Pluginmgr.h"
+#include "reader/Sectorreader.h"
+#include "tests/emulator/BuilderTestSupport.h"
+#include "tests/reader/SectorreaderTestSupport.h"
+#include "worker/Headlessprogressview.h"
+
+namespace extracter_test {
+
+namespace fs = std::filesystem;
+using buildertest::Quote;
+using buildertest::RandomBytes;
+using buildertest::ReadFile;
+using buildertest::RunShell;
+using buildertest::WriteFile;
+
+constexpr time_t kMtime = 1'000'000'000;  // 2001-09-09 01:46:40 UTC
+inline const std::string kJapaneseDir = "\xE6\x97\xA5\xE6\x9C\xAC";  // all-CJK directory name
+inline const std::string kJapaneseFile = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE5\x90\x8D.txt";
+inline const std::string kLongName = std::string(80, 'n') + "_long_name.bin";
+
+// The tree of the end-to-end discs: Japanese and long names, three levels, a directory
+// over one sector, a hard link, zero-length files, and optionally a file over 100 MB.
+inline void MakeVolumeTree(const fs::path& root, bool bigFile) {
+  fs::create_directories(root / "docs" / kJapaneseDir / "deep");
+  WriteFile(root / "readme.txt", {'h', 'e', 'l', 'l', 'o', '\n'});
+  WriteFile(root / kLongName, RandomBytes(5000, 1));
+  WriteFile(root / "docs" / "notes.bin", RandomBytes(70001, 2));
+  WriteFile(root / "docs" / kJapaneseDir / kJapaneseFile, RandomBytes(2048 * 3, 3));
+  WriteFile(root / "docs" / kJapaneseDir / "deep" / "tail.bin", RandomBytes(4097, 4));
+  WriteFile(root / "empty1.txt", {});
+  WriteFile(root / "docs" / "empty2.txt", {});
+  fs::create_hard_link(root / "docs" / "notes.bin", root / "notes-link.bin");
+  fs::create_directories(root / "many");
+  for (int i = 0; i < 60; ++i)
+    WriteFile(root / "many" / ("entry_with_a_longer_name_" + std::to_string(i) + ".dat"), RandomBytes(100 + i, 10 + i));
+  if (bigFile) WriteFile(root / "big.bin", RandomBytes((100u << 20) + 12345, 5));
+  RunShell("find " + Quote(root) + " -exec touch -h -d @" + std::to_string(kMtime) + " {} +");
+}
+
+// An ISO 9660 image of `tree` with Joliet; empty path when the tool failed.
+inline fs::path MakeVolumeIso(const fs::path& tree, const fs::path& iso, const std::string& tool) {
+  const std::string options = " -quiet -input-charset utf-8 -J -joliet-long -R -V QNLTEST -o ";
+  const std::string command = tool == "xorriso" ? "TZ=Asia/Tokyo xorriso -as mkisofs" + options
+                                                : "TZ=Asia/Tokyo genisoimage" + options;
+  if (RunShell(command + Quote(iso) + " " + Quote(tree) + " >/dev/null 2>&1") != 0) return {};
+  return iso;
+}
+
+// The files below `root`, by path relative to it.
+inline std::map<std::string, fs::path> FilesBelow(const fs::path& root) {
+  std::map<std::string, fs::path> files;
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = e.path();
+  return files;
+}
+
+inline time_t MtimeOf(const fs::path& p) {
+  struct stat st {};
+  return ::stat(p.c_str(), &st) == 0 ? st.st_mtime : 0;
+}
+
+// Every node of the tree with its path from the root.
+inline void WalkTree(const TExtractedFile& node, const std::string& path,
+                     const std::function<void(const TExtractedFile&, const std::string&)>& visit) {
+  for (const auto& child : node.Children) {
+    const std::string p = path.empty() ? child.Name : path + "/" + child.Name;
+    visit(child, p);
+    WalkTree(child, p, visit);
+  }
+}
+
+// A disc built from an ISO (or raw user data) in one data track, in the emulated drive,
+// with an extracter that reads it.
+class ExtracterRig {
+ public:
+  ExtracterRig(const fs::path& input, emu::SectorKind kind, const fs::path& work, emu::FaultSet faults = {}) {
+    emu::DiscSpec spec;
+    spec.Sessions.push_back({{emu::TrackSpec{kind, input}}});
+    spec.Faults = std::move(faults);
+    std::string error;
+    emu::DiscLayout layout;
+    if (!emu::BuildImageSet(spec, work / "disc", true, error, &layout)) {
+      ADD_FAILURE() << error;
+      return;
+    }
+    Loaded = buildertest::Load(work / "disc.ccd");
+    if (!Loaded.Disc) return;
+    Rig = std::make_unique<reader_test::ReaderRig>(Loaded.Disc);
+    DiscEndAddress = 150 + Loaded.Disc->TocLeadOutLba();
+    Track.SessionNo = Track.TrackNo = 1;
+    Track.Head = 150 + layout.Tracks[0].StartLba;
+    Track.Tail = 150 + layout.Tracks[0].EndLba;
+    Track.DataType = kind == emu::SectorKind::Mode2Form1 ? dtMode2Form1 : kind == emu::SectorKind::Mode2Form2
+                                                                               ? dtMode2Form2
+                                                                               : dtMode1;
+    Track.FileSystem = fsIso9660;
+    Reader.SetDrive(Rig->Cdrom(), reader_test::BaseSetting());
+    Extracter.SetDrive(Rig->Cdrom(), reader_test::BaseSetting());
+    Extracter.SetProgressView(&View);
+  }
+  bool Ready() const { return Rig != nullptr; }
+
+  buildertest::LoadedDrive Loaded;
+  std::unique_ptr<reader_test::ReaderRig> Rig;
+  TCdTrack Track;
+  TSectorReader Reader;
+  TPluginManager Plugins;
+  THeadlessProgressView View;
+  TIsoExtracter Extracter{Reader, Plugins};
+};
+
+}  // namespace extracter_test

@@ -1,0 +1,200 @@
+// Hostile volumes: images made by genisoimage and then damaged the way a bad disc or a
+// crafted one is. Each read and copy must end cleanly, bounded by the track, and write
+// nothing outside the folder it was given.
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstring>
+
+#include "recovery/Iso9660util.h"
+#include "tests/recovery/ExtracterTestSupport.h"
+
+namespace {
+
+using namespace extracter_test;
+
+constexpr size_t kIsoSector = 2048;
+
+// Byte offset in the image of the primary-tree record at `path` ("" for the root record
+// inside the primary descriptor).
+size_t FindRecord(const std::vector<uint8_t>& iso, const std::string& path) {
+  size_t record = 16 * kIsoSector + 156;
+  size_t from = 0;
+  while (from < path.size()) {
+    const size_t slash = path.find('/', from);
+    const std::string part = path.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
+    const size_t start = BothEndian32Lsb(&iso[record + 2]) * kIsoSector;
+    const size_t end = start + BothEndian32Lsb(&iso[record + 10]);
+    size_t pos = start, found = 0;
+    while (pos < end && found == 0) {
+      if (iso[pos] == 0) {
+        pos = (pos / kIsoSector + 1) * kIsoSector;
+        continue;
+      }
+      if (std::string(reinterpret_cast<const char*>(&iso[pos + 33]), iso[pos + 32]).rfind(part, 0) == 0) found = pos;
+      pos += iso[pos];
+    }
+    if (found == 0) return 0;
+    record = found;
+    from = slash == std::string::npos ? path.size() : slash + 1;
+  }
+  return record;
+}
+
+void PutBoth32(std::vector<uint8_t>& iso, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) {
+    iso[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    iso[at + 7 - i] = static_cast<uint8_t>(v >> (8 * i));
+  }
+}
+
+struct Damage {
+  const char* Name;
+  std::function<void(std::vector<uint8_t>&)> Apply;
+  bool VolumeReads;       // ReadVolume's result
+  bool ReadmeCopies;      // the README.TXT node (if listed) copies out
+};
+
+class HostileVolume : public ::testing::TestWithParam<Damage> {
+ protected:
+  buildertest::TempDir Dir{"qnl-hostile"};
+};
+
+TEST_P(HostileVolume, EndsCleanlyInsideTheFolder) {
+  QNL_REQUIRE_TOOL("genisoimage");
+  MakeVolumeTree(Dir / "tree", false);
+  fs::path iso = Dir / "plain.iso";
+  ASSERT_EQ(RunShell("genisoimage -quiet -input-charset utf-8 -o " + Quote(iso) + " " + Quote(Dir / "tree") +
+                     " >/dev/null 2>&1"),
+            0);
+  std::vector<uint8_t> bytes = ReadFile(iso);
+  GetParam().Apply(bytes);
+  WriteFile(Dir / "damaged.iso", bytes);
+  ExtracterRig rig(Dir / "damaged.iso", emu::SectorKind::Mode1, Dir.Path);
+  ASSERT_TRUE(rig.Ready());
+  TIsoExtracter& ex = rig.Extracter;
+  ex.ReadSvd = false;
+
+  EXPECT_EQ(ex.ReadVolume(rig.Track), GetParam().VolumeReads);
+  const TExtractedFile* readme = nullptr;
+  size_t nodes = 0;
+  WalkTree(ex.Root, "", [&](const TExtractedFile& node, const std::string& path) {
+    ++nodes;
+    EXPECT_EQ(node.Name.find('/'), std::string::npos) << path;
+    EXPECT_NE(node.Name, "..");
+    if (node.Name == "README.TXT" || node.Name == ".._.._XX.T") readme = &node;
+  });
+  EXPECT_LT(nodes, 200u);
+  EXPECT_EQ(readme != nullptr, GetParam().VolumeReads);  // a loop would list the same directory again and again
+  const fs::path out = Dir / "out" / "inner";
+  fs::create_directories(out);
+  if (readme != nullptr) {
+    const fs::path target = out / readme->Name;
+    EXPECT_EQ(ex.ReadListedFile(*readme, target.string()), GetParam().ReadmeCopies);
+    EXPECT_LE(fs::file_size(target), uint64_t{rig.Track.SectorCount()} * 2048);
+  }
+  EXPECT_EQ(ex.GetState(), wsIdle);
+  // Nothing beside the folder the copy was given.
+  EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 1);
+}
+
+const Damage kDamages[] = {
+    {"DirectoryLoop",
+     [](std::vector<uint8_t>& iso) {
+       const size_t docs = FindRecord(iso, "DOCS");
+       PutBoth32(iso, docs + 2, BothEndian32Lsb(&iso[16 * kIsoSector + 156 + 2]));
+     },
+     true, true},
+    {"AbsurdDirectoryLength",
+     [](std::vector<uint8_t>& iso) { PutBoth32(iso, FindRecord(iso, "DOCS") + 10, 0xFFFFFFF0u); }, true, true},
+    {"AbsurdFileLength",
+     [](std::vector<uint8_t>& iso) { PutBoth32(iso, FindRecord(iso, "README.TXT") + 10, 0xFFFFFFF0u); }, true,
+     false},
+    {"TraversalName",
+     [](std::vector<uint8_t>& iso) { std::memcpy(&iso[FindRecord(iso, "README.TXT") + 33], "../../XX.T;1", 12); },
+     true, true},
+    {"RecordPastTheSector",
+     [](std::vector<uint8_t>& iso) {
+       const size_t root = BothEndian32Lsb(&iso[16 * kIsoSector + 156 + 2]) * kIsoSector;
+       size_t last = root;
+       for (size_t pos = root; pos < root + kIsoSector && iso[pos] != 0; pos += iso[pos]) last = pos;
+       iso[last] = 255;
+       iso[last + 32] = 250;
+     },
+     true, true},
+    {"RootLost",
+     [](std::vector<uint8_t>& iso) {
+       const size_t root = BothEndian32Lsb(&iso[16 * kIsoSector + 156 + 2]) * kIsoSector;
+       std::memset(&iso[root], 0, kIsoSector);
+     },
+     false, false},
+    {"RootOutsideTheTrack", [](std::vector<uint8_t>& iso) { PutBoth32(iso, 16 * kIsoSector + 156 + 2, 0x00FFFFFFu); },
+     false, false},
+    {"NoDescriptor", [](std::vector<uint8_t>& iso) { std::memset(&iso[16 * kIsoSector], 0, kIsoSector); }, false,
+     false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Images, HostileVolume, ::testing::ValuesIn(kDamages),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// A full output device: every write past the limit fails, and the copy says so.
+TEST(CopyOutput, FullDiskFailsTheCopyAndStampsNoTime) {
+  QNL_REQUIRE_TOOL("genisoimage");
+  buildertest::TempDir dir{"qnl-full"};
+  MakeVolumeTree(dir / "tree", false);
+  const fs::path iso = MakeVolumeIso(dir / "tree", dir / "v.iso", "genisoimage");
+  ExtracterRig rig(iso, emu::SectorKind::Mode1, dir.Path);
+  ASSERT_TRUE(rig.Ready() && rig.Extracter.ReadVolume(rig.Track));
+  const TExtractedFile* notes = nullptr;
+  WalkTree(rig.Extracter.Root, "", [&](const TExtractedFile& n, const std::string& p) {
+    if (p == "docs/notes.bin") notes = &n;
+  });
+  ASSERT_NE(notes, nullptr);
+  EXPECT_FALSE(rig.Extracter.ReadListedFile(*notes, "/dev/full"));  // exists: never replaced
+
+  const fs::path target = dir / "partial.bin";
+  rlimit saved{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 10000;
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  const bool copied = rig.Extracter.ReadListedFile(*notes, target.string());
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(copied);
+  EXPECT_EQ(rig.View.GetModel().GetStatusText(), "Cannot write " + target.string());
+  EXPECT_NE(MtimeOf(target), kMtime);
+}
+
+// Unreadable sectors inside a file are written as zeros, counted and reported.
+TEST(CopyOutput, UnreadableSectorsAreCountedAndTheRestIsIntact) {
+  QNL_REQUIRE_TOOL("genisoimage");
+  buildertest::TempDir dir{"qnl-unreadable"};
+  MakeVolumeTree(dir / "tree", false);
+  const fs::path iso = MakeVolumeIso(dir / "tree", dir / "v.iso", "genisoimage");
+  const std::vector<uint8_t> original = ReadFile(dir / "tree" / "docs" / "notes.bin");
+  const std::vector<uint8_t> image = ReadFile(iso);
+  // The file's third and fourth sectors, found by their content.
+  const auto at = std::search(image.begin(), image.end(), original.begin(), original.begin() + 2048);
+  ASSERT_NE(at, image.end());
+  const int32_t lba = static_cast<int32_t>((at - image.begin()) / 2048);
+  emu::FaultSet faults;
+  faults.Unreadable.push_back({lba + 2, lba + 4});
+  ExtracterRig rig(iso, emu::SectorKind::Mode1, dir.Path, faults);
+  ASSERT_TRUE(rig.Ready() && rig.Extracter.ReadVolume(rig.Track));
+  const TExtractedFile* notes = nullptr;
+  WalkTree(rig.Extracter.Root, "", [&](const TExtractedFile& n, const std::string& p) {
+    if (p == "docs/notes.bin") notes = &n;
+  });
+  ASSERT_NE(notes, nullptr);
+  const fs::path target = dir / "notes.bin";
+  EXPECT_TRUE(rig.Extracter.ReadListedFile(*notes, target.string()));
+  EXPECT_EQ(rig.Extracter.GetUnreadableCount(), 2u);
+  EXPECT_EQ(rig.View.GetModel().GetStatusText(), "2 unreadable sectors written as zeros");
+  std::vector<uint8_t> expected = original;
+  std::fill(expected.begin() + 2 * 2048, expected.begin() + 4 * 2048, 0);
+  EXPECT_TRUE(ReadFile(target) == expected);
+}
+
+}  // namespace
