@@ -51,8 +51,8 @@ void PutBoth32(std::vector<uint8_t>& iso, size_t at, uint32_t v) {
 struct Damage {
   const char* Name;
   std::function<void(std::vector<uint8_t>&)> Apply;
-  bool VolumeReads;       // ReadVolume's result
-  bool ReadmeCopies;      // the README.TXT node (if listed) copies out
+  bool VolumeReads;  // ReadVolume's result
+  enum { kNotListed, kCopies, kCopyFails } Readme;
 };
 
 class HostileVolume : public ::testing::TestWithParam<Damage> {
@@ -84,13 +84,13 @@ TEST_P(HostileVolume, EndsCleanlyInsideTheFolder) {
     EXPECT_NE(node.Name, "..");
     if (node.Name == "README.TXT" || node.Name == ".._.._XX.T") readme = &node;
   });
-  EXPECT_LT(nodes, 200u);
-  EXPECT_EQ(readme != nullptr, GetParam().VolumeReads);  // a loop would list the same directory again and again
+  EXPECT_LT(nodes, 200u);  // a loop would list the same directory again and again
+  EXPECT_EQ(readme != nullptr, GetParam().Readme != Damage::kNotListed);
   const fs::path out = Dir / "out" / "inner";
   fs::create_directories(out);
   if (readme != nullptr) {
     const fs::path target = out / readme->Name;
-    EXPECT_EQ(ex.ReadListedFile(*readme, target.string()), GetParam().ReadmeCopies);
+    EXPECT_EQ(ex.ReadListedFile(*readme, target.string()), GetParam().Readme == Damage::kCopies);
     EXPECT_LE(fs::file_size(target), uint64_t{rig.Track.SectorCount()} * 2048);
   }
   EXPECT_EQ(ex.GetState(), wsIdle);
@@ -104,15 +104,14 @@ const Damage kDamages[] = {
        const size_t docs = FindRecord(iso, "DOCS");
        PutBoth32(iso, docs + 2, BothEndian32Lsb(&iso[16 * kIsoSector + 156 + 2]));
      },
-     true, true},
+     true, Damage::kCopies},
     {"AbsurdDirectoryLength",
-     [](std::vector<uint8_t>& iso) { PutBoth32(iso, FindRecord(iso, "DOCS") + 10, 0xFFFFFFF0u); }, true, true},
+     [](std::vector<uint8_t>& iso) { PutBoth32(iso, FindRecord(iso, "DOCS") + 10, 0xFFFFFFF0u); }, true, Damage::kCopies},
     {"AbsurdFileLength",
-     [](std::vector<uint8_t>& iso) { PutBoth32(iso, FindRecord(iso, "README.TXT") + 10, 0xFFFFFFF0u); }, true,
-     false},
+     [](std::vector<uint8_t>& iso) { PutBoth32(iso, FindRecord(iso, "README.TXT") + 10, 0xFFFFFFF0u); }, true, Damage::kCopyFails},
     {"TraversalName",
      [](std::vector<uint8_t>& iso) { std::memcpy(&iso[FindRecord(iso, "README.TXT") + 33], "../../XX.T;1", 12); },
-     true, true},
+     true, Damage::kCopies},
     {"RecordPastTheSector",
      [](std::vector<uint8_t>& iso) {
        const size_t root = BothEndian32Lsb(&iso[16 * kIsoSector + 156 + 2]) * kIsoSector;
@@ -121,17 +120,16 @@ const Damage kDamages[] = {
        iso[last] = 255;
        iso[last + 32] = 250;
      },
-     true, true},
+     true, Damage::kNotListed},
     {"RootLost",
      [](std::vector<uint8_t>& iso) {
        const size_t root = BothEndian32Lsb(&iso[16 * kIsoSector + 156 + 2]) * kIsoSector;
        std::memset(&iso[root], 0, kIsoSector);
      },
-     false, false},
+     false, Damage::kNotListed},
     {"RootOutsideTheTrack", [](std::vector<uint8_t>& iso) { PutBoth32(iso, 16 * kIsoSector + 156 + 2, 0x00FFFFFFu); },
-     false, false},
-    {"NoDescriptor", [](std::vector<uint8_t>& iso) { std::memset(&iso[16 * kIsoSector], 0, kIsoSector); }, false,
-     false},
+     false, Damage::kNotListed},
+    {"NoDescriptor", [](std::vector<uint8_t>& iso) { std::memset(&iso[16 * kIsoSector], 0, kIsoSector); }, false, Damage::kNotListed},
 };
 
 INSTANTIATE_TEST_SUITE_P(Images, HostileVolume, ::testing::ValuesIn(kDamages),
