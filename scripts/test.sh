@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 which=${1:-all}
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-          xorriso genisoimage ccd2iso sox zip gcab imagemagick lame ghostscript jlha-utils)
+          xorriso genisoimage ccd2iso sox zip gcab imagemagick lame ghostscript jlha-utils
+          qt6-base-dev xvfb xauth fonts-noto-cjk)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,0 +1,70 @@
+#pragma once
+// Recordings of data sectors played as audio, for the imaging tests: Mode 1 sectors
+// from the sector encoder, scrambled as a player sends them, in a WAV file.
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <filesystem>
+#include <random>
+#include <vector>
+
+#include "sector/Datasector.h"
+#include "sector/Scramble.h"
+#include "sector/SectorEncoder.h"
+
+namespace test_support {
+
+inline void PutLe32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+// RIFF/WAVE with a fmt chunk, an odd-length LIST chunk and its pad byte, then the data
+// chunk claiming `claimedDataLength` bytes.
+inline std::vector<uint8_t> RecordingWav(const std::vector<uint8_t>& data, uint32_t claimedDataLength) {
+  const uint8_t fmt[] = {1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0};
+  const uint8_t list[] = {'I', 'N', 'F', 'O', 'x', 0};
+  std::vector<uint8_t> out = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
+  PutLe32(out, sizeof fmt);
+  out.insert(out.end(), fmt, fmt + sizeof fmt);
+  out.insert(out.end(), {'L', 'I', 'S', 'T'});
+  PutLe32(out, 5);
+  out.insert(out.end(), list, list + sizeof list);
+  out.insert(out.end(), {'d', 'a', 't', 'a'});
+  PutLe32(out, claimedDataLength);
+  out.insert(out.end(), data.begin(), data.end());
+  const uint32_t riff = static_cast<uint32_t>(out.size() - 8);
+  for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<uint8_t>(riff >> (8 * i));
+  return out;
+}
+constexpr int32_t kRecordingDataOffset = 12 + 24 + 14 + 8;
+
+inline std::vector<uint8_t> Noise(size_t size, uint32_t seed) {
+  std::mt19937 gen(seed);
+  std::vector<uint8_t> data(size);
+  for (uint8_t& b : data) b = static_cast<uint8_t>(gen());
+  return data;
+}
+
+// `count` scrambled Mode 1 sectors from frame address 150 on; the sync of each sector
+// listed in `hit` is damaged as noise on the recording would.
+inline std::vector<uint8_t> ScrambledSectors(int count, const std::vector<int>& hit = {}) {
+  std::vector<uint8_t> out(count * kRawSectorSize);
+  const std::vector<uint8_t> user = Noise(2048, 5);
+  for (int i = 0; i < count; ++i) {
+    uint8_t* sector = out.data() + i * kRawSectorSize;
+    EncodeMode1Sector(sector, 150 + i, user.data());
+    Descramble(sector, 0, kRawSectorSize);
+  }
+  for (int i : hit) out[i * kRawSectorSize + 1] = 0x7F;
+  return out;
+}
+
+// `lead` bytes of noise, then the sectors, in a WAV file.
+inline void WriteRecording(const std::filesystem::path& path, size_t lead, const std::vector<uint8_t>& sectors) {
+  std::vector<uint8_t> data = Noise(lead, 9);
+  data.insert(data.end(), sectors.begin(), sectors.end());
+  const std::vector<uint8_t> wav = RecordingWav(data, static_cast<uint32_t>(data.size()));
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(wav.data()), wav.size());
+}
+
+}  // namespace test_support
