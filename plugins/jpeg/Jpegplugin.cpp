@@ -67,7 +67,9 @@ unsigned TJpegPlugin::FindEnd(const void* data, unsigned size, bool* endFound) n
       return static_cast<unsigned>(pos);
     }
     const unsigned char code = bytes[pos + 1];
-    if (code == kMarker) {  // a fill byte before the marker
+    // Any number of 0xFF fill bytes may come before a marker; read as a marker with a
+    // length, "FF FF D9" would send the walk some 55 KB past the end of the image.
+    if (code == kMarker) {
       ++pos;
       continue;
     }
@@ -80,7 +82,7 @@ unsigned TJpegPlugin::FindEnd(const void* data, unsigned size, bool* endFound) n
       return static_cast<unsigned>(pos + 2);
     }
     const unsigned length = unsigned(bytes[pos + 2]) << 8 | bytes[pos + 3];
-    if (length < 2) {  // a length must count at least itself
+    if (length == 0) {
       end = true;
       return static_cast<unsigned>(pos);
     }

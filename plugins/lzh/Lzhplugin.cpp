@@ -14,11 +14,8 @@ constexpr const char* Copyright = "Copyright (C) 2003 Ostrel";
 
 // Bytes of a member header needed before its fields can be read.
 constexpr std::uint64_t HeaderFieldsSize = 22;
-// Header sizes below these cannot hold the fields every member header has.
-constexpr unsigned MinShortHeaderSize = 22;  // levels 0 and 1: bytes after the first two
-constexpr unsigned MinLevel2HeaderSize = 26;
-// No archive member on a CD is this large; a bigger size is garbage, not a member.
-constexpr std::uint32_t MaxCompressedSize = 0x80000000u;
+constexpr unsigned LevelOffset = 20;
+constexpr unsigned MethodIdOffset = 2;
 
 constexpr unsigned SfxMarkOffset = 0x24;
 constexpr char SfxMark[] = "LHA's SFX";
@@ -32,33 +29,13 @@ std::uint32_t U32(const unsigned char* p) {
 
 bool IsLhaMethodId(const unsigned char* id) { return id[0] == '-' && id[4] == '-'; }
 
-enum class HeaderCheck { Valid, Invalid, Incomplete };
+bool IsMemberHeader(const unsigned char* h) { return h[LevelOffset] <= 2 && IsLhaMethodId(h + MethodIdOffset); }
 
-// Checks the member header at data[pos] as far as `size` allows; on Valid, `next` is the
-// offset of the following header.
-HeaderCheck CheckHeader(const unsigned char* data, std::uint64_t size, std::uint64_t pos, std::uint64_t& next) {
-  if (pos + HeaderFieldsSize > size) return HeaderCheck::Incomplete;
-  const unsigned char* h = data + pos;
-  const unsigned level = h[20];
-  if (level > 2 || !IsLhaMethodId(h + 2)) return HeaderCheck::Invalid;
-  const std::uint32_t compressed = U32(h + 7);
-  if (compressed >= MaxCompressedSize) return HeaderCheck::Invalid;
-  std::uint64_t headerLength;
-  if (level == 2) {
-    headerLength = U16(h);
-    if (headerLength < MinLevel2HeaderSize) return HeaderCheck::Invalid;
-  } else {
-    const unsigned headerSize = h[0];
-    if (headerSize < MinShortHeaderSize) return HeaderCheck::Invalid;
-    if (pos + 2 + headerSize > size) return HeaderCheck::Incomplete;
-    unsigned sum = 0;
-    for (unsigned i = 0; i < headerSize; ++i) sum += h[2 + i];
-    if ((sum & 0xFF) != h[1]) return HeaderCheck::Invalid;
-    headerLength = headerSize + 2;
-  }
-  next = pos + headerLength + compressed;
-  if (next > UINT32_MAX) return HeaderCheck::Invalid;
-  return HeaderCheck::Valid;
+// Offset of the member after the one whose header is `h` at `pos`: levels 0 and 1 count
+// the header from its third byte, level 2 counts it whole.
+std::uint64_t NextMember(const unsigned char* h, std::uint64_t pos) {
+  const std::uint64_t header = h[LevelOffset] == 2 ? U16(h) : h[0] + 2u;
+  return pos + header + U32(h + 7);
 }
 
 }  // namespace
@@ -75,10 +52,8 @@ int TLzhPlugin::GetHeaderSize() { return 54; }
 
 int TLzhPlugin::Detect(const void* data, unsigned size) {
   const auto* bytes = static_cast<const unsigned char*>(data);
-  if (bytes == nullptr) {
-    Detected = 0;
-    return 0;
-  }
+  Detected = 0;
+  if (bytes == nullptr) return 0;
   if (size >= SfxMarkOffset + SfxMarkLength && bytes[0] == 'M' && bytes[1] == 'Z' &&
       std::memcmp(bytes + SfxMarkOffset, SfxMark, SfxMarkLength) == 0) {
     SfxSearch = 1;
@@ -87,11 +62,7 @@ int TLzhPlugin::Detect(const void* data, unsigned size) {
     return 1;
   }
   Kind = 0;
-  std::uint64_t next = 0;
-  if (CheckHeader(bytes, size, 0, next) != HeaderCheck::Valid) {
-    Detected = 0;
-    return 0;
-  }
+  if (size < HeaderFieldsSize || !IsMemberHeader(bytes)) return 0;
   if (bytes[3] == 'l' && bytes[4] == 'z') Kind = 1;
   Detected = 1;
   return 1;
@@ -104,41 +75,28 @@ unsigned TLzhPlugin::FindEnd(const void* data, unsigned size, bool* endFound) {
   const auto* bytes = static_cast<const unsigned char*>(data);
   if (bytes == nullptr) return 0;
   std::uint64_t pos = 0;
-  std::uint64_t next = 0;
 
   if (SfxSearch != 0) {
-    // The stub may hold strings that look like a method id; only a whole, consistent
-    // header counts as the archive's start.
-    bool found = false;
-    for (std::uint64_t i = 2; i + 5 <= size; ++i) {
-      if (!IsLhaMethodId(bytes + i)) continue;
-      const HeaderCheck check = CheckHeader(bytes, size, i - 2, next);
-      if (check == HeaderCheck::Incomplete) return static_cast<unsigned>(i - 2);  // looked at again with more data
-      if (check == HeaderCheck::Valid) {
-        pos = i - 2;
-        found = true;
-        break;
-      }
-    }
-    if (!found) return size > 6 ? size - 6 : 0;  // the last bytes may hold the start of an id
+    std::uint64_t i = 2;
+    while (i + 5 <= size && !IsLhaMethodId(bytes + i)) ++i;
+    if (i + 5 > size) return size > 6 ? size - 6 : 0;  // the last bytes may hold the start of an id
+    pos = i - 2;  // the header begins two bytes before its id
     SfxSearch = 0;
   }
 
   while (pos < size) {
-    if (bytes[pos] == 0) {
+    if (bytes[pos] == 0) {  // the archive's end mark
       end = true;
       return static_cast<unsigned>(pos + 1);
     }
-    switch (CheckHeader(bytes, size, pos, next)) {
-      case HeaderCheck::Incomplete:
-        return static_cast<unsigned>(pos);
-      case HeaderCheck::Invalid:
-        end = true;
-        return static_cast<unsigned>(pos);
-      case HeaderCheck::Valid:
-        pos = next;
-        break;
+    if (pos + HeaderFieldsSize > size) return static_cast<unsigned>(pos);
+    const std::uint64_t next = NextMember(bytes + pos, pos);
+    // A damaged size would wrap a 32-bit walk back onto the same header (or before it).
+    if (!IsMemberHeader(bytes + pos) || next > UINT32_MAX) {
+      end = true;
+      return static_cast<unsigned>(pos);
     }
+    pos = next;
   }
   return static_cast<unsigned>(pos);
 }

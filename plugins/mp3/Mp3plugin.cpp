@@ -38,9 +38,6 @@ bool FrameSync(const unsigned char* h) {
   return v == 0xF || v == 0xE;
 }
 
-// Version and layer bits of a frame header; consecutive frames of one stream share them.
-unsigned StreamKind(const unsigned char* h) { return h[1] & 0xFE; }
-
 // Length in bytes of the frame whose 4-byte header is `h`; 0 when the header is invalid.
 unsigned MpegFrameLength(const unsigned char* h) {
   const unsigned pad = (h[2] >> 1) & 1;
@@ -85,23 +82,9 @@ std::uint64_t Id3TagSize(const unsigned char* h) {
   return Id3HeaderSize + DecodeSynchsafe(h + 6) + (hasFooter ? Id3FooterSize : 0);
 }
 
-bool PlausibleId3Header(const unsigned char* h) {
-  return StartsWith(h, "ID3") && h[3] != 0xFF && h[4] != 0xFF && h[6] < 0x80 && h[7] < 0x80 && h[8] < 0x80 &&
-         h[9] < 0x80;
-}
-
-// A frame header that makes sense, and, when the next header lies inside the data, one
-// that the next frame continues with the same version and layer.
-bool PlausibleFirstFrame(const unsigned char* data, std::uint64_t size, std::uint64_t pos) {
-  if (pos + FrameHeaderSize > size) return false;
-  const unsigned char* h = data + pos;
-  if (!FrameSync(h) || ((h[1] >> 1) & 3) == 0) return false;
-  const unsigned length = MpegFrameLength(h);
-  if (length == 0) return false;
-  const std::uint64_t next = pos + length;
-  if (next + FrameHeaderSize > size) return true;
-  return FrameSync(data + next) && StreamKind(data + next) == StreamKind(h);
-}
+// A frame header whose length can be worked out. The sync alone would take a sector of
+// 0xFF fill for audio.
+bool StartsFrame(const unsigned char* h) { return FrameSync(h) && MpegFrameLength(h) != 0; }
 
 }  // namespace
 
@@ -118,13 +101,12 @@ int TMp3Plugin::Detect(const void* data, unsigned size) {
   DetectCalled = 1;
   const auto* bytes = static_cast<const unsigned char*>(data);
   if (bytes == nullptr || size < FrameHeaderSize) return 0;
+  std::uint64_t first = 0;
   if (size >= Id3HeaderSize && StartsWith(bytes, "ID3")) {
-    if (!PlausibleId3Header(bytes)) return 0;
-    const std::uint64_t first = Id3TagSize(bytes);
-    if (first + FrameHeaderSize > size) return 2;  // recognised; the first frame lies beyond this data
-    return PlausibleFirstFrame(bytes, size, first) ? 1 : 0;
+    first = Id3TagSize(bytes);
+    if (first + 2 >= size) return 2;  // recognised; the first frame lies beyond this data
   }
-  return PlausibleFirstFrame(bytes, size, 0) ? 1 : 0;
+  return StartsFrame(bytes + first) ? 1 : 0;
 }
 
 unsigned TMp3Plugin::FindEnd(const void* data, unsigned size, bool* endFound) {

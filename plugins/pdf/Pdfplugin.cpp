@@ -39,10 +39,8 @@ unsigned TPdfPlugin::FindEnd(const void* data, unsigned size, bool* endFound) no
   while (i < size) {
     if (AfterEofMarker != 0 && !noLineEndAhead) {
       uint64_t j = i;
-      while (j + 2 < size && bytes[j] != kCr && bytes[j] != kLf && bytes[j] != 0) ++j;
+      while (j + 2 < size && bytes[j] != kCr && bytes[j] != kLf) ++j;
       if (j + 2 < size) {
-        // A zero byte straight after the marker (no line end at all) is the padding too.
-        if (bytes[j] == 0) return endAt(j);
         if (bytes[j + 1] == 0) return endAt(j + 1);
         if (bytes[j + 1] == kLf && bytes[j + 2] == 0) return endAt(j + 2);
         AfterEofMarker = 0;

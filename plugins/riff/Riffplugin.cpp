@@ -13,8 +13,6 @@ uint32_t ReadLe32(const unsigned char* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-bool IsPrintable(unsigned char c) { return c >= 0x20 && c <= 0x7E; }
-
 }  // namespace
 
 int TRiffPlugin::GetPluginType() noexcept { return 1; }
@@ -30,12 +28,9 @@ int TRiffPlugin::Detect(const void* data, unsigned size) noexcept {
   const auto* bytes = static_cast<const unsigned char*>(data);
   Detected = 0;
   if (bytes == nullptr || size < kHeaderSize || std::memcmp(bytes, "RIFF", 4) != 0) return 0;
-  // Sectors that merely begin with the four letters would otherwise swallow up to 4 GiB
-  // of the track: a real file's chunk holds at least its form, and the form is text.
-  const uint32_t chunkSize = ReadLe32(bytes + 4);
-  if (chunkSize < 4 || chunkSize > kLargestChunkSize) return 0;
-  for (unsigned i = 8; i < 12; ++i)
-    if (!IsPrintable(bytes[i])) return 0;
+  // A writer that could not go back to fill in the size leaves 0xFFFFFFFF there; plus 8
+  // it would wrap to a file of 7 bytes.
+  if (ReadLe32(bytes + 4) > kLargestChunkSize) return 0;
 
   const unsigned char* form = bytes + 8;
   if (std::memcmp(form, "WAVE", 4) == 0)

@@ -117,35 +117,23 @@ TEST_F(CabPlugin, StatedLengthBeyondTheDataIsReturnedAsIs) {
   EXPECT_TRUE(end);
 }
 
-TEST_F(CabPlugin, RejectsHeadersNoRealCabinetHas) {
+TEST_F(CabPlugin, ATextThatBeginsWithTheSignatureIsNotACabinet) {
   const Bytes good = MakeCabinet(2048);
   ASSERT_EQ(Detect(good), 1);
-
   Bytes reserved = good;
   reserved[5] = 1;
   EXPECT_EQ(Detect(reserved), 0);
+  // Other header fields are not looked at.
   Bytes version = good;
   version[24] = 2;
-  EXPECT_EQ(Detect(version), 0);
-  version = good;
-  version[25] = 2;
-  EXPECT_EQ(Detect(version), 0);
-  Bytes tiny = good;
-  PutLe32(tiny, 8, 35);
-  EXPECT_EQ(Detect(tiny), 0);
-  Bytes filesPastEnd = good;
-  PutLe32(filesPastEnd, 16, 2048);
-  EXPECT_EQ(Detect(filesPastEnd), 0);
-  Bytes filesInHeader = good;
-  PutLe32(filesInHeader, 16, 20);
-  EXPECT_EQ(Detect(filesInHeader), 0);
+  EXPECT_EQ(Detect(version), 1);
 
-  // A text sector that starts with the signature.
+  // Its letters 8 to 11 ("the ") would be a cabinet of 543 MB.
   const std::string text = "MSCF is the signature; this sector is a note about it, not a cabinet.";
   EXPECT_EQ(Detect(Bytes(text.begin(), text.end())), 0);
-  // Shorter than the fields Detect checks: nothing beyond them is read.
+  // Shorter than the fields Detect reads: nothing beyond them is read.
   Bytes shortHead = good;
-  shortHead.resize(25);
+  shortHead.resize(11);
   EXPECT_EQ(Detect(shortHead), 0);
   EXPECT_EQ(Detect(Bytes{}), 0);
 }
