@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the worker-protocol, reader and platform tests with ThreadSanitizer and runs them.
+# Builds the worker-protocol, sector, reader and platform tests with ThreadSanitizer and runs them.
 # Usage: scripts/tsan.sh   (build folder: build-tsan; CXX picks the compiler, g++ by default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,7 +9,7 @@ flags="-fsanitize=thread -fno-omit-frame-pointer -O1 -g"
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQNL_BENCHMARKS=OFF -DQNL_SANITIZE=OFF \
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread" -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=thread"
-cmake --build "$dir" -j "${JOBS:-4}" --target worker_tests reader_tests platform_tests qnl_aspi
+cmake --build "$dir" -j "${JOBS:-4}" --target worker_tests sector_tests reader_tests platform_tests qnl_aspi
 
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 # ThreadSanitizer cannot map its shadow memory under some address-space layouts;
@@ -17,7 +17,7 @@ export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 run=()
 if setarch "$(uname -m)" -R true 2>/dev/null; then run=(setarch "$(uname -m)" -R); fi
 status=0
-for tests in tests/worker tests/reader tests/platform; do
+for tests in tests/worker tests/sector tests/reader tests/platform; do
   "${run[@]}" ctest --test-dir "$dir/$tests" --output-on-failure -j "${JOBS:-4}" --timeout 600 || status=1
 done
 exit $status

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 
 #include "sector/Datasector.h"
@@ -19,14 +20,29 @@ constexpr int kPSymbols = 26;
 constexpr size_t kWordBase = 12;
 constexpr size_t kEdcOffset = 2064;
 
-// Shared by every corrector; alive from the first construction to the last destruction.
-struct TSharedTables {
-  int RefCount = 0;
-  std::unique_ptr<uint16_t[]> ExpTable;
-  std::unique_ptr<uint8_t[]> LogTable;
-  std::unique_ptr<TKrEdc> Edc;
+constexpr int kSymbolOffsetCount = kQCodewords * kQSymbols + kPCodewords * kPSymbols;
+
+}  // namespace
+
+// Built once, never changed: a corrector that holds them may read them on any thread.
+struct TMode1Tables {
+  std::array<uint16_t, kExpSize> Exp{};
+  std::array<uint8_t, kLogSize> Log{};
+  TKrEdc Edc;
   // Byte offsets of the low-plane symbol of every Q, then every P, codeword position.
-  std::unique_ptr<uint16_t[]> SymbolOffsets;
+  std::array<uint16_t, kSymbolOffsetCount> SymbolOffsets{};
+};
+
+namespace {
+
+// Alive from the first construction of a corrector to the last destruction (or an
+// explicit FreeTables). Correctors and scans run on worker threads, so the count and
+// the pointer change only under the lock, and a correction works on its own reference:
+// tables freed meanwhile stay alive until it ends.
+struct TSharedTables {
+  std::mutex Lock;
+  int RefCount = 0;
+  std::shared_ptr<const TMode1Tables> Tables;
 };
 
 // Made on first use, so that a corrector which is itself a program-wide object finds the
@@ -36,7 +52,12 @@ TSharedTables& Shared() {
   return tables;
 }
 
-constexpr int kSymbolOffsetCount = kQCodewords * kQSymbols + kPCodewords * kPSymbols;
+std::shared_ptr<const TMode1Tables> CurrentTables() {
+  TSharedTables& shared = Shared();
+  std::lock_guard lock(shared.Lock);
+  return shared.Tables;
+}
+
 
 uint32_t StoredEdc(const uint8_t* sector) {
   const uint8_t* p = sector + kEdcOffset;
@@ -46,17 +67,18 @@ uint32_t StoredEdc(const uint8_t* sector) {
 // Repairs one plane of a codeword from its syndromes. The only position whose weight
 // alpha^(W - pos) equals S1 / S0 is pos = W - (log S1 - log S0) mod 255, when that lies
 // in 0..W; no other position can match, so this is the first match of a scan in order.
-void RepairPlane(uint8_t* sector, const uint16_t* offsets, int w, uint8_t s0, uint8_t s1, int plane) {
+void RepairPlane(uint8_t* sector, const uint8_t* log, const uint16_t* offsets, int w, uint8_t s0, uint8_t s1,
+                 int plane) {
   if (s0 == 0 || s1 == 0) return;
-  int d = Shared().LogTable[s1] - Shared().LogTable[s0];
+  int d = log[s1] - log[s0];
   if (d < 0) d += 255;
   if (d > w) return;
   sector[offsets[w - d] + plane] ^= s0;
 }
 
-void CorrectCodeword(uint8_t* sector, const uint16_t* offsets, int symbols) {
-  const uint16_t* exp = Shared().ExpTable.get();
-  const uint8_t* log = Shared().LogTable.get();
+void CorrectCodeword(const TMode1Tables& tables, uint8_t* sector, const uint16_t* offsets, int symbols) {
+  const uint16_t* exp = tables.Exp.data();
+  const uint8_t* log = tables.Log.data();
   const int w = symbols - 1;
   uint8_t s0Low = 0, s0High = 0, s1Low = 0, s1High = 0;
   for (int pos = 0; pos < symbols; ++pos) {
@@ -68,14 +90,14 @@ void CorrectCodeword(uint8_t* sector, const uint16_t* offsets, int symbols) {
     if (low) s1Low ^= static_cast<uint8_t>(exp[log[low] + w - pos]);
     if (high) s1High ^= static_cast<uint8_t>(exp[log[high] + w - pos]);
   }
-  RepairPlane(sector, offsets, w, s0High, s1High, 1);
-  RepairPlane(sector, offsets, w, s0Low, s1Low, 0);
+  RepairPlane(sector, log, offsets, w, s0High, s1High, 1);
+  RepairPlane(sector, log, offsets, w, s0Low, s1Low, 0);
 }
 
-void RunPass(uint8_t* sector) {
-  const uint16_t* offsets = Shared().SymbolOffsets.get();
-  for (int i = 0; i < kQCodewords; ++i, offsets += kQSymbols) CorrectCodeword(sector, offsets, kQSymbols);
-  for (int k = 0; k < kPCodewords; ++k, offsets += kPSymbols) CorrectCodeword(sector, offsets, kPSymbols);
+void RunPass(const TMode1Tables& tables, uint8_t* sector) {
+  const uint16_t* offsets = tables.SymbolOffsets.data();
+  for (int i = 0; i < kQCodewords; ++i, offsets += kQSymbols) CorrectCodeword(tables, sector, offsets, kQSymbols);
+  for (int k = 0; k < kPCodewords; ++k, offsets += kPSymbols) CorrectCodeword(tables, sector, offsets, kPSymbols);
 }
 
 void FillTables(uint16_t* exp, uint8_t* log, uint16_t* offsets) {
@@ -94,49 +116,56 @@ void FillTables(uint16_t* exp, uint8_t* log, uint16_t* offsets) {
     for (int l = 0; l < kPSymbols; ++l) *offsets++ = static_cast<uint16_t>(kWordBase + 2 * (43 * l + k));
 }
 
-}  // namespace
-
-TMode1ErrorCorrect::TMode1ErrorCorrect() {
-  ++Shared().RefCount;
-  InitTables();
-}
-
-TMode1ErrorCorrect::~TMode1ErrorCorrect() {
-  if (--Shared().RefCount == 0) FreeTables();
-}
-
-bool TMode1ErrorCorrect::InitTables() {
-  if (Shared().ExpTable && Shared().LogTable && Shared().Edc && Shared().SymbolOffsets) return true;
-  FreeTables();
+// Builds the tables unless they exist; false (and none) when memory runs out.
+bool BuildTablesLocked(TSharedTables& shared) {
+  if (shared.Tables) return true;
   try {
-    Shared().ExpTable = std::make_unique<uint16_t[]>(kExpSize);
-    Shared().LogTable = std::make_unique<uint8_t[]>(kLogSize);
-    Shared().SymbolOffsets = std::make_unique<uint16_t[]>(kSymbolOffsetCount);
-    Shared().Edc = std::make_unique<TKrEdc>();
+    auto tables = std::make_shared<TMode1Tables>();
+    FillTables(tables->Exp.data(), tables->Log.data(), tables->SymbolOffsets.data());
+    shared.Tables = std::move(tables);
   } catch (const std::bad_alloc&) {
-    FreeTables();
     return false;
   }
-  FillTables(Shared().ExpTable.get(), Shared().LogTable.get(), Shared().SymbolOffsets.get());
   return true;
 }
 
+}  // namespace
+
+TMode1ErrorCorrect::TMode1ErrorCorrect() {
+  TSharedTables& shared = Shared();
+  std::lock_guard lock(shared.Lock);
+  ++shared.RefCount;
+  BuildTablesLocked(shared);
+}
+
+TMode1ErrorCorrect::~TMode1ErrorCorrect() {
+  TSharedTables& shared = Shared();
+  std::lock_guard lock(shared.Lock);
+  if (--shared.RefCount == 0) shared.Tables.reset();
+}
+
+bool TMode1ErrorCorrect::InitTables() {
+  TSharedTables& shared = Shared();
+  std::lock_guard lock(shared.Lock);
+  return BuildTablesLocked(shared);
+}
+
 void TMode1ErrorCorrect::FreeTables() {
-  Shared().ExpTable.reset();
-  Shared().LogTable.reset();
-  Shared().Edc.reset();
-  Shared().SymbolOffsets.reset();
+  TSharedTables& shared = Shared();
+  std::lock_guard lock(shared.Lock);
+  shared.Tables.reset();
 }
 
 bool TMode1ErrorCorrect::Correct(uint8_t* sector, uint32_t passCount) {
   // Without tables nothing can be checked; the sector stays as given.
-  if (!Shared().ExpTable || !Shared().LogTable || !Shared().Edc || !Shared().SymbolOffsets) return false;
-  uint32_t edc = Shared().Edc->Calc(sector);
+  const std::shared_ptr<const TMode1Tables> tables = CurrentTables();
+  if (!tables) return false;
+  uint32_t edc = tables->Edc.Calc(sector);
   if (edc == StoredEdc(sector)) return true;
   uint32_t previous = edc;
   for (uint32_t pass = 0; pass < passCount; ++pass) {
-    RunPass(sector);
-    edc = Shared().Edc->Calc(sector);
+    RunPass(*tables, sector);
+    edc = tables->Edc.Calc(sector);
     if (edc == StoredEdc(sector)) return true;
     if (edc == previous) return false;
     previous = edc;

@@ -4,7 +4,10 @@
 class TKrEdc;
 
 // Mode 1 P/Q corrector: repairs single-symbol errors per codeword and accepts its
-// work only when the EDC matches. The tables are shared by all instances.
+// work only when the EDC matches. The tables are shared by all instances: built by the
+// first, freed with the last. Correctors may be built, used and destroyed on several
+// threads at once (one thread per corrector); a correction running while FreeTables
+// is called finishes with the tables it started with.
 class TMode1ErrorCorrect {
  public:
   TMode1ErrorCorrect();

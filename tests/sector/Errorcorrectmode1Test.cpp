@@ -4,6 +4,7 @@
 
 #include <random>
 #include <set>
+#include <thread>
 #include <utility>
 
 #include "SectorTestSupport.h"
@@ -284,4 +285,26 @@ TEST(Mode1CorrectTablesTest, TablesAreSharedAndRebuilt) {
   sector = damaged;
   EXPECT_TRUE(again.Correct(sector.data(), 1));
   EXPECT_EQ(sector, original);
+}
+
+// Scans run their correctors on worker threads: two threads that each build, use and
+// destroy correctors at once share the tables without a race (run under ThreadSanitizer).
+TEST(Mode1CorrectTablesTest, CorrectorsComeAndGoOnTwoThreadsAtOnce) {
+  std::mt19937 rng(7);
+  const TSector original = EncodedSector(rng, 400);
+  TSector damaged = original;
+  damaged[700] ^= 0x11;
+  std::array<int, 2> corrected{};
+  auto work = [&](int id) {
+    for (int round = 0; round < 200; ++round) {
+      TMode1ErrorCorrect corrector;
+      TSector sector = damaged;
+      if (corrector.Correct(sector.data(), 1) && sector == original) ++corrected[id];
+    }
+  };
+  std::thread a(work, 0), b(work, 1);
+  a.join();
+  b.join();
+  EXPECT_EQ(corrected[0], 200);
+  EXPECT_EQ(corrected[1], 200);
 }
