@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/ScsiCodes.h"
 #include "sector/Address.h"
 #include "sector/Datasector.h"
 #include "sector/Krbuffer.h"
@@ -13,9 +14,9 @@
 namespace {
 
 constexpr uint8_t kModeSelectPf = 0x10;
-constexpr uint8_t kPageErrorRecovery = 0x01;
-constexpr uint8_t kPageErrorRecoveryDefaults = 0x81;
-constexpr uint8_t kPageCapabilities = 0x2A;
+using scsi::kPageCapabilities;
+using scsi::kPageErrorRecovery;
+constexpr uint8_t kPageErrorRecoveryDefaults = kPageErrorRecovery | scsi::kPageControlDefault;
 constexpr uint32_t kErrorRecoveryRoom = 24;  // asked for beyond the header
 constexpr uint32_t kMaxReadCdCount = 0xFFFF;
 
@@ -169,7 +170,7 @@ bool CdbInquiry(TScsiExec exec, TKrCdRom& drive) {
   uint8_t* data = area.GetBuffer();
   if (data == nullptr) return false;
   std::memset(data, 0, kInquiryLength);
-  const uint8_t cdb[6] = {0x12, 0x00, 0x00, 0x00, static_cast<uint8_t>(kInquiryLength), 0x00};
+  const uint8_t cdb[6] = {scsi::kOpInquiry, 0x00, 0x00, 0x00, static_cast<uint8_t>(kInquiryLength), 0x00};
   if (!Run(exec, drive, cdb, sizeof cdb, data, kInquiryLength, kDirIn)) return false;
   drive.SetInquiryData(data, static_cast<uint8_t>(kInquiryLength));
   return true;
@@ -180,8 +181,8 @@ bool CdbReadRawToc(TScsiExec exec, const TKrCdRom& drive, uint8_t session, bool 
   const uint8_t allocLow = static_cast<uint8_t>(kRawTocSize & 0xFF);
   // Older drives take the format from the control byte; a drive that ignores it may
   // answer GOOD with another format, so the answer's shape decides, not the status.
-  const uint8_t legacy[10] = {0x43, 0x00, 0x00, 0x00, 0x00, 0x00, session, allocHigh, allocLow, 0x80};
-  const uint8_t mmc[10] = {0x43, 0x00, 0x02, 0x00, 0x00, 0x00, session, allocHigh, allocLow, 0x00};
+  const uint8_t legacy[10] = {scsi::kOpReadToc, 0x00, 0x00, 0x00, 0x00, 0x00, session, allocHigh, allocLow, 0x80};
+  const uint8_t mmc[10] = {scsi::kOpReadToc, 0x00, 0x02, 0x00, 0x00, 0x00, session, allocHigh, allocLow, 0x00};
   bool ok = false;
   for (const uint8_t* cdb : {legacy, mmc}) {
     std::memset(buffer, 0, kRawTocSize);
@@ -207,7 +208,7 @@ TCommandResult CdbReadCd(TScsiExec exec, const TKrCdRom& drive, int64_t frame, u
                          void* buffer, uint32_t timeoutMs) {
   const uint32_t size = ReadCdSectorSize(subChannel);
   if (size == 0 || count > kMaxReadCdCount || !IsReadableRun(frame, count)) return {};
-  uint8_t cdb[12] = {0xBE, LunBits(drive), 0, 0, 0, 0, 0, static_cast<uint8_t>(count >> 8),
+  uint8_t cdb[12] = {scsi::kOpReadCd, LunBits(drive), 0, 0, 0, 0, 0, static_cast<uint8_t>(count >> 8),
                      static_cast<uint8_t>(count), 0x10, subChannel, 0x00};
   PutLba(cdb, frame);
   return Execute(exec, drive, cdb, sizeof cdb, buffer, count * size, kDirIn, timeoutMs);
@@ -219,7 +220,7 @@ TCommandResult CdbReadCdda(TScsiExec exec, const TKrCdRom& drive, int64_t frame,
   if (size == 0 || !IsReadableRun(frame, count)) return {};
   const uint64_t bytes = uint64_t{count} * size;
   if (bytes > UINT32_MAX) return {};
-  uint8_t cdb[12] = {0xD8, LunBits(drive), 0, 0, 0, 0, static_cast<uint8_t>(count >> 24),
+  uint8_t cdb[12] = {scsi::kOpReadCdda, LunBits(drive), 0, 0, 0, 0, static_cast<uint8_t>(count >> 24),
                      static_cast<uint8_t>(count >> 16), static_cast<uint8_t>(count >> 8),
                      static_cast<uint8_t>(count), subCode, 0x00};
   PutLba(cdb, frame);
@@ -235,7 +236,7 @@ TCommandResult CdbReadCdEx(TScsiExec exec, const TKrCdRom& drive, int64_t frame,
   if (sync) flags |= 0x80;
   if (userData) flags |= 0x10;
   if (edcEcc) flags |= 0x08;
-  uint8_t cdb[12] = {0xBE, static_cast<uint8_t>(LunBits(drive) | (sectorType & 0x1C)), 0, 0, 0, 0, 0,
+  uint8_t cdb[12] = {scsi::kOpReadCd, static_cast<uint8_t>(LunBits(drive) | (sectorType & 0x1C)), 0, 0, 0, 0, 0,
                      static_cast<uint8_t>(count >> 8), static_cast<uint8_t>(count), flags, subChannel, 0x00};
   PutLba(cdb, frame);
   return Execute(exec, drive, cdb, sizeof cdb, buffer, count * size, kDirIn, timeoutMs);
@@ -244,7 +245,7 @@ TCommandResult CdbReadCdEx(TScsiExec exec, const TKrCdRom& drive, int64_t frame,
 TCommandResult CdbRead10(TScsiExec exec, const TKrCdRom& drive, int64_t frame, uint16_t count, void* buffer,
                          uint32_t timeoutMs) {
   if (!IsReadableRun(frame, count)) return {};
-  uint8_t cdb[10] = {0x28, LunBits(drive), 0, 0, 0, 0, 0, static_cast<uint8_t>(count >> 8),
+  uint8_t cdb[10] = {scsi::kOpRead10, LunBits(drive), 0, 0, 0, 0, 0, static_cast<uint8_t>(count >> 8),
                      static_cast<uint8_t>(count), 0x00};
   PutLba(cdb, frame);
   return Execute(exec, drive, cdb, sizeof cdb, buffer, uint32_t{count} * kRawSectorSize, kDirIn, timeoutMs);
@@ -252,39 +253,39 @@ TCommandResult CdbRead10(TScsiExec exec, const TKrCdRom& drive, int64_t frame, u
 
 bool CdbModeSense6(TScsiExec exec, const TKrCdRom& drive, uint8_t page, void* buffer, uint8_t length) {
   std::memset(buffer, 0, length);
-  const uint8_t cdb[6] = {0x1A, LunBits(drive), page, 0x00, length, 0x00};
+  const uint8_t cdb[6] = {scsi::kOpModeSense6, LunBits(drive), page, 0x00, length, 0x00};
   return Run(exec, drive, cdb, sizeof cdb, buffer, length, kDirIn);
 }
 
 bool CdbModeSense10(TScsiExec exec, const TKrCdRom& drive, uint8_t page, void* buffer, uint16_t length) {
   std::memset(buffer, 0, length);
-  const uint8_t cdb[10] = {0x5A, LunBits(drive), page, 0, 0, 0, 0, static_cast<uint8_t>(length >> 8),
+  const uint8_t cdb[10] = {scsi::kOpModeSense10, LunBits(drive), page, 0, 0, 0, 0, static_cast<uint8_t>(length >> 8),
                            static_cast<uint8_t>(length), 0x00};
   return Run(exec, drive, cdb, sizeof cdb, buffer, length, kDirIn);
 }
 
 bool CdbModeSelect6(TScsiExec exec, const TKrCdRom& drive, bool savePages, const void* buffer, uint8_t length) {
   const uint8_t byte1 = static_cast<uint8_t>(LunBits(drive) | kModeSelectPf | (savePages ? 1 : 0));
-  const uint8_t cdb[6] = {0x15, byte1, 0x00, 0x00, length, 0x00};
+  const uint8_t cdb[6] = {scsi::kOpModeSelect6, byte1, 0x00, 0x00, length, 0x00};
   return Run(exec, drive, cdb, sizeof cdb, const_cast<void*>(buffer), length, kDirOut);
 }
 
 bool CdbModeSelect10(TScsiExec exec, const TKrCdRom& drive, bool savePages, const void* buffer,
                      uint16_t length) {
   const uint8_t byte1 = static_cast<uint8_t>(LunBits(drive) | kModeSelectPf | (savePages ? 1 : 0));
-  const uint8_t cdb[10] = {0x55, byte1, 0, 0, 0, 0, 0, static_cast<uint8_t>(length >> 8),
+  const uint8_t cdb[10] = {scsi::kOpModeSelect10, byte1, 0, 0, 0, 0, 0, static_cast<uint8_t>(length >> 8),
                            static_cast<uint8_t>(length), 0x00};
   return Run(exec, drive, cdb, sizeof cdb, const_cast<void*>(buffer), length, kDirOut);
 }
 
 bool CdbSetCdSpeed(TScsiExec exec, const TKrCdRom& drive, uint16_t readSpeed) {
-  const uint8_t cdb[12] = {0xBB, LunBits(drive), static_cast<uint8_t>(readSpeed >> 8),
+  const uint8_t cdb[12] = {scsi::kOpSetCdSpeed, LunBits(drive), static_cast<uint8_t>(readSpeed >> 8),
                            static_cast<uint8_t>(readSpeed), 0xFF, 0xFF, 0, 0, 0, 0, 0, 0};
   return Run(exec, drive, cdb, sizeof cdb, nullptr, 0, kDirIn);
 }
 
 bool CdbPreventAllow(TScsiExec exec, const TKrCdRom& drive, bool prevent) {
-  const uint8_t cdb[6] = {0x1E, LunBits(drive), 0x00, 0x00, static_cast<uint8_t>(prevent ? 1 : 0), 0x00};
+  const uint8_t cdb[6] = {scsi::kOpPreventAllow, LunBits(drive), 0x00, 0x00, static_cast<uint8_t>(prevent ? 1 : 0), 0x00};
   return Run(exec, drive, cdb, sizeof cdb, nullptr, 0, kDirOut);
 }
 

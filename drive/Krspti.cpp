@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/Machine.h"
+#include "platform/ScsiCodes.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ bool IsSptiUsable() {
   if (ListCdDriveLetters(letters) == 0) return false;
   // TEST UNIT READY changes nothing on the drive (an ALLOW MEDIUM REMOVAL would unlock
   // a tray another program locked); usable only once a command really completed.
-  const uint8_t testUnitReady[6] = {0x00, 0, 0, 0, 0, 0};
+  const uint8_t testUnitReady[6] = {scsi::kOpTestUnitReady, 0, 0, 0, 0, 0};
   for (const auto& letter : letters) {
     auto handle = SptiOpenDevice(letter);
     if (!handle) continue;
@@ -158,7 +159,7 @@ TCommandResult SptiExecute(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cd
 
 bool SptiPreventAllow(const TKrCdRom& drive, bool prevent) {
   // The device is opened by name, so byte 1 carries no LUN.
-  const uint8_t cdb[6] = {0x1E, 0, 0, 0, static_cast<uint8_t>(prevent ? 1 : 0), 0};
+  const uint8_t cdb[6] = {scsi::kOpPreventAllow, 0, 0, 0, static_cast<uint8_t>(prevent ? 1 : 0), 0};
   platform::ScsiPassThroughRequest request;
   PrepareRequest(request, cdb, 6, 0, nullptr, 0);
   return SptiPassThrough(drive, request, 15) && request.Sptd.ScsiStatus == 0;

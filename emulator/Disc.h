@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ScsiCodes.h"
+
 namespace emu {
 
 enum class SectorKind : uint8_t { Audio, Mode1, Mode2Form1, Mode2Form2, Mode2Formless };
@@ -61,7 +63,7 @@ struct DriveProfile {
 // Fault ranges are [FirstLba, EndLba), like extents (the .flt writes them inclusive).
 struct UnreadableFault {
   int32_t FirstLba, EndLba;
-  uint8_t Asc = 0x11, Ascq = 0x00;
+  uint8_t Asc = scsi::kUnrecoveredReadError.Asc, Ascq = scsi::kUnrecoveredReadError.Ascq;
   bool operator==(const UnreadableFault&) const = default;
 };
 struct RetryFault {
@@ -87,7 +89,8 @@ struct CommandFault {
   uint8_t Opcode = 0;
   uint32_t Nth = 0;
   CommandFaultKind Kind = CommandFaultKind::CheckCondition;
-  uint8_t Key = 0x04, Asc = 0x44, Ascq = 0x00;
+  uint8_t Key = scsi::kKeyHardwareError, Asc = scsi::kInternalTargetFailure.Asc,
+          Ascq = scsi::kInternalTargetFailure.Ascq;
   bool operator==(const CommandFault&) const = default;
 };
 

@@ -15,14 +15,14 @@ Outcome Good(size_t transferred) {
   return o;
 }
 
-Outcome Check(uint8_t key, uint8_t asc, uint8_t ascq, size_t transferred, const int32_t* info) {
+Outcome Check(uint8_t key, scsi::AscPair code, size_t transferred, const int32_t* info) {
   Outcome o;
   o.Transferred = transferred;
   o.Status = kStatusCheckCondition;
   o.HasSense = true;
-  o.Sense[0] = 0x70;
+  o.Sense[0] = scsi::kSenseCurrentFixed;
   if (info) {
-    o.Sense[0] |= 0x80;
+    o.Sense[0] |= scsi::kSenseValid;
     const auto v = static_cast<uint32_t>(*info);
     o.Sense[3] = static_cast<uint8_t>(v >> 24);
     o.Sense[4] = static_cast<uint8_t>(v >> 16);
@@ -31,12 +31,12 @@ Outcome Check(uint8_t key, uint8_t asc, uint8_t ascq, size_t transferred, const 
   }
   o.Sense[2] = key & 0x0F;
   o.Sense[7] = 10;
-  o.Sense[12] = asc;
-  o.Sense[13] = ascq;
+  o.Sense[12] = code.Asc;
+  o.Sense[13] = code.Ascq;
   return o;
 }
 
-Outcome IllegalRequest(uint8_t asc, uint8_t ascq) { return Check(0x05, asc, ascq); }
+Outcome IllegalRequest(scsi::AscPair code) { return Check(scsi::kKeyIllegalRequest, code); }
 
 size_t CopyOut(std::span<const uint8_t> data, std::span<uint8_t> buffer) {
   const size_t n = std::min(data.size(), buffer.size());
@@ -48,7 +48,7 @@ namespace {
 
 Page01 MakeDefaultPage(const DriveProfile& p) {
   Page01 page{};
-  page[0] = 0x80 | 0x01;  // savable
+  page[0] = 0x80 | scsi::kPageErrorRecovery;  // savable
   page[1] = 0x0A;
   page[2] = p.DefaultErrorRecovery;
   page[3] = p.DefaultRetryCount;
@@ -115,7 +115,7 @@ int32_t DriveState::NextJitter() {
 }
 
 Outcome DriveState::Inquiry(std::span<const uint8_t> cdb, std::span<uint8_t> in) {
-  if (cdb[1] & 0x01) return IllegalRequest(0x24);  // no vital product data pages
+  if (cdb[1] & 0x01) return IllegalRequest(scsi::kInvalidFieldInCdb);  // no vital product data pages
   const size_t alloc = (size_t{cdb[3]} << 8) | cdb[4];
   std::array<uint8_t, 96> r{};
   r[0] = 0x05;
@@ -141,12 +141,14 @@ size_t CdbLength(uint8_t opcode) {
     case 2: return 10;
     case 4: return 16;
     case 5: return 12;
-    default: return opcode == 0xD8 ? 12 : 6;  // vendor groups
+    default: return opcode == scsi::kOpReadCdda ? 12 : 6;  // vendor groups
   }
 }
 
 bool NeedsMedium(uint8_t opcode) {
-  return opcode == 0x00 || opcode == 0x43 || opcode == 0xBE || opcode == 0xD8 || opcode == 0x28;
+  using namespace scsi;
+  return opcode == kOpTestUnitReady || opcode == kOpReadToc || opcode == kOpReadCd || opcode == kOpReadCdda ||
+         opcode == kOpRead10;
 }
 
 Outcome Dispatch(DriveState& s, std::span<const uint8_t> cdb, DataDirection dir, std::span<uint8_t> buffer) {
@@ -162,37 +164,37 @@ Outcome Dispatch(DriveState& s, std::span<const uint8_t> cdb, DataDirection dir,
       o.TransportError = true;
       return o;
     }
-    return Check(f.Key, f.Asc, f.Ascq);
+    return Check(f.Key, {f.Asc, f.Ascq});
   }
 
-  if (op != 0x12 && s.UnitAttentionPending) {
+  if (op != scsi::kOpInquiry && s.UnitAttentionPending) {
     s.UnitAttentionPending = false;
-    return Check(0x06, 0x28, 0x00);
+    return Check(scsi::kKeyUnitAttention, scsi::kMediumMayHaveChanged);
   }
   if (NeedsMedium(op)) {
-    if (s.D.Faults.NoMedium) return Check(0x02, 0x3A, 0x00);
+    if (s.D.Faults.NoMedium) return Check(scsi::kKeyNotReady, scsi::kMediumNotPresent);
     if (s.BecomingReadyPending) {
       s.BecomingReadyPending = false;
-      return Check(0x02, 0x04, 0x01);
+      return Check(scsi::kKeyNotReady, scsi::kBecomingReady);
     }
   }
 
   switch (op) {
-    case 0x00: return Good();
-    case 0x12: return s.Inquiry(cdb, in);
-    case 0x43: return s.ReadToc(cdb, in);
-    case 0xBE: return s.ReadCd(cdb, in);
-    case 0xD8: return s.ReadCdda(cdb, in);
-    case 0x28: return s.Read10(cdb, in);
-    case 0x1A:
-    case 0x5A: return s.ModeSense(cdb, in);
-    case 0x15:
-    case 0x55: return s.ModeSelect(cdb, out);
-    case 0xBB: return s.SetCdSpeed(cdb);
-    case 0x1E:
+    case scsi::kOpTestUnitReady: return Good();
+    case scsi::kOpInquiry: return s.Inquiry(cdb, in);
+    case scsi::kOpReadToc: return s.ReadToc(cdb, in);
+    case scsi::kOpReadCd: return s.ReadCd(cdb, in);
+    case scsi::kOpReadCdda: return s.ReadCdda(cdb, in);
+    case scsi::kOpRead10: return s.Read10(cdb, in);
+    case scsi::kOpModeSense6:
+    case scsi::kOpModeSense10: return s.ModeSense(cdb, in);
+    case scsi::kOpModeSelect6:
+    case scsi::kOpModeSelect10: return s.ModeSelect(cdb, out);
+    case scsi::kOpSetCdSpeed: return s.SetCdSpeed(cdb);
+    case scsi::kOpPreventAllow:
       s.Lock = (cdb[4] & 0x01) != 0;
       return Good();
-    default: return IllegalRequest(0x20);
+    default: return IllegalRequest(scsi::kInvalidOpcode);
   }
 }
 
@@ -214,7 +216,7 @@ ScsiResult EmulatedDrive::Execute(std::span<const uint8_t> cdb, DataDirection di
   try {
     detail::Outcome o;
     if (cdb.empty() || cdb.size() < detail::CdbLength(cdb[0])) {
-      o = detail::IllegalRequest(cdb.empty() ? 0x20 : 0x24);
+      o = detail::IllegalRequest(cdb.empty() ? scsi::kInvalidOpcode : scsi::kInvalidFieldInCdb);
     } else {
       o = detail::Dispatch(*S, cdb, direction, buffer);
     }
@@ -228,7 +230,7 @@ ScsiResult EmulatedDrive::Execute(std::span<const uint8_t> cdb, DataDirection di
     result.Residual = buffer.size() - moved;
   } catch (...) {
     // Nothing escapes a command: report it as the drive's own hardware failure.
-    const detail::Outcome o = detail::Check(0x04, 0x44, 0x00);
+    const detail::Outcome o = detail::Check(scsi::kKeyHardwareError, scsi::kInternalTargetFailure);
     result = ScsiResult{};
     result.Status = o.Status;
     result.Sense = o.Sense;

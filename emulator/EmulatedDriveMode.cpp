@@ -42,7 +42,7 @@ Page01 DriveState::ErrorRecoveryPage(uint8_t pageControl) const {
 
 std::vector<uint8_t> DriveState::CapabilitiesPage(uint8_t pageControl) const {
   std::vector<uint8_t> p(22, 0);
-  p[0] = 0x2A;
+  p[0] = scsi::kPageCapabilities;
   p[1] = 0x14;
   if (pageControl == kPcChangeable) return p;  // nothing here can be changed
   const uint16_t max = MaxSpeed(D.Profile);
@@ -57,20 +57,20 @@ std::vector<uint8_t> DriveState::CapabilitiesPage(uint8_t pageControl) const {
 }
 
 Outcome DriveState::ModeSense(std::span<const uint8_t> cdb, std::span<uint8_t> in) {
-  const bool ten = cdb[0] == 0x5A;
+  const bool ten = cdb[0] == scsi::kOpModeSense10;
   const bool dbd = (cdb[1] & 0x08) != 0;
   const uint8_t pageControl = cdb[2] >> 6;
   const uint8_t pageCode = cdb[2] & 0x3F;
   const size_t alloc = ten ? (size_t{cdb[7]} << 8 | cdb[8]) : cdb[4];
 
   std::vector<uint8_t> page;
-  if (pageCode == 0x01) {
+  if (pageCode == scsi::kPageErrorRecovery) {
     const Page01 p = ErrorRecoveryPage(pageControl);
     page.assign(p.begin(), p.end());
-  } else if (pageCode == 0x2A) {
+  } else if (pageCode == scsi::kPageCapabilities) {
     page = CapabilitiesPage(pageControl);
   } else {
-    return IllegalRequest(0x24);
+    return IllegalRequest(scsi::kInvalidFieldInCdb);
   }
 
   const size_t header = ten ? 8 : 4;
@@ -101,39 +101,39 @@ Outcome DriveState::ModeSense(std::span<const uint8_t> cdb, std::span<uint8_t> i
 }
 
 Outcome DriveState::ModeSelect(std::span<const uint8_t> cdb, std::span<const uint8_t> out) {
-  const bool ten = cdb[0] == 0x55;
+  const bool ten = cdb[0] == scsi::kOpModeSelect10;
   const bool savePages = (cdb[1] & 0x01) != 0;
   const size_t len = ten ? (size_t{cdb[7]} << 8 | cdb[8]) : cdb[4];
   if (len == 0) return Good();
-  if (out.size() < len) return IllegalRequest(0x1A);
+  if (out.size() < len) return IllegalRequest(scsi::kParameterListLengthError);
   const std::span<const uint8_t> list = out.first(len);
 
   const size_t header = ten ? 8 : 4;
-  if (len < header) return IllegalRequest(0x1A);
+  if (len < header) return IllegalRequest(scsi::kParameterListLengthError);
   const size_t mdl = ten ? (size_t{list[0]} << 8 | list[1]) : list[0];
   const size_t bdl = ten ? (size_t{list[6]} << 8 | list[7]) : list[3];
-  if (mdl != 0 || (bdl != 0 && bdl != 8)) return IllegalRequest(0x26);
-  if (header + bdl > len) return IllegalRequest(0x1A);
+  if (mdl != 0 || (bdl != 0 && bdl != 8)) return IllegalRequest(scsi::kInvalidFieldInParameterList);
+  if (header + bdl > len) return IllegalRequest(scsi::kParameterListLengthError);
 
   uint32_t newBlockLen = BlockLen;
   uint8_t newDensity = Density;
   if (bdl == 8) {
     const uint8_t* b = &list[header];
     const uint32_t length = uint32_t{b[5]} << 16 | uint32_t{b[6]} << 8 | b[7];
-    if (length != 2048 && length != 2352) return IllegalRequest(0x26);
+    if (length != 2048 && length != 2352) return IllegalRequest(scsi::kInvalidFieldInParameterList);
     newBlockLen = length;
     newDensity = b[0];
   }
 
   Page01 newPage = CurrentPage;
   for (size_t pos = header + bdl; pos < len;) {
-    if (len - pos < 2) return IllegalRequest(0x1A);
+    if (len - pos < 2) return IllegalRequest(scsi::kParameterListLengthError);
     const uint8_t code = list[pos];
     const size_t pageLen = list[pos + 1];
-    if (pos + 2 + pageLen > len) return IllegalRequest(0x1A);
-    if ((code & 0x80) != 0 || (code & 0x3F) != 0x01 || pageLen != 0x0A) return IllegalRequest(0x26);
+    if (pos + 2 + pageLen > len) return IllegalRequest(scsi::kParameterListLengthError);
+    if ((code & 0x80) != 0 || (code & 0x3F) != scsi::kPageErrorRecovery || pageLen != 0x0A) return IllegalRequest(scsi::kInvalidFieldInParameterList);
     for (size_t i = 2; i < newPage.size(); ++i) {
-      if ((list[pos + i] ^ CurrentPage[i]) & ~kChangeablePage01[i]) return IllegalRequest(0x26);
+      if ((list[pos + i] ^ CurrentPage[i]) & ~kChangeablePage01[i]) return IllegalRequest(scsi::kInvalidFieldInParameterList);
       newPage[i] = list[pos + i];
     }
     pos += 2 + pageLen;
@@ -147,7 +147,7 @@ Outcome DriveState::ModeSelect(std::span<const uint8_t> cdb, std::span<const uin
 }
 
 Outcome DriveState::SetCdSpeed(std::span<const uint8_t> cdb) {
-  if (!D.Profile.SetSpeedSupported) return IllegalRequest(0x20);
+  if (!D.Profile.SetSpeedSupported) return IllegalRequest(scsi::kInvalidOpcode);
   const auto& speeds = D.Profile.Speeds;
   if (speeds.empty()) return Good();
   const uint32_t request = uint32_t{cdb[2]} << 8 | cdb[3];

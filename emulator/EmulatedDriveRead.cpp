@@ -31,7 +31,7 @@ enum class Fail : uint8_t { None, Range, NotReady, Medium, WrongType };
 
 struct Served {
   Fail Failure = Fail::None;
-  uint8_t Asc = 0, Ascq = 0;
+  scsi::AscPair Code{0, 0};
   size_t Size = 0;  // bytes laid out in the scratch (for a medium error: the damaged block)
 };
 
@@ -162,9 +162,9 @@ size_t AppendSub(const DriveState& s, const ReadPlan& plan, int32_t src, uint8_t
 
 size_t SubSize(SubKind k) { return k == SubKind::None ? 0 : k == SubKind::Q ? 16 : 96; }
 
-Served Unreadable(const ReadPlan& plan, SectorKind layoutKind, uint32_t form2Size, uint8_t asc, uint8_t ascq,
+Served Unreadable(const ReadPlan& plan, SectorKind layoutKind, uint32_t form2Size, scsi::AscPair code,
                   uint8_t* dst) {
-  Served r{Fail::Medium, asc, ascq, 0};
+  Served r{Fail::Medium, code, 0};
   r.Size = Assemble(layoutKind, plan.Flags, form2Size, nullptr, dst);
   std::memset(dst + r.Size, 0, SubSize(plan.Sub));
   r.Size += SubSize(plan.Sub);
@@ -228,13 +228,13 @@ Served ServeSector(DriveState& s, const ReadPlan& plan, int32_t lba, uint8_t* ds
                                                                   : KindOfType(plan.Expected);
   if (!kind) {
     if (main && ServesLeadArea(d, plan, at)) return LeadArea(s, plan, at, dst);
-    return Unreadable(plan, guess, form2Size, 0x11, 0x00, dst);
+    return Unreadable(plan, guess, form2Size, scsi::kUnrecoveredReadError, dst);
   }
   for (const UnreadableFault& f : d.Faults.Unreadable)
-    if (at >= f.FirstLba && at < f.EndLba) return Unreadable(plan, guess, form2Size, f.Asc, f.Ascq, dst);
+    if (at >= f.FirstLba && at < f.EndLba) return Unreadable(plan, guess, form2Size, {f.Asc, f.Ascq}, dst);
   for (const RetryFault& f : d.Faults.Retry)
     if (at >= f.FirstLba && at < f.EndLba && s.CurrentPage[3] < f.RetriesNeeded)
-      return Unreadable(plan, guess, form2Size, 0x11, 0x00, dst);
+      return Unreadable(plan, guess, form2Size, scsi::kUnrecoveredReadError, dst);
 
   const SectorKind effective = asAudio ? SectorKind::Audio : *kind;
   const uint8_t type = TypeCode(effective);
@@ -258,8 +258,7 @@ Served ServeSector(DriveState& s, const ReadPlan& plan, int32_t lba, uint8_t* ds
   r.Size += AppendSub(s, plan, at, dst + r.Size);
   if (hardFailure) {
     r.Failure = Fail::Medium;
-    r.Asc = 0x11;
-    r.Ascq = 0x05;
+    r.Code = scsi::kLecUncorrectable;
   }
   return r;
 }
@@ -274,7 +273,7 @@ Outcome Transfer(DriveState& s, ReadPlan plan, int32_t start, uint64_t count, st
     const int64_t lba64 = int64_t{start} + static_cast<int64_t>(i);
     if (lba64 > std::numeric_limits<int32_t>::max()) {
       const int32_t info = start;
-      return Check(0x05, 0x21, 0x00, pos, &info);
+      return Check(scsi::kKeyIllegalRequest, scsi::kLbaOutOfRange, pos, &info);
     }
     const auto lba = static_cast<int32_t>(lba64);
     const Served r = ServeSector(s, plan, lba, scratch.data());
@@ -285,10 +284,10 @@ Outcome Transfer(DriveState& s, ReadPlan plan, int32_t start, uint64_t count, st
       case Fail::Medium:
         if (s.CurrentPage[2] & 0x20)  // transfer block: the failing block goes out too
           pos += CopyOut(std::span<const uint8_t>(scratch).first(r.Size), in.subspan(pos));
-        return Check(0x03, r.Asc, r.Ascq, pos, &lba);
-      case Fail::Range: return Check(0x05, 0x21, 0x00, pos, &lba);
-      case Fail::WrongType: return Check(0x05, 0x64, 0x00, pos, &lba);
-      case Fail::NotReady: return Check(0x02, 0x04, 0x00, pos);
+        return Check(scsi::kKeyMediumError, r.Code, pos, &lba);
+      case Fail::Range: return Check(scsi::kKeyIllegalRequest, scsi::kLbaOutOfRange, pos, &lba);
+      case Fail::WrongType: return Check(scsi::kKeyIllegalRequest, scsi::kIllegalModeForTrack, pos, &lba);
+      case Fail::NotReady: return Check(scsi::kKeyNotReady, scsi::kNotReadyCauseUnknown, pos);
     }
   }
   return Good(pos);
@@ -306,24 +305,24 @@ Outcome DriveState::ReadCd(std::span<const uint8_t> cdb, std::span<uint8_t> in) 
   plan.Flags = cdb[9];
   plan.MayScrambleData = true;
   plan.BinaryQ = D.Profile.BinaryQ;
-  if (plan.Expected > 5) return IllegalRequest(0x24);
+  if (plan.Expected > 5) return IllegalRequest(scsi::kInvalidFieldInCdb);
   // No C2 pointers; sync needs the header after it; EDC/ECC after a header needs the user data between.
   if ((plan.Flags & kC2) || ((plan.Flags & kSync) && !(plan.Flags & kHeader)) ||
       ((plan.Flags & kEdc) && !(plan.Flags & kUser) && (plan.Flags & (kHeader | kSubheader))))
-    return IllegalRequest(0x24);
+    return IllegalRequest(scsi::kInvalidFieldInCdb);
   switch (cdb[10] & 0x07) {
     case 0: plan.Sub = SubKind::None; break;
     case 1: plan.Sub = SubKind::RawPW; break;
     case 2: plan.Sub = SubKind::Q; break;
     case 4: plan.Sub = SubKind::RW; break;
-    default: return IllegalRequest(0x24);
+    default: return IllegalRequest(scsi::kInvalidFieldInCdb);
   }
   const uint32_t count = uint32_t{cdb[6]} << 16 | uint32_t{cdb[7]} << 8 | cdb[8];
   return Transfer(*this, plan, Lba(cdb), count, in);
 }
 
 Outcome DriveState::ReadCdda(std::span<const uint8_t> cdb, std::span<uint8_t> in) {
-  if (!D.Profile.ReadCddaSupported) return IllegalRequest(0x20);
+  if (!D.Profile.ReadCddaSupported) return IllegalRequest(scsi::kInvalidOpcode);
   ReadPlan plan;
   plan.DataAsAudio = true;
   switch (cdb[10]) {
@@ -334,7 +333,7 @@ Outcome DriveState::ReadCdda(std::span<const uint8_t> cdb, std::span<uint8_t> in
       plan.Sub = SubKind::RawPW;
       plan.Flags = 0;
       break;
-    default: return IllegalRequest(0x24);
+    default: return IllegalRequest(scsi::kInvalidFieldInCdb);
   }
   const uint32_t count = uint32_t{cdb[6]} << 24 | uint32_t{cdb[7]} << 16 | uint32_t{cdb[8]} << 8 | cdb[9];
   return Transfer(*this, plan, Lba(cdb), count, in);

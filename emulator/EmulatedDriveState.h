@@ -9,6 +9,7 @@
 
 #include "emulator/Disc.h"
 #include "emulator/EmulatedDrive.h"
+#include "platform/ScsiCodes.h"
 #include "platform/ScsiResult.h"
 
 namespace emu::detail {
@@ -30,8 +31,8 @@ struct Outcome {
 
 Outcome Good(size_t transferred = 0);
 // CHECK CONDITION with fixed-format sense; `info` (an LBA) sets VALID when given.
-Outcome Check(uint8_t key, uint8_t asc, uint8_t ascq, size_t transferred = 0, const int32_t* info = nullptr);
-Outcome IllegalRequest(uint8_t asc, uint8_t ascq = 0);
+Outcome Check(uint8_t key, scsi::AscPair code, size_t transferred = 0, const int32_t* info = nullptr);
+Outcome IllegalRequest(scsi::AscPair code);
 
 // Copies min(data, buffer) bytes; the count copied.
 size_t CopyOut(std::span<const uint8_t> data, std::span<uint8_t> buffer);

@@ -81,13 +81,13 @@ Outcome DriveState::ReadToc(std::span<const uint8_t> cdb, std::span<uint8_t> in)
   const uint8_t format = cdb[2] & 0x0F;
   const bool legacy = format == 0 && (cdb[9] & 0xC0) == 0x80;
   const size_t alloc = size_t{cdb[7]} << 8 | cdb[8];
-  if (format != 2 && !legacy) return IllegalRequest(0x24);
+  if (format != 2 && !legacy) return IllegalRequest(scsi::kInvalidFieldInCdb);
 
   const TocFailure failure = D.Faults.Toc;
-  if (failure == TocFailure::Both || (legacy && failure == TocFailure::Legacy)) return Check(0x03, 0x57, 0x00);
+  if (failure == TocFailure::Both || (legacy && failure == TocFailure::Legacy)) return Check(scsi::kKeyMediumError, scsi::kTocUnrecoverable);
 
   std::vector<uint8_t> r;
-  if (legacy && D.Profile.LegacyToc == LegacyTocPolicy::Reject) return IllegalRequest(0x24);
+  if (legacy && D.Profile.LegacyToc == LegacyTocPolicy::Reject) return IllegalRequest(scsi::kInvalidFieldInCdb);
   if (legacy && D.Profile.LegacyToc == LegacyTocPolicy::Format0)
     r = TrackToc(D, cdb[6], (cdb[1] & 0x02) != 0);
   else

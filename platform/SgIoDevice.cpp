@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/ScsiCodes.h"
+
 namespace platform {
 namespace {
 
@@ -71,12 +73,12 @@ size_t ToFixedSense(const uint8_t* sense, size_t length, std::span<uint8_t, 18> 
   std::fill(fixed.begin(), fixed.end(), uint8_t{0});
   if (sense == nullptr || length == 0) return 0;
   const uint8_t code = sense[0] & 0x7F;
-  if (code == 0x70 || code == 0x71) {
+  if (code == scsi::kSenseCurrentFixed || code == scsi::kSenseDeferredFixed) {
     std::copy_n(sense, std::min<size_t>(length, fixed.size()), fixed.begin());
     return fixed.size();
   }
-  if (code != 0x72 && code != 0x73) return 0;
-  fixed[0] = code == 0x72 ? 0x70 : 0x71;
+  if (code != scsi::kSenseCurrentDescriptor && code != scsi::kSenseDeferredDescriptor) return 0;
+  fixed[0] = code == scsi::kSenseCurrentDescriptor ? scsi::kSenseCurrentFixed : scsi::kSenseDeferredFixed;
   fixed[7] = 10;
   if (length > 1) fixed[2] = sense[1] & 0x0F;
   if (length > 2) fixed[12] = sense[2];
