@@ -11,7 +11,8 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQNL_BENCHMARKS
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread" -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=thread"
 cmake --build "$dir" -j "${JOBS:-4}" --target worker_tests sector_tests reader_tests platform_tests qnl_aspi
 
-export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
+# allocator_may_return_null: some tests ask for more memory than exists and expect a refusal.
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 allocator_may_return_null=1 ${TSAN_OPTIONS:-}"
 # ThreadSanitizer cannot map its shadow memory under some address-space layouts;
 # running without layout randomisation avoids that where the kernel allows it.
 run=()
