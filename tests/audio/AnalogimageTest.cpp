@@ -123,7 +123,9 @@ TEST(AnalogImage, EveryAnswerToTheSyncQuestions) {
     bool Sync;
     std::vector<int> Damaged;  // sectors whose sync header is hit
     Script Answers;
-    const char* Image;  // "" when the path is the image; "link" a symlink to the recording; "full" /dev/full
+    // "": the image beside the recording; "link": a link to the recording; "full": /dev/full;
+    // "shrink": the recording loses its last three sectors once open.
+    const char* Image;
     TImageOutcome Outcome;
     int64_t Sectors, Forced, AsRead;
     std::vector<std::string> Asked;
@@ -162,6 +164,8 @@ TEST(AnalogImage, EveryAnswerToTheSyncQuestions) {
        TImageOutcome::SameFile, 0, 0, 0, {"found@300"}},
       {"image on a full disk", true, {}, answers(F::Continue, N::Cancel, {}, 0), "full",
        TImageOutcome::WriteFailed, 0, 0, 0, {"found@300"}},
+      {"recording cut short while read", true, {}, answers(F::Continue, N::Cancel, {}, 0), "shrink",
+       TImageOutcome::ReadFailed, 3, 0, 0, {"found@300"}},
   };
   for (Case& c : cases) {
     StoryRecording rec(c.Sync ? c.Damaged : std::vector<int>{0, 1, 2, 3, 4, 5});
@@ -172,9 +176,13 @@ TEST(AnalogImage, EveryAnswerToTheSyncQuestions) {
     } else if (std::string(c.Image) == "full") {
       image = "/dev/full";
     }
-    const auto before = ReadFile(rec.Wav);
     TAnalogFile file;
     ASSERT_TRUE(file.Open(rec.Wav)) << c.Name;
+    if (std::string(c.Image) == "shrink") {
+      ASSERT_TRUE(file.SetCacheSize(4096));
+      fs::resize_file(rec.Wav, fs::file_size(rec.Wav) - 3 * kSector);
+    }
+    const auto before = ReadFile(rec.Wav);
     const TImageResult r = MakeImage(file, image, c.Answers);
     EXPECT_EQ(r.Outcome, c.Outcome) << c.Name;
     EXPECT_EQ(r.Sectors, c.Sectors) << c.Name;
@@ -185,7 +193,7 @@ TEST(AnalogImage, EveryAnswerToTheSyncQuestions) {
     if (c.Outcome == TImageOutcome::Cancelled || c.Outcome == TImageOutcome::BadOffset) {
       EXPECT_FALSE(fs::exists(rec.Image)) << c.Name << ": no image without a start";
     }
-    if (c.Outcome != TImageOutcome::Written) continue;
+    if (c.Outcome != TImageOutcome::Written && c.Outcome != TImageOutcome::ReadFailed) continue;
     const auto written = ReadFile(image);
     ASSERT_EQ(written.size(), c.Sectors * kSector) << c.Name;
     for (int64_t s = 0; s < c.Sectors; ++s) {
