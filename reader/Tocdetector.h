@@ -76,6 +76,27 @@ class TTocDetector {
 
  private:
   enum class TSide : uint8_t { Before, After, Unknown };
+  // A frame that decided a side and the sample read there.
+  struct TProbe {
+    int64_t At = 0;
+    TSubQSector Sample;
+  };
+  // The state of one bisection: frames up to Lo lie before the change, from Hi after it.
+  struct TBisection {
+    int64_t Lo = 0, Hi = 0;
+    int64_t KnownBefore = 0;  // last frame before the change whose Q was read
+    TSubQSector HiSample;     // the sample that set Hi
+    bool Found = false;
+    int32_t Reads = 0;
+  };
+  struct TLinearWalk {
+    TSubQSector Open;  // the sample that opened the current track
+    bool HasOpen = false;
+    bool SeenQ = false;
+    int64_t RunStart = -1;  // first frame of the run without the open track's Q
+    int64_t LastKnown = -1;  // last frame whose Q was read
+    int64_t FramesWithoutQ = 0;
+  };
 
   bool StartSearch(int64_t start, int64_t end, uint8_t session, bool fast);
   void FastSearch();
@@ -86,10 +107,18 @@ class TTocDetector {
   // A sample at `address` (again one frame on for a catalogue or ISRC frame). A sample
   // that is not usable has its absolute time set to the frame that was read.
   TSubQSector Sample(int64_t address);
+  // The first frame with Q from `address` on, stepping over a few damaged ones (below
+  // `ceiling`); none: a sample without Q at `address`.
+  TSubQSector SampleOver(int64_t address, int64_t ceiling);
+  // The nearest frame with Q around `probe`, strictly inside (lo, hi), a few frames out.
+  bool ProbeNear(int64_t probe, int64_t lo, int64_t hi, TSubQSector& found, int32_t& reads);
   TSubQSector ConfirmedSample(int64_t address, int64_t floor, int64_t ceiling);
   TSide SideOf(const TSubQSector& sample, const TSubQSector& q1, const TSubQSector& q2) const;
-  TSide ConfirmSide(int64_t probe, TSide side, int64_t& position, int64_t lo, int64_t hi, const TSubQSector& q1,
+  TSide ConfirmSide(const TProbe& probe, TSide side, TProbe& decided, int64_t lo, int64_t hi, const TSubQSector& q1,
                     const TSubQSector& q2, int32_t& reads);
+  TSide ProbeSide(int64_t probe, TBisection& b, const TSubQSector& q1, const TSubQSector& q2, TProbe& decided);
+  static void MoveBound(TSide side, const TProbe& decided, TBisection& b);
+  void ReportSeparation(const TSubQSector& q1, const TSubQSector& q2, int64_t range);
   // Last frame before `boundary` (above `floor`) outside the pregap of `nextTrack`.
   TSubQSector SampleBefore(int64_t floor, int64_t boundary, uint8_t nextTrack);
   // Appends the track `open` opened (and any short track hidden before `boundary`).
@@ -98,6 +127,13 @@ class TTocDetector {
   // First frame at index 1 of the track `open` opened (in its pregap, perhaps) before `tail`.
   int64_t IndexOneOf(const TSubQSector& open, int64_t tail);
   void AppendTrack(const TSubQSector& open, int64_t tail);
+
+  std::vector<TSubQSector> SampleMinutes();
+  void CheckSamples(std::vector<TSubQSector>& samples);
+  void WalkSamples(const std::vector<TSubQSector>& samples);
+  void EndsTrack(TSubQSector& prev, TSubQSector cur);
+  void LinearTrackFrame(int64_t address, const TSubQSector& s, TLinearWalk& walk);
+  void LinearOtherFrame(int64_t address, const TSubQSector& s, TLinearWalk& walk);
 
   std::vector<TCdTrack>& Tracks;
   TSectorReader& Reader;

@@ -17,6 +17,9 @@ namespace {
 constexpr int64_t kFirstProgramFrame = 150;
 constexpr int kMaxHiddenTracks = 99;
 constexpr int kMaxPregapProbes = 24;
+// Frames asked around one without Q before it is believed to lie where nothing is
+// recorded: a scratch spoils a handful of Q frames in a row.
+constexpr int32_t kDamageReach = 4;
 
 int64_t AbsoluteFrames(const TSubQSector& q) { return MsfToFrames(q.AbsMinute, q.AbsSecond, q.AbsFrame); }
 
@@ -31,20 +34,34 @@ uint8_t AdrOf(const TSubQSector& q) { return q.AdrControl & 0x0F; }
 
 int64_t RelativeFrames(const TSubQSector& q) { return MsfToFrames(q.RelMinute, q.RelSecond, q.RelFrame); }
 
-bool IsIndexOne(const TSubQSector& q, uint8_t track) {
-  return TTocDetector::IsValidSubQ(q) && q.Track == track && q.Index != 0;
+bool IsTrack(const TSubQSector& q) { return TTocDetector::IsValidSubQ(q); }
+
+// Q was read there: a track's, or the lead-in's (track 0) or a lead-out's (track AA).
+bool HasQ(const TSubQSector& q) {
+  return IsTrack(q) || (AdrOf(q) == 1 && (q.Track == 0 || q.Track == kLeadOutTrack));
 }
+
+bool IsIndexOne(const TSubQSector& q, uint8_t track) { return IsTrack(q) && q.Track == track && q.Index != 0; }
 
 // Same track, or both outside any track.
 bool SameClass(const TSubQSector& a, const TSubQSector& b) {
-  const bool va = TTocDetector::IsValidSubQ(a), vb = TTocDetector::IsValidSubQ(b);
-  return va == vb && (!va || a.Track == b.Track);
+  const bool ta = IsTrack(a), tb = IsTrack(b);
+  return ta == tb && (!ta || a.Track == b.Track);
 }
 
 // The sample belongs to the open track: its own frames or the next track's pregap.
 bool StaysWith(const TSubQSector& sample, const TSubQSector& open) {
-  if (!TTocDetector::IsValidSubQ(sample)) return false;
+  if (!IsTrack(sample)) return false;
   return sample.Track == open.Track || (sample.Track == open.Track + 1 && sample.Index == 0);
+}
+
+// The first frame of the track `at` lies in, by its relative time, when that falls after
+// `floor` (the last frame known outside the track); else `at`'s own address.
+int64_t HeadBehind(const TSubQSector& at, int64_t floor) {
+  const int64_t here = AbsoluteFrames(at);
+  if (!IsTrack(at) || at.Index == 0) return here;
+  const int64_t head = here - RelativeFrames(at);
+  return head > floor && head <= here ? head : here;
 }
 
 }  // namespace
@@ -78,116 +95,147 @@ TSubQSector TTocDetector::Sample(int64_t address) {
   return q;
 }
 
-// A minute sample, checked against the next frame (or the previous one at the end of
-// the range) so that one damaged Q frame does not decide what lies there.
+TSubQSector TTocDetector::SampleOver(int64_t address, int64_t ceiling) {
+  TSubQSector q = Sample(address);
+  for (int64_t next = address + 1; !HasQ(q) && next < ceiling && next <= address + kDamageReach; ++next) {
+    if (!Head.KeepGoing()) break;
+    q = Sample(next);
+  }
+  if (!HasQ(q)) SetAbsolute(q, address);
+  return q;
+}
+
+bool TTocDetector::ProbeNear(int64_t probe, int64_t lo, int64_t hi, TSubQSector& found, int32_t& reads) {
+  for (int step = 1; step <= 2 * kDamageReach && reads < kMaxSeparateReads && Head.KeepGoing(); ++step) {
+    const int64_t at = probe + (step + 1) / 2 * (step % 2 ? 1 : -1);
+    if (at <= lo || at >= hi) continue;
+    found = Sample(at);
+    ++reads;
+    if (HasQ(found)) return true;
+  }
+  return false;
+}
+
+// A minute sample, checked against the next frame with Q (or the previous one at the end
+// of the range) so that a few damaged Q frames do not decide what lies there.
 TSubQSector TTocDetector::ConfirmedSample(int64_t address, int64_t floor, int64_t ceiling) {
-  const TSubQSector first = Sample(address);
-  const int64_t step = address + 2 < ceiling ? 1 : -1;
-  const int64_t n1 = address + step, n2 = address + 2 * step;
+  const TSubQSector first = SampleOver(address, ceiling);
+  const int64_t at = AbsoluteFrames(first);
+  const bool forward = at + 2 < ceiling;
+  const int64_t n1 = forward ? at + 1 : at - 1;
   if (n1 <= floor || n1 >= ceiling || !Head.KeepGoing()) return first;
-  const TSubQSector second = Sample(n1);
+  const TSubQSector second = forward ? SampleOver(n1, ceiling) : Sample(n1);
   if (SameClass(first, second)) return first;
+  const int64_t n2 = forward ? AbsoluteFrames(second) + 1 : at - 2;
   if (n2 <= floor || n2 >= ceiling) return first;
-  const TSubQSector third = Sample(n2);
+  const TSubQSector third = forward ? SampleOver(n2, ceiling) : Sample(n2);
   return SameClass(second, third) ? second : first;
 }
 
 TTocDetector::TSide TTocDetector::SideOf(const TSubQSector& sample, const TSubQSector& q1,
                                          const TSubQSector& q2) const {
-  if (IsValidSubQ(sample)) {
-    if (IsValidSubQ(q2) && sample.Track == q2.Track) return sample.Index == 0 ? TSide::Before : TSide::After;
+  if (IsTrack(sample)) {
+    if (IsTrack(q2) && sample.Track == q2.Track) return sample.Index == 0 ? TSide::Before : TSide::After;
     return TSide::Before;
   }
-  if (!IsValidSubQ(q2)) return TSide::After;
-  if (!IsValidSubQ(q1)) return TSide::Before;
+  if (HasQ(sample)) return IsTrack(q2) ? TSide::Before : TSide::After;  // a lead-in or lead-out
+  if (!IsTrack(q2)) return TSide::After;
+  if (!IsTrack(q1)) return TSide::Before;
   return TSide::Unknown;
 }
 
-// A sample that would move a bound is checked by the next frame further on its side;
-// when that one disagrees, a third frame decides which of the two was damaged.
-TTocDetector::TSide TTocDetector::ConfirmSide(int64_t probe, TSide side, int64_t& position, int64_t lo, int64_t hi,
-                                              const TSubQSector& q1, const TSubQSector& q2, int32_t& reads) {
+// A sample that would move a bound is checked by the next frames with Q further on its
+// side; when one disagrees, the frame after it decides which of the two was damaged.
+TTocDetector::TSide TTocDetector::ConfirmSide(const TProbe& probe, TSide side, TProbe& decided, int64_t lo,
+                                              int64_t hi, const TSubQSector& q1, const TSubQSector& q2,
+                                              int32_t& reads) {
   const int64_t step = side == TSide::After ? 1 : -1;
-  const int64_t n1 = probe + step, n2 = probe + 2 * step;
-  if (n1 <= lo || n1 >= hi || reads >= kMaxSeparateReads) return side;
-  const TSubQSector s1 = Sample(n1);
-  ++reads;
-  const TSide c1 = SideOf(s1, q1, q2);
-  if (c1 == side || c1 == TSide::Unknown) return side;
-  if (n2 <= lo || n2 >= hi || reads >= kMaxSeparateReads) return side;
-  const TSubQSector s2 = Sample(n2);
-  ++reads;
-  if (SideOf(s2, q1, q2) == side) return side;  // the neighbour was the damaged one
-  position = IsValidSubQ(s1) ? AbsoluteFrames(s1) : n1;
-  return c1;
+  const int32_t reach = HasQ(probe.Sample) ? 2 : kDamageReach + 1;
+  bool disagreed = false;
+  TSide other = side;
+  for (int32_t i = 1; i <= reach; ++i) {
+    const int64_t at = probe.At + i * step;
+    if (at <= lo || at >= hi || reads >= kMaxSeparateReads) break;
+    const TSubQSector s = Sample(at);
+    ++reads;
+    if (!HasQ(s)) continue;
+    const TSide c = SideOf(s, q1, q2);
+    if (c == side) return side;
+    if (!disagreed) {
+      disagreed = true;
+      other = c;
+      decided = {AbsoluteFrames(s), s};
+    }
+  }
+  return disagreed ? other : side;
 }
 
-bool TTocDetector::SeparateTracks(const TSubQSector& q1, TSubQSector& q2) {
-  int64_t lo = std::max(kFirstProgramFrame, AbsoluteFrames(q1));
-  int64_t hi = AbsoluteFrames(q2);
-  if (lo >= hi) return false;
-
+void TTocDetector::ReportSeparation(const TSubQSector& q1, const TSubQSector& q2, int64_t range) {
   char text[64];
-  if (!IsValidSubQ(q1))
+  if (!IsTrack(q1))
     std::snprintf(text, sizeof text, "Separating Lead-in/out and Track %.2d...", q2.Track);
-  else if (!IsValidSubQ(q2))
+  else if (!IsTrack(q2))
     std::snprintf(text, sizeof text, "Separating Track %.2d and Lead-in/out...", q1.Track);
   else
     std::snprintf(text, sizeof text, "Separating Track %.2d and Track %.2d...", q1.Track, q2.Track);
   Head.Notify(pcSetText, 0, text);
-  const int64_t initial = hi - lo;
-  Head.Notify(pcSetRange, static_cast<int32_t>(initial));
+  Head.Notify(pcSetRange, static_cast<int32_t>(range));
+}
 
-  bool found = false;
-  int32_t reads = 0;
-  int64_t probe = lo + (hi - lo) * 2 / 3;
-  int64_t unknownAt = -1;  // first probe of a run of samples that decide nothing
-  int64_t unknownStep = 0;
-  while (hi - lo >= 2 && reads < kMaxSeparateReads && Head.KeepGoing()) {
-    probe = std::clamp(probe, lo + 1, hi - 1);
-    const TSubQSector s = Sample(probe);
-    ++reads;
-    TSide side = SideOf(s, q1, q2);
-    if (side == TSide::Unknown) {
-      // Both sides are tracks: look at the neighbours, nearest first.
-      if (unknownAt < 0) {
-        unknownAt = probe;
-        unknownStep = 0;
-      }
-      int64_t next = -1;
-      while (next < 0) {
-        ++unknownStep;
-        const int64_t offset = (unknownStep + 1) / 2 * (unknownStep % 2 ? 1 : -1);
-        const int64_t candidate = unknownAt + offset;
-        if (unknownAt + (unknownStep + 1) / 2 >= hi && unknownAt - (unknownStep + 1) / 2 <= lo) break;
-        if (candidate > lo && candidate < hi) next = candidate;
-      }
-      if (next < 0) break;
-      probe = next;
-      continue;
-    }
-    unknownAt = -1;
-    const bool valid = IsValidSubQ(s);
-    int64_t position = valid ? AbsoluteFrames(s) : probe;
-    const TSide decided = ConfirmSide(probe, side, position, lo, hi, q1, q2, reads);
-    if (decided != side) side = decided;
-    if (side == TSide::Before) {
-      lo = std::min(hi - 1, std::max(lo, position));
-    } else {
-      hi = std::max(lo + 1, std::min(hi, position));
-      found = true;
-    }
-    probe = lo + (hi - lo) * 2 / 3;
-    if (valid && decided == SideOf(s, q1, q2)) {
-      const int64_t at = AbsoluteFrames(s);
-      if (at < probe) ++probe;
-      else if (at > probe) --probe;
-    }
-    Head.Notify(pcSetPosition, static_cast<int32_t>(initial - (hi - lo)));
+// One bisection step: the side of the frame at `probe` (or, when its Q cannot be read, of
+// the nearest frame with Q), confirmed by its neighbours.
+TTocDetector::TSide TTocDetector::ProbeSide(int64_t probe, TBisection& b, const TSubQSector& q1,
+                                            const TSubQSector& q2, TProbe& decided) {
+  TSubQSector s = Sample(probe);
+  ++b.Reads;
+  if (!HasQ(s)) {
+    TSubQSector near;
+    if (ProbeNear(probe, b.Lo, b.Hi, near, b.Reads)) s = near;
+  }
+  // A sample outside any track carries the frame it was read at.
+  decided = {AbsoluteFrames(s), s};
+  const TSide side = SideOf(s, q1, q2);
+  if (side == TSide::Unknown) return side;
+  const TProbe first = decided;
+  return ConfirmSide(first, side, decided, b.Lo, b.Hi, q1, q2, b.Reads);
+}
+
+void TTocDetector::MoveBound(TSide side, const TProbe& decided, TBisection& b) {
+  if (side == TSide::Before) {
+    b.Lo = std::min(b.Hi - 1, std::max(b.Lo, decided.At));
+    if (HasQ(decided.Sample)) b.KnownBefore = std::max(b.KnownBefore, std::min(b.Lo, decided.At));
+  } else {
+    b.Hi = std::max(b.Lo + 1, std::min(b.Hi, decided.At));
+    b.HiSample = decided.Sample;
+    b.Found = true;
+  }
+}
+
+bool TTocDetector::SeparateTracks(const TSubQSector& q1, TSubQSector& q2) {
+  TBisection b;
+  b.Lo = std::max(kFirstProgramFrame, AbsoluteFrames(q1));
+  b.Hi = AbsoluteFrames(q2);
+  if (b.Lo >= b.Hi) return false;
+  b.KnownBefore = HasQ(q1) ? b.Lo : b.Lo - 1;
+  const int64_t initial = b.Hi - b.Lo;
+  ReportSeparation(q1, q2, initial);
+
+  int64_t probe = b.Lo + initial * 2 / 3;
+  while (b.Hi - b.Lo >= 2 && b.Reads < kMaxSeparateReads && Head.KeepGoing()) {
+    probe = std::clamp(probe, b.Lo + 1, b.Hi - 1);
+    TProbe decided;
+    const TSide side = ProbeSide(probe, b, q1, q2, decided);
+    if (side == TSide::Unknown) break;  // no frame with Q near the probe between two tracks
+    MoveBound(side, decided, b);
+    const int64_t next = b.Lo + (b.Hi - b.Lo) * 2 / 3;
+    probe = next + (decided.At < next ? 1 : decided.At > next ? -1 : 0);
+    Head.Notify(pcSetPosition, static_cast<int32_t>(initial - (b.Hi - b.Lo)));
   }
   Head.Notify(pcFill);
-  if (found) SetAbsolute(q2, hi);
-  return found;
+  if (!b.Found) return false;
+  // A first frame whose Q is damaged still starts the track: the frame after it counts.
+  SetAbsolute(q2, IsIndexOne(b.HiSample, q2.Track) ? std::min(b.Hi, HeadBehind(b.HiSample, b.KnownBefore)) : b.Hi);
+  return true;
 }
 
 TSubQSector TTocDetector::SampleBefore(int64_t floor, int64_t boundary, uint8_t nextTrack) {
@@ -195,7 +243,7 @@ TSubQSector TTocDetector::SampleBefore(int64_t floor, int64_t boundary, uint8_t 
   if (at <= floor) return TSubQSector{};
   TSubQSector s = Sample(at);
   const auto inPregap = [nextTrack](const TSubQSector& q) {
-    return nextTrack != 0 && IsValidSubQ(q) && q.Track == nextTrack && q.Index == 0;
+    return nextTrack != 0 && IsTrack(q) && q.Track == nextTrack && q.Index == 0;
   };
   if (inPregap(s)) {
     int64_t lo = floor, hi = at;
@@ -209,16 +257,16 @@ TSubQSector TTocDetector::SampleBefore(int64_t floor, int64_t boundary, uint8_t 
     s = Sample(at);
   }
   // A second frame must agree before a hidden track is believed.
-  if (IsValidSubQ(s) && at - 1 > floor && !SameClass(s, Sample(at - 1))) return TSubQSector{};
+  if (IsTrack(s) && at - 1 > floor && !SameClass(s, Sample(at - 1))) return TSubQSector{};
   return s;
 }
 
 void TTocDetector::CloseTracks(const TSubQSector& open, int64_t boundary, uint8_t nextTrack, int depth) {
-  const bool openValid = IsValidSubQ(open);
+  const bool openValid = IsTrack(open);
   if (depth < kMaxHiddenTracks && Head.KeepGoing()) {
     const int64_t floor = AbsoluteFrames(open);
     TSubQSector hidden = SampleBefore(floor, boundary, nextTrack);
-    if (IsValidSubQ(hidden) && hidden.Track != nextTrack && (!openValid || hidden.Track != open.Track)) {
+    if (IsTrack(hidden) && hidden.Track != nextTrack && (!openValid || hidden.Track != open.Track)) {
       // A track shorter than the sample spacing lies before the boundary.
       SeparateTracks(open, hidden);
       CloseTracks(open, AbsoluteFrames(hidden), hidden.Track, depth + 1);
@@ -232,20 +280,30 @@ void TTocDetector::CloseTracks(const TSubQSector& open, int64_t boundary, uint8_
 int64_t TTocDetector::IndexOneOf(const TSubQSector& open, int64_t tail) {
   const int64_t at = AbsoluteFrames(open);
   if (open.Index != 0) return at;
+  TBisection b;
+  b.Lo = b.KnownBefore = at;
+  b.Hi = tail;
   // In the pregap the relative time counts down to zero on the frame before index 1.
-  const int64_t guess = at + RelativeFrames(open) + 1;
-  if (guess > at && guess < tail && IsIndexOne(Sample(guess), open.Track)) return guess;
-  int64_t lo = at, hi = tail;
-  while (hi - lo >= 2 && Head.KeepGoing()) {
-    const int64_t mid = lo + (hi - lo) / 2;
-    if (IsIndexOne(Sample(mid), open.Track)) hi = mid;
-    else lo = mid;
+  int64_t probe = at + RelativeFrames(open) + 1;
+  while (b.Hi - b.Lo >= 2 && b.Reads < kMaxSeparateReads && Head.KeepGoing()) {
+    if (probe <= b.Lo || probe >= b.Hi) probe = b.Lo + (b.Hi - b.Lo) / 2;
+    TSubQSector s = Sample(probe);
+    ++b.Reads;
+    if (!HasQ(s) && !ProbeNear(probe, b.Lo, b.Hi, s, b.Reads)) break;
+    const int64_t where = AbsoluteFrames(s);
+    if (IsIndexOne(s, open.Track)) {
+      b.Hi = std::min(b.Hi, where);
+      b.HiSample = s;
+    } else {
+      b.Lo = b.KnownBefore = std::max(b.Lo, where);
+    }
+    probe = b.Lo + (b.Hi - b.Lo) / 2;
   }
-  return hi;
+  return IsIndexOne(b.HiSample, open.Track) ? HeadBehind(b.HiSample, b.KnownBefore) : b.Hi;
 }
 
 void TTocDetector::AppendTrack(const TSubQSector& open, int64_t tail) {
-  if (!IsValidSubQ(open)) return;
+  if (!IsTrack(open)) return;
   // A track opened in its pregap starts at index 1.
   const int64_t head = IndexOneOf(open, tail);
   if (tail <= head) return;
@@ -265,8 +323,8 @@ void TTocDetector::AppendTrack(const TSubQSector& open, int64_t tail) {
   Tracks.push_back(track);
 }
 
-void TTocDetector::FastSearch() {
-  // Sampling: the start, every whole minute strictly inside, the last frame.
+std::vector<TSubQSector> TTocDetector::SampleMinutes() {
+  // The start, every whole minute strictly inside, the last frame.
   std::vector<int64_t> addresses{SearchStart};
   for (int64_t m = (SearchStart + kFramesPerMinute - 1) / kFramesPerMinute; m * kFramesPerMinute < SearchEnd - 1;
        ++m)
@@ -276,13 +334,16 @@ void TTocDetector::FastSearch() {
   Head.Notify(pcSetRange, static_cast<int32_t>(addresses.size()));
   std::vector<TSubQSector> samples;
   for (int64_t address : addresses) {
-    if (!Head.KeepGoing()) return;
+    if (!Head.KeepGoing()) return {};
     samples.push_back(ConfirmedSample(address, SearchStart - 1, SearchEnd));
     Head.Notify(pcStepIt);
   }
   Head.Notify(pcFill);
+  return samples;
+}
 
-  // Checking: a sample the drive gave nothing for is asked once more.
+// A sample the drive gave nothing for is asked once more.
+void TTocDetector::CheckSamples(std::vector<TSubQSector>& samples) {
   const int n = static_cast<int>(samples.size());
   Head.Notify(pcSetRange, n);
   Head.Notify(pcSetText, 0, "Checking tracks...");
@@ -291,96 +352,125 @@ void TTocDetector::FastSearch() {
     if (samples[e].AdrControl == 0 && e + 1 < n && samples[e + 1].AdrControl != 0) {
       Sample(AbsoluteFrames(samples[e + 1]));
       const TSubQSector again = Sample(AbsoluteFrames(samples[e]));
-      if (IsValidSubQ(again)) samples[e] = again;
+      if (IsTrack(again)) samples[e] = again;
     }
     Head.Notify(pcStepIt);
   }
+}
 
-  TSubQSector prev = samples.front();
-  for (int i = 1; i < n && Head.KeepGoing(); ++i) {
-    TSubQSector cur = samples[i];
-    const bool pv = IsValidSubQ(prev), cv = IsValidSubQ(cur);
-    if (pv && cv) {
-      if (StaysWith(cur, prev)) continue;
-      SeparateTracks(prev, cur);
-      CloseTracks(prev, AbsoluteFrames(cur), cur.Track, 0);
-      prev = cur;
-    } else if (pv) {
-      // Damage inside a track: the track goes on after it.
-      if (i + 1 < n && IsValidSubQ(samples[i + 1]) && samples[i + 1].Track == prev.Track) continue;
-      SeparateTracks(prev, cur);
-      // The recorded area ends in a lead-out of thousands of frames; valid Q soon after
-      // the cut means the cut was damage.
-      const int64_t cut = AbsoluteFrames(cur);
-      if (cut + kInvalidRunToClose < SearchEnd) {
-        TSubQSector after = Sample(cut + kInvalidRunToClose);
-        if (IsValidSubQ(after)) {
-          if (StaysWith(after, prev)) continue;
-          SeparateTracks(prev, after);
-          CloseTracks(prev, AbsoluteFrames(after), after.Track, 0);
-          prev = after;
-          continue;
-        }
-      }
-      CloseTracks(prev, cut, 0, 0);
-      prev = cur;
-    } else if (cv) {
-      SeparateTracks(prev, cur);
-      CloseTracks(prev, AbsoluteFrames(cur), cur.Track, 0);
-      prev = cur;
-    } else {
-      prev = cur;
+// The open track `prev` meets a sample outside any track: it ends there, unless valid Q
+// soon after the cut shows the cut was damage (a recorded area ends in a lead-out of
+// thousands of frames).
+void TTocDetector::EndsTrack(TSubQSector& prev, TSubQSector cur) {
+  SeparateTracks(prev, cur);
+  const int64_t cut = AbsoluteFrames(cur);
+  if (cut + kInvalidRunToClose < SearchEnd) {
+    const TSubQSector after = SampleOver(cut + kInvalidRunToClose, SearchEnd);
+    if (IsTrack(after)) {
+      if (StaysWith(after, prev)) return;
+      TSubQSector next = after;
+      SeparateTracks(prev, next);
+      CloseTracks(prev, AbsoluteFrames(next), next.Track, 0);
+      prev = next;
+      return;
     }
   }
-  if (Head.KeepGoing() && IsValidSubQ(prev)) AppendTrack(prev, SearchEnd);
+  CloseTracks(prev, cut, 0, 0);
+  prev = cur;
+}
+
+void TTocDetector::WalkSamples(const std::vector<TSubQSector>& samples) {
+  const size_t n = samples.size();
+  if (n == 0) return;
+  TSubQSector prev = samples.front();
+  for (size_t i = 1; i < n && Head.KeepGoing(); ++i) {
+    TSubQSector cur = samples[i];
+    const bool pv = IsTrack(prev), cv = IsTrack(cur);
+    if (pv && cv && StaysWith(cur, prev)) continue;
+    if (pv && !cv) {
+      // Damage inside a track: the track goes on after it.
+      if (i + 1 < n && IsTrack(samples[i + 1]) && samples[i + 1].Track == prev.Track) continue;
+      EndsTrack(prev, cur);
+      continue;
+    }
+    if (cv) {
+      SeparateTracks(prev, cur);
+      CloseTracks(prev, AbsoluteFrames(cur), cur.Track, 0);
+    }
+    prev = cur;
+  }
+  if (Head.KeepGoing() && IsTrack(prev)) AppendTrack(prev, SearchEnd);
+}
+
+void TTocDetector::FastSearch() {
+  std::vector<TSubQSector> samples = SampleMinutes();
+  if (!Head.KeepGoing()) return;
+  CheckSamples(samples);
+  if (!Head.KeepGoing()) return;
+  WalkSamples(samples);
 }
 
 bool TTocDetector::ConfirmsNewTrack(int64_t address, const TSubQSector& open) {
   if (address + 1 >= SearchEnd) return true;
-  return !StaysWith(Sample(address + 1), open);
+  const TSubQSector next = SampleOver(address + 1, SearchEnd);
+  return HasQ(next) && !StaysWith(next, open);
 }
 
 void TTocDetector::LinearSearch() {
   const int64_t total = SearchEnd - SearchStart;
   Head.Notify(pcSetRange, static_cast<int32_t>(total));
-  TSubQSector open;
-  bool hasOpen = false;
-  bool seenValid = false;
-  int64_t runStart = -1;  // first frame of the invalid run inside the open track
-  int64_t invalidSteps = 0;
+  TLinearWalk walk;
   const int64_t maxLeadout = std::max<int64_t>(1, Options.MaxLeadout);
-
   for (int64_t address = SearchStart; address < SearchEnd; ++address) {
     if (!Head.KeepGoing()) return;
     if ((address - SearchStart) % kFramesPerSecond == 0)
       Head.Notify(pcSetPosition, static_cast<int32_t>(address - SearchStart));
     const TSubQSector s = Sample(address);
-    if (IsValidSubQ(s)) {
-      seenValid = true;
-      invalidSteps = 0;
-      if (hasOpen) {
-        if (StaysWith(s, open)) {
-          runStart = -1;
-          continue;
-        }
-        if (!ConfirmsNewTrack(address, open)) continue;  // one corrupt frame
-        AppendTrack(open, AbsoluteFrames(s));
-      }
-      open = s;
-      hasOpen = true;
-      runStart = -1;
+    if (IsTrack(s)) {
+      LinearTrackFrame(address, s, walk);
       continue;
     }
-    if (hasOpen) {
-      if (runStart < 0) runStart = address;
-      if (address + 1 - runStart >= kInvalidRunToClose) {
-        AppendTrack(open, runStart);
-        hasOpen = false;
-        runStart = -1;
-      }
-    } else if (seenValid && ++invalidSteps >= maxLeadout) {
-      break;  // the end of the recorded area
-    }
+    LinearOtherFrame(address, s, walk);
+    // The recorded area ends where no Q follows; a lead-out or lead-in goes on.
+    if (walk.SeenQ && walk.FramesWithoutQ >= maxLeadout) break;
   }
-  if (Head.KeepGoing() && hasOpen) AppendTrack(open, runStart >= 0 ? runStart : SearchEnd);
+  if (Head.KeepGoing() && walk.HasOpen) AppendTrack(walk.Open, walk.RunStart >= 0 ? walk.RunStart : SearchEnd);
+}
+
+void TTocDetector::LinearTrackFrame(int64_t address, const TSubQSector& s, TLinearWalk& walk) {
+  walk.SeenQ = true;
+  walk.FramesWithoutQ = 0;
+  if (walk.HasOpen) {
+    if (StaysWith(s, walk.Open)) {
+      walk.RunStart = -1;
+      walk.LastKnown = address;
+      return;
+    }
+    if (!ConfirmsNewTrack(address, walk.Open)) return;  // one corrupt frame
+  }
+  const int64_t head = HeadBehind(s, walk.LastKnown);
+  if (walk.HasOpen) AppendTrack(walk.Open, head);
+  walk.Open = s;
+  SetAbsolute(walk.Open, head);
+  walk.HasOpen = true;
+  walk.RunStart = -1;
+  walk.LastKnown = address;
+}
+
+void TTocDetector::LinearOtherFrame(int64_t address, const TSubQSector& s, TLinearWalk& walk) {
+  if (HasQ(s)) {
+    walk.SeenQ = true;
+    walk.FramesWithoutQ = 0;
+    walk.LastKnown = address;
+  }
+  if (!walk.HasOpen) {
+    if (!HasQ(s) && walk.SeenQ) ++walk.FramesWithoutQ;
+    return;
+  }
+  if (walk.RunStart < 0) walk.RunStart = address;
+  if (address + 1 - walk.RunStart >= kInvalidRunToClose) {
+    AppendTrack(walk.Open, walk.RunStart);
+    walk.HasOpen = false;
+    walk.RunStart = -1;
+  }
 }

@@ -40,7 +40,9 @@ class TocdetectorSearch : public testing::TestWithParam<SearchKind> {
 };
 
 INSTANTIATE_TEST_SUITE_P(Kinds, TocdetectorSearch,
-                         testing::Values(SearchKind{true, 0}, SearchKind{false, 0}, SearchKind{true, 1}), Name);
+                         testing::Values(SearchKind{true, 0}, SearchKind{false, 0}, SearchKind{true, 1},
+                                         SearchKind{false, 1}),
+                         Name);
 
 TEST_P(TocdetectorSearch, FindsTheSessionATocLostBeyondItsLeadOut) {
   TempDir dir;
@@ -66,6 +68,89 @@ TEST_P(TocdetectorSearch, FindsTheSessionATocLostBeyondItsLeadOut) {
   EXPECT_EQ(rig.Tracks[3].FileSystem, fsCdda);
   EXPECT_EQ(rig.ClosingCodes(), 1u);
   EXPECT_TRUE(rig.PageAtDefault());
+}
+
+// A disc shaped like a real one (lead-out, lead-in and the session's first pregap
+// recorded) whose TOC lost the second session. Session 1 ends so that the lost ISO track
+// starts at frame 19000, between the minute samples at 4:00 and 5:00; the first
+// bisection probe between them falls at 4:40 (21000), inside that track.
+struct QDamageCase {
+  const char* Name;
+  std::vector<emu::QDamage> Damage;
+};
+
+class TocdetectorLostSession : public TocdetectorSearch {
+ protected:
+  static constexpr int32_t kLostHead = 19000 - 150;  // LBA of track 3's index 1
+  static constexpr int32_t kAudioHead = kLostHead + 6000 + 150;  // after its pregap
+};
+
+TEST_P(TocdetectorLostSession, ListsTheLostTracksFromIndexOneWhateverQFramesAreDamaged) {
+  const auto zero = [](int32_t first, int32_t count) {
+    return emu::QDamage{first, first + count, emu::QDamageKind::Zero};
+  };
+  const QDamageCase cases[] = {
+      {"none", {}},
+      {"first frame of the lost track", {zero(kLostHead, 1)}},
+      {"first frame of the next track", {zero(kAudioHead, 1)}},
+      {"three around a minute sample", {zero(22500 - 151, 3)}},
+      {"three at the first bisection probe", {zero(21000 - 151, 3)}},
+      {"garbage at a probe", {{21000 - 150, 21000 - 149, emu::QDamageKind::BadCrc}}},
+  };
+  for (const QDamageCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TempDir dir;
+    auto disc = BuildDisc(dir,
+                          {{{SectorKind::Mode1, 3000, false, true}, {SectorKind::Audio, 4300}},
+                           {{SectorKind::Mode1, 6000, false, true}, {SectorKind::Audio, 3000}}},
+                          [&](emu::DiscSpec& spec) {
+                            spec.Toc.DroppedSessions.push_back(2);
+                            spec.QDamages = c.Damage;
+                          });
+    ASSERT_TRUE(disc.Drive);
+    ASSERT_EQ(disc.Layout.Tracks[2].StartLba, kLostHead);
+    ASSERT_EQ(disc.Layout.Tracks[3].StartLba, kAudioHead);
+    Rig rig(disc.Drive);
+    Configure(rig);
+    rig.Detector.Options.Leadout = true;
+    if (!GetParam().Fast) rig.Detector.Options.LastAddress = EndNear(disc.Layout);
+
+    ASSERT_EQ(rig.Detector.Detect(), 4u) << toctest::Describe(rig.Tracks);
+    auto expected = TrueTracks(disc.Layout);
+    for (size_t i = 2; i < expected.size(); ++i) expected[i].SessionNo = 0;
+    ExpectSameLayout(rig.Tracks, expected);
+    EXPECT_EQ(rig.Tracks[2].DataType, dtMode1);
+    EXPECT_EQ(rig.Tracks[2].FileSystem, fsIso9660);
+    EXPECT_EQ(rig.Tracks[3].FileSystem, fsCdda);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, TocdetectorLostSession,
+                         testing::Values(SearchKind{true, 0}, SearchKind{false, 0}, SearchKind{true, 1},
+                                         SearchKind{false, 1}),
+                         Name);
+
+// A small added session falls between the fast search's minute samples; the linear
+// search walks through the full lead-out and the next lead-in and lists it.
+TEST(TocdetectorLinearSearch, ListsALostTwentySecondSessionAfterALeadOutAndLeadIn) {
+  for (const uint32_t subChCmd : {0u, 1u}) {
+    SCOPED_TRACE(subChCmd);
+    TempDir dir;
+    auto disc = BuildDisc(dir, {{{SectorKind::Mode1, 3000, false, true}}, {{SectorKind::Mode1, 1500, false, true}}},
+                          [](emu::DiscSpec& spec) { spec.Toc.DroppedSessions.push_back(2); });
+    ASSERT_TRUE(disc.Drive);
+    Rig rig(disc.Drive);
+    rig.Setting.SubChCmd = subChCmd;
+    rig.Apply();
+    rig.Detector.Options.FastSearch = false;
+    rig.Detector.Options.Manual = true;  // the whole disc from its first track on
+    rig.Detector.Options.Leadout = true;
+    rig.Detector.Options.LastAddress = LbaToFrames(disc.Layout.Sessions.back().LeadOutLba) + 600;
+
+    ASSERT_EQ(rig.Detector.Detect(), 2u) << toctest::Describe(rig.Tracks);
+    ExpectSameLayout(rig.Tracks, TrueTracks(disc.Layout, 0));
+    EXPECT_EQ(rig.Tracks[1].FileSystem, fsIso9660);
+  }
 }
 
 TEST_P(TocdetectorSearch, FindsEveryTrackOfADiscWhoseTocCannotBeRead) {
