@@ -98,6 +98,10 @@ void AnalogFormTest::dialogsAnswerAsChosen() {
       STEP_CHECK(c.Dialog->MessageLbl->text() == c.Message);
       STEP_CHECK(c.Dialog->findChild<QRadioButton*>(c.Checked)->isChecked());
       STEP_CHECK(c.Dialog->ViewEdit->text() == QStringLiteral("%1").arg(shownAs, 8, 16, QChar('0')).toUpper());
+      QTest::keyClick(c.Dialog->ViewEdit, Qt::Key_End);
+      QTest::keyClicks(c.Dialog->ViewEdit, "F");  // typed digits shift in from the right
+      STEP_CHECK(c.Dialog->ViewEdit->text() ==
+                 QStringLiteral("%1").arg(shownAs * 16 + 15, 8, 16, QChar('0')).toUpper());
       c.Dialog->ViewEdit->setText("1A");
       c.Dialog->ViewEditChange();
       STEP_CHECK(c.Dialog->ViewEdit->text() == "0000001A");

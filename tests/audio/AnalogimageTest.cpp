@@ -3,10 +3,8 @@
 #include "audio/Analogimage.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -30,10 +28,13 @@ bool EdcValid(const TKrEdc& edc, const uint8_t* sector) { return edc.Calc(sector
 
 // Answers from a script and remembers every question and where it was asked.
 struct Script : IAnalogSyncDecider {
-  TSyncFoundChoice Found = TSyncFoundChoice::Continue;
-  TNoSyncChoice None = TNoSyncChoice::Cancel;
+  explicit Script(TSyncFoundChoice found = TSyncFoundChoice::Continue, TNoSyncChoice none = TNoSyncChoice::Cancel,
+                  std::vector<TSyncLostChoice> lost = {}, int32_t offset = 0)
+      : Found(found), None(none), Lost(std::move(lost)), Offset(offset) {}
+  TSyncFoundChoice Found;
+  TNoSyncChoice None;
   std::vector<TSyncLostChoice> Lost;
-  int32_t Offset = 0;
+  int32_t Offset;
   std::vector<std::string> Asked;
 
   TSyncFoundChoice SyncFound(int32_t position, int32_t& offset) override {
@@ -120,7 +121,6 @@ TEST(AnalogImage, EveryAnswerToTheSyncQuestions) {
   const int32_t lost3 = 300 + 3 * kSector;
   struct Case {
     const char* Name;
-    bool Sync;
     std::vector<int> Damaged;  // sectors whose sync header is hit
     Script Answers;
     // "": the image beside the recording; "link": a link to the recording; "full": /dev/full;
@@ -130,45 +130,38 @@ TEST(AnalogImage, EveryAnswerToTheSyncQuestions) {
     int64_t Sectors, Forced, AsRead;
     std::vector<std::string> Asked;
   };
-  auto answers = [](TSyncFoundChoice found, TNoSyncChoice none, std::vector<TSyncLostChoice> lost, int32_t offset) {
-    Script s;
-    s.Found = found;
-    s.None = none;
-    s.Lost = std::move(lost);
-    s.Offset = offset;
-    return s;
-  };
   using F = TSyncFoundChoice;
   using N = TNoSyncChoice;
   using L = TSyncLostChoice;
   const std::string atLost = "lost@" + std::to_string(lost3);
+  const std::vector<int> kAll = {0, 1, 2, 3, 4, 5};
   Case cases[] = {
-      {"cancel at the found sync", true, {}, answers(F::Cancel, N::Cancel, {}, 0), "", TImageOutcome::Cancelled,
+      {"cancel at the found sync", {}, Script(F::Cancel, N::Cancel, {}, 0), "", TImageOutcome::Cancelled,
        0, 0, 0, {"found@300"}},
-      {"cancel without any sync", false, {}, answers(F::Cancel, N::Cancel, {}, 0), "", TImageOutcome::Cancelled,
+      {"cancel without any sync", kAll, Script(F::Cancel, N::Cancel, {}, 0), "", TImageOutcome::Cancelled,
        0, 0, 0, {"none"}},
-      {"forced from a chosen offset without any sync", false, {}, answers(F::Cancel, N::Specify, {}, 300), "",
+      {"forced from a chosen offset without any sync", kAll, Script(F::Cancel, N::Specify, {}, 300), "",
        TImageOutcome::Written, 6, 6, 0, {"none"}},
-      {"start past the data", true, {}, answers(F::Specify, N::Cancel, {}, 300 + 6 * kSector), "",
+      {"start past the data", {}, Script(F::Specify, N::Cancel, {}, 300 + 6 * kSector), "",
        TImageOutcome::BadOffset, 0, 0, 0, {"found@300"}},
-      {"lost, as read until the next sync", true, {3, 4}, answers(F::Continue, N::Cancel, {L::NoScramble}, 0), "",
+      {"lost, as read until the next sync", {3, 4}, Script(F::Continue, N::Cancel, {L::NoScramble}, 0), "",
        TImageOutcome::Written, 6, 0, 2, {"found@300", atLost}},
-      {"lost, stop", true, {3}, answers(F::Continue, N::Cancel, {L::Stop}, 0), "", TImageOutcome::Written, 3, 0,
+      {"lost, stop", {3}, Script(F::Continue, N::Cancel, {L::Stop}, 0), "", TImageOutcome::Written, 3, 0,
        0, {"found@300", atLost}},
-      {"lost, jump past the end stops", true, {3}, answers(F::Continue, N::Cancel, {L::Specify}, 1 << 30), "",
+      {"lost, jump past the end stops", {3}, Script(F::Continue, N::Cancel, {L::Specify}, 1 << 30), "",
        TImageOutcome::Written, 3, 0, 0, {"found@300", atLost}},
-      {"lost, search finds nothing: kept as read", true, {3, 4, 5},
-       answers(F::Continue, N::Cancel, {L::Search, L::Stop}, 0), "", TImageOutcome::Written, 4, 0, 1,
+      {"lost, search finds nothing: kept as read", {3, 4, 5},
+       Script(F::Continue, N::Cancel, {L::Search, L::Stop}, 0), "", TImageOutcome::Written, 4, 0, 1,
        {"found@300", atLost, "lost@" + std::to_string(lost3 + kSector)}},
-      {"image names the recording by a link", true, {}, answers(F::Continue, N::Cancel, {}, 0), "link",
+      {"image names the recording by a link", {}, Script(F::Continue, N::Cancel, {}, 0), "link",
        TImageOutcome::SameFile, 0, 0, 0, {"found@300"}},
-      {"image on a full disk", true, {}, answers(F::Continue, N::Cancel, {}, 0), "full",
+      {"image on a full disk", {}, Script(F::Continue, N::Cancel, {}, 0), "full",
        TImageOutcome::WriteFailed, 0, 0, 0, {"found@300"}},
-      {"recording cut short while read", true, {}, answers(F::Continue, N::Cancel, {}, 0), "shrink",
+      {"recording cut short while read", {}, Script(F::Continue, N::Cancel, {}, 0), "shrink",
        TImageOutcome::ReadFailed, 3, 0, 0, {"found@300"}},
   };
   for (Case& c : cases) {
-    StoryRecording rec(c.Sync ? c.Damaged : std::vector<int>{0, 1, 2, 3, 4, 5});
+    StoryRecording rec(c.Damaged);
     fs::path image = rec.Image;
     if (std::string(c.Image) == "link") {
       image = rec.Dir / "again.bin";
