@@ -14,12 +14,14 @@ namespace {
 const uint8_t* gData = nullptr;
 size_t gSize = 0;
 
-uint8_t AnswerFromInput(const TKrCdRom&, const uint8_t* cdb, uint8_t, uint8_t*, void* data, uint32_t length,
-                        uint8_t, uint32_t) {
+TCommandResult AnswerFromInput(const TKrCdRom&, const uint8_t* cdb, uint8_t, void* data, uint32_t length, uint8_t,
+                               uint32_t) {
   // The second form gets the input a second time, shifted, so both paths are reached.
   const size_t skip = cdb[2] == 0x02 && gSize > 1 ? 1 : 0;
   std::memcpy(data, gData + skip, std::min<size_t>(gSize - skip, length));
-  return 1;
+  TCommandResult good;
+  good.Scsi = platform::ScsiResult{};
+  return good;
 }
 
 }  // namespace
