@@ -40,9 +40,10 @@ bool TAnalogFile::SetCacheSize(uint32_t bytes) {
 
 bool TAnalogFile::Open(const std::filesystem::path& path) {
   Close();
-  Fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking so that a named pipe cannot hang the open; only a regular file is read.
+  Fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   struct stat st {};
-  if (Fd < 0 || ::fstat(Fd, &st) != 0) {
+  if (Fd < 0 || ::fstat(Fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     Close();
     Error = TAnalogError::CannotOpen;
     return false;

@@ -3,6 +3,7 @@
 #include "audio/Analogimage.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <string>
@@ -97,6 +98,13 @@ TEST(AnalogFile, OpenFindsTheDataOfEveryKindOfFile) {
   EXPECT_EQ(std::memcmp(got.data(), data.data() + 700, 2000), 0);
   EXPECT_EQ(file.Read(-4, 10, got.data()), 0);
   EXPECT_EQ(file.Read(3000, 10, got.data()), 0);
+
+  // A folder or a named pipe is no recording, and opening a pipe must not wait for a writer.
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+  for (const char* name : {"pipe", "."}) {
+    EXPECT_FALSE(file.Open(dir / name)) << name;
+    EXPECT_EQ(file.GetError(), TAnalogError::CannotOpen) << name;
+  }
 
   // A recording past what a 32-bit offset reaches is refused, not wrapped.
   const auto big = dir / "big.wav";
