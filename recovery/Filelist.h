@@ -34,7 +34,8 @@ struct TExtractedFile {
 struct TReadedFile {
   uint32_t Extent = 0;
   uint32_t DataLength = 0;
-  std::string Name;  // the leaf name the disc gives it
+  std::string Name;   // the leaf name the disc gives it
+  bool Ucs2 = false;  // listed by a directory with UCS-2 names
   std::string Path;
   std::string FoundPath;
 };

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -34,9 +35,38 @@ bool HasZeroByte(const uint8_t* name, size_t length) {
   return false;
 }
 
+namespace {
+
+// Code units a Joliet writer puts in names: printable ASCII, Latin, Greek and Cyrillic,
+// CJK symbols and kana, CJK ideographs, Hangul and full-width forms.
+bool IsJolietNameUnit(uint32_t u) {
+  return (u >= 0x20 && u < 0x7F) || (u >= 0xA0 && u <= 0x24F) || (u >= 0x370 && u <= 0x4FF) ||
+         (u >= 0x3000 && u <= 0x30FF) || (u >= 0x3400 && u <= 0x4DBF) || (u >= 0x4E00 && u <= 0x9FFF) ||
+         (u >= 0xAC00 && u <= 0xD7A3) || (u >= 0xFF00 && u <= 0xFFEF);
+}
+
+bool IsJolietName(const uint8_t* name, size_t length) {
+  if (length % 2 != 0) return false;
+  for (size_t i = 0; i < length; i += 2)
+    if (!IsJolietNameUnit(static_cast<uint32_t>(name[i]) << 8 | name[i + 1])) return false;
+  return true;
+}
+
+bool IsPrintableAscii(const uint8_t* name, size_t length) {
+  return std::all_of(name, name + length, [](uint8_t c) { return c >= 0x20 && c < 0x7F; });
+}
+
+}  // namespace
+
+// Names without a zero byte (all CJK, or one letter) are UCS-2 when every one of them reads
+// as a Joliet name and they are not all plain ASCII, as the 8-bit names of a primary
+// directory are.
 bool IsUcs2Directory(const uint8_t* image, size_t size, size_t unit) {
   if (size == 0 || image[0] < 33) return false;
   size_t pos = 0;
+  size_t names = 0;
+  bool allJoliet = true;
+  bool allAscii = true;
   while (pos < size) {
     const uint8_t* r = image + pos;
     const size_t length = r[0];
@@ -51,10 +81,15 @@ bool IsUcs2Directory(const uint8_t* image, size_t size, size_t unit) {
     if (nameLength == 0) return false;
     if (33 + nameLength > length) return false;
     const bool isDirectory = (r[25] & 2) != 0;
-    if (!(isDirectory && nameLength == 1) && HasZeroByte(r + 33, nameLength)) return true;
+    if (!(isDirectory && nameLength == 1)) {
+      if (HasZeroByte(r + 33, nameLength)) return true;
+      ++names;
+      allJoliet = allJoliet && IsJolietName(r + 33, nameLength);
+      allAscii = allAscii && IsPrintableAscii(r + 33, nameLength);
+    }
     pos += length;
   }
-  return false;
+  return names > 0 && allJoliet && !allAscii;
 }
 
 void IsoDateToFileTime(const TIsoDate& d, FILETIME& out) {

@@ -109,9 +109,11 @@ class TIsoExtracter {
   // The directory held in image[0..size) into `folder`, its entries below `parent`.
   bool ExtractDirectory(const uint8_t* image, uint32_t size, TExtractedFile& parent, const std::string& folder,
                         uint32_t unit);
-  // True when the scan already wrote this file (same extent, length and leaf name);
-  // then records `path` as its FoundPath unless one is set.
-  bool FindReadedFile(uint32_t extent, uint32_t length, const std::string& name, const std::string& path);
+  // True when the scan already wrote this file: same extent and length, and the same
+  // name or a listing in the other name encoding (the primary and Joliet trees list every
+  // file twice; hard links and empty files of one tree differ by name). Then records
+  // `path` as its FoundPath unless one is set.
+  bool FindReadedFile(uint32_t extent, uint32_t length, const std::string& name, bool ucs2, const std::string& path);
   // Carves the file that `plugin` detected at sector `start`; `position` receives the
   // last sector the file took. False when the carve could not start.
   bool ExtractByPlugin(const uint8_t* data, uint32_t size, int64_t& position, TFormatPlugin& plugin,
@@ -146,6 +148,9 @@ class TIsoExtracter {
 
   void CopyWorker(const TExtractedFile& node, const std::string& path);
 
+  // Split unit in bytes of a TailZeroMode; 0 never splits.
+  static uint32_t SplitUnitOf(int32_t mode, int32_t value, uint32_t userSize);
+  void ApplyFoundPathsFrom(TExtractedFile& entry, size_t first);
   void ScanWorker();
   void ScanSector(int64_t& i, TRun& run);
   bool TryDirectory(int64_t i, TRun& run);
@@ -156,20 +161,23 @@ class TIsoExtracter {
   void CloseRun(TRun& run, int64_t last, uint8_t kind, uint64_t size, uint32_t tailZeros);
   void ExtractFoundDirectory(int64_t i);
 
-  void DirectoryEntry(const uint8_t* record, bool ucs2, TExtractedFile& parent, const std::string& folder,
-                      uint32_t unit, bool& stop);
-  void FoundSubdirectory(const uint8_t* record, const std::string& name, TExtractedFile& parent,
-                         const std::string& folder, uint32_t unit, bool& stop);
-  void FoundFile(const uint8_t* record, const std::string& name, TExtractedFile& parent, const std::string& folder,
-                 bool& stop);
-  bool CopySectors(int64_t start, uint64_t bytes, platform::OutputFile* out, bool& stop);
+  TExtractedFile FoundNode(const uint8_t* record, const std::string& leaf) const;
+  void FoundSubdirectory(const uint8_t* record, const std::string& leaf, TExtractedFile& parent,
+                         const std::string& folder, uint32_t unit);
+  // name: as the disc gives it; leaf: the name it takes in `folder`.
+  void FoundFile(const uint8_t* record, const std::string& name, bool ucs2, const std::string& leaf,
+                 TExtractedFile& parent, const std::string& folder);
+  // Copies (out) or only claims (null) the sectors of a file; false when it did not
+  // complete (cancel, failure, or a length that runs past the track).
+  bool CopySectors(int64_t start, uint64_t bytes, platform::OutputFile* out);
 
-  bool CarveRound(TCarve& carve);
+  void CarveRound(TCarve& carve);
   void CarveConsume(TCarve& carve, uint32_t m);
   void CarveSkip(TCarve& carve, uint64_t m);
+  bool CarveNextSector(TCarve& carve);
   void CarveRefill(TCarve& carve);
   bool CarveWrite(TCarve& carve, const uint8_t* data, uint32_t bytes);
-  void CarveFinish(TCarve& carve, TFormatPlugin& plugin);
+  void CarveFinish(TCarve& carve, const std::string& folder, int64_t start);
 
   void Report(TProgressCode code, int32_t value = 0, std::string_view text = {}) const {
     Head.Notify(code, value, text);

@@ -3,22 +3,10 @@
 #include "platform/OutputFile.h"
 #include "reader/Sectorreader.h"
 #include "recovery/Isoextracter.h"
-#include "recovery/Iso9660util.h"
+#include "recovery/IsoextracterInternal.h"
 #include "sector/Datasector.h"
 
-namespace {
-
-// The recorded time as a file time to set; null when the record's date does not exist
-// (a zero file time must leave the file's times alone).
-const timespec* RecordedTime(const TKrDirRecord& record, timespec& storage) {
-  FILETIME ft;
-  IsoDateToFileTime(record.GetRecordingDate(), ft);
-  if (FileTimeToU64(ft) == 0) return nullptr;
-  storage = FileTimeToTimespec(ft);
-  return &storage;
-}
-
-}  // namespace
+using iso_internal::RecordedTime;
 
 bool TIsoExtracter::ReadListedFile(const TExtractedFile& node, const std::string& path) {
   if (View == nullptr) return false;

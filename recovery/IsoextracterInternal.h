@@ -3,7 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <ctime>
 #include <utility>
+
+#include "recovery/Iso9660ex.h"
+#include "recovery/Iso9660util.h"
 
 namespace iso_internal {
 
@@ -35,6 +39,16 @@ inline void StripVersion(std::string& name) {
     }
     if (name[i] < '0' || name[i] > '9') return;
   }
+}
+
+// The recorded time of an entry as a file time to set; null when the record's date does
+// not exist (a zero file time must leave the file's times alone).
+inline const timespec* RecordedTime(const TKrDirRecord& record, timespec& storage) {
+  FILETIME ft;
+  IsoDateToFileTime(record.GetRecordingDate(), ft);
+  if (FileTimeToU64(ft) == 0) return nullptr;
+  storage = FileTimeToTimespec(ft);
+  return &storage;
 }
 
 // Runs a clean-up on every way out of a scope.

@@ -48,8 +48,37 @@ inline void MakeVolumeTree(const fs::path& root, bool bigFile) {
   fs::create_directories(root / "many");
   for (int i = 0; i < 60; ++i)
     WriteFile(root / "many" / ("entry_with_a_longer_name_" + std::to_string(i) + ".dat"), RandomBytes(100 + i, 10 + i));
+  fs::create_directories(root / "\xE5\x86\x99\xE7\x9C\x9F" / kJapaneseDir / "a");  // names without a zero byte
+  WriteFile(root / "\xE5\x86\x99\xE7\x9C\x9F" / kJapaneseDir / "a" / "photo.bin", RandomBytes(3000, 6));
   if (bigFile) WriteFile(root / "big.bin", RandomBytes((100u << 20) + 12345, 5));
   RunShell("find " + Quote(root) + " -exec touch -h -d @" + std::to_string(kMtime) + " {} +");
+}
+
+// Files made by real tools for the plug-ins to carve, with the extension each gets.
+struct Sample {
+  fs::path File;
+  std::string Extension;
+};
+
+inline std::vector<Sample> MakeSamples(const fs::path& dir) {
+  const std::string d = dir.string() + "/";
+  const std::string quiet = " >/dev/null 2>&1";
+  const std::vector<std::pair<std::string, Sample>> recipes = {
+      {"convert -size 120x90 gradient:red-blue -swirl 120 " + d + "s.png", {d + "s.png", ".png"}},
+      {"convert -size 160x120 plasma:fractal -seed 7 -quality 85 " + d + "s.jpg", {d + "s.jpg", ".jpg"}},
+      {"head -c 30000 /dev/urandom > " + d + "r.bin && cd " + d + " && zip -q s.zip r.bin", {d + "s.zip", ".zip"}},
+      {"gs -q -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -o " + d + "s.pdf -c '/Helvetica findfont 20 scalefont setfont "
+       "72 720 moveto (Quarnel) show showpage'",
+       {d + "s.pdf", ".pdf"}},
+      {"sox -n -r 44100 -c 2 -b 16 " + d + "t.wav synth 1.5 sine 440 && lame --quiet -b 128 " + d + "t.wav " + d +
+           "s.mp3",
+       {d + "s.mp3", ".mp3"}},
+      {"sox -n -r 22050 -c 1 -b 16 " + d + "s.wav synth 0.7 sine 300", {d + "s.wav", ".wav"}},
+  };
+  std::vector<Sample> samples;
+  for (const auto& [command, sample] : recipes)
+    if (RunShell(command + quiet) == 0) samples.push_back(sample);
+  return samples;
 }
 
 // An ISO 9660 image of `tree` with Joliet; empty path when the tool failed.

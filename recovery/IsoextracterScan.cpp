@@ -1,0 +1,223 @@
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/OutputFile.h"
+#include "reader/Sectorreader.h"
+#include "recovery/Isoextracter.h"
+#include "recovery/IsoextracterInternal.h"
+#include "recovery/Pluginmgr.h"
+
+using namespace iso_internal;
+
+namespace {
+
+constexpr uint32_t kMaxSplitMode = 11;
+constexpr int32_t kFrameMode = 12;
+constexpr int32_t kValueMode = 13;
+const char* const kScanText = "Extracting Files...";
+
+}  // namespace
+
+// The data run being collected: sectors nothing claimed, from Start on.
+struct TIsoExtracter::TRun {
+  bool Open = false;
+  int64_t Start = 0;
+  int64_t Last = 0;  // last sector appended
+  platform::OutputFile File;
+};
+
+uint32_t TIsoExtracter::SplitUnitOf(int32_t mode, int32_t value, uint32_t userSize) {
+  if (mode < 0) return 0;
+  if (static_cast<uint32_t>(mode) <= kMaxSplitMode) return 1u << mode;
+  if (mode == kFrameMode) return userSize;
+  if (mode == kValueMode) return static_cast<uint32_t>(value) < userSize ? static_cast<uint32_t>(value) : userSize;
+  return 0;
+}
+
+bool TIsoExtracter::ExtractFiles(const TCdTrack& track) {
+  if (View == nullptr || !SetGeometry(track)) return false;
+  SplitUnit = SplitUnitOf(TailZeroMode, TailZeroVal, UserSize);
+  TWorkerJob job;
+  job.Prepare = [this] {
+    ReadedFiles.clear();
+    Utility.SpinUp(kSpinUpMs);
+    Reader.Prepare();
+    return true;
+  };
+  job.Work = [this] { ScanWorker(); };
+  job.CleanUp = [this] {
+    AddressMap.Clear();
+    ReadedFiles.clear();
+    DirectoryPath.clear();
+    Utility.RestoreErrorRecovery();
+    Reader.Release();
+  };
+  return LaunchWorker(Head, *View, "Extracting files...", std::move(job));
+}
+
+void TIsoExtracter::ScanWorker() {
+  if (!ListOnly) {
+    std::error_code ec;
+    std::filesystem::create_directories(Folder, ec);
+    if (!std::filesystem::is_directory(Folder, ec)) return OutputFailed();
+  }
+  // The map starts at the disc's first frame: found directories may list sectors before the track.
+  if (!AddressMap.Allocate(kFirstLba, TrackEnd)) return static_cast<void>(Head.Fail());
+  const size_t firstNew = Root.Children.size();
+  Report(pcSetRange, static_cast<int32_t>(TrackEnd - TrackStart));
+  TRun run;
+  for (int64_t i = TrackStart; i < TrackEnd && Head.KeepGoing(); ++i) ScanSector(i, run);
+  // The last run ends with the track (or where a cancel stopped it): it is listed too.
+  if (run.Open) CloseRun(run, run.Last, 5, static_cast<uint64_t>(run.Last - run.Start + 1) * UserSize, 0);
+  ApplyFoundPathsFrom(Root, firstNew);
+}
+
+// One sector of the scan; i moves on past whatever a carve took.
+void TIsoExtracter::ScanSector(int64_t& i, TRun& run) {
+  if (AddressMap.GetStatus(i) != TAddressManager::kNotHandled) return;
+  if (!ReadUserData(i)) {
+    if (run.Open && DivAtErr) {
+      CloseRun(run, i - 1, 4, static_cast<uint64_t>(i - run.Start) * UserSize, 0);
+    } else if (run.Open) {
+      static const std::array<uint8_t, 2352> kZeros{};
+      WriteRun(run, kZeros.data(), UserSize);
+      run.Last = i;
+    }
+    Mark(i, false);
+    Report(pcStepIt);
+    return;
+  }
+  if (!TryDirectory(i, run) && !TryPlugins(i, run)) HandleData(i, run);
+  Mark(i, true);
+  Report(pcStepIt);
+}
+
+bool TIsoExtracter::TryDirectory(int64_t i, TRun& run) {
+  if (!DetectDir || (run.Open && !DetectDirInReading)) return false;
+  if (!IsDirectorySector(UserData(), UserSize)) return false;
+  if (run.Open) CloseRun(run, i - 1, 5, static_cast<uint64_t>(i - run.Start) * UserSize, 0);
+  ExtractFoundDirectory(i);
+  Report(pcSetText, 0, kScanText);
+  return true;
+}
+
+bool TIsoExtracter::TryPlugins(int64_t& i, TRun& run) {
+  if (!UsePlugin || (run.Open && !UsePluginInReading)) return false;
+  for (unsigned j = 0; j < Plugins.GetCount(); ++j) {
+    TFormatPlugin* plugin = Plugins.GetEnabled(j) ? Plugins.GetPlugin(j) : nullptr;
+    if (plugin == nullptr) continue;
+    int hit = 0;
+    try {
+      plugin->Reset();
+      hit = plugin->Detect(UserData(), UserSize);
+    } catch (...) {
+      hit = 0;  // a plug-in that fails to answer has not recognised the sector
+    }
+    if (hit == 0) continue;
+    if (run.Open) CloseRun(run, i - 1, 5, static_cast<uint64_t>(i - run.Start) * UserSize, 0);
+    const std::vector<uint8_t> first(UserData(), UserData() + UserSize);
+    int64_t position = i;
+    ExtractByPlugin(first.data(), UserSize, position, *plugin, Folder, i);
+    Report(pcSetText, 0, kScanText);
+    i = position;
+    return true;
+  }
+  return false;
+}
+
+void TIsoExtracter::HandleData(int64_t i, TRun& run) {
+  uint32_t n = 0;
+  const bool tail = CheckTailZero(UserData(), UserSize, n);
+  if (!run.Open && (!tail || n != 0 || !DelTailZero)) {
+    if (!OpenRun(i, run)) return;
+  }
+  if (!run.Open) return;  // an all-zero sector outside a run, dropped as asked
+  if (!WriteRun(run, UserData(), tail && DelTailZero ? n : UserSize)) return;
+  run.Last = i;
+  if (tail) CloseRun(run, i, 3, static_cast<uint64_t>(i - run.Start) * UserSize + n, UserSize - n);
+}
+
+bool TIsoExtracter::OpenRun(int64_t i, TRun& run) {
+  std::string leaf;
+  if (!ListOnly && !run.File.CreateUnique(Folder, std::to_string(i), leaf)) {
+    OutputFailed();
+    return false;
+  }
+  run.Open = true;
+  run.Start = i;
+  run.Last = i;
+  return true;
+}
+
+bool TIsoExtracter::WriteRun(TRun& run, const uint8_t* data, uint32_t bytes) {
+  if (ListOnly || run.File.Write(data, bytes)) return true;
+  OutputFailed();
+  return false;
+}
+
+void TIsoExtracter::CloseRun(TRun& run, int64_t last, uint8_t kind, uint64_t size, uint32_t tailZeros) {
+  run.Open = false;
+  std::string name = std::to_string(run.Start) + "_" + std::to_string(last);
+  if (!ListOnly && run.File.IsOpen()) {
+    const uint64_t written = run.File.Size();
+    const std::string path = run.File.Path();
+    if (!run.File.Close()) return OutputFailed();
+    if (written == 0) {
+      ::unlink(path.c_str());
+    } else {
+      std::string chosen;
+      if (!platform::RenameUnique(path, Folder, name, chosen)) return OutputFailed();
+      name = chosen;
+    }
+  }
+  // A run of zero bytes only (kept as the user asked) lists nothing.
+  if (kind == 3 && size == 0) return;
+  TExtractedFile node;
+  node.Kind = kind;
+  node.Start = run.Start;
+  node.Size = static_cast<uint32_t>(size);
+  node.TailZeroCount = tailZeros;
+  node.Name = name;
+  node.SectorMode = static_cast<uint8_t>(SectorMode);
+  node.TrackEnd = TrackEnd;
+  Root.Children.push_back(std::move(node));
+}
+
+// A directory sector met by the scan. Its own record gives the whole directory; a
+// directory whose parent is lost goes into a folder of its own, named by its sector, so
+// that the entries of different lost directories never meet in one folder.
+void TIsoExtracter::ExtractFoundDirectory(int64_t i) {
+  std::vector<uint8_t> image(UserData(), UserData() + UserSize);
+  const uint8_t* self = image.data();
+  const bool hasSelf = IsWholeRecord(self, 0, image.size()) && IsSelfOrParent(self) && self[33] == 0;
+  const uint32_t extent = hasSelf ? (LittleEndian ? BothEndian32Lsb(self + 2) : BothEndian32Msb(self + 2)) : 0;
+  const bool isStart = hasSelf && extent + int64_t{kFirstLba} == i;
+  TKrDirRecord selfRecord;
+  if (hasSelf) selfRecord.Assign(self, self[0]);
+  if (isStart) {
+    const uint32_t length = LittleEndian ? BothEndian32Lsb(self + 10) : BothEndian32Msb(self + 10);
+    std::vector<uint8_t> whole;
+    if (length > UserSize && ReadDirectoryImage(extent, length, whole, /*mark=*/true)) image = std::move(whole);
+  }
+  const uint8_t* parent = image.data() + image[0];
+  const bool isRoot = isStart && IsWholeRecord(image.data(), image[0], image.size()) && IsSelfOrParent(parent) &&
+                      (LittleEndian ? BothEndian32Lsb(parent + 2) : BothEndian32Msb(parent + 2)) == extent;
+  DirectoryPath.assign(isStart ? 1 : 0, extent);
+  if (isRoot) {
+    ExtractDirectory(image.data(), static_cast<uint32_t>(image.size()), Root, Folder, UserSize);
+    return;
+  }
+  TExtractedFile node;
+  node.Kind = 1;
+  node.DirRecord = selfRecord;
+  node.Start = i;
+  node.Size = static_cast<uint32_t>(image.size());
+  node.Name = std::to_string(i);
+  node.SectorMode = static_cast<uint8_t>(SectorMode);
+  node.TrackEnd = TrackEnd;
+  ExtractDirectory(image.data(), static_cast<uint32_t>(image.size()), node, Folder + "/" + node.Name, UserSize);
+  Root.Children.push_back(std::move(node));
+}

@@ -1,0 +1,167 @@
+// The recovery scan end to end: a genisoimage volume whose primary descriptor and root
+// directory are destroyed, followed by files made by real tools, noise and zeros, on a
+// disc the disc builder makes; the real plug-ins carve through the plug-in manager.
+#include <cstring>
+#include <set>
+
+#include "recovery/Iso9660util.h"
+#include "tests/recovery/ExtracterTestSupport.h"
+
+namespace {
+
+using namespace extracter_test;
+
+constexpr size_t kUser = 2048;
+
+struct Placed {
+  Sample What;
+  int64_t First = 0, Last = 0;  // frames
+};
+
+class RecoveryScan : public ::testing::Test {
+ protected:
+  // Builds the disc's user data: the damaged volume, then per sample its file padded to
+  // whole sectors, noise runs and a zero sector, then a last run of noise to the track end.
+  void SetUp() override {
+    QNL_REQUIRE_TOOL("genisoimage");
+    QNL_REQUIRE_TOOL("convert");
+    MakeVolumeTree(Dir / "tree", false);
+    const fs::path iso = MakeVolumeIso(Dir / "tree", Dir / "v.iso", "genisoimage");
+    ASSERT_FALSE(iso.empty());
+    Data = ReadFile(iso);
+    const uint32_t root = BothEndian32Lsb(&Data[16 * kUser + 156 + 2]);
+    std::memset(&Data[root * kUser], 0, kUser);  // the primary root directory
+    std::memset(&Data[16 * kUser], 0, kUser);    // the primary descriptor
+    for (const Sample& s : MakeSamples(Dir.Path)) {
+      Placed p{s, Frame(), 0};
+      Append(ReadFile(s.File));
+      p.Last = Frame() - 1;
+      Samples.push_back(p);
+    }
+    ASSERT_GE(Samples.size(), 6u);
+    NoiseFirst = Frame();
+    Append(Noise(3 * kUser + 100, 21));  // a run that ends at a zero tail
+    Append(std::vector<uint8_t>(kUser, 0));
+    LastRunFirst = Frame();
+    Append(Noise(3 * kUser, 22));  // the run the track end closes
+    WriteFile(Dir / "disc.bin", Data);
+  }
+
+  int64_t Frame() const { return 150 + static_cast<int64_t>(Data.size() / kUser); }
+  void Append(const std::vector<uint8_t>& bytes) {
+    Data.insert(Data.end(), bytes.begin(), bytes.end());
+    Data.resize((Data.size() + kUser - 1) / kUser * kUser, 0);
+  }
+  // Random bytes that no plug-in takes for the start of a file.
+  static std::vector<uint8_t> Noise(size_t size, uint32_t seed) {
+    std::vector<uint8_t> noise = RandomBytes(size, seed);
+    for (size_t i = 0; i < size; i += kUser) noise[i] = 0x11;
+    return noise;
+  }
+
+  buildertest::TempDir Dir{"qnl-scan"};
+  std::vector<uint8_t> Data;
+  std::vector<Placed> Samples;
+  int64_t NoiseFirst = 0, LastRunFirst = 0;
+};
+
+// Kind, start, size and name of every node, in order, for comparing two scans.
+std::vector<std::string> Shape(const TExtractedFile& root) {
+  std::vector<std::string> shape;
+  WalkTree(root, "", [&](const TExtractedFile& n, const std::string& path) {
+    shape.push_back(std::to_string(n.Kind) + " " + std::to_string(n.Start) + " " + std::to_string(n.Size) + " " + path);
+  });
+  return shape;
+}
+
+TEST_F(RecoveryScan, RebuildsLostDirectoriesCarvesAndKeepsRuns) {
+  ExtracterRig rig(Dir / "disc.bin", emu::SectorKind::Mode1, Dir.Path);
+  ASSERT_TRUE(rig.Ready());
+  ASSERT_EQ(rig.Plugins.LoadPlugins(QNL_REAL_PLUGIN_DIR), 10);
+  TIsoExtracter& ex = rig.Extracter;
+  ex.ListOnly = false;
+  ex.DelTailZero = true;
+  ex.Folder = (Dir / "out").string();
+  ASSERT_TRUE(ex.ExtractFiles(rig.Track));
+  EXPECT_EQ(ex.GetState(), wsIdle);
+  EXPECT_EQ(rig.View.GetModel().GetPosition(), rig.View.GetModel().GetMaximum());
+
+  // Every file of the volume comes out byte-identical with its time, the root's own
+  // files through the Joliet root, which is intact.
+  const auto written = FilesBelow(Dir / "out");
+  std::multimap<std::vector<uint8_t>, fs::path> byContent;
+  for (const auto& [rel, path] : written) byContent.emplace(ReadFile(path), path);
+  for (const auto& [rel, path] : FilesBelow(Dir / "tree")) {
+    const auto range = byContent.equal_range(ReadFile(path));
+    EXPECT_TRUE(std::any_of(range.first, range.second, [](const auto& e) { return MtimeOf(e.second) == kMtime; }))
+        << rel;
+  }
+  EXPECT_TRUE(written.count("readme.txt"));
+  EXPECT_TRUE(written.count(kLongName));
+
+  // Carved through the real plug-ins, named by their first and last sector.
+  for (const Placed& p : Samples) {
+    const std::string name = std::to_string(p.First) + "_" + std::to_string(p.Last) + p.What.Extension;
+    ASSERT_TRUE(written.count(name)) << name;
+    EXPECT_TRUE(ReadFile(written.at(name)) == ReadFile(p.What.File)) << name;
+  }
+
+  // Runs: one ended at a zero tail (its zeros dropped), one ended by the track end.
+  const std::string tailRun = std::to_string(NoiseFirst) + "_" + std::to_string(NoiseFirst + 3);
+  const std::string lastRun = std::to_string(LastRunFirst) + "_" + std::to_string(rig.Track.Tail - 1);
+  ASSERT_TRUE(written.count(tailRun) && written.count(lastRun));
+  EXPECT_EQ(fs::file_size(written.at(tailRun)), 3 * kUser + 100);
+  EXPECT_EQ(fs::file_size(written.at(lastRun)), 3 * kUser);
+  std::map<std::string, const TExtractedFile*> nodes;
+  bool cjkDirectory = false, foundPath = false;
+  WalkTree(ex.Root, "", [&](const TExtractedFile& n, const std::string& path) {
+    nodes[path] = &n;
+    cjkDirectory = cjkDirectory || (n.Name == kJapaneseDir && n.Kind == 1);
+    foundPath = foundPath || !n.FoundPath.empty();
+  });
+  ASSERT_TRUE(nodes.count(tailRun) && nodes.count(lastRun));
+  EXPECT_EQ(nodes[tailRun]->Kind, 3);
+  EXPECT_EQ(nodes[tailRun]->Size, 3 * kUser + 100);
+  EXPECT_EQ(nodes[tailRun]->TailZeroCount, kUser - 100);
+  EXPECT_EQ(nodes[lastRun]->Kind, 5);
+  EXPECT_TRUE(cjkDirectory);
+  EXPECT_TRUE(foundPath);
+  for (const auto& [rel, path] : written)
+    EXPECT_FALSE(std::all_of(rel.begin(), rel.end(), ::isdigit)) << "a run left open: " << rel;
+
+  // Listing only: the same tree, nothing written.
+  const auto shape = Shape(ex.Root);
+  ex.Clear();
+  ex.ListOnly = true;
+  ex.Folder = (Dir / "listed").string();
+  ASSERT_TRUE(ex.ExtractFiles(rig.Track));
+  EXPECT_FALSE(fs::exists(Dir / "listed"));
+  EXPECT_EQ(Shape(ex.Root), shape);
+}
+
+TEST_F(RecoveryScan, CancelClosesTheRunAndReportsNothingDone) {
+  ExtracterRig rig(Dir / "disc.bin", emu::SectorKind::Mode1, Dir.Path);
+  ASSERT_TRUE(rig.Ready());
+  std::vector<int8_t> closing;
+  int steps = 0;
+  THeadlessProgressView view([&](const TProgressEvent& e, const TProgressModel&) {
+    if (IsClosingCode(e.Code)) closing.push_back(e.Code);
+    if (e.Code == pcStepIt && ++steps == 1) rig.Extracter.Cancel();
+  });
+  TIsoExtracter& ex = rig.Extracter;
+  ex.SetProgressView(&view);
+  ex.ListOnly = false;
+  ex.DetectDir = false;  // the lost directories' files become runs: the cancel lands in one
+  ex.Folder = (Dir / "out").string();
+  EXPECT_FALSE(ex.ExtractFiles(rig.Track));
+  EXPECT_EQ(closing, std::vector<int8_t>{pcCancelled});
+  EXPECT_EQ(ex.GetState(), wsIdle);
+  // The scan stopped early, and the run it was in is closed and named by its last sector.
+  const auto written = FilesBelow(Dir / "out");
+  EXPECT_FALSE(written.empty());
+  EXPECT_FALSE(written.count(std::to_string(LastRunFirst) + "_" + std::to_string(rig.Track.Tail - 1)));
+  for (const auto& [rel, path] : written)
+    EXPECT_FALSE(std::all_of(rel.begin(), rel.end(), ::isdigit)) << "a run left open: " << rel;
+}
+
+}  // namespace
