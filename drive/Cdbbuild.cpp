@@ -8,6 +8,7 @@
 
 #include "platform/ScsiCodes.h"
 #include "sector/Address.h"
+#include "sector/Bytes.h"
 #include "sector/Datasector.h"
 #include "sector/Krbuffer.h"
 
@@ -37,18 +38,12 @@ bool IsReadableRun(int64_t frame, uint32_t count) {
   return IsConvertibleFrame(frame) && (count == 0 || IsConvertibleFrame(frame + count - 1));
 }
 
-void PutLba(uint8_t* cdb, int64_t frame) {
-  const uint32_t lba = static_cast<uint32_t>(FramesToLba(frame));
-  cdb[2] = static_cast<uint8_t>(lba >> 24);
-  cdb[3] = static_cast<uint8_t>(lba >> 16);
-  cdb[4] = static_cast<uint8_t>(lba >> 8);
-  cdb[5] = static_cast<uint8_t>(lba);
-}
+void PutLba(uint8_t* cdb, int64_t frame) { PutBe32(cdb + 2, static_cast<uint32_t>(FramesToLba(frame))); }
 
 uint32_t HeaderSize(bool tenByte) { return tenByte ? 8 : 4; }
 
 uint32_t ModeDataLength(const uint8_t* answer, bool tenByte) {
-  return tenByte ? (uint32_t{answer[0]} << 8) | answer[1] : answer[0];
+  return tenByte ? GetBe16(answer) : answer[0];
 }
 
 void ClearModeDataLength(uint8_t* answer, bool tenByte) {
@@ -125,20 +120,20 @@ bool ReportsPlainQ(const TKrCdRom& drive) {
 
 uint32_t ReadCdSectorSize(uint8_t subChannel) {
   switch (subChannel) {
-    case 0: return 2352;
-    case 1: return 2448;
-    case 2: return 2368;
-    case 4: return 2448;
+    case 0: return kRawSectorSize;
+    case 1: return kRawWithSubchannelSize;
+    case 2: return kRawWithQSize;
+    case 4: return kRawWithSubchannelSize;
     default: return 0;
   }
 }
 
 uint32_t ReadCddaSectorSize(uint8_t subCode) {
   switch (subCode) {
-    case 0: return 2352;
-    case 1: return 2368;
-    case 2: return 2448;
-    case 3: return 96;
+    case 0: return kRawSectorSize;
+    case 1: return kRawWithQSize;
+    case 2: return kRawWithSubchannelSize;
+    case 3: return kSubchannelSize;
     default: return 0;
   }
 }
@@ -146,7 +141,7 @@ uint32_t ReadCddaSectorSize(uint8_t subCode) {
 uint32_t ReadCdExSectorSize(bool userData, uint8_t subChannel) {
   const uint32_t size = ReadCdSectorSize(subChannel);
   if (size == 0) return 0;
-  return userData ? size : size - 2352;
+  return userData ? size : size - static_cast<uint32_t>(kRawSectorSize);
 }
 
 bool UsesTenByteMode(const TKrCdRom& drive, int form) {
@@ -158,7 +153,7 @@ bool UsesTenByteMode(const TKrCdRom& drive, int form) {
 int LocateModePage(const uint8_t* answer, uint32_t valid, bool tenByte, uint8_t pageCode, uint32_t minPageBytes) {
   const uint32_t header = HeaderSize(tenByte);
   if (valid < header) return -1;
-  const uint32_t descriptors = tenByte ? (uint32_t{answer[6]} << 8) | answer[7] : answer[3];
+  const uint32_t descriptors = tenByte ? GetBe16(answer + 6) : answer[3];
   const uint64_t offset = uint64_t{header} + descriptors;
   if (offset + std::max<uint32_t>(minPageBytes, 2) > valid) return -1;
   if ((answer[offset] & 0x3F) != pageCode) return -1;
@@ -335,9 +330,7 @@ bool CdbSetBlockLength(TScsiExec exec, const TKrCdRom& drive, uint8_t density, u
   }
   uint8_t* descriptor = list + header;
   descriptor[0] = density;
-  descriptor[5] = static_cast<uint8_t>(blockLength >> 16);
-  descriptor[6] = static_cast<uint8_t>(blockLength >> 8);
-  descriptor[7] = static_cast<uint8_t>(blockLength);
+  PutBe24(descriptor + 5, blockLength);
   return ModeSelect(exec, drive, tenByte, list, header + 8);
 }
 
@@ -357,22 +350,21 @@ bool CdbGetCapabilitiesPage(TScsiExec exec, const TKrCdRom& drive, int form, uin
 
 bool CdbReadSubQ(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSector& sample) {
   sample = TSubQSector{};
-  TKrParagraphBoundaryBuffer area(16);
+  TKrParagraphBoundaryBuffer area(kFormattedQSize);
   uint8_t* q = area.GetBuffer();
   if (q == nullptr) return false;
-  std::memset(q, 0, 16);
+  std::memset(q, 0, kFormattedQSize);
   // The status is not trusted either way: a rejected read leaves the zeroed area.
-  CdbReadCdEx(exec, drive, frame, 1, 0, false, false, false, 0, 2, q);
+  CdbReadCdEx(exec, drive, frame, 1, 0, /*sync=*/false, /*edcEcc=*/false, /*userData=*/false, 0, 2, q);
   return DecodeSubQ(q, ReportsPlainQ(drive), sample);
 }
 
 bool CdbReadSubQCdda(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSector& sample) {
   sample = TSubQSector{};
-  constexpr uint32_t kSize = 2368;
-  TKrParagraphBoundaryBuffer area(kSize);
+  TKrParagraphBoundaryBuffer area(kRawWithQSize);
   uint8_t* data = area.GetBuffer();
   if (data == nullptr) return false;
-  std::memset(data, 0, kSize);
-  CdbReadCdda(exec, drive, frame, 1, 1, data);
-  return DecodeSubQ(data + 2352, false, sample);
+  std::memset(data, 0, kRawWithQSize);
+  CdbReadCdda(exec, drive, frame, 1, /*subCode=*/1, data);
+  return DecodeSubQ(data + kRawSectorSize, /*plainValues=*/false, sample);
 }

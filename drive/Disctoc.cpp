@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "sector/Bytes.h"
+
 namespace {
 
 constexpr uint8_t kPointFirstTrack = 0xA0;
@@ -29,7 +31,7 @@ void BcdInPlace(uint8_t& b) { b = BcdToBin(b); }
 
 int RawTocDescriptorCount(const uint8_t* raw, size_t size) {
   if (raw == nullptr || size < kRawTocHeaderSize) return -1;
-  const size_t dataLength = (size_t{raw[0]} << 8) | raw[1];
+  const size_t dataLength = GetBe16(raw);
   if (dataLength < 2 || (dataLength - 2) % kRawTocDescriptorSize != 0) return -1;
   const size_t count = (dataLength - 2) / kRawTocDescriptorSize;
   const size_t room = (size - kRawTocHeaderSize) / kRawTocDescriptorSize;

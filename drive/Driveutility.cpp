@@ -6,12 +6,13 @@
 #include "drive/Cdbbuild.h"
 #include "drive/Transport.h"
 #include "platform/Clock.h"
+#include "sector/Datasector.h"
 #include "sector/Krbuffer.h"
 
 namespace {
 
 constexpr int64_t kSpinUpFrame = 300;
-constexpr uint32_t kSpinUpBufferSize = 2368;
+constexpr uint32_t kSpinUpBufferSize = kRawWithQSize;
 constexpr uint32_t kMaxSpeedSteps = 72;
 constexpr uint32_t kSingleSpeedBytes = 176400;  // bytes a second at 1x
 constexpr uint32_t kCapabilityBytes = 16;

@@ -3,12 +3,13 @@
 #include <cstddef>
 #include <stdexcept>
 
+#include "sector/Address.h"
+#include "sector/Datasector.h"
+
 namespace emu {
 
 namespace {
 
-constexpr size_t kMainBytes = 2352;
-constexpr size_t kSubBytes = 96;
 
 bool Contains(const Extent& extent, int32_t lba) { return lba >= extent.FirstLba && lba < extent.EndLba; }
 
@@ -20,26 +21,26 @@ size_t CheckedCount(int32_t sectors) {
 }  // namespace
 
 MemorySectorStore::MemorySectorStore(int32_t sectors)
-    : Count(sectors), MainData(CheckedCount(sectors) * kMainBytes), SubData(CheckedCount(sectors) * kSubBytes) {}
+    : Count(sectors), MainData(CheckedCount(sectors) * kRawSectorSize), SubData(CheckedCount(sectors) * kSubchannelSize) {}
 
 const uint8_t* MemorySectorStore::Main(int32_t lba) const {
   if (lba < 0 || lba >= Count) return nullptr;
-  return MainData.data() + static_cast<size_t>(lba) * kMainBytes;
+  return MainData.data() + static_cast<size_t>(lba) * kRawSectorSize;
 }
 
 const uint8_t* MemorySectorStore::Sub(int32_t lba) const {
   if (lba < 0 || lba >= Count) return nullptr;
-  return SubData.data() + static_cast<size_t>(lba) * kSubBytes;
+  return SubData.data() + static_cast<size_t>(lba) * kSubchannelSize;
 }
 
 uint8_t* MemorySectorStore::MutableMain(int32_t lba) {
   if (lba < 0 || lba >= Count) return nullptr;
-  return MainData.data() + static_cast<size_t>(lba) * kMainBytes;
+  return MainData.data() + static_cast<size_t>(lba) * kRawSectorSize;
 }
 
 uint8_t* MemorySectorStore::MutableSub(int32_t lba) {
   if (lba < 0 || lba >= Count) return nullptr;
-  return SubData.data() + static_cast<size_t>(lba) * kSubBytes;
+  return SubData.data() + static_cast<size_t>(lba) * kSubchannelSize;
 }
 
 std::optional<SectorKind> Disc::KindAt(int32_t lba) const {
@@ -62,7 +63,7 @@ std::optional<SectorKind> Disc::KindAt(int32_t lba) const {
 int32_t Disc::TocLeadOutLba() const {
   for (auto it = Toc.rbegin(); it != Toc.rend(); ++it) {
     if ((it->AdrControl >> 4) == 1 && it->Point == 0xA2)
-      return (static_cast<int32_t>(it->PMin) * 60 + it->PSec) * 75 + it->PFrame - 150;
+      return static_cast<int32_t>(MsfToFrames(it->PMin, it->PSec, it->PFrame) - kLbaOffset);
   }
   return -1;
 }

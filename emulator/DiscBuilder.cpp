@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "sector/Address.h"
+#include "sector/Datasector.h"
 
 namespace emu {
 
@@ -84,12 +85,12 @@ bool SizeTrack(const TrackSpec& track, int number, TrackLayout& out, std::string
 uint32_t SectorPayloadBytes(SectorKind kind) {
   switch (kind) {
     case SectorKind::Mode1:
-    case SectorKind::Mode2Form1: return 2048;
-    case SectorKind::Mode2Form2: return 2324;
-    case SectorKind::Mode2Formless: return 2336;
-    case SectorKind::Audio: return 2352;
+    case SectorKind::Mode2Form1: return kUserDataSize;
+    case SectorKind::Mode2Form2: return kForm2UserSize;
+    case SectorKind::Mode2Formless: return kFormlessUserSize;
+    case SectorKind::Audio: return kRawSectorSize;
   }
-  return 2352;
+  return kRawSectorSize;
 }
 
 namespace {

@@ -6,15 +6,11 @@
 #include <vector>
 
 #include "emulator/DiscBuilder.h"
+#include "sector/Bytes.h"
 
 namespace emu {
 
 namespace {
-
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 // The PCM sub-format GUID of WAVE_FORMAT_EXTENSIBLE, after its first two bytes.
 constexpr std::array<uint8_t, 14> kPcmGuidTail = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
@@ -25,9 +21,9 @@ bool CheckFormat(const uint8_t* fmt, uint32_t size, const std::string& name, std
     error = name + ": the WAV format chunk is too short";
     return false;
   }
-  uint16_t tag = Le16(fmt);
+  uint16_t tag = GetLe16(fmt);
   if (tag == 0xFFFE) {
-    if (size < 40 || Le16(fmt + 24) != 1 || std::memcmp(fmt + 26, kPcmGuidTail.data(), kPcmGuidTail.size()) != 0) {
+    if (size < 40 || GetLe16(fmt + 24) != 1 || std::memcmp(fmt + 26, kPcmGuidTail.data(), kPcmGuidTail.size()) != 0) {
       error = name + ": the WAV file is not PCM";
       return false;
     }
@@ -35,10 +31,10 @@ bool CheckFormat(const uint8_t* fmt, uint32_t size, const std::string& name, std
     error = name + ": the WAV file is not PCM (format " + std::to_string(tag) + ")";
     return false;
   }
-  uint16_t channels = Le16(fmt + 2);
-  uint32_t rate = Le32(fmt + 4);
-  uint16_t blockAlign = Le16(fmt + 12);
-  uint16_t bits = Le16(fmt + 14);
+  uint16_t channels = GetLe16(fmt + 2);
+  uint32_t rate = GetLe32(fmt + 4);
+  uint16_t blockAlign = GetLe16(fmt + 12);
+  uint16_t bits = GetLe16(fmt + 14);
   if (channels != 2 || rate != 44100 || bits != 16 || blockAlign != 4) {
     error = name + ": the WAV file has " + std::to_string(channels) + " channel(s), " + std::to_string(bits) +
             " bits, " + std::to_string(rate) + " Hz; a CD track needs 2 channels, 16 bits, 44100 Hz";
@@ -74,7 +70,7 @@ bool ReadWavPayload(const std::filesystem::path& file, uint64_t& offset, uint64_
     uint8_t chunk[8];
     in.seekg(static_cast<std::streamoff>(pos));
     if (!in.read(reinterpret_cast<char*>(chunk), 8)) break;
-    const uint32_t size = Le32(chunk + 4);
+    const uint32_t size = GetLe32(chunk + 4);
     const uint64_t body = pos + 8;
     if (std::memcmp(chunk, "fmt ", 4) == 0) {
       if (size > 1024 || body + size > fileSize) {

@@ -12,6 +12,7 @@
 #include "emulator/DiscBuilder.h"
 #include "emulator/ImageSet.h"
 #include "sector/Address.h"
+#include "sector/Datasector.h"
 #include "sector/SectorEncoder.h"
 
 namespace emu {
@@ -20,8 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr size_t kMainBytes = 2352;
-constexpr size_t kSubBytes = 96;
 constexpr size_t kQOffset = 12;
 constexpr size_t kBatchSectors = 256;
 constexpr uint8_t kLeadOutTrack = 0xAA;
@@ -79,14 +78,14 @@ class ImageStreams {
  public:
   ImageStreams(const fs::path& img, const fs::path& sub)
       : Img(img, std::ios::binary | std::ios::trunc), Sub(sub, std::ios::binary | std::ios::trunc) {
-    MainBatch.reserve(kBatchSectors * kMainBytes);
-    SubBatch.reserve(kBatchSectors * kSubBytes);
+    MainBatch.reserve(kBatchSectors * kRawSectorSize);
+    SubBatch.reserve(kBatchSectors * kSubchannelSize);
   }
   bool Open() const { return Img.is_open() && Sub.is_open(); }
   void Put(const uint8_t* main, const uint8_t* sub) {
-    MainBatch.insert(MainBatch.end(), main, main + kMainBytes);
-    SubBatch.insert(SubBatch.end(), sub, sub + kSubBytes);
-    if (MainBatch.size() >= kBatchSectors * kMainBytes) Flush();
+    MainBatch.insert(MainBatch.end(), main, main + kRawSectorSize);
+    SubBatch.insert(SubBatch.end(), sub, sub + kSubchannelSize);
+    if (MainBatch.size() >= kBatchSectors * kRawSectorSize) Flush();
   }
   bool Finish() {
     Flush();
@@ -125,7 +124,7 @@ class SectorSource {
  private:
   bool WriteTrack(const TrackLayout& track, const TrackSpec& spec, std::string& error) {
     if (track.PregapRecorded) {
-      std::array<uint8_t, kMainBytes> zero{};
+      std::array<uint8_t, kRawSectorSize> zero{};
       for (int32_t lba = track.PregapLba; lba < track.StartLba; ++lba) {
         ClearSector();
         EncodeData(track.Kind, lba, zero.data(), false);
@@ -139,7 +138,7 @@ class SectorSource {
       return false;
     }
     const uint32_t unit = SectorPayloadBytes(track.Kind);
-    std::array<uint8_t, kMainBytes> payload{};
+    std::array<uint8_t, kRawSectorSize> payload{};
     uint64_t remaining = track.DataBytes;
     for (int32_t lba = track.StartLba; lba < track.EndLba; ++lba) {
       const uint64_t take = std::min<uint64_t>(unit, remaining);
@@ -209,7 +208,7 @@ class SectorSource {
     // Submode: data (0x08) or Form 2 (0x20); a recorder ends the file with EOR and EOF.
     const uint8_t endBits = lastOfFile ? 0x81 : 0x00;
     switch (kind) {
-      case SectorKind::Audio: std::memcpy(Main.data(), payload, kMainBytes); break;
+      case SectorKind::Audio: std::memcpy(Main.data(), payload, kRawSectorSize); break;
       case SectorKind::Mode1: EncodeMode1Sector(Main.data(), frame, payload); break;
       case SectorKind::Mode2Form1: {
         const uint8_t subheader[4] = {0, 0, static_cast<uint8_t>(0x08 | endBits), 0};
@@ -269,8 +268,8 @@ class SectorSource {
   const DiscSpec& Spec;
   const DiscLayout& Layout;
   ImageStreams& Out;
-  std::array<uint8_t, kMainBytes> Main{};
-  std::array<uint8_t, kSubBytes> Sub{};
+  std::array<uint8_t, kRawSectorSize> Main{};
+  std::array<uint8_t, kSubchannelSize> Sub{};
 };
 
 fs::path BaseName(const fs::path& name) {

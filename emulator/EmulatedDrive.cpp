@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "emulator/EmulatedDriveState.h"
+#include "sector/Address.h"
+#include "sector/Bytes.h"
 
 namespace emu {
 namespace detail {
@@ -56,7 +58,6 @@ Page01 MakeDefaultPage(const DriveProfile& p) {
   return page;
 }
 
-int64_t TocFrames(uint8_t m, uint8_t s, uint8_t f) { return int64_t{m} * 4500 + int64_t{s} * 75 + f; }
 
 // A drive given no disc behaves as an empty drive.
 std::shared_ptr<const Disc> OrEmpty(std::shared_ptr<const Disc> disc) {
@@ -85,7 +86,7 @@ DriveState::DriveState(std::shared_ptr<const Disc> disc)
 
   for (const TocDescriptor& t : D.Toc) {
     if ((t.AdrControl >> 4) != 1 || t.Point < 1 || t.Point > 99) continue;
-    const auto lba = static_cast<int32_t>(TocFrames(t.PMin, t.PSec, t.PFrame) - 150);
+    const auto lba = static_cast<int32_t>(MsfToFrames(t.PMin, t.PSec, t.PFrame) - kLbaOffset);
     auto it = std::find_if(TocTracks.begin(), TocTracks.end(), [&](const TocTrack& x) { return x.StartLba == lba; });
     if (it != TocTracks.end())
       it->Control = t.AdrControl & 0x0F;  // a later descriptor wins
@@ -116,7 +117,7 @@ int32_t DriveState::NextJitter() {
 
 Outcome DriveState::Inquiry(std::span<const uint8_t> cdb, std::span<uint8_t> in) {
   if (cdb[1] & 0x01) return IllegalRequest(scsi::kInvalidFieldInCdb);  // no vital product data pages
-  const size_t alloc = (size_t{cdb[3]} << 8) | cdb[4];
+  const size_t alloc = GetBe16(&cdb[3]);
   std::array<uint8_t, 96> r{};
   r[0] = 0x05;
   r[1] = 0x80;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "emulator/EmulatedDriveState.h"
+#include "sector/Bytes.h"
 
 namespace emu::detail {
 namespace {
@@ -13,17 +14,6 @@ constexpr uint8_t kPcCurrent = 0, kPcChangeable = 1, kPcDefault = 2;
 // Bits of page 01 the host may change: the recovery flags (not AWRE, a writer's bit)
 // and the read retry count.
 constexpr Page01 kChangeablePage01 = {0x81, 0x0A, 0x7F, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0};
-
-void Put16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 8);
-  p[1] = static_cast<uint8_t>(v);
-}
-
-void Put24(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 16);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v);
-}
 
 uint16_t MaxSpeed(const DriveProfile& p) {
   return p.Speeds.empty() ? 0 : *std::max_element(p.Speeds.begin(), p.Speeds.end());
@@ -49,10 +39,10 @@ std::vector<uint8_t> DriveState::CapabilitiesPage(uint8_t pageControl) const {
   p[4] = 0x71;  // audio play, Mode 2 Form 1 and Form 2, multisession
   p[5] = 0x07;  // CD-DA commands, accurate stream, R-W sub-channel
   p[6] = 0x29 | (Lock && pageControl == kPcCurrent ? 0x02 : 0x00);  // lock, eject, tray
-  Put16(&p[8], max);
-  Put16(&p[10], 256);   // volume levels
-  Put16(&p[12], 1024);  // buffer, kB
-  Put16(&p[14], pageControl == kPcCurrent ? Speed : max);
+  PutBe16(&p[8], max);
+  PutBe16(&p[10], 256);   // volume levels
+  PutBe16(&p[12], 1024);  // buffer, kB
+  PutBe16(&p[14], static_cast<uint16_t>(pageControl == kPcCurrent ? Speed : max));
   return p;
 }
 
@@ -61,7 +51,7 @@ Outcome DriveState::ModeSense(std::span<const uint8_t> cdb, std::span<uint8_t> i
   const bool dbd = (cdb[1] & 0x08) != 0;
   const uint8_t pageControl = cdb[2] >> 6;
   const uint8_t pageCode = cdb[2] & 0x3F;
-  const size_t alloc = ten ? (size_t{cdb[7]} << 8 | cdb[8]) : cdb[4];
+  const size_t alloc = ten ? GetBe16(&cdb[7]) : cdb[4];
 
   std::vector<uint8_t> page;
   if (pageCode == scsi::kPageErrorRecovery) {
@@ -77,8 +67,8 @@ Outcome DriveState::ModeSense(std::span<const uint8_t> cdb, std::span<uint8_t> i
   const size_t bdl = D.Profile.BlockDescriptor && !dbd ? 8 : 0;
   std::vector<uint8_t> r(header + bdl + page.size(), 0);
   if (ten) {
-    Put16(&r[0], static_cast<uint32_t>(r.size() - 2));
-    Put16(&r[6], static_cast<uint32_t>(bdl));
+    PutBe16(&r[0], static_cast<uint16_t>(r.size() - 2));
+    PutBe16(&r[6], static_cast<uint16_t>(bdl));
   } else {
     r[0] = static_cast<uint8_t>(r.size() - 1);
     r[3] = static_cast<uint8_t>(bdl);
@@ -87,13 +77,13 @@ Outcome DriveState::ModeSense(std::span<const uint8_t> cdb, std::span<uint8_t> i
     uint8_t* b = &r[header];
     if (pageControl == kPcChangeable) {
       b[0] = 0xFF;
-      Put24(&b[5], 0xFFFFFF);
+      PutBe24(&b[5], 0xFFFFFF);
     } else {
       const bool current = pageControl == kPcCurrent;
       b[0] = current ? Density : 0x00;
       const int32_t leadOut = D.TocLeadOutLba();
-      Put24(&b[1], leadOut > 0 ? static_cast<uint32_t>(leadOut) : 0);
-      Put24(&b[5], current ? BlockLen : 2048);
+      PutBe24(&b[1], leadOut > 0 ? static_cast<uint32_t>(leadOut) : 0);
+      PutBe24(&b[5], current ? BlockLen : 2048);
     }
   }
   std::copy(page.begin(), page.end(), r.begin() + static_cast<std::ptrdiff_t>(header + bdl));
@@ -103,15 +93,15 @@ Outcome DriveState::ModeSense(std::span<const uint8_t> cdb, std::span<uint8_t> i
 Outcome DriveState::ModeSelect(std::span<const uint8_t> cdb, std::span<const uint8_t> out) {
   const bool ten = cdb[0] == scsi::kOpModeSelect10;
   const bool savePages = (cdb[1] & 0x01) != 0;
-  const size_t len = ten ? (size_t{cdb[7]} << 8 | cdb[8]) : cdb[4];
+  const size_t len = ten ? GetBe16(&cdb[7]) : cdb[4];
   if (len == 0) return Good();
   if (out.size() < len) return IllegalRequest(scsi::kParameterListLengthError);
   const std::span<const uint8_t> list = out.first(len);
 
   const size_t header = ten ? 8 : 4;
   if (len < header) return IllegalRequest(scsi::kParameterListLengthError);
-  const size_t mdl = ten ? (size_t{list[0]} << 8 | list[1]) : list[0];
-  const size_t bdl = ten ? (size_t{list[6]} << 8 | list[7]) : list[3];
+  const size_t mdl = ten ? GetBe16(&list[0]) : list[0];
+  const size_t bdl = ten ? GetBe16(&list[6]) : list[3];
   if (mdl != 0 || (bdl != 0 && bdl != 8)) return IllegalRequest(scsi::kInvalidFieldInParameterList);
   if (header + bdl > len) return IllegalRequest(scsi::kParameterListLengthError);
 
@@ -119,8 +109,8 @@ Outcome DriveState::ModeSelect(std::span<const uint8_t> cdb, std::span<const uin
   uint8_t newDensity = Density;
   if (bdl == 8) {
     const uint8_t* b = &list[header];
-    const uint32_t length = uint32_t{b[5]} << 16 | uint32_t{b[6]} << 8 | b[7];
-    if (length != 2048 && length != 2352) return IllegalRequest(scsi::kInvalidFieldInParameterList);
+    const uint32_t length = GetBe24(&b[5]);
+    if (length != kUserDataSize && length != kRawSectorSize) return IllegalRequest(scsi::kInvalidFieldInParameterList);
     newBlockLen = length;
     newDensity = b[0];
   }
@@ -150,7 +140,7 @@ Outcome DriveState::SetCdSpeed(std::span<const uint8_t> cdb) {
   if (!D.Profile.SetSpeedSupported) return IllegalRequest(scsi::kInvalidOpcode);
   const auto& speeds = D.Profile.Speeds;
   if (speeds.empty()) return Good();
-  const uint32_t request = uint32_t{cdb[2]} << 8 | cdb[3];
+  const uint32_t request = GetBe16(&cdb[2]);
   if (request == 0xFFFF) {
     Speed = MaxSpeed(D.Profile);
     return Good();

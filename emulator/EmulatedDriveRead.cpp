@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "emulator/EmulatedDriveState.h"
+#include "sector/Bytes.h"
 #include "sector/Scramble.h"
 
 namespace emu::detail {
@@ -43,16 +44,18 @@ struct Fields {
 };
 
 Fields FieldsOf(SectorKind kind, uint32_t form2Size) {
-  const auto f2 = static_cast<uint16_t>(form2Size == 2324 ? 2324 : 2328);
+  constexpr uint16_t kHeader = kHeaderOffset, kSub = kSubheaderOffset, kUser1 = kMode1UserOffset,
+                     kUser2 = kMode2UserOffset, kEnd = kRawSectorSize;
+  const auto form2End = static_cast<uint16_t>(kUser2 + (form2Size == kForm2UserSize ? kForm2UserSize : kForm2UserSize + 4));
   switch (kind) {
-    case SectorKind::Mode1: return {{12, 16}, {16, 16}, {16, 2064}, {2064, 2352}};
-    case SectorKind::Mode2Form1: return {{12, 16}, {16, 24}, {24, 2072}, {2072, 2352}};
-    case SectorKind::Mode2Form2:
-      return {{12, 16}, {16, 24}, {24, static_cast<uint16_t>(24 + f2)}, {static_cast<uint16_t>(24 + f2), 2352}};
-    case SectorKind::Mode2Formless: return {{12, 16}, {16, 16}, {16, 2352}, {2352, 2352}};
+    case SectorKind::Mode1: return {{kHeader, kSub}, {kSub, kSub}, {kUser1, kMode1EdcOffset}, {kMode1EdcOffset, kEnd}};
+    case SectorKind::Mode2Form1:
+      return {{kHeader, kSub}, {kSub, kUser2}, {kUser2, kForm1EdcOffset}, {kForm1EdcOffset, kEnd}};
+    case SectorKind::Mode2Form2: return {{kHeader, kSub}, {kSub, kUser2}, {kUser2, form2End}, {form2End, kEnd}};
+    case SectorKind::Mode2Formless: return {{kHeader, kSub}, {kSub, kSub}, {kUser1, kEnd}, {kEnd, kEnd}};
     case SectorKind::Audio: break;
   }
-  return {{0, 0}, {0, 0}, {0, 2352}, {2352, 2352}};
+  return {{0, 0}, {0, 0}, {0, kEnd}, {kEnd, kEnd}};
 }
 
 uint8_t TypeCode(SectorKind kind) {
@@ -88,7 +91,7 @@ size_t Assemble(SectorKind kind, uint8_t flags, uint32_t form2Size, const uint8_
     n += end - begin;
   };
   if (kind == SectorKind::Audio) {
-    if (flags & kUser) take(0, 2352);
+    if (flags & kUser) take(0, kRawSectorSize);
     return n;
   }
   const Fields f = FieldsOf(kind, form2Size);
@@ -131,10 +134,11 @@ void AudioViewOf(const DriveState& s, int64_t q, bool dcr, uint8_t* out) {
 
 // 2352 bytes of the audio stream starting `shift` bytes after sector src.
 void StreamBytes(const DriveState& s, int32_t src, int64_t shift, bool dcr, uint8_t* out) {
-  const int64_t start = int64_t{src} * 2352 + shift;
-  int64_t q = start / 2352;
-  if (start % 2352 < 0) --q;
-  const auto off = static_cast<size_t>(start - q * 2352);
+  constexpr auto kSector = static_cast<int64_t>(kRawSectorSize);
+  const int64_t start = int64_t{src} * kSector + shift;
+  int64_t q = start / kSector;
+  if (start % kSector < 0) --q;
+  const auto off = static_cast<size_t>(start - q * kSector);
   if (off == 0) {
     AudioViewOf(s, q, dcr, out);
     return;
@@ -149,7 +153,7 @@ void StreamBytes(const DriveState& s, int32_t src, int64_t shift, bool dcr, uint
 size_t AppendSub(const DriveState& s, const ReadPlan& plan, int32_t src, uint8_t* dst) {
   if (plan.Sub == SubKind::None) return 0;
   const uint8_t* sub = s.D.Store ? s.D.Store->Sub(src) : nullptr;
-  std::array<uint8_t, kSubSize> none{};
+  std::array<uint8_t, kSubchannelSize> none{};
   if (!sub) sub = none.data();
   switch (plan.Sub) {
     case SubKind::RawPW: InterleaveSubchannel(sub, dst, true); return 96;
@@ -267,7 +271,7 @@ Outcome Transfer(DriveState& s, ReadPlan plan, int32_t start, uint64_t count, st
   if (count == 0) return Good();
   plan.AudioShift = (int64_t{s.D.Profile.AudioOffset} + s.NextJitter()) * 4;
   // Largest sector: 2352 main bytes and 96 sub-channel bytes.
-  std::array<uint8_t, kRawSectorSize + kSubSize> scratch;
+  std::array<uint8_t, kRawSectorSize + kSubchannelSize> scratch;
   size_t pos = 0;
   for (uint64_t i = 0; i < count && pos < in.size(); ++i) {
     const int64_t lba64 = int64_t{start} + static_cast<int64_t>(i);
@@ -294,7 +298,7 @@ Outcome Transfer(DriveState& s, ReadPlan plan, int32_t start, uint64_t count, st
 }
 
 int32_t Lba(std::span<const uint8_t> cdb) {
-  return static_cast<int32_t>(uint32_t{cdb[2]} << 24 | uint32_t{cdb[3]} << 16 | uint32_t{cdb[4]} << 8 | cdb[5]);
+  return static_cast<int32_t>(GetBe32(&cdb[2]));
 }
 
 }  // namespace
@@ -317,7 +321,7 @@ Outcome DriveState::ReadCd(std::span<const uint8_t> cdb, std::span<uint8_t> in) 
     case 4: plan.Sub = SubKind::RW; break;
     default: return IllegalRequest(scsi::kInvalidFieldInCdb);
   }
-  const uint32_t count = uint32_t{cdb[6]} << 16 | uint32_t{cdb[7]} << 8 | cdb[8];
+  const uint32_t count = GetBe24(&cdb[6]);
   return Transfer(*this, plan, Lba(cdb), count, in);
 }
 
@@ -335,13 +339,13 @@ Outcome DriveState::ReadCdda(std::span<const uint8_t> cdb, std::span<uint8_t> in
       break;
     default: return IllegalRequest(scsi::kInvalidFieldInCdb);
   }
-  const uint32_t count = uint32_t{cdb[6]} << 24 | uint32_t{cdb[7]} << 16 | uint32_t{cdb[8]} << 8 | cdb[9];
+  const uint32_t count = GetBe32(&cdb[6]);
   return Transfer(*this, plan, Lba(cdb), count, in);
 }
 
 Outcome DriveState::Read10(std::span<const uint8_t> cdb, std::span<uint8_t> in) {
   ReadPlan plan;
-  if (BlockLen == 2352) {
+  if (BlockLen == kRawSectorSize) {
     plan.Flags = kSync | kHeader | kSubheader | kUser | kEdc;
   } else {
     plan.Flags = kUser;

@@ -11,11 +11,10 @@
 #include "emulator/EmulatedDrive.h"
 #include "platform/ScsiCodes.h"
 #include "platform/ScsiResult.h"
+#include "sector/Datasector.h"
 
 namespace emu::detail {
 
-constexpr size_t kRawSectorSize = 2352;
-constexpr size_t kSubSize = 96;
 constexpr size_t kLogLimit = 65536;  // oldest entries are dropped beyond this
 
 using Page01 = std::array<uint8_t, 12>;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "emulator/EmulatedDriveState.h"
+#include "sector/Address.h"
 
 namespace emu::detail {
 
@@ -20,9 +21,8 @@ void FormatQ(const uint8_t* q12, uint8_t out[16], bool binary) {
   std::memcpy(out, q12, 12);
   std::memset(out + 12, 0, 4);
   if (!binary || (q12[0] & 0x0F) != 1) return;
-  auto bin = [](uint8_t b) { return static_cast<uint8_t>((b >> 4) * 10 + (b & 0x0F)); };
-  out[1] = q12[1] == 0xAA ? 110 : bin(q12[1]);
-  for (int i : {2, 3, 4, 5, 7, 8, 9}) out[i] = bin(q12[i]);
+  out[1] = q12[1] == 0xAA ? 110 : BcdToBin(q12[1]);
+  for (int i : {2, 3, 4, 5, 7, 8, 9}) out[i] = BcdToBin(q12[i]);
 }
 
 }  // namespace emu::detail

@@ -5,11 +5,14 @@
 #include <vector>
 
 #include "emulator/EmulatedDriveState.h"
+#include "sector/Address.h"
+#include "sector/Bytes.h"
 
 namespace emu::detail {
 namespace {
 
-uint8_t Bcd(uint8_t v) { return v <= 99 ? static_cast<uint8_t>((v / 10) << 4 | (v % 10)) : v; }
+// Numbers above 99 (points A0..C0, the lead-out track) stay as they are.
+uint8_t Bcd(uint8_t v) { return v <= 99 ? BinToBcd(v) : v; }
 
 TocDescriptor ToBcd(TocDescriptor t) {
   const bool trackPoint = t.Point >= 1 && t.Point <= 99;
@@ -26,11 +29,7 @@ TocDescriptor ToBcd(TocDescriptor t) {
   return t;
 }
 
-void Put16(uint8_t* p, size_t v) {
-  const auto c = static_cast<uint16_t>(std::min<size_t>(v, 0xFFFF));
-  p[0] = static_cast<uint8_t>(c >> 8);
-  p[1] = static_cast<uint8_t>(c);
-}
+void Put16(uint8_t* p, size_t v) { PutBe16(p, static_cast<uint16_t>(std::min<size_t>(v, 0xFFFF))); }
 
 std::vector<uint8_t> FullToc(const Disc& d, uint8_t fromSession) {
   std::vector<uint8_t> r(4, 0);
@@ -57,20 +56,20 @@ std::vector<uint8_t> TrackToc(const Disc& d, uint8_t fromTrack, bool msf) {
   auto add = [&](uint8_t adrControl, uint8_t number, int64_t frames) {
     uint8_t a[4];
     if (msf) {
+      const TPackedMsf time = FramesToMsf(frames);
       a[0] = 0;
-      a[1] = static_cast<uint8_t>(frames / 4500);
-      a[2] = static_cast<uint8_t>(frames / 75 % 60);
-      a[3] = static_cast<uint8_t>(frames % 75);
+      a[1] = PackedMsfMinute(time);
+      a[2] = PackedMsfSecond(time);
+      a[3] = PackedMsfFrame(time);
     } else {
-      const auto lba = static_cast<uint32_t>(static_cast<int32_t>(frames - 150));
-      for (int i = 0; i < 4; ++i) a[i] = static_cast<uint8_t>(lba >> (24 - 8 * i));
+      PutBe32(a, static_cast<uint32_t>(static_cast<int32_t>(frames - kLbaOffset)));
     }
     r.insert(r.end(), {0, adrControl, number, 0, a[0], a[1], a[2], a[3]});
   };
   for (const auto& [number, t] : tracks)
-    if (number >= fromTrack) add(t.AdrControl, number, int64_t{t.PMin} * 4500 + t.PSec * 75 + t.PFrame);
+    if (number >= fromTrack) add(t.AdrControl, number, MsfToFrames(t.PMin, t.PSec, t.PFrame));
   const int32_t leadOut = d.TocLeadOutLba();
-  if (leadOut >= 0) add(0x10, 0xAA, int64_t{leadOut} + 150);
+  if (leadOut >= 0) add(0x10, 0xAA, int64_t{leadOut} + kLbaOffset);
   Put16(&r[0], r.size() - 2);
   return r;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "emulator/ImageSetInternal.h"
+#include "sector/Datasector.h"
 
 namespace emu {
 
@@ -13,8 +14,6 @@ namespace {
 using namespace imageset;
 namespace fs = std::filesystem;
 
-constexpr size_t kMainBytes = 2352;
-constexpr size_t kSubBytes = 96;
 constexpr int32_t kSectorsPerWrite = 256;
 
 std::string Lower(std::string text) {
@@ -44,7 +43,7 @@ fs::path Sibling(const fs::path& base, const std::string& extension) {
 }
 
 bool WriteSectors(const fs::path& path, const SectorStore* store, int32_t count, bool sub, std::string& error) {
-  const size_t bytes = sub ? kSubBytes : kMainBytes;
+  const size_t bytes = sub ? kSubchannelSize : kRawSectorSize;
   AtomicFile file(path);
   if (!file.Open(error)) return false;
   std::vector<uint8_t> buffer;

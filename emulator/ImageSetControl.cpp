@@ -5,6 +5,7 @@
 #include <set>
 
 #include "emulator/ImageSetInternal.h"
+#include "sector/Address.h"
 
 namespace emu::imageset {
 
@@ -16,7 +17,7 @@ constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 
 uint8_t Adr(const TocDescriptor& d) { return d.AdrControl >> 4; }
 uint8_t Control(const TocDescriptor& d) { return d.AdrControl & 0x0F; }
-int32_t MsfToLba(int m, int s, int f) { return (m * 60 + s) * 75 + f - 150; }
+int32_t MsfToLba(uint8_t m, uint8_t s, uint8_t f) { return static_cast<int32_t>(MsfToFrames(m, s, f) - kLbaOffset); }
 int32_t PointLba(const TocDescriptor& d) { return MsfToLba(d.PMin, d.PSec, d.PFrame); }
 bool IsTrackPoint(const TocDescriptor& d) { return Adr(d) == 1 && d.Point >= 1 && d.Point <= 99; }
 

@@ -10,13 +10,12 @@
 #include <utility>
 
 #include "emulator/ImageSet.h"
+#include "sector/Datasector.h"
 
 namespace emu {
 
 namespace {
 
-constexpr size_t kMainBytes = 2352;
-constexpr size_t kSubBytes = 96;
 
 class FileDescriptor {
  public:
@@ -85,12 +84,12 @@ std::shared_ptr<const MappedSectorStore> MappedSectorStore::Open(const std::file
                                                                  std::string& error) {
   Mapping main;
   if (!MapFile(imgPath, main, error)) return nullptr;
-  if (main.Size % kMainBytes != 0) {
+  if (main.Size % kRawSectorSize != 0) {
     error = imgPath.string() + ": size " + std::to_string(main.Size) + " is not a whole number of " +
-            std::to_string(kMainBytes) + "-byte sectors";
+            std::to_string(kRawSectorSize) + "-byte sectors";
     return nullptr;
   }
-  if (main.Size / kMainBytes > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
+  if (main.Size / kRawSectorSize > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
     error = imgPath.string() + ": too many sectors";
     return nullptr;
   }
@@ -103,19 +102,19 @@ std::shared_ptr<const MappedSectorStore> MappedSectorStore::Open(const std::file
 }
 
 MappedSectorStore::MappedSectorStore(Mapping main, Mapping sub) : MainMap(std::move(main)), SubMap(std::move(sub)) {
-  Count = static_cast<int32_t>(MainMap.Size / kMainBytes);
+  Count = static_cast<int32_t>(MainMap.Size / kRawSectorSize);
   // A trailing partial sub-channel block is ignored, and sub-channel beyond the .img is not served.
-  SubCount = static_cast<int32_t>(std::min(SubMap.Size / kSubBytes, static_cast<size_t>(Count)));
+  SubCount = static_cast<int32_t>(std::min(SubMap.Size / kSubchannelSize, static_cast<size_t>(Count)));
 }
 
 const uint8_t* MappedSectorStore::Main(int32_t lba) const {
   if (lba < 0 || lba >= Count) return nullptr;
-  return MainMap.Data + static_cast<size_t>(lba) * kMainBytes;
+  return MainMap.Data + static_cast<size_t>(lba) * kRawSectorSize;
 }
 
 const uint8_t* MappedSectorStore::Sub(int32_t lba) const {
   if (lba < 0 || lba >= SubCount) return nullptr;
-  return SubMap.Data + static_cast<size_t>(lba) * kSubBytes;
+  return SubMap.Data + static_cast<size_t>(lba) * kSubchannelSize;
 }
 
 }  // namespace emu

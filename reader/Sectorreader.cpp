@@ -9,6 +9,7 @@
 #include "platform/Clock.h"
 #include "reader/Discend.h"
 #include "sector/Address.h"
+#include "sector/Bytes.h"
 #include "sector/Datasector.h"
 #include "sector/Krbuffer.h"
 #include "sector/Kredc.h"
@@ -41,10 +42,6 @@ void BoundSettings(TDriveSetting& s) {
   Clamp<uint32_t>(s.ExtReadAtOnce, 2, kMaxSectorsAtOnce);
   Clamp<uint32_t>(s.RetryCount, 0, 12);
   Clamp<uint32_t>(s.SoftEccRetryCount, 0, 12);
-}
-
-uint32_t GetLe32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
 const TKrEdc& Edc() {
@@ -117,25 +114,21 @@ void TSectorReader::Release() {
 }
 
 uint8_t TSectorReader::DetectSectorType(const uint8_t* sector) {
-  switch (sector[15]) {
-    case 1: return dtMode1;
-    case 2:
-      if (std::memcmp(sector + 16, sector + 20, 4) != 0) return dtMode2Formless;
-      return (sector[18] & 0x20) ? dtMode2Form2 : dtMode2Form1;
-    default: return dtUnknown;
-  }
+  return ClassifySector(sector);
 }
 
 bool TSectorReader::HoldsUp(uint8_t* sector, uint8_t dataType) {
   switch (dataType) {
     case dtMode1:
       // Most sectors are whole: check before the corrector takes its copy.
-      return Edc().Calc(sector) == GetLe32(sector + 2064) ||
+      return Edc().Calc(sector) == GetLe32(sector + kMode1EdcOffset) ||
              Corrector.CorrectOrRestore(sector, Setting.SoftEccRetryCount);
-    case dtMode2Form1: return Edc().CalcRange(sector + 16, 2056) == GetLe32(sector + 2072);
+    case dtMode2Form1:
+      return Edc().CalcRange(sector + kSubheaderOffset, kForm1EdcOffset - kSubheaderOffset) ==
+             GetLe32(sector + kForm1EdcOffset);
     case dtMode2Form2: {
-      const uint32_t stored = GetLe32(sector + 2348);  // 0: no EDC recorded
-      return stored == 0 || Edc().CalcRange(sector + 16, 2332) == stored;
+      const uint32_t stored = GetLe32(sector + kForm2EdcOffset);  // 0: no EDC recorded
+      return stored == 0 || Edc().CalcRange(sector + kSubheaderOffset, kForm2EdcOffset - kSubheaderOffset) == stored;
     }
     default: return true;
   }
@@ -260,7 +253,7 @@ bool TSectorReader::ReadBefore(uint32_t command, int64_t address, uint8_t dataTy
       uint8_t* sector = data + i * kRawSectorSize;
       uint8_t checkAs = dataType;
       if (dataType == dtMode2Form1 || dataType == dtMode2Form2)
-        checkAs = (sector[18] & 0x20) ? dtMode2Form2 : dtMode2Form1;
+        checkAs = (sector[kSubmodeOffset] & kSubmodeForm2) ? dtMode2Form2 : dtMode2Form1;
       if (!HoldsUp(sector, checkAs)) {
         good = i;
         break;

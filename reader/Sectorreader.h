@@ -12,6 +12,7 @@
 
 #include "drive/Krcdrom.h"
 #include "drive/Transport.h"
+#include "sector/Datasector.h"
 #include "sector/Errorcorrectmode1.h"
 
 constexpr uint32_t kMaxSectorsAtOnce = 27;
@@ -63,7 +64,7 @@ class TSectorReader {
   bool EnsureCache(uint32_t slots);
   void ClearCache();
   void FreeCache();
-  uint8_t* Slot(int64_t index) const { return CacheData.get() + index * 2352; }
+  uint8_t* Slot(int64_t index) const { return CacheData.get() + index * kRawSectorSize; }
   // Sectors of a read of `count` from `start` that arrived good.
   int64_t Counted(const TCommandResult& result, int64_t start, uint32_t count) const;
   int64_t IssueRead(uint32_t command, int64_t start, uint32_t count, uint8_t dataType, uint8_t* buffer);

@@ -14,10 +14,7 @@
 
 namespace {
 
-constexpr uint8_t kSyncPattern[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
 constexpr int64_t kGiveUpStart = 150;
-
-bool HasSync(const uint8_t* sector) { return std::memcmp(sector, kSyncPattern, sizeof kSyncPattern) == 0; }
 
 int32_t ToOffset(int64_t value) {
   return static_cast<int32_t>(
@@ -63,7 +60,7 @@ TSectorReader::TLocate TSectorReader::LocateBySync(const uint8_t* data, int64_t 
   for (int64_t i = 0; i < whole; ++i) holds[i] = CheckSlot(i, dataType);
   int64_t found = -1;
   for (int64_t i = 0; i < whole && found < 0; ++i)
-    if (HasSync(Slot(i)) && GetHeaderAddress(Slot(i)) == address) found = i;
+    if (HasSyncPattern(Slot(i)) && GetHeaderAddress(Slot(i)) == address) found = i;
   if (found < 0) {
     offset = ToOffset(address - GetHeaderAddress(Slot(reference)));
     return TLocate::NotLocated;
@@ -73,7 +70,7 @@ TSectorReader::TLocate TSectorReader::LocateBySync(const uint8_t* data, int64_t 
   // Keep only the run of sectors that follow in order and hold up: a drive beyond the
   // lead-out may repeat or skip frames, and a cached slot is later reported good.
   int64_t run = 1;
-  while (found + run < whole && HasSync(Slot(found + run)) &&
+  while (found + run < whole && HasSyncPattern(Slot(found + run)) &&
          GetHeaderAddress(Slot(found + run)) == address + run && holds[found + run])
     ++run;
   if (found > 0) {

@@ -39,20 +39,17 @@ class TReaderJob {
   TSectorReader& Reader;
 };
 
-// The type of the sector at `sync`. Audio reads hand data sectors back scrambled; the
-// other reads only when the header shows it. A formless sector is told only where the
-// subheader copies came from the sector itself (the READ CD with header codes).
-uint8_t TypeOfSector(uint8_t* buffer, int32_t sync, bool alwaysDescramble, bool testFormless) {
+// Audio reads hand data sectors back scrambled; the other reads only when the header
+// shows it.
+enum class TDescramble : uint8_t { IfScrambled, Always };
+
+// The type of the sector at `sync`. A formless sector is told only where the subheader
+// copies came from the sector itself (the READ CD with header codes).
+uint8_t TypeOfSector(uint8_t* buffer, int32_t sync, TDescramble descramble, bool tellFormless) {
   uint8_t* sector = buffer + sync;
   const int32_t length = std::min(kTwoSectors - sync, static_cast<int32_t>(kRawSectorSize));
-  if (alwaysDescramble || IsScrambled(sector)) Descramble(sector, 0, static_cast<uint32_t>(length));
-  switch (sector[15]) {
-    case 1: return dtMode1;
-    case 2:
-      if (testFormless && std::memcmp(sector + 16, sector + 20, 4) != 0) return dtMode2Formless;
-      return (sector[18] & 0x20) ? dtMode2Form2 : dtMode2Form1;
-    default: return dtData;
-  }
+  if (descramble == TDescramble::Always || IsScrambled(sector)) Descramble(sector, 0, static_cast<uint32_t>(length));
+  return ClassifySector(sector, {.TellFormless = tellFormless, .Otherwise = dtData});
 }
 
 }  // namespace
@@ -134,21 +131,24 @@ uint8_t TTocDetector::DetectDataType(int64_t address) {
   std::memset(buffer, 0, kTwoSectors);
 
   // Sync, header codes, user data and EDC/ECC of any sector type.
-  if (CdbReadCdEx(exec, CdRom, address, 2, 0, true, true, true, 0x60, 0, buffer)) {
+  if (CdbReadCdEx(exec, CdRom, address, 2, 0, /*sync=*/true, /*edcEcc=*/true, /*userData=*/true, 0x60, 0, buffer)) {
     const int32_t sync = FindSync(buffer, kTwoSectors);
-    if (sync >= 0 && sync < static_cast<int32_t>(kRawSectorSize)) return TypeOfSector(buffer, sync, false, true);
+    if (sync >= 0 && sync < static_cast<int32_t>(kRawSectorSize))
+      return TypeOfSector(buffer, sync, TDescramble::IfScrambled, /*tellFormless=*/true);
   }
   Pause();
   std::memset(buffer, 0, kTwoSectors);
   if (CdbReadCdda(exec, CdRom, address, 2, 0, buffer)) {
     const int32_t sync = FindSync(buffer, kTwoSectors);
-    if (sync >= 0 && sync < static_cast<int32_t>(kRawSectorSize)) return TypeOfSector(buffer, sync, true, false);
+    if (sync >= 0 && sync < static_cast<int32_t>(kRawSectorSize))
+      return TypeOfSector(buffer, sync, TDescramble::Always, /*tellFormless=*/false);
   }
   Pause();
   std::memset(buffer, 0, kTwoSectors);
   if (CdbReadCd(exec, CdRom, address, 2, 0, buffer)) {
     const int32_t sync = FindSync(buffer, kTwoSectors);
-    if (sync >= 0 && sync < static_cast<int32_t>(kRawSectorSize)) return TypeOfSector(buffer, sync, false, false);
+    if (sync >= 0 && sync < static_cast<int32_t>(kRawSectorSize))
+      return TypeOfSector(buffer, sync, TDescramble::IfScrambled, /*tellFormless=*/false);
   }
   return dtData;
 }
@@ -160,9 +160,8 @@ uint8_t TTocDetector::DetectFileSystem(int64_t head, int64_t tail, uint8_t dataT
     std::memset(buffer, 0, sizeof buffer);
     uint8_t reported = 0;
     if (!Reader.ReadSector(address, dataType, reported, buffer)) continue;
-    size_t offset = 0;
-    if (reported == dtMode1) offset = 16;
-    else if (reported == dtMode2Form1 || reported == dtMode2Form2 || reported == dtMode2Formless) offset = 24;
+    uint32_t offset = 0;
+    GetUserDataLayout(reported, nullptr, &offset);
     if (std::memcmp(buffer + offset + 1, "CD001", 5) == 0) return fsIso9660;
   }
   return fsUnknown;

@@ -15,9 +15,13 @@ struct TDataTypeInfo {
 
 // Indexed by DataType code; code 5 has no text of its own.
 constexpr TDataTypeInfo kDataTypes[] = {
-    {"UNKNOWN", 2352, 0, 0x00},    {"AUDIO", 2352, 0, 0x04},       {"MODE1", 2048, 16, 0x08},
-    {"MODE2FORM1", 2048, 24, 0x10}, {"MODE2FORM2", 2328, 24, 0x14}, {"UNKNOWN", 2336, 16, 0x0C},
-    {"DATA", 2352, 0, 0x00},
+    {"UNKNOWN", kRawSectorSize, 0, 0x00},
+    {"AUDIO", kRawSectorSize, 0, 0x04},
+    {"MODE1", kUserDataSize, kMode1UserOffset, 0x08},
+    {"MODE2FORM1", kUserDataSize, kMode2UserOffset, 0x10},
+    {"MODE2FORM2", kForm2UserSize + 4, kMode2UserOffset, 0x14},  // with the EDC field
+    {"UNKNOWN", kFormlessUserSize, kMode1UserOffset, 0x0C},
+    {"DATA", kRawSectorSize, 0, 0x00},
 };
 constexpr uint8_t kDataTypeCount = sizeof kDataTypes / sizeof kDataTypes[0];
 
@@ -61,7 +65,24 @@ uint8_t GetUserDataLayout(uint8_t dataType, uint32_t* size, uint32_t* offset) {
   return GetExpectedSectorType(dataType);
 }
 
+bool HasSyncPattern(const uint8_t* sector) {
+  return std::memcmp(sector, kSyncPattern.data(), kSyncSize) == 0;
+}
+
+uint8_t ClassifySector(const uint8_t* sector, const TClassifyOptions& options) {
+  switch (sector[kModeOffset]) {
+    case 1: return dtMode1;
+    case 2: {
+      const uint8_t* subheader = sector + kSubheaderOffset;
+      if (options.TellFormless && std::memcmp(subheader, subheader + kSubheaderSize, kSubheaderSize) != 0)
+        return dtMode2Formless;
+      return (sector[kSubmodeOffset] & kSubmodeForm2) ? dtMode2Form2 : dtMode2Form1;
+    }
+    default: return options.Otherwise;
+  }
+}
+
 int64_t GetHeaderAddress(const uint8_t* sector) {
-  return int64_t{BcdToBin(sector[12])} * kFramesPerMinute + int64_t{BcdToBin(sector[13])} * kFramesPerSecond +
-         BcdToBin(sector[14]);
+  const uint8_t* header = sector + kHeaderOffset;
+  return MsfToFrames(BcdToBin(header[0]), BcdToBin(header[1]), BcdToBin(header[2]));
 }

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <new>
 
+#include "sector/Bytes.h"
 #include "sector/Datasector.h"
 #include "sector/Kredc.h"
 
@@ -18,7 +19,6 @@ constexpr int kQSymbols = 45;
 constexpr int kPCodewords = 43;
 constexpr int kPSymbols = 26;
 constexpr size_t kWordBase = 12;
-constexpr size_t kEdcOffset = 2064;
 
 constexpr int kSymbolOffsetCount = kQCodewords * kQSymbols + kPCodewords * kPSymbols;
 
@@ -58,11 +58,7 @@ std::shared_ptr<const TMode1Tables> CurrentTables() {
   return shared.Tables;
 }
 
-
-uint32_t StoredEdc(const uint8_t* sector) {
-  const uint8_t* p = sector + kEdcOffset;
-  return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
+uint32_t StoredEdc(const uint8_t* sector) { return GetLe32(sector + kMode1EdcOffset); }
 
 // Repairs one plane of a codeword from its syndromes. The only position whose weight
 // alpha^(W - pos) equals S1 / S0 is pos = W - (log S1 - log S0) mod 255, when that lies

@@ -1,15 +1,13 @@
 #include "sector/Kredc.h"
 
+#include "sector/Bytes.h"
+#include "sector/Datasector.h"
+
 namespace {
 
 constexpr uint32_t kEdcPolynomial = 0xD8018001;
 constexpr size_t kTableSize = 256;
 constexpr size_t kSlices = 16;
-constexpr size_t kMode1EdcLength = 2064;
-
-inline uint32_t LoadLe32(const uint8_t* p) {
-  return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
 
 // Four bytes of one 32-bit little-endian word, each through the table of its distance
 // from the end of the block (first = the table of the word's lowest byte).
@@ -37,16 +35,16 @@ void TKrEdc::MakeTable() {
   }
 }
 
-uint32_t TKrEdc::Calc(const uint8_t* sector) const { return CalcRange(sector, kMode1EdcLength); }
+uint32_t TKrEdc::Calc(const uint8_t* sector) const { return CalcRange(sector, kMode1EdcOffset); }
 
 uint32_t TKrEdc::CalcRange(const uint8_t* data, size_t length) const {
   const uint32_t* t = Tables.get();
   uint32_t crc = 0;
   while (length >= kSlices) {
-    const uint32_t w0 = crc ^ LoadLe32(data);
-    const uint32_t w1 = LoadLe32(data + 4);
-    const uint32_t w2 = LoadLe32(data + 8);
-    const uint32_t w3 = LoadLe32(data + 12);
+    const uint32_t w0 = crc ^ GetLe32(data);
+    const uint32_t w1 = GetLe32(data + 4);
+    const uint32_t w2 = GetLe32(data + 8);
+    const uint32_t w3 = GetLe32(data + 12);
     crc = Slice(t, 15, w0) ^ Slice(t, 11, w1) ^ Slice(t, 7, w2) ^ Slice(t, 3, w3);
     data += kSlices;
     length -= kSlices;

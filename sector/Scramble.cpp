@@ -7,9 +7,6 @@
 
 namespace {
 
-constexpr uint8_t kSyncPattern[kSyncSize] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                             0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
-
 // Shift register x^15 + x + 1 preset to 1; each output bit is the register's low bit,
 // packed into bytes least significant bit first. The sync is never scrambled.
 constexpr std::array<uint8_t, kRawSectorSize> MakeScramblerTable() {
@@ -37,7 +34,7 @@ int32_t FindSync(const uint8_t* buf, int32_t count) {
   if (buf == nullptr || count < static_cast<int32_t>(kSyncSize)) return -1;
   const int32_t last = count - static_cast<int32_t>(kSyncSize);
   for (int32_t i = 0; i <= last; ++i) {
-    if (buf[i] == 0x00 && std::memcmp(buf + i, kSyncPattern, kSyncSize) == 0) return i;
+    if (buf[i] == 0x00 && HasSyncPattern(buf + i)) return i;
   }
   return -1;
 }

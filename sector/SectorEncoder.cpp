@@ -4,13 +4,11 @@
 #include <cstring>
 
 #include "sector/Address.h"
+#include "sector/Bytes.h"
 #include "sector/Datasector.h"
 #include "sector/Kredc.h"
 
 namespace {
-
-constexpr uint8_t kSyncPattern[kSyncSize] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                             0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
 
 // Word w of the parity-protected area is bytes 12 + 2w (low plane) and 13 + 2w (high).
 constexpr size_t kWordBase = 12;
@@ -20,7 +18,6 @@ constexpr int kQCodewords = 26;
 constexpr int kQDataSymbols = 43;
 constexpr int kQWordSpan = 1118;   // words covered by Q data symbols (header .. P parity)
 constexpr int kPParityWord = kPCodewords * kPDataSymbols;  // 1032, first P parity word
-constexpr size_t kSubmodeForm2 = 0x20;
 
 struct TGfTables {
   std::array<uint8_t, 512> Exp{};
@@ -75,30 +72,24 @@ const TKrEdc& Edc() {
   return edc;
 }
 
-void PutLe32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
 void WriteSubheaders(uint8_t* sector, const uint8_t subheader[4], bool form2) {
   uint8_t sub[4];
   std::memcpy(sub, subheader, 4);
   sub[2] = static_cast<uint8_t>(form2 ? (sub[2] | kSubmodeForm2) : (sub[2] & ~kSubmodeForm2));
-  std::memcpy(sector + 16, sub, 4);
-  std::memcpy(sector + 20, sub, 4);
+  std::memcpy(sector + kSubheaderOffset, sub, kSubheaderSize);
+  std::memcpy(sector + kSubheaderOffset + kSubheaderSize, sub, kSubheaderSize);
 }
 
 }  // namespace
 
 void WriteSectorHeader(uint8_t* sector, int64_t frameAddress, uint8_t mode) {
-  std::memcpy(sector, kSyncPattern, kSyncSize);
+  std::memcpy(sector, kSyncPattern.data(), kSyncSize);
   const TPackedMsf msf = FramesToMsf(frameAddress);
-  sector[12] = BinToBcd(PackedMsfMinute(msf));
-  sector[13] = BinToBcd(PackedMsfSecond(msf));
-  sector[14] = BinToBcd(PackedMsfFrame(msf));
-  sector[15] = mode;
+  uint8_t* header = sector + kHeaderOffset;
+  header[0] = BinToBcd(PackedMsfMinute(msf));
+  header[1] = BinToBcd(PackedMsfSecond(msf));
+  header[2] = BinToBcd(PackedMsfFrame(msf));
+  sector[kModeOffset] = mode;
 }
 
 void ComputeEccParity(uint8_t* sector, bool mode2) {
@@ -137,9 +128,9 @@ void ComputeEccParity(uint8_t* sector, bool mode2) {
 
 void EncodeMode1Sector(uint8_t* sector, int64_t frameAddress, const uint8_t* userData2048) {
   WriteSectorHeader(sector, frameAddress, 1);
-  std::memcpy(sector + 16, userData2048, 2048);
-  PutLe32(sector + 2064, Edc().CalcRange(sector, 2064));
-  std::memset(sector + 2068, 0, 8);
+  std::memcpy(sector + kMode1UserOffset, userData2048, kUserDataSize);
+  PutLe32(sector + kMode1EdcOffset, Edc().CalcRange(sector, kMode1EdcOffset));
+  std::memset(sector + kMode1EdcOffset + 4, 0, 8);
   ComputeEccParity(sector, false);
 }
 
@@ -147,8 +138,8 @@ void EncodeMode2Form1Sector(uint8_t* sector, int64_t frameAddress, const uint8_t
                             const uint8_t* userData2048) {
   WriteSectorHeader(sector, frameAddress, 2);
   WriteSubheaders(sector, subheader, false);
-  std::memcpy(sector + 24, userData2048, 2048);
-  PutLe32(sector + 2072, Edc().CalcRange(sector + 16, 2056));
+  std::memcpy(sector + kMode2UserOffset, userData2048, kUserDataSize);
+  PutLe32(sector + kForm1EdcOffset, Edc().CalcRange(sector + kSubheaderOffset, kForm1EdcOffset - kSubheaderOffset));
   ComputeEccParity(sector, true);
 }
 
@@ -156,13 +147,14 @@ void EncodeMode2Form2Sector(uint8_t* sector, int64_t frameAddress, const uint8_t
                             const uint8_t* userData2324, bool withEdc) {
   WriteSectorHeader(sector, frameAddress, 2);
   WriteSubheaders(sector, subheader, true);
-  std::memcpy(sector + 24, userData2324, 2324);
-  PutLe32(sector + 2348, withEdc ? Edc().CalcRange(sector + 16, 2332) : 0);
+  std::memcpy(sector + kMode2UserOffset, userData2324, kForm2UserSize);
+  const size_t covered = kForm2EdcOffset - kSubheaderOffset;
+  PutLe32(sector + kForm2EdcOffset, withEdc ? Edc().CalcRange(sector + kSubheaderOffset, covered) : 0);
 }
 
 void EncodeMode2FormlessSector(uint8_t* sector, int64_t frameAddress, const uint8_t* userData2336) {
   WriteSectorHeader(sector, frameAddress, 2);
-  std::memcpy(sector + 16, userData2336, 2336);
+  std::memcpy(sector + kMode1UserOffset, userData2336, kFormlessUserSize);
 }
 
 void EncodeQFrame(uint8_t q[12], uint8_t control, uint8_t trackNo, uint8_t index, int64_t relativeFrames,

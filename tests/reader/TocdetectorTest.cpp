@@ -16,10 +16,13 @@ using toctest::TrackInput;
 using toctest::TrueTracks;
 
 // Session 1: Mode 1 with a volume mark, audio, audio with pre-emphasis; session 2:
-// Form 1 with a volume mark, Form 2, formless.
+// Form 1 with a volume mark, Form 2, formless with a volume mark (its user data starts
+// at byte 16, not 24 as Form 1's).
 std::vector<std::vector<TrackInput>> EveryKind() {
   return {{{SectorKind::Mode1, 40, false, true}, {SectorKind::Audio, 30}, {SectorKind::Audio, 30, true}},
-          {{SectorKind::Mode2Form1, 40, false, true}, {SectorKind::Mode2Form2, 30}, {SectorKind::Mode2Formless, 30}}};
+          {{SectorKind::Mode2Form1, 40, false, true},
+           {SectorKind::Mode2Form2, 30},
+           {SectorKind::Mode2Formless, 30, false, true}}};
 }
 
 TEST(TocdetectorDetect, ClassifiesEveryTrackKindAndTheVolumeMark) {
@@ -31,7 +34,7 @@ TEST(TocdetectorDetect, ClassifiesEveryTrackKindAndTheVolumeMark) {
   ASSERT_EQ(rig.Detector.Detect(), 6u);
   toctest::ExpectSameLayout(rig.Tracks, TrueTracks(disc.Layout));
   const uint8_t types[] = {dtMode1, dtAudio, dtAudio, dtMode2Form1, dtMode2Form2, dtMode2Formless};
-  const uint8_t systems[] = {fsIso9660, fsCdda, fsCddaEmph, fsIso9660, fsUnknown, fsUnknown};
+  const uint8_t systems[] = {fsIso9660, fsCdda, fsCddaEmph, fsIso9660, fsUnknown, fsIso9660};
   for (size_t i = 0; i < rig.Tracks.size(); ++i) {
     EXPECT_EQ(rig.Tracks[i].DataType, types[i]) << i;
     EXPECT_EQ(rig.Tracks[i].FileSystem, systems[i]) << i;

@@ -1,0 +1,34 @@
+#pragma once
+// Multi-byte fields in byte buffers: little-endian (EDC, WAV) and big-endian (SCSI).
+#include <cstdint>
+
+inline uint16_t GetLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+inline uint32_t GetLe32(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+inline void PutLe16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void PutLe32(uint8_t* p, uint32_t v) {
+  PutLe16(p, static_cast<uint16_t>(v));
+  PutLe16(p + 2, static_cast<uint16_t>(v >> 16));
+}
+
+inline uint16_t GetBe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+inline uint32_t GetBe24(const uint8_t* p) { return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2]; }
+inline uint32_t GetBe32(const uint8_t* p) {
+  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+inline void PutBe16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v >> 8);
+  p[1] = static_cast<uint8_t>(v);
+}
+inline void PutBe24(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 16);
+  PutBe16(p + 1, static_cast<uint16_t>(v));
+}
+inline void PutBe32(uint8_t* p, uint32_t v) {
+  PutBe16(p, static_cast<uint16_t>(v >> 16));
+  PutBe16(p + 2, static_cast<uint16_t>(v));
+}
