@@ -3,7 +3,8 @@
 # in their own build folder and runs each for a bounded time.
 # Usage: scripts/fuzz.sh [seconds per target]   (default: 60)
 # FUZZ_BUILD_DIR chooses the build folder (default: build-fuzz). The file-type plug-in
-# targets run FUZZ_JOBS at a time for FUZZ_PLUGIN_SECONDS each (default: 20).
+# targets run FUZZ_JOBS at a time for FUZZ_PLUGIN_SECONDS each (default: 20), the recording
+# target for FUZZ_RECORDING_SECONDS (default: 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -14,11 +15,13 @@ cmake -S fuzz -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE
 cmake --build "$dir" -j "$jobs"
 
 status=0
-for target in fuzz_toc fuzz_mode_pages fuzz_dirrecord; do
+for target in fuzz_toc fuzz_mode_pages fuzz_dirrecord fuzz_recording; do
   corpus="$dir/corpus/$target"
   mkdir -p "$corpus"
-  echo "== $target for ${seconds}s"
-  if ! "$dir/$target" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$dir/$target-" \
+  limit=$seconds
+  [ "$target" != fuzz_recording ] || limit=${FUZZ_RECORDING_SECONDS:-20}
+  echo "== $target for ${limit}s"
+  if ! "$dir/$target" -max_total_time="$limit" -print_final_stats=1 -artifact_prefix="$dir/$target-" \
       "$corpus" "fuzz/seeds/$target"; then
     echo "$target found a failure; the input is in $dir/$target-*" >&2
     status=1
