@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/plugins/samples/SampleFiles.h"
 #include "tests/plugins/support/PluginModule.h"
 
 using plugin_test::PluginModule;
@@ -139,43 +140,17 @@ TEST_P(EveryPlugin, TextsFillTheBufferAsAgreed) {
 class Samples {
  public:
   Samples() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qnl-fpi-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) return;
-    Dir = pattern;
-    const std::string d = Dir + "/";
-    const std::string quiet = " >/dev/null 2>&1";
-    Make("sox -n -r 8000 -c 1 " + d + "a.wav synth 1 sine 440" + quiet, d + "a.wav");
-    Make("sox -n -r 44100 -c 2 -b 16 " + d + "t.wav synth 2 sine 440" + quiet + " && lame --quiet -b 128 " + d +
-             "t.wav " + d + "a.mp3",
-         d + "a.mp3");
-    for (const char* image : {"a.bmp", "a.gif", "a.png", "a.jpg"})
-      Make("convert -size 64x64 gradient:red-blue " + d + image + quiet, d + image);
-    Make("head -c 20000 /dev/urandom > " + d + "r.bin && cd " + Dir + " && zip -q a.zip r.bin" + quiet, d + "a.zip");
-    Make("cd " + Dir + " && gcab -c a.cab r.bin" + quiet, d + "a.cab");
-    Make("cd " + Dir + " && lha a a.lzh r.bin" + quiet, d + "a.lzh");
-    Make("gs -q -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" + d + "a.pdf -c showpage" + quiet, d + "a.pdf");
+    for (auto& file : plugin_samples::MakeSampleFiles(Folder.Dir())) {
+      file.Data.resize(2048, 0);
+      First.push_back(std::move(file.Data));
+    }
     std::vector<unsigned char> riff(2048, 0);
     std::memcpy(riff.data(), "RIFF\x04\x01\x00\x00QNLX", 12);
     First.push_back(riff);
   }
-  ~Samples() {
-    std::error_code ignored;
-    if (!Dir.empty()) std::filesystem::remove_all(Dir, ignored);
-  }
-  Samples(const Samples&) = delete;
-  Samples& operator=(const Samples&) = delete;
 
+  plugin_test::TempDir Folder;
   std::vector<std::vector<unsigned char>> First;
-
- private:
-  void Make(const std::string& command, const std::string& file) {
-    if (std::system(command.c_str()) != 0) return;
-    std::vector<unsigned char> data = plugin_test::ReadFile(file);
-    if (data.empty()) return;
-    data.resize(2048, 0);
-    First.push_back(std::move(data));
-  }
-  std::string Dir;
 };
 
 const Samples& SampleFiles() {
