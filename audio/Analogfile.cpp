@@ -10,15 +10,13 @@
 #include <limits>
 #include <new>
 
+#include "sector/Bytes.h"
+
 namespace {
 
 constexpr int64_t kMaxRecording = std::numeric_limits<int32_t>::max();
 constexpr int64_t kRiffHeaderSize = 12;
 constexpr int64_t kChunkHeaderSize = 8;
-
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 }  // namespace
 
@@ -71,11 +69,11 @@ bool TAnalogFile::LocateData(int64_t fileSize) {
   size_t done = 0;
   if (!ReadAt(0, header, sizeof header, done) || done != sizeof header) return false;
   if (std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0) return true;
-  const int64_t remain = std::min<int64_t>(int64_t{Le32(header + 4)} - 4, fileSize - kRiffHeaderSize);
+  const int64_t remain = std::min<int64_t>(int64_t{GetLe32(header + 4)} - 4, fileSize - kRiffHeaderSize);
   for (int64_t pos = 0; pos < remain - kChunkHeaderSize;) {
     uint8_t chunk[kChunkHeaderSize];
     if (!ReadAt(kRiffHeaderSize + pos, chunk, sizeof chunk, done) || done != sizeof chunk) return false;
-    int64_t length = Le32(chunk + 4);
+    int64_t length = GetLe32(chunk + 4);
     if (std::memcmp(chunk, "data", 4) == 0) {
       DataOffset = static_cast<int32_t>(pos + kRiffHeaderSize + kChunkHeaderSize);
       DataSize = static_cast<int32_t>(std::min<int64_t>(length, fileSize - DataOffset));

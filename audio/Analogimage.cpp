@@ -16,8 +16,6 @@ constexpr int32_t kSector = static_cast<int32_t>(kRawSectorSize);
 // Bytes searched a step; the sync may straddle two steps, so each step overlaps the last.
 constexpr int32_t kSearchStep = 65536;
 
-bool HasSync(const uint8_t* sector) { return FindSync(sector, static_cast<int32_t>(kSyncSize)) == 0; }
-
 void DescrambleSector(uint8_t* sector) { Descramble(sector, 0, kRawSectorSize); }
 
 class TImageFile {
@@ -90,7 +88,7 @@ class TImager {
     Forced = forced;
     while (IsSectorStart(File, cur)) {
       if (!ReadSector(cur)) return TImageOutcome::ReadFailed;
-      if (HasSync(Sector.data())) {
+      if (HasSyncPattern(Sector.data())) {
         DescrambleSector(Sector.data());
         Forced = TForced::Off;
       } else if (Forced != TForced::Off) {
@@ -155,7 +153,7 @@ class TImager {
   bool JumpTo(int32_t& cur, int32_t offset) {
     if (!IsSectorStart(File, offset) || !ReadSector(offset)) return false;
     cur = offset;
-    if (!HasSync(Sector.data())) ++Result.Forced;
+    if (!HasSyncPattern(Sector.data())) ++Result.Forced;
     DescrambleSector(Sector.data());
     return true;
   }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "sector/Bytes.h"
 #include "sector/Datasector.h"
 #include "sector/Kredc.h"
 #include "sector/Scramble.h"
@@ -24,8 +25,9 @@ using test_support::RecordingWav;
 using test_support::ScrambledSectors;
 constexpr int32_t kWavDataOffset = test_support::kRecordingDataOffset;
 
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
-bool EdcValid(const TKrEdc& edc, const uint8_t* sector) { return edc.Calc(sector) == Le32(sector + 2064); }
+bool EdcValid(const TKrEdc& edc, const uint8_t* sector) {
+  return edc.Calc(sector) == GetLe32(sector + kMode1EdcOffset);
+}
 
 // Answers from a script and remembers every question and where it was asked.
 struct Script : IAnalogSyncDecider {

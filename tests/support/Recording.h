@@ -8,14 +8,16 @@
 #include <random>
 #include <vector>
 
+#include "sector/Bytes.h"
 #include "sector/Datasector.h"
 #include "sector/Scramble.h"
 #include "sector/SectorEncoder.h"
 
 namespace test_support {
 
-inline void PutLe32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+inline void AppendLe32(std::vector<uint8_t>& out, uint32_t v) {
+  out.resize(out.size() + 4);
+  PutLe32(out.data() + out.size() - 4, v);
 }
 
 // RIFF/WAVE with a fmt chunk, an odd-length LIST chunk and its pad byte, then the data
@@ -24,16 +26,15 @@ inline std::vector<uint8_t> RecordingWav(const std::vector<uint8_t>& data, uint3
   const uint8_t fmt[] = {1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0};
   const uint8_t list[] = {'I', 'N', 'F', 'O', 'x', 0};
   std::vector<uint8_t> out = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
-  PutLe32(out, sizeof fmt);
+  AppendLe32(out, sizeof fmt);
   out.insert(out.end(), fmt, fmt + sizeof fmt);
   out.insert(out.end(), {'L', 'I', 'S', 'T'});
-  PutLe32(out, 5);
+  AppendLe32(out, 5);
   out.insert(out.end(), list, list + sizeof list);
   out.insert(out.end(), {'d', 'a', 't', 'a'});
-  PutLe32(out, claimedDataLength);
+  AppendLe32(out, claimedDataLength);
   out.insert(out.end(), data.begin(), data.end());
-  const uint32_t riff = static_cast<uint32_t>(out.size() - 8);
-  for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<uint8_t>(riff >> (8 * i));
+  PutLe32(out.data() + 4, static_cast<uint32_t>(out.size() - 8));
   return out;
 }
 constexpr int32_t kRecordingDataOffset = 12 + 24 + 14 + 8;
