@@ -3,6 +3,8 @@
 // made by genisoimage or xorriso, a disc the disc builder makes of that image, and an
 // extracter reading it through the sector reader from the emulated drive "D:".
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -112,6 +114,37 @@ inline void WalkTree(const TExtractedFile& node, const std::string& path,
     WalkTree(child, p, visit);
   }
 }
+
+// Kind, start, size and path of every node, in order, for comparing two scans.
+inline std::vector<std::string> Shape(const TExtractedFile& root) {
+  std::vector<std::string> shape;
+  WalkTree(root, "", [&](const TExtractedFile& n, const std::string& path) {
+    shape.push_back(std::to_string(n.Kind) + " " + std::to_string(n.Start) + " " + std::to_string(n.Size) + " " + path);
+  });
+  return shape;
+}
+
+// A full disk for as long as it lives: writes past `bytes` of a file fail (EFBIG).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &Saved);
+    OldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = Saved;
+    small.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &Saved);
+    ::signal(SIGXFSZ, OldHandler);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit Saved{};
+  sighandler_t OldHandler = SIG_DFL;
+};
 
 // A disc built from an ISO (or raw user data) in one data track, in the emulated drive,
 // with an extracter that reads it.

@@ -121,6 +121,30 @@ TEST(Iso9660utilTest, Ucs2DirectoryIsRecognisedPastDotEntries) {
   EXPECT_FALSE(Ucs2Dir(oneByteFile));
 }
 
+// Names without a zero byte: all-CJK Joliet names (日本, 写真) and one-letter ones are
+// UCS-2; 8-bit names of plain ASCII, or with pairs no Joliet writer makes, are not.
+TEST(Iso9660utilTest, Ucs2DirectoryWithoutZeroBytes) {
+  const std::vector<uint8_t> japan = {0x65, 0xE5, 0x67, 0x2C}, photo = {0x51, 0x99, 0x77, 0x1F};
+  const struct {
+    std::vector<std::vector<uint8_t>> Names;
+    bool Ucs2;
+  } cases[] = {
+      {{japan, photo}, true},
+      {{{0x00, 0x61}}, true},                           // "a"
+      {{japan, Ascii("DOCS")}, true},                   // one name is not plain ASCII
+      {{Ascii("DOCS"), Ascii("SUBDIRAB")}, false},      // 8-bit, all printable
+      {{Ascii("readme.txt;1"), japan}, false},          // ".t" is no Joliet character
+      {{{0x93, 0xFA, 0x96}}, false},                    // odd length
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> image;
+    AddRecord(image, {0}, true);
+    AddRecord(image, {1}, true);
+    for (const auto& name : c.Names) AddRecord(image, name, true);
+    EXPECT_EQ(Ucs2Dir(image), c.Ucs2) << c.Names.size();
+  }
+}
+
 TEST(Iso9660utilTest, Ucs2DirectoryJumpsToTheNextUnitAtAZeroLength) {
   std::vector<uint8_t> image;
   AddRecord(image, {0}, true);

@@ -1,9 +1,6 @@
 // Hostile volumes: images made by genisoimage and then damaged the way a bad disc or a
 // crafted one is. Each read and copy must end cleanly, bounded by the track, and write
 // nothing outside the folder it was given.
-#include <signal.h>
-#include <sys/resource.h>
-
 #include <cstring>
 
 #include "recovery/Iso9660util.h"
@@ -152,16 +149,10 @@ TEST(CopyOutput, FullDiskFailsTheCopyAndStampsNoTime) {
   EXPECT_FALSE(rig.Extracter.ReadListedFile(*notes, "/dev/full"));  // exists: never replaced
 
   const fs::path target = dir / "partial.bin";
-  rlimit saved{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = saved;
-  small.rlim_cur = 10000;
-  ::setrlimit(RLIMIT_FSIZE, &small);
-  const bool copied = rig.Extracter.ReadListedFile(*notes, target.string());
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  ::signal(SIGXFSZ, oldHandler);
-  EXPECT_FALSE(copied);
+  {
+    FileSizeLimit full(10000);
+    EXPECT_FALSE(rig.Extracter.ReadListedFile(*notes, target.string()));
+  }
   EXPECT_EQ(rig.View.GetModel().GetStatusText(), "Cannot write " + target.string());
   EXPECT_NE(MtimeOf(target), kMtime);
 }

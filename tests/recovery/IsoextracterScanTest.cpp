@@ -65,15 +65,6 @@ class RecoveryScan : public ::testing::Test {
   int64_t NoiseFirst = 0, LastRunFirst = 0;
 };
 
-// Kind, start, size and name of every node, in order, for comparing two scans.
-std::vector<std::string> Shape(const TExtractedFile& root) {
-  std::vector<std::string> shape;
-  WalkTree(root, "", [&](const TExtractedFile& n, const std::string& path) {
-    shape.push_back(std::to_string(n.Kind) + " " + std::to_string(n.Start) + " " + std::to_string(n.Size) + " " + path);
-  });
-  return shape;
-}
-
 TEST_F(RecoveryScan, RebuildsLostDirectoriesCarvesAndKeepsRuns) {
   ExtracterRig rig(Dir / "disc.bin", emu::SectorKind::Mode1, Dir.Path);
   ASSERT_TRUE(rig.Ready());

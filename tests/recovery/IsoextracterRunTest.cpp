@@ -1,0 +1,130 @@
+// Run files and carves of the recovery scan on a disc of chosen sectors: noise, a zero
+// tail, an unreadable sector, a zero sector and files a scripted plug-in module claims,
+// among them plug-ins that throw and one that never ends.
+#include <cstring>
+
+#include "tests/recovery/ExtracterTestSupport.h"
+
+namespace {
+
+using namespace extracter_test;
+
+// Sector k of the disc (frame 150 + k).
+enum : int64_t { kNoiseA, kNoiseB, kBad, kTail, kZero, kLone, kCarve, kThrow = kCarve + 4, kFindEndThrows, kNever };
+constexpr int64_t kSectors = kNever + 3;
+constexpr uint32_t kCarveLength = 3 * 2048 + 10;
+
+std::string Name(int64_t first, int64_t last, const std::string& extension = "") {
+  return std::to_string(150 + first) + "_" + std::to_string(150 + last) + extension;
+}
+
+struct RunCase {
+  emu::SectorKind Kind;
+  bool DelTailZero;
+  bool DivAtErr;
+  std::map<std::string, uint64_t> Files;  // name -> bytes on disk, besides the common ones
+  std::map<std::string, std::pair<int, uint32_t>> Nodes;  // name -> kind, size
+};
+
+class RunFiles : public ::testing::TestWithParam<RunCase> {
+ protected:
+  std::vector<uint8_t> MakeData(uint32_t user) {
+    std::vector<uint8_t> data = RandomBytes(kSectors * user, 31);
+    auto sector = [&](int64_t k) { return data.data() + k * user; };
+    for (int64_t k = 0; k < kSectors; ++k) sector(k)[0] = 0x11;  // no plug-in start by chance
+    std::memset(sector(kTail) + 100, 0, user - 100);
+    std::memset(sector(kZero), 0, user);
+    std::memcpy(sector(kCarve), "QNLCARVE", 8);
+    std::memcpy(sector(kCarve) + 8, &kCarveLength, 4);
+    std::memset(sector(kCarve) + kCarveLength, 0, 4 * user - kCarveLength);
+    std::memcpy(sector(kThrow), "QNLTHROW", 8);
+    std::memcpy(sector(kFindEndThrows), "QNLFTHRW", 8);
+    std::memcpy(sector(kNever), "QNLNEVER", 8);
+    return data;
+  }
+  buildertest::TempDir Dir{"qnl-runs"};
+};
+
+TEST_P(RunFiles, SplitNameAndListAsTheOptionsSay) {
+  const RunCase& c = GetParam();
+  const uint32_t user = emu::SectorPayloadBytes(c.Kind);
+  const std::vector<uint8_t> data = MakeData(user);
+  WriteFile(Dir / "data.bin", data);
+  emu::FaultSet faults;
+  faults.Unreadable.push_back({static_cast<int32_t>(kBad), static_cast<int32_t>(kBad + 1)});
+  ExtracterRig rig(Dir / "data.bin", c.Kind, Dir.Path, faults);
+  ASSERT_TRUE(rig.Ready());
+  ASSERT_EQ(rig.Plugins.LoadPlugins(QNL_SCRIPTED_PLUGIN_DIR), 1);
+  TIsoExtracter& ex = rig.Extracter;
+  ex.DelTailZero = c.DelTailZero;
+  ex.DivAtErr = c.DivAtErr;
+  ex.ListOnly = false;
+  ex.Folder = (Dir / "out").string();
+  ASSERT_TRUE(ex.ExtractFiles(rig.Track));
+
+  std::map<std::string, uint64_t> files = c.Files;
+  files[Name(kLone, kLone)] = user;  // a one-sector run closed by a hit
+  files[Name(kCarve, kCarve + 3, ".qnl")] = kCarveLength;
+  files[Name(kThrow, kThrow)] = user;  // Detect threw: plain data, closed by the next hit
+  files[Name(kNever, kSectors - 1, ".qnl")] = 3 * uint64_t{user};  // ends with the track
+  std::map<std::string, uint64_t> written;
+  for (const auto& [rel, path] : FilesBelow(Dir / "out")) written[rel] = fs::file_size(path);
+  EXPECT_EQ(written, files);
+  EXPECT_TRUE(ReadFile(Dir / "out" / Name(kCarve, kCarve + 3, ".qnl")) ==
+              std::vector<uint8_t>(data.begin() + kCarve * user, data.begin() + kCarve * user + kCarveLength));
+
+  std::map<std::string, std::pair<int, uint32_t>> nodes = c.Nodes;
+  nodes[Name(kLone, kLone)] = {5, user};
+  nodes[Name(kCarve, kCarve + 3, ".qnl")] = {2, kCarveLength};
+  nodes[Name(kThrow, kThrow)] = {5, user};
+  nodes[Name(kNever, kSectors - 1, ".qnl")] = {2, 3 * user};
+  std::map<std::string, std::pair<int, uint32_t>> listed;
+  for (const auto& n : ex.Root.Children) listed[n.Name] = {n.Kind, n.Size};
+  EXPECT_EQ(listed, nodes);
+
+  // Listing only gives the same entries and writes nothing.
+  const auto shape = Shape(ex.Root);
+  ex.Clear();
+  ex.ListOnly = true;
+  ex.Folder = (Dir / "listed").string();
+  ASSERT_TRUE(ex.ExtractFiles(rig.Track));
+  EXPECT_EQ(Shape(ex.Root), shape);
+  EXPECT_FALSE(fs::exists(Dir / "listed"));
+}
+
+const uint64_t kFullRun = 4 * 2048;  // A, B, the zero block for the bad sector, the tail sector
+INSTANTIATE_TEST_SUITE_P(
+    Options, RunFiles,
+    ::testing::Values(
+        RunCase{emu::SectorKind::Mode1, false, false,
+                {{Name(kNoiseA, kTail), kFullRun}, {Name(kZero, kZero), 2048}},
+                {{Name(kNoiseA, kTail), {3, 3 * 2048 + 100}}}},
+        RunCase{emu::SectorKind::Mode1, true, false, {{Name(kNoiseA, kTail), 3 * 2048 + 100}},
+                {{Name(kNoiseA, kTail), {3, 3 * 2048 + 100}}}},
+        RunCase{emu::SectorKind::Mode2Form1, false, true,
+                {{Name(kNoiseA, kNoiseB), 2 * 2048}, {Name(kTail, kTail), 2048}, {Name(kZero, kZero), 2048}},
+                {{Name(kNoiseA, kNoiseB), {4, 2 * 2048}}, {Name(kTail, kTail), {3, 100}}}},
+        RunCase{emu::SectorKind::Mode2Form1, true, true,
+                {{Name(kNoiseA, kNoiseB), 2 * 2048}, {Name(kTail, kTail), 100}},
+                {{Name(kNoiseA, kNoiseB), {4, 2 * 2048}}, {Name(kTail, kTail), {3, 100}}}}));
+
+// A scan into a folder that cannot be made, and one on a full disk, fail: never "done".
+TEST(ScanOutput, AFolderThatCannotBeMadeOrAFullDiskFails) {
+  buildertest::TempDir dir{"qnl-scanfail"};
+  WriteFile(dir / "data.bin", RandomBytes(40 * 2048, 5));
+  ExtracterRig rig(dir / "data.bin", emu::SectorKind::Mode1, dir.Path);
+  ASSERT_TRUE(rig.Ready());
+  TIsoExtracter& ex = rig.Extracter;
+  ex.ListOnly = false;
+  WriteFile(dir / "file", {1});
+  ex.Folder = (dir / "file" / "out").string();
+  EXPECT_FALSE(ex.ExtractFiles(rig.Track));
+  EXPECT_EQ(rig.View.GetModel().GetStatusText(), "Cannot write to the output folder");
+
+  ex.Folder = (dir / "full").string();
+  FileSizeLimit limit(10000);
+  EXPECT_FALSE(ex.ExtractFiles(rig.Track));
+  EXPECT_EQ(ex.GetState(), wsIdle);
+}
+
+}  // namespace
