@@ -214,6 +214,7 @@ TEST(AnalogImage, EveryAnswerToTheSyncQuestions) {
 // noise hits the sync of two others; it ends 100 bytes into a sector.
 TEST(AnalogImage, RecordingOfADataTrackBecomesTheDiscsSectors) {
   QNL_REQUIRE_TOOL("xorriso");
+  QNL_REQUIRE_TOOL("sox");
   TempDir dir;
   const fs::path iso = MakeIso(dir, "xorriso", "vol", 3);
   ASSERT_FALSE(iso.empty());
@@ -240,10 +241,16 @@ TEST(AnalogImage, RecordingOfADataTrackBecomesTheDiscsSectors) {
   }
   const std::vector<uint8_t> tail = RandomBytes(100, 6);
   data.insert(data.end(), tail.begin(), tail.end());
-  WriteFile(dir / "played.wav", RecordingWav(data, static_cast<uint32_t>(data.size())));
+  // The recording as a sound tool writes it.
+  WriteFile(dir / "played.raw", data);
+  ASSERT_EQ(RunShell("sox -t raw -r 44100 -e signed -b 16 -c 2 -L " + Quote(dir / "played.raw") + " " +
+                     Quote(dir / "played.wav") + " >/dev/null 2>&1"),
+            0);
 
   TAnalogFile file;
   ASSERT_TRUE(file.Open(dir / "played.wav"));
+  ASSERT_EQ(file.GetDataSize(), static_cast<int32_t>(data.size()));
+  ASSERT_EQ(fs::file_size(dir / "played.wav"), file.GetDataOffset() + data.size());
   EXPECT_EQ(SearchSync(file, 0), kLead);
   Script script;
   script.Lost = {TSyncLostChoice::Search, TSyncLostChoice::Descramble};
