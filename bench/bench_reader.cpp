@@ -111,7 +111,6 @@ class MachineWithDrive {
     v.Vendor = "QUARNEL";
     v.Product = "EMULATED CD-ROM";
     v.Revision = "1.00";
-    v.Emulated = drive;
     v.Device = std::make_shared<platform::EmulatedScsiDevice>(drive);
     config.VirtualDrives.push_back(v);
     Override = std::make_unique<platform::MachineOverride>(std::make_shared<platform::Machine>(config));

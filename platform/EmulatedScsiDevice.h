@@ -1,8 +1,10 @@
 #pragma once
-// The emulated drive behind the SCSI device interface.
+// The emulated drive behind the SCSI device interface: the one part of the platform
+// that knows the emulator.
 #include <memory>
 
 #include "emulator/EmulatedDrive.h"
+#include "platform/Machine.h"
 #include "platform/ScsiDevice.h"
 
 namespace platform {
@@ -16,5 +18,8 @@ class EmulatedScsiDevice : public ScsiDevice {
  private:
   std::shared_ptr<emu::EmulatedDrive> Drive;
 };
+
+// The drive on the virtual adapter, named as its disc's profile says.
+VirtualDrive EmulatedVirtualDrive(std::shared_ptr<emu::EmulatedDrive> drive);
 
 }  // namespace platform

@@ -8,9 +8,7 @@
 #include <mutex>
 #include <set>
 
-#include "emulator/ImageSet.h"
 #include "platform/AspiHost.h"
-#include "platform/EmulatedScsiDevice.h"
 #include "platform/PassThrough.h"
 
 namespace platform {
@@ -59,32 +57,6 @@ std::shared_ptr<const Machine>& CurrentSlot() {
 }
 
 }  // namespace
-
-std::vector<VirtualDrive> LoadEmulatedDrives(const std::string& list, std::vector<std::string>& errors) {
-  std::vector<VirtualDrive> drives;
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t end = list.find(':', start);
-    if (end == std::string::npos) end = list.size();
-    const std::string path = list.substr(start, end - start);
-    start = end + 1;
-    if (path.empty()) continue;
-    emu::Disc disc;
-    std::string error;
-    if (!emu::LoadImageSet(path, disc, error)) {
-      errors.push_back(path + ": " + error);
-      continue;
-    }
-    VirtualDrive drive;
-    drive.Vendor = disc.Profile.Vendor;
-    drive.Product = disc.Profile.Product;
-    drive.Revision = disc.Profile.Revision;
-    drive.Emulated = std::make_shared<emu::EmulatedDrive>(std::make_shared<const emu::Disc>(std::move(disc)));
-    drive.Device = std::make_shared<EmulatedScsiDevice>(drive.Emulated);
-    drives.push_back(std::move(drive));
-  }
-  return drives;
-}
 
 std::string MountedDeviceText(const CdDrive& drive) {
   const uint32_t target = drive.Virtual ? static_cast<uint32_t>(drive.VirtualIndex) : drive.Address.Target;

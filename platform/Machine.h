@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "emulator/EmulatedDrive.h"
 #include "platform/Registry.h"
 #include "platform/ScsiDevice.h"
 #include "platform/SgIoDevice.h"
@@ -33,7 +32,6 @@ struct OsVersion {
 struct VirtualDrive {
   std::string Vendor, Product, Revision;
   std::shared_ptr<ScsiDevice> Device;
-  std::shared_ptr<emu::EmulatedDrive> Emulated;  // set for emulated drives
 };
 
 struct CdDrive {
@@ -95,7 +93,7 @@ class Machine {
   std::vector<std::string> Errors;
 };
 
-// Emulated drives from a ':'-separated list of image files.
+// Emulated drives from a ':'-separated list of image files (EmulatedScsiDevice.cpp).
 std::vector<VirtualDrive> LoadEmulatedDrives(const std::string& list, std::vector<std::string>& errors);
 // The mounted-device text of a lettered drive, as the NT path parses it.
 std::string MountedDeviceText(const CdDrive& drive);

@@ -88,13 +88,7 @@ inline platform::ExecResult NoSenseFailure() {
 class ReaderRig {
  public:
   explicit ReaderRig(std::shared_ptr<emu::Disc> disc) : Emulated(std::make_shared<emu::EmulatedDrive>(disc)) {
-    platform::VirtualDrive v;
-    v.Vendor = disc->Profile.Vendor;
-    v.Product = disc->Profile.Product;
-    v.Revision = disc->Profile.Revision;
-    v.Emulated = Emulated;
-    v.Device = std::make_shared<platform::EmulatedScsiDevice>(Emulated);
-    Install(v);
+    Install(platform::EmulatedVirtualDrive(Emulated));
   }
   explicit ReaderRig(std::shared_ptr<ScriptedDevice> device) : Scripted(std::move(device)) {
     platform::VirtualDrive v;

@@ -18,14 +18,7 @@ DriveMachine::DriveMachine(const MachineSpec& spec) {
   config.RegistryOverride = spec.Registry;
   if (!spec.AspiPresent) config.AspiModule = "/nonexistent/QuarnelAspi.so";
   for (const auto& drive : spec.Drives) {
-    platform::VirtualDrive v;
-    const emu::DriveProfile& profile = drive->GetDisc().Profile;
-    v.Vendor = profile.Vendor;
-    v.Product = profile.Product;
-    v.Revision = profile.Revision;
-    v.Emulated = drive;
-    v.Device = std::make_shared<platform::EmulatedScsiDevice>(drive);
-    config.VirtualDrives.push_back(v);
+    config.VirtualDrives.push_back(platform::EmulatedVirtualDrive(drive));
   }
   for (const auto& device : spec.Devices) {
     platform::VirtualDrive v;

@@ -64,14 +64,7 @@ int FakeSg::Ioctl(int fd, sg_io_hdr& request) {
 void FakeSg::Close(int) { --OpenHandles; }
 
 VirtualDrive MakeVirtual(std::shared_ptr<emu::EmulatedDrive> drive) {
-  VirtualDrive v;
-  const auto& profile = drive->GetDisc().Profile;
-  v.Vendor = profile.Vendor;
-  v.Product = profile.Product;
-  v.Revision = profile.Revision;
-  v.Device = std::make_shared<EmulatedScsiDevice>(drive);
-  v.Emulated = std::move(drive);
-  return v;
+  return EmulatedVirtualDrive(std::move(drive));
 }
 
 std::shared_ptr<Machine> EmulatedMachine(std::vector<std::shared_ptr<emu::EmulatedDrive>> drives,

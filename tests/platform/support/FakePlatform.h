@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "emulator/EmulatedDrive.h"
 #include "platform/Machine.h"
 #include "platform/SgIoDevice.h"
 #include "tests/support/TempDir.h"
