@@ -73,6 +73,7 @@ void TSectorReader::FreeCache() {
 
 void TSectorReader::ClearCache() {
   CacheStart = CacheCount = 0;
+  CacheRequest = dtUnknown;
   if (!CacheData) return;
   std::memset(CacheData.get(), 0, size_t{CacheSlots} * kRawSectorSize);
   std::fill_n(CacheStatus.get(), CacheSlots, 0);
@@ -146,7 +147,8 @@ int64_t TSectorReader::GetGoodCount(int64_t start, int64_t count, const uint8_t*
   return good < 0 || good > count ? 0 : good;
 }
 
-int64_t TSectorReader::Counted(const TCommandResult& result, int64_t start, uint32_t count) const {
+int64_t TSectorReader::Counted(const TCommandResult& result, int64_t start, uint32_t count) {
+  LastResidual = result.Scsi.TransportError ? 0 : result.Scsi.Residual;
   if (result.Good()) return count;
   return result.Scsi.SenseLength >= kTransportSenseBytes ? GetGoodCount(start, count, result.Scsi.Sense.data()) : 0;
 }
@@ -213,7 +215,8 @@ bool TSectorReader::ReadSector(int64_t address, uint8_t dataType, uint8_t& repor
     return false;
   }
   if (CacheCount != 0) {
-    if (address >= CacheStart && address < CacheStart + CacheCount) {
+    // A slot answers only the type it was read for: its bytes were cut to that geometry.
+    if (address >= CacheStart && address < CacheStart + CacheCount && dataType == CacheRequest) {
       std::memcpy(buffer, Slot(address - CacheStart), kRawSectorSize);
       reportedType = static_cast<uint8_t>(CacheStatus[address - CacheStart]);
       return true;
@@ -232,6 +235,57 @@ bool TSectorReader::ReadSector(int64_t address, uint8_t dataType, uint8_t& repor
   return ReadBefore(command, address, dataType, reportedType, buffer);
 }
 
+bool TSectorReader::TransferFits(const uint8_t* data, uint32_t count, int64_t good, uint32_t size) const {
+  const size_t fill = static_cast<size_t>(good) * size;
+  // Under transfer block the failing block comes too.
+  const size_t most = good < count ? fill + size : fill;
+  const size_t all = size_t{count} * kRawSectorSize;
+  // A pass-through transport tells the bytes the drive sent; ASPI does not (residual 0).
+  if (Setting.UseSpti) {
+    const size_t sent = all - std::min(all, LastResidual);
+    if (sent < fill || sent > most) return false;
+  }
+  // The buffer was zeroed: bytes past what sectors of this size fill were sent for
+  // sectors of another size (an audio sector in a batch of data).
+  return std::all_of(data + std::min(most, all), data + all, [](uint8_t b) { return b == 0; });
+}
+
+int64_t TSectorReader::CheckRawBatch(uint8_t* data, int64_t address, int64_t good, uint8_t dataType) {
+  for (int64_t i = 0; i < good; ++i) {
+    uint8_t* sector = data + i * kRawSectorSize;
+    uint8_t checkAs = dataType;
+    if (dataType == dtAudio) {
+      // Audio carries no header and no EDC; a data sector asked as audio still does.
+      if (!HasSyncPattern(sector)) continue;
+      checkAs = DetectSectorType(sector);
+    }
+    // An XA track interleaves Form 1 and Form 2 sectors: each is held to the EDC of
+    // the form its subheader names (a damaged subheader breaks either EDC).
+    if (dataType == dtMode2Form1 || dataType == dtMode2Form2)
+      checkAs = (sector[kSubmodeOffset] & kSubmodeForm2) ? dtMode2Form2 : dtMode2Form1;
+    // Corrected before the header is compared: Mode 1 correction repairs a header too.
+    if (Setting.SoftEccEnabled && !HoldsUp(sector, checkAs)) return i;
+    // A drive that drifts returns whole, sound sectors of another address.
+    if (!IsSectorAt(sector, address + i)) return i;
+  }
+  return good;
+}
+
+int64_t TSectorReader::ReadBatch(uint32_t command, int64_t address, uint32_t count, uint8_t dataType,
+                                 uint8_t* data) {
+  uint32_t size = kRawSectorSize, offset = 0;
+  if (command != 2) GetUserDataLayout(dataType, &size, &offset);
+  int64_t good = IssueRead(command, address, count, dataType, data);
+  // A bad sector, or a sector of another type, later in the batch must not fail this one.
+  const bool fits = command == 2 || TransferFits(data, count, good, size);
+  if ((good == 0 || !fits) && count > 1) {
+    count = 1;
+    good = IssueRead(command, address, 1, dataType, data);
+  }
+  if (command == 2) return CheckRawBatch(data, address, good, dataType);
+  return TransferFits(data, count, good, size) ? good : 0;
+}
+
 bool TSectorReader::ReadBefore(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType,
                                uint8_t* buffer) {
   // A batch never runs past the disc end: drives refuse such a read as a whole.
@@ -241,33 +295,17 @@ bool TSectorReader::ReadBefore(uint32_t command, int64_t address, uint8_t dataTy
   uint8_t* data = transfer.GetBuffer();
   if (data == nullptr || count == 0) return false;
 
-  int64_t good = IssueRead(command, address, count, dataType, data);
-  // A bad sector later in the batch must not fail this one.
-  if (good == 0 && count > 1) good = IssueRead(command, address, 1, dataType, data);
-  // Raw sectors carry their EDC: with soft ECC on, the batch ends at the first sector
-  // that does not hold up after correction.
-  // An XA track interleaves Form 1 and Form 2 sectors: each is held to the EDC of the
-  // form its subheader names (a damaged subheader breaks either EDC).
-  if (command == 2 && Setting.SoftEccEnabled)
-    for (int64_t i = 0; i < good; ++i) {
-      uint8_t* sector = data + i * kRawSectorSize;
-      uint8_t checkAs = dataType;
-      if (dataType == dtMode2Form1 || dataType == dtMode2Form2)
-        checkAs = (sector[kSubmodeOffset] & kSubmodeForm2) ? dtMode2Form2 : dtMode2Form1;
-      if (!HoldsUp(sector, checkAs)) {
-        good = i;
-        break;
-      }
-    }
-
+  const int64_t good = ReadBatch(command, address, count, dataType, data);
   uint32_t size = kRawSectorSize, offset = 0;
   if (command != 2) GetUserDataLayout(dataType, &size, &offset);
   CacheStart = address;
   CacheCount = good;
+  CacheRequest = dataType;
   for (int64_t i = 0; i < good; ++i) {
     std::memcpy(Slot(i) + offset, data + i * size, size);
     CacheStatus[i] = dataType;
   }
+  // A failed sector comes back as the drive sent it, marked failed.
   std::memcpy(buffer + offset, data, size);
   if (good == 0) return false;
   reportedType = dataType;

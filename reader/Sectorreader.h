@@ -4,9 +4,16 @@
 // (DiscEndAddress) with DataReadCmd and at or after it with ExtReadCmd, locating the
 // sectors of a batch there by their sync and header.
 //
-// A sector reported good is what the disc holds: the reader never counts a sector it
-// could not vouch for (no usable sense, the failing block, a header of another address,
-// an EDC that still fails after correction).
+// What "good" vouches for depends on the strategy (DataReadCmd / ExtReadCmd):
+//   2 raw READ CD and 3 READ CDDA: a data sector carries a sync and a header naming its
+//     own address, and with SoftEccEnabled its EDC holds (Mode 1 after correction). An
+//     audio sector carries neither: it is the drive's word.
+//   0 READ CD user data and 1 typed READ CD: the drive's own correction is trusted. The
+//     reader checks only that the transfer holds sectors of the asked type's size (over
+//     pass-through, which reports what it sent). With FastErrorSkip the drive does not
+//     correct at all and hands back what it read: nothing here can tell that from data.
+// Never good: a failed command without usable sense, the failing block under transfer
+// block, a cached sector asked for under another type than it was read for.
 #include <cstdint>
 #include <memory>
 
@@ -66,7 +73,16 @@ class TSectorReader {
   void FreeCache();
   uint8_t* Slot(int64_t index) const { return CacheData.get() + index * kRawSectorSize; }
   // Sectors of a read of `count` from `start` that arrived good.
-  int64_t Counted(const TCommandResult& result, int64_t start, uint32_t count) const;
+  int64_t Counted(const TCommandResult& result, int64_t start, uint32_t count);
+  // A cooked transfer of `good` sectors of `size` bytes holds nothing more (a batch that
+  // ran into sectors of another type returns them at their own size).
+  bool TransferFits(const uint8_t* data, uint32_t count, int64_t good, uint32_t size) const;
+  // Sectors of a raw batch that hold up and carry the header of their own address.
+  int64_t CheckRawBatch(uint8_t* data, int64_t address, int64_t good, uint8_t dataType);
+  // One data-area read, cut to the sectors it can vouch for; alone when the batch failed.
+  int64_t ReadBatch(uint32_t command, int64_t address, uint32_t count, uint8_t dataType, uint8_t* data);
+  // A raw sector with a sync whose header names `address`.
+  static bool IsSectorAt(const uint8_t* sector, int64_t address);
   int64_t IssueRead(uint32_t command, int64_t start, uint32_t count, uint8_t dataType, uint8_t* buffer);
 
   bool ReadBefore(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType, uint8_t* buffer);
@@ -91,6 +107,8 @@ class TSectorReader {
   std::unique_ptr<uint8_t[]> CacheData;
   std::unique_ptr<int32_t[]> CacheStatus;
   uint32_t CacheSlots = 0;
+  uint8_t CacheRequest = 0;  // the DataType the cached batch was read for
+  size_t LastResidual = 0;   // bytes the last read command did not transfer (pass-through)
   uint8_t ErrorRecoveryByte = 255;
   bool PageChanged = false;  // Prepare set the error-recovery page; Release restores it
   TMode1ErrorCorrect Corrector;

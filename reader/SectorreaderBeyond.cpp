@@ -23,6 +23,10 @@ int32_t ToOffset(int64_t value) {
 
 }  // namespace
 
+bool TSectorReader::IsSectorAt(const uint8_t* sector, int64_t address) {
+  return HasSyncPattern(sector) && GetHeaderAddress(sector) == address;
+}
+
 bool TSectorReader::CheckSlot(int64_t index, uint8_t dataType) {
   uint8_t* sector = Slot(index);
   if (!Setting.SoftEccEnabled) {
@@ -60,7 +64,7 @@ TSectorReader::TLocate TSectorReader::LocateBySync(const uint8_t* data, int64_t 
   for (int64_t i = 0; i < whole; ++i) holds[i] = CheckSlot(i, dataType);
   int64_t found = -1;
   for (int64_t i = 0; i < whole && found < 0; ++i)
-    if (HasSyncPattern(Slot(i)) && GetHeaderAddress(Slot(i)) == address) found = i;
+    if (IsSectorAt(Slot(i), address)) found = i;
   if (found < 0) {
     offset = ToOffset(address - GetHeaderAddress(Slot(reference)));
     return TLocate::NotLocated;
@@ -70,8 +74,7 @@ TSectorReader::TLocate TSectorReader::LocateBySync(const uint8_t* data, int64_t 
   // Keep only the run of sectors that follow in order and hold up: a drive beyond the
   // lead-out may repeat or skip frames, and a cached slot is later reported good.
   int64_t run = 1;
-  while (found + run < whole && HasSyncPattern(Slot(found + run)) &&
-         GetHeaderAddress(Slot(found + run)) == address + run && holds[found + run])
+  while (found + run < whole && IsSectorAt(Slot(found + run), address + run) && holds[found + run])
     ++run;
   if (found > 0) {
     std::memmove(Slot(0), Slot(found), static_cast<size_t>(run) * kRawSectorSize);
@@ -79,6 +82,7 @@ TSectorReader::TLocate TSectorReader::LocateBySync(const uint8_t* data, int64_t 
   }
   CacheStart = address;
   CacheCount = run;
+  CacheRequest = dataType;
   return TLocate::Located;
 }
 
@@ -91,6 +95,9 @@ TSectorReader::TLocate TSectorReader::LocateCooked(const uint8_t* data, int64_t 
   if (!readAtAddress) return TLocate::Failed;
   uint32_t size = 0, userOffset = 0;
   GetUserDataLayout(dataType, &size, &userOffset);
+  // The first sector is taken only when the transfer holds sectors of its size alone.
+  if (!TransferFits(data, static_cast<uint32_t>(bytes / kRawSectorSize), bytes / kRawSectorSize, size))
+    return TLocate::Failed;
   std::memset(Slot(0), 0, kRawSectorSize);
   std::memcpy(Slot(0) + userOffset, data, size);
   CacheStatus[0] = dataType;

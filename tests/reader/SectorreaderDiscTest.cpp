@@ -1,6 +1,7 @@
 // End to end on discs the disc builder makes from a real ISO 9660 image: every sector
 // the reader calls good is the recorded one, every sector it cannot have is failed.
 #include <array>
+#include <functional>
 #include <set>
 
 #include "tests/emulator/BuilderTestSupport.h"
@@ -140,6 +141,113 @@ TEST_F(SectorReaderDisc, TheTailBeyondAShortenedTocIsReadUnderEveryDriveHabit) {
     for (int64_t i : h.LostBeforeEnd) lost.insert(TrackEnd - i);
     EXPECT_EQ(Failed, lost);
     EXPECT_TRUE(Good.count(150 + end - 20));
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A mixed disc from real inputs: an ISO 9660 data track, then two audio tracks (the
+// first behind its 2-second pregap), with damage where discs get it. Each of the four
+// data-area strategies reads every sector in order as its own type, then every sector
+// as Mode 1 and as audio, so that batches run across the change of track type and
+// cached sectors are asked again under another type. No sector reported good may
+// differ from what the disc holds.
+class SectorReaderMixedDisc : public ::testing::Test {
+ protected:
+  void Build(const std::function<void(emu::DiscSpec&)>& faults) {
+    const auto iso = buildertest::MakeIso(Dir, "genisoimage", "mixed", 5);
+    const auto first = buildertest::MakeWav(Dir, "first.wav", 1.0);
+    const auto second = buildertest::MakeWav(Dir, "second.wav", 0.5);
+    ASSERT_FALSE(iso.empty() || first.empty() || second.empty());
+    emu::DiscSpec spec;
+    spec.Sessions.push_back({{emu::TrackSpec{emu::SectorKind::Mode1, iso}, emu::TrackSpec{emu::SectorKind::Audio, first},
+                              emu::TrackSpec{emu::SectorKind::Audio, second}}});
+    faults(spec);
+    std::string error;
+    ASSERT_TRUE(emu::BuildImageSet(spec, Dir / "disc", true, error, &Layout)) << error;
+    Disc = buildertest::Load(Dir / "disc.ccd").Disc;
+    ASSERT_TRUE(Disc);
+  }
+  uint8_t TypeAt(int64_t frame) const {
+    return frame < 150 + Layout.Tracks[0].EndLba ? dtMode1 : dtAudio;
+  }
+  // Reads [first, end) as `asked` (0: each sector's own type); the count of good sectors.
+  int64_t ReadAll(TSectorReader& reader, uint32_t command, int64_t first, int64_t end, uint8_t asked) {
+    int64_t good = 0;
+    for (int64_t a = first; a < end; ++a) {
+      std::array<uint8_t, 2352> buffer{};
+      uint8_t type = 0;
+      const uint8_t request = asked ? asked : TypeAt(a);
+      if (!reader.ReadSector(a, request, type, buffer.data())) continue;
+      ++good;
+      uint32_t size = 2352, offset = 0;
+      if (command < 2) GetUserDataLayout(type, &size, &offset);
+      const auto image = Image(*Disc, a);
+      EXPECT_TRUE(std::equal(buffer.begin() + offset, buffer.begin() + offset + size, image.begin() + offset))
+          << "command " << command << ", frame " << a << " asked as " << int(request) << ", reported " << int(type);
+    }
+    return good;
+  }
+
+  buildertest::TempDir Dir;
+  emu::DiscLayout Layout;
+  std::shared_ptr<emu::Disc> Disc;
+};
+
+TEST_F(SectorReaderMixedDisc, NoStrategyReportsAGoodSectorThatDiffersFromTheDisc) {
+  QNL_REQUIRE_TOOL("genisoimage");
+  QNL_REQUIRE_TOOL("sox");
+  Build([](emu::DiscSpec& spec) {
+    spec.Faults.Unreadable.push_back({20, 23});
+    spec.Faults.Bytes.push_back({30, 700, 0x11, true});
+  });
+  const int64_t end = 150 + Layout.Tracks.back().EndLba;
+  const int64_t dataSectors = Layout.Tracks[0].EndLba, damaged = 4;
+  for (uint32_t command = 0; command < 4; ++command) {
+    ReaderRig rig(Disc);
+    DiscEndAddress = end;
+    TDriveSetting s = BaseSetting();
+    s.DataReadCmd = command;
+    TSectorReader reader;
+    reader.SetDrive(rig.Cdrom(), s);
+    reader.Prepare();
+    const int64_t own = ReadAll(reader, command, 150, end, 0);
+    // Audio carries no sync for the audio-view strategy to find.
+    const int64_t readable = command == 3 ? dataSectors : end - 150;
+    EXPECT_GE(own, readable - damaged) << "command " << command;
+    ReadAll(reader, command, 150, end, dtMode1);
+    ReadAll(reader, command, 150, end, dtAudio);
+    reader.Release();
+  }
+}
+
+// A drive that drifts returns whole, sound sectors of another address; raw reads see
+// it in the header.
+TEST_F(SectorReaderMixedDisc, RawReadsOfADriftingDriveAreNeverGood) {
+  QNL_REQUIRE_TOOL("genisoimage");
+  QNL_REQUIRE_TOOL("sox");
+  Build([](emu::DiscSpec& spec) {
+    spec.Faults.Beyond = emu::BeyondLeadOut::Drift;
+    spec.Faults.BeyondFromLba = 40;
+    spec.Faults.BeyondAmount = 3;
+  });
+  const int64_t dataEnd = 150 + Layout.Tracks[0].EndLba;
+  for (uint32_t command : {2u, 3u}) {
+    ReaderRig rig(Disc);
+    DiscEndAddress = 150 + Layout.Tracks.back().EndLba;
+    TDriveSetting s = BaseSetting();
+    s.DataReadCmd = command;
+    TSectorReader reader;
+    reader.SetDrive(rig.Cdrom(), s);
+    reader.Prepare();
+    const int64_t good = ReadAll(reader, command, 150, dataEnd, dtMode1);
+    // Raw reads stop where the drift starts; audio-view reads find each sector by its
+    // header wherever the drive put it, all but the drift's width at the track's end.
+    if (command == 2) EXPECT_EQ(good, 40);
+    else EXPECT_GE(good, dataEnd - 150 - 3);
+    reader.Release();
   }
 }
 
