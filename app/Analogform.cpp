@@ -144,8 +144,7 @@ int TAnalogFrm::ReadData(int offset, int count, uint8_t* destination) {
 
 void TAnalogFrm::ShowOpenError() {
   const QString text = AnalogFile.GetError() == TAnalogError::TooLarge
-                           ? QStringLiteral("録音データが 2 GB を超えているため処理できません。\n"
-                                            "2 GB 未満のファイルに分けてください。")
+                           ? QStringLiteral("録音データが 2 GB を超えているため処理できません。")
                            : QStringLiteral("録音データを開けません。");
   QMessageBox::critical(this, QStringLiteral("Quarnel"), text);
 }

@@ -47,7 +47,7 @@ class AnalogFormTest : public QObject {
   void cleanupTestCase();
   void dialogsAnswerAsChosen();
   void runFromTheWindowWritesTheImage();
-  void imageNamingTheRecordingIsRefused();
+  void refusalsAreShown();
 
  private:
   std::unique_ptr<TAnalogFrm> Form;
@@ -199,28 +199,34 @@ void AnalogFormTest::runFromTheWindowWritesTheImage() {
   QVERIFY2(Failures.isEmpty(), qPrintable(Failures.join('\n')));
 }
 
-// An image name that reaches the recording through a link must not truncate it.
-void AnalogFormTest::imageNamingTheRecordingIsRefused() {
+// An image name that reaches the recording through a link must not truncate it; a
+// recording too long for the offsets is refused before anything is asked.
+void AnalogFormTest::refusalsAreShown() {
   test_support::TempDir dir;
   test_support::WriteRecording(dir / "rec.wav", 300, test_support::ScrambledSectors(3));
   fs::create_symlink(dir / "rec.wav", dir / "link.bin");
   const std::vector<uint8_t> before = ReadAll(dir / "rec.wav");
+  QStringList shown;
+  auto closeBox = [&](QWidget* w) {
+    if (auto* box = qobject_cast<QMessageBox*>(w)) shown << box->text();
+    w->close();
+  };
   Form->AnalogFileNameEdit->setText(Q(dir / "rec.wav"));
   Form->ImagePathEdit->setText(Q(dir / "link.bin"));
-  QString shown;
-  ModalScript run({
-      [&](QWidget*) { QTest::mouseClick(Sync->OkBtn, Qt::LeftButton); },
-      [&](QWidget* w) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        if (box) shown = box->text();
-        w->close();
-      },
-  });
+  ModalScript run({[&](QWidget*) { QTest::mouseClick(Sync->OkBtn, Qt::LeftButton); }, closeBox});
   QTest::mouseClick(Form->Button1, Qt::LeftButton);
   QCOMPARE(run.StepsRun(), size_t{2});
-  QVERIFY(shown.startsWith(QStringLiteral("イメージ名が録音データと同じファイル")));
   QCOMPARE(ReadAll(dir / "rec.wav"), before);
   QCOMPARE(Form->LastResult().Outcome, TImageOutcome::SameFile);
+
+  fs::copy_file(dir / "rec.wav", dir / "long.wav");
+  fs::resize_file(dir / "long.wav", 0x80000000ull);
+  Form->AnalogFileNameEdit->setText(Q(dir / "long.wav"));
+  ModalScript refuse({closeBox});
+  QTest::mouseClick(Form->Button1, Qt::LeftButton);
+  QCOMPARE(refuse.StepsRun(), size_t{1});
+  QCOMPARE(shown, (QStringList{"イメージ名が録音データと同じファイルを指しています。\n別の名前を指定してください。",
+                               "録音データが 2 GB を超えているため処理できません。"}));
 }
 
 QTEST_MAIN(AnalogFormTest)
