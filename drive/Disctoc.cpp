@@ -78,96 +78,115 @@ void ConvertRawTocBcd(uint8_t* raw, size_t size) {
   }
 }
 
-bool ParseRawToc(const uint8_t* raw, size_t size, TDiscToc& toc) {
-  if (!IsFullTocShape(raw, size)) return false;
-  const size_t count = static_cast<size_t>(RawTocDescriptorCount(raw, size));
+namespace {
 
-  // Indexed by track number 1..99; entry 100 stays 0 so that "start of the next
-  // track" of track 99 is defined.
-  struct TTrackInfo {
-    TPackedMsf Start = 0;
-    uint8_t Control = 0;
-    uint8_t Session = 0;
-    bool FromAdr1 = false;
-  };
-  struct TSessionInfo {
-    uint8_t FirstTrack = 0;
-    uint8_t LastTrack = 0;
-    TPackedMsf LeadOut = 0;
-  };
-  std::array<TTrackInfo, 101> tracks{};
-  std::array<TSessionInfo, 100> sessions{};  // by session number 1..99
-  uint8_t firstTrack = 255;
-  uint8_t lastTrack = 0;
+// What the descriptors say, gathered by track and session number before the tables
+// are built. Indexed by track number 1..99; entry 100 stays 0 so that "start of the
+// next track" of track 99 is defined.
+struct TTrackInfo {
+  TPackedMsf Start = 0;
+  uint8_t Control = 0;
+  uint8_t Session = 0;
+  bool FromAdr1 = false;
+};
+struct TSessionInfo {
+  uint8_t FirstTrack = 0;
+  uint8_t LastTrack = 0;
+  TPackedMsf LeadOut = 0;
+};
+struct TCollected {
+  std::array<TTrackInfo, 101> Tracks{};
+  std::array<TSessionInfo, 100> Sessions{};  // by session number 1..99
+  uint8_t FirstTrack = 255;
+  uint8_t LastTrack = 0;
+};
 
+void CollectTrack(const TRawDescriptor& d, TTrackInfo& track) {
+  // Mode-5 pointers share POINT numbers with tracks; they never replace a start that a
+  // mode-1 descriptor gave.
+  if (d.Adr() == 1) {
+    track.Start = d.PMsf();
+    track.Session = d.Session;
+    track.Control = d.Control();
+    track.FromAdr1 = true;
+  } else if (!track.FromAdr1) {
+    track.Start = d.PMsf();
+    track.Session = d.Session;
+  }
+}
+
+void Collect(const uint8_t* raw, size_t count, TCollected& c) {
   for (size_t i = 0; i < count; ++i) {
     const TRawDescriptor d = DescriptorAt(raw, i);
-    TSessionInfo& session = sessions[d.Session];  // 1..99, checked by the shape test
+    TSessionInfo& session = c.Sessions[d.Session];  // 1..99, checked by the shape test
     if (d.Point == kPointFirstTrack) {
-      firstTrack = std::min(firstTrack, d.PMin);
+      c.FirstTrack = std::min(c.FirstTrack, d.PMin);
       session.FirstTrack = d.PMin;
     } else if (d.Point == kPointLastTrack) {
-      lastTrack = std::max(lastTrack, d.PMin);
+      c.LastTrack = std::max(c.LastTrack, d.PMin);
       session.LastTrack = d.PMin;
     } else if (d.Point == kPointLeadOut) {
       session.LeadOut = d.PMsf();
     } else if (d.Point >= 1 && d.Point <= 99) {
-      TTrackInfo& track = tracks[d.Point];
-      // Mode-5 pointers share POINT numbers with tracks; they never replace a
-      // start that a mode-1 descriptor gave.
-      if (d.Adr() == 1) {
-        track.Start = d.PMsf();
-        track.Session = d.Session;
-        track.Control = d.Control();
-        track.FromAdr1 = true;
-      } else if (!track.FromAdr1) {
-        track.Start = d.PMsf();
-        track.Session = d.Session;
-      }
+      CollectTrack(d, c.Tracks[d.Point]);
     }
   }
-  if (firstTrack < 1 || firstTrack > lastTrack || lastTrack > 99) return false;
+}
 
-  TDiscToc result;
-  result.FirstSession = raw[2];
-  result.LastSession = raw[3];
-  result.SessionCount = static_cast<uint8_t>(result.LastSession - result.FirstSession + 1);
-  result.FirstTrack = firstTrack;
-  result.LastTrack = lastTrack;
-  result.TrackCount = static_cast<uint8_t>(lastTrack - firstTrack + 1);
-
+void FillTracks(const TCollected& c, TDiscToc& result) {
   for (unsigned t = 0; t < result.TrackCount; ++t) {
-    const unsigned k = firstTrack + t;
+    const unsigned k = c.FirstTrack + t;
     TDiscTocTrack& entry = result.Tracks[t];
-    entry.Start = entry.FullStart = tracks[k].Start;
-    entry.End = entry.FullEnd = tracks[k + 1].Start;
+    entry.Start = entry.FullStart = c.Tracks[k].Start;
+    entry.End = entry.FullEnd = c.Tracks[k + 1].Start;
     entry.TrackNo = static_cast<uint8_t>(k);
-    entry.SessionNo = tracks[k].Session;
-    const uint8_t control = tracks[k].Control;
+    entry.SessionNo = c.Tracks[k].Session;
+    const uint8_t control = c.Tracks[k].Control;
     entry.PreEmphasis = (control & 0x01) != 0;
     entry.CopyPermitted = (control & 0x02) != 0;
     entry.DataTrack = (control & 0x04) != 0;
     entry.FourChannel = (control & 0x08) != 0;
   }
+}
 
-  auto inRange = [&](uint8_t track) { return track >= firstTrack && track <= lastTrack; };
+void FillSessions(const TCollected& c, TDiscToc& result) {
+  auto inRange = [&](uint8_t track) { return track >= c.FirstTrack && track <= c.LastTrack; };
   for (unsigned s = 0; s < result.SessionCount; ++s) {
     const unsigned number = result.FirstSession + s;
-    const TSessionInfo& info = sessions[number];
+    const TSessionInfo& info = c.Sessions[number];
     TDiscTocSession& entry = result.Sessions[s];
     entry.SessionNo = static_cast<uint8_t>(number);
     entry.FirstTrack = info.FirstTrack;
     entry.LastTrack = info.LastTrack;
     entry.LeadOut = info.LeadOut;
-    if (inRange(info.FirstTrack)) entry.Start = tracks[info.FirstTrack].Start;
+    if (inRange(info.FirstTrack)) entry.Start = c.Tracks[info.FirstTrack].Start;
     if (inRange(info.FirstTrack) && inRange(info.LastTrack) && info.FirstTrack <= info.LastTrack)
       entry.TrackCount = static_cast<uint8_t>(info.LastTrack - info.FirstTrack + 1);
     // A session that names no usable last track cannot end one.
     if (inRange(info.LastTrack)) {
-      TDiscTocTrack& last = result.Tracks[info.LastTrack - firstTrack];
+      TDiscTocTrack& last = result.Tracks[info.LastTrack - c.FirstTrack];
       last.End = last.FullEnd = info.LeadOut;
     }
   }
+}
+
+}  // namespace
+
+bool ParseRawToc(const uint8_t* raw, size_t size, TDiscToc& toc) {
+  if (!IsFullTocShape(raw, size)) return false;
+  TCollected c;
+  Collect(raw, static_cast<size_t>(RawTocDescriptorCount(raw, size)), c);
+  if (c.FirstTrack < 1 || c.FirstTrack > c.LastTrack || c.LastTrack > 99) return false;
+
+  TDiscToc result;
+  result.FirstSession = raw[2];
+  result.LastSession = raw[3];
+  result.SessionCount = static_cast<uint8_t>(result.LastSession - result.FirstSession + 1);
+  result.FirstTrack = c.FirstTrack;
+  result.LastTrack = c.LastTrack;
+  result.TrackCount = static_cast<uint8_t>(c.LastTrack - c.FirstTrack + 1);
+  FillTracks(c, result);
+  FillSessions(c, result);
 
   result.Tracks[0].FullStart = MakeMsf(0, 0, 0);
   result.LeadOut = result.Tracks[result.TrackCount - 1].End;

@@ -191,80 +191,109 @@ Served LeadArea(const DriveState& s, const ReadPlan& plan, int32_t lba, uint8_t*
   return r;
 }
 
-Served ServeSector(DriveState& s, const ReadPlan& plan, int32_t lba, uint8_t* dst) {
-  const Disc& d = s.D;
-  const uint32_t form2Size = d.Profile.Form2Size;
-  if (lba < 0 || lba >= s.PhysicalEnd) return {Fail::Range};
+// Where a read of lba really lands: past the point the disc's beyond-lead-out fault
+// starts, a drive refuses, drifts, or hands back the raw stream.
+struct Source {
+  Fail Failure = Fail::None;
+  int32_t At = 0;
+  bool AsAudio = false;
+  int64_t Shift = 0;  // bytes into the audio stream, for a byte-offset drive
+};
 
+Source Locate(const DriveState& s, int32_t lba) {
+  const Disc& d = s.D;
+  if (lba < 0 || lba >= s.PhysicalEnd) return {Fail::Range};
+  Source source;
   int64_t src = lba;
-  bool asAudio = false;
-  int64_t beyondShift = 0;
   if (s.BeyondFrom >= 0 && lba >= s.BeyondFrom) {
     switch (d.Faults.Beyond) {
       case BeyondLeadOut::Serve: break;
       case BeyondLeadOut::Refuse: return {Fail::Range};
       case BeyondLeadOut::NotReady: return {Fail::NotReady};
       case BeyondLeadOut::Drift: src += d.Faults.BeyondAmount; break;
-      case BeyondLeadOut::Scrambled: asAudio = true; break;
+      case BeyondLeadOut::Scrambled: source.AsAudio = true; break;
       case BeyondLeadOut::ByteOffset:
-        asAudio = true;
-        beyondShift = d.Faults.BeyondAmount;
+        source.AsAudio = true;
+        source.Shift = d.Faults.BeyondAmount;
         break;
     }
   }
   if (src < 0 || src >= s.PhysicalEnd) return {Fail::Range};
-  const auto at = static_cast<int32_t>(src);
+  source.At = static_cast<int32_t>(src);
+  return source;
+}
 
-  const uint8_t* main = d.Store ? d.Store->Main(at) : nullptr;
-  const std::optional<SectorKind> kind = main ? d.KindAt(at) : std::nullopt;
-  if (kind && *kind != SectorKind::Audio && !asAudio) {
-    if (plan.DataAsAudio) {
-      asAudio = true;
-    } else if (plan.MayScrambleData && d.Profile.ScrambleAudioReads) {
-      // Such a drive takes the sector's type from the TOC, not from the sector.
-      const int control = s.TocControlAt(lba);
-      asAudio = plan.Expected == kCddaType || (plan.Expected == kAnyType && control >= 0 && (control & 0x04) == 0);
-    }
-  }
-  // A failing block has the size of what this read would have returned there.
-  const SectorKind guess = asAudio || (!kind && plan.DataAsAudio) ? SectorKind::Audio
-                           : kind                                 ? *kind
-                                                                  : KindOfType(plan.Expected);
-  if (!kind) {
-    if (main && ServesLeadArea(d, plan, at)) return LeadArea(s, plan, at, dst);
-    return Unreadable(plan, guess, form2Size, scsi::kUnrecoveredReadError, dst);
-  }
-  for (const UnreadableFault& f : d.Faults.Unreadable)
-    if (at >= f.FirstLba && at < f.EndLba) return Unreadable(plan, guess, form2Size, {f.Asc, f.Ascq}, dst);
-  for (const RetryFault& f : d.Faults.Retry)
-    if (at >= f.FirstLba && at < f.EndLba && s.CurrentPage[3] < f.RetriesNeeded)
-      return Unreadable(plan, guess, form2Size, scsi::kUnrecoveredReadError, dst);
+// Whether this read hands a data sector back as audio (scrambled).
+bool DataReadAsAudio(const DriveState& s, const ReadPlan& plan, int32_t lba) {
+  if (plan.DataAsAudio) return true;
+  if (!plan.MayScrambleData || !s.D.Profile.ScrambleAudioReads) return false;
+  // Such a drive takes the sector's type from the TOC, not from the sector.
+  const int control = s.TocControlAt(lba);
+  return plan.Expected == kCddaType || (plan.Expected == kAnyType && control >= 0 && (control & 0x04) == 0);
+}
 
-  const SectorKind effective = asAudio ? SectorKind::Audio : *kind;
-  const uint8_t type = TypeCode(effective);
-  const bool typeOk = plan.Expected == kUserData2048 ? (type == 2 || type == 4)
-                                                      : (plan.Expected == kAnyType || plan.Expected == type);
-  if (!typeOk) return {Fail::WrongType};
+// The sense of a recorded sector that does not read now (an unreadable range, or one
+// that needs more retries than page 01 allows).
+std::optional<scsi::AscPair> MediumFault(const DriveState& s, int32_t at) {
+  for (const UnreadableFault& f : s.D.Faults.Unreadable)
+    if (at >= f.FirstLba && at < f.EndLba) return scsi::AscPair{f.Asc, f.Ascq};
+  for (const RetryFault& f : s.D.Faults.Retry)
+    if (at >= f.FirstLba && at < f.EndLba && s.CurrentPage[3] < f.RetriesNeeded) return scsi::kUnrecoveredReadError;
+  return std::nullopt;
+}
 
+bool TypeMatches(const ReadPlan& plan, SectorKind kind) {
+  const uint8_t type = TypeCode(kind);
+  return plan.Expected == kUserData2048 ? (type == 2 || type == 4)
+                                        : (plan.Expected == kAnyType || plan.Expected == type);
+}
+
+// Lays out a readable sector, with its byte faults as the drive would correct them.
+Served ServeImage(const DriveState& s, const ReadPlan& plan, const Source& source, SectorKind kind,
+                  const uint8_t* main, uint8_t* dst) {
   const bool dcr = (s.CurrentPage[2] & 0x01) != 0;
   bool hardFailure = false;
   std::array<uint8_t, kRawSectorSize> image;
-  if (effective == SectorKind::Audio) {
-    StreamBytes(s, at, asAudio ? beyondShift : plan.AudioShift, dcr, image.data());
+  if (kind == SectorKind::Audio) {
+    StreamBytes(s, source.At, source.AsAudio ? source.Shift : plan.AudioShift, dcr, image.data());
   } else {
     std::memcpy(image.data(), main, kRawSectorSize);
     const bool raw = (plan.Flags & kSync) != 0;
-    hardFailure = !raw && !dcr && HasHardFault(d, at);
-    ApplyByteFaults(d, at, image.data(), dcr, raw || dcr || hardFailure);
+    hardFailure = !raw && !dcr && HasHardFault(s.D, source.At);
+    ApplyByteFaults(s.D, source.At, image.data(), dcr, raw || dcr || hardFailure);
   }
   Served r;
-  r.Size = Assemble(effective, plan.Flags, form2Size, image.data(), dst);
-  r.Size += AppendSub(s, plan, at, dst + r.Size);
+  r.Size = Assemble(kind, plan.Flags, s.D.Profile.Form2Size, image.data(), dst);
+  r.Size += AppendSub(s, plan, source.At, dst + r.Size);
   if (hardFailure) {
     r.Failure = Fail::Medium;
     r.Code = scsi::kLecUncorrectable;
   }
   return r;
+}
+
+Served ServeSector(DriveState& s, const ReadPlan& plan, int32_t lba, uint8_t* dst) {
+  const Disc& d = s.D;
+  Source source = Locate(s, lba);
+  if (source.Failure != Fail::None) return {source.Failure};
+  const int32_t at = source.At;
+
+  const uint8_t* main = d.Store ? d.Store->Main(at) : nullptr;
+  const std::optional<SectorKind> kind = main ? d.KindAt(at) : std::nullopt;
+  if (kind && *kind != SectorKind::Audio && !source.AsAudio) source.AsAudio = DataReadAsAudio(s, plan, lba);
+  // A failing block has the size of what this read would have returned there.
+  const SectorKind guess = source.AsAudio || (!kind && plan.DataAsAudio) ? SectorKind::Audio
+                           : kind                                        ? *kind
+                                                                         : KindOfType(plan.Expected);
+  if (!kind) {
+    if (main && ServesLeadArea(d, plan, at)) return LeadArea(s, plan, at, dst);
+    return Unreadable(plan, guess, d.Profile.Form2Size, scsi::kUnrecoveredReadError, dst);
+  }
+  if (const auto fault = MediumFault(s, at)) return Unreadable(plan, guess, d.Profile.Form2Size, *fault, dst);
+
+  const SectorKind effective = source.AsAudio ? SectorKind::Audio : *kind;
+  if (!TypeMatches(plan, effective)) return {Fail::WrongType};
+  return ServeImage(s, plan, source, effective, main, dst);
 }
 
 Outcome Transfer(DriveState& s, ReadPlan plan, int32_t start, uint64_t count, std::span<uint8_t> in) {
