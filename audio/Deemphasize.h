@@ -1,13 +1,16 @@
 #pragma once
 #include <cstdint>
 
-// Undoes the CD's 50/15 us pre-emphasis with a first-order shelving filter at 44100 Hz and
+// Undoes the CD's 50/15 us pre-emphasis with a first-order shelving filter at 44100 Hz whose
+// response follows the analog de-emphasis curve through the audible band, and
 // scales the volume. Works in place on interleaved stereo 16-bit samples; the filter state
 // carries over from one block to the next until Reset.
 class TDeEmphsizer {
  public:
   struct TCoefficients {
-    float T1, T2, a, a1, b0, b1;
+    float T1, T2;  // time constants of the emphasis, 50 and 15 us
+    float a1;      // pole
+    float b0, b1;  // zero and gain
   };
 
   TDeEmphsizer();
