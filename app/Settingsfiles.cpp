@@ -16,6 +16,7 @@
 #include "app/Global.h"
 #include "app/Krfastinireader.h"
 #include "app/Krfastiniwriter.h"
+#include "platform/Folders.h"
 
 namespace fs = std::filesystem;
 
@@ -64,27 +65,9 @@ void SetDefaultDriveSetting(TDriveSetting& s) {
 
 }  // namespace
 
-fs::path GetProgramFolder() {
-  std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::current_path(ec) : exe.parent_path();
-}
+fs::path GetProgramFolder() { return platform::ProgramFolder(); }
 
-fs::path GetSettingsFolder() {
-  fs::path base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    base = fs::path(home) / ".config";
-  }
-  if (!base.empty()) {
-    const fs::path folder = base / "Ostrel" / "Quarnel";
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (fs::is_directory(folder, ec)) return folder;
-  }
-  return GetProgramFolder();
-}
+fs::path GetSettingsFolder() { return platform::SettingsFolder(); }
 
 void SetDefaultSettings() {
   for (TDriveSetting& s : DriveSettings) SetDefaultDriveSetting(s);

@@ -334,6 +334,21 @@ bool CdbSetBlockLength(TScsiExec exec, const TKrCdRom& drive, uint8_t density, u
   return ModeSelect(exec, drive, tenByte, list, header + 8);
 }
 
+bool CdbGetBlockLength(TScsiExec exec, const TKrCdRom& drive, int form, uint8_t& density, uint32_t& blockLength) {
+  const bool tenByte = UsesTenByteMode(drive, form);
+  TKrParagraphBoundaryBuffer area(kModeBufferSize);
+  uint8_t* answer = area.GetBuffer();
+  if (answer == nullptr) return false;
+  const uint32_t header = HeaderSize(tenByte);
+  if (!ModeSense(exec, drive, tenByte, kPageErrorRecovery, answer, header + 8 + kErrorRecoveryRoom)) return false;
+  const uint32_t descriptors = tenByte ? (uint32_t{answer[6]} << 8) | answer[7] : answer[3];
+  if (descriptors < 8) return false;
+  const uint8_t* descriptor = answer + header;
+  density = descriptor[0];
+  blockLength = uint32_t{descriptor[5]} << 16 | uint32_t{descriptor[6]} << 8 | descriptor[7];
+  return true;
+}
+
 bool CdbGetCapabilitiesPage(TScsiExec exec, const TKrCdRom& drive, int form, uint32_t count, uint8_t* buffer) {
   const bool tenByte = UsesTenByteMode(drive, form);
   TKrParagraphBoundaryBuffer area(kModeBufferSize);

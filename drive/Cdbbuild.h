@@ -73,6 +73,9 @@ bool CdbSetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, uint8_t value, u
                          bool setWriteRetry, uint8_t writeRetry, bool setReadRetry, uint8_t readRetry);
 bool CdbResetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, int form);
 bool CdbSetBlockLength(TScsiExec exec, const TKrCdRom& drive, uint8_t density, uint32_t blockLength, int form);
+// The density code and block length of the drive's current block descriptor; false when
+// the drive sends no descriptor.
+bool CdbGetBlockLength(TScsiExec exec, const TKrCdRom& drive, int form, uint8_t& density, uint32_t& blockLength);
 bool CdbGetCapabilitiesPage(TScsiExec exec, const TKrCdRom& drive, int form, uint32_t count, uint8_t* buffer);
 
 bool CdbReadSubQ(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSector& sample);

@@ -1,0 +1,158 @@
+#include "audio/Audioripper.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "audio/AudioripperRun.h"
+#include "sector/Datasector.h"
+
+namespace {
+
+// The ranges of the settings record; anything outside came from a hand-edited file.
+constexpr uint32_t kMaxDaeCmd = 3;
+constexpr uint32_t kMaxCdgMode = 2;
+constexpr uint32_t kMaxReadAtOnce = 27;
+constexpr uint32_t kMaxOverlaps = 13;
+constexpr int32_t kMaxOffsetSamples = 10000;
+constexpr uint32_t kMaxInterval = 1000;
+constexpr uint32_t kMaxRetryCount = 12;
+
+std::string RipTitle(uint8_t trackNo) {
+  char text[32];
+  std::snprintf(text, sizeof text, "Ripping Track %.2d", trackNo);
+  return std::string(text) + "...";
+}
+
+}  // namespace
+
+TAudioRipper::TAudioRipper() : TAudioRipper(TRipLog::DefaultPath()) {}
+
+TAudioRipper::TAudioRipper(std::filesystem::path logFile) : Log(std::move(logFile)) { SetDefaults(); }
+
+TAudioRipper::~TAudioRipper() = default;
+
+void TAudioRipper::SetDefaults() {
+  DeEmph = 0;
+  Volume = 100;
+}
+
+void TAudioRipper::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting) {
+  CdRom = drive;
+  Setting = setting;
+  Utility.Assign(drive, setting);
+}
+
+bool TAudioRipper::StartRip(const TCdTrack& track) {
+  if (track.DataType != dtAudio || (track.FileSystem != fsCdda && track.FileSystem != fsCddaEmph)) return false;
+  if (View == nullptr) return false;
+  StartSample = CurrentSample = track.Head * kSamplesPerSector;
+  EndSample = track.Tail * kSamplesPerSector;
+  DeEmphasizer.SetEnabled(DeEmph != 0 && track.FileSystem == fsCddaEmph);
+  DeEmphasizer.SetVolume(static_cast<unsigned>(std::clamp(Volume, 0, 100)));
+
+  TWorkerJob job;
+  job.Prepare = [this] { return Prepare(); };
+  job.Work = [this] { Work(); };
+  job.CleanUp = [this] { CleanUp(); };
+  return LaunchWorker(Head, *View, RipTitle(track.TrackNo), std::move(job));
+}
+
+bool TAudioRipper::Prepare() {
+  UnreadableSectors = 0;
+  SectorsRead = 0;
+  WriteLog("\nRip");
+  Utility.SpinUp(kSpinUpMs);
+  LogValue("\nRip HaID   = ", CdRom.HaId);
+  LogValue("\nRip Target = ", CdRom.Target);
+  LogValue("\nRip Lun    = ", CdRom.Lun);
+  DaeCmdAsSet = Setting.DaeCmd;
+  LogValue("\nDAE Command = ", DaeCmdAsSet);
+  ClampSettings();
+  Run = std::make_unique<TRun>(CdRom, Setting, Utility);
+  if (!OpenOutput() || !AllocateBuffer()) return false;
+  WriteLog("\nRip Buffer Created");
+  LogValue("\nRip ReadAtOnce = ", Setting.ReadAtOnce);
+  LogValue("\nRip Overlaps = ", Setting.Overlaps);
+  LogValue("\nRip Compares = ", Setting.Compares);
+  Run->Sync.SetCompareSectors(static_cast<int>(Setting.Compares));
+  ApplyOffset();
+  if (!PrepareDrive()) return false;
+
+  Run->StartSector = FloorDiv(StartSample, kSamplesPerSector);
+  Run->EndSector = FloorDiv(EndSample + kSamplesPerSector - 1, kSamplesPerSector);
+  DeEmphasizer.Reset();
+  WriteLog("\nRip DeEmph = " + ByteToStr(DeEmph ? 1 : 0));
+  LogValue("\nRip Volume = ", Volume);
+  return true;
+}
+
+void TAudioRipper::ClampSettings() {
+  TDriveSetting& s = Setting;
+  if (s.DaeCmd > kMaxDaeCmd) s.DaeCmd = kReadCd;
+  if (s.CdgMode > kMaxCdgMode) s.CdgMode = 0;
+  if (s.DaeCmd == kReadCdda && s.CdgMode == 2) s.CdgMode = 1;
+  s.ReadAtOnce = std::clamp<uint32_t>(s.ReadAtOnce, 1, kMaxReadAtOnce);
+  s.Overlaps = std::min({s.Overlaps, kMaxOverlaps, s.ReadAtOnce - 1});
+  s.Compares = std::min(s.Compares, s.Overlaps);
+  s.OffsetSamples = std::clamp(s.OffsetSamples, -kMaxOffsetSamples, kMaxOffsetSamples);
+  s.Interval = std::min(s.Interval, kMaxInterval);
+  s.RetryCount = std::min(s.RetryCount, kMaxRetryCount);
+}
+
+bool TAudioRipper::OpenOutput() {
+  if (Run->Out.SetFileName(FileName) && Run->Out.Open()) return true;
+  WriteLog("\nRip Failure AudioOpen");
+  return false;
+}
+
+bool TAudioRipper::AllocateBuffer() {
+  SectorBytes = Setting.CdgMode != 0 ? kSubchannelSectorBytes : static_cast<uint32_t>(kRawSectorSize);
+  try {
+    Run->Buffer = std::make_unique<TKrParagraphBoundaryBuffer>(size_t{SectorBytes} * Setting.ReadAtOnce);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  const uint8_t* buffer = Run->Buffer->GetBuffer();
+  if (buffer == nullptr) return false;
+  WriteLog("\nRip Buffer Rip     = " + HexText(reinterpret_cast<uintptr_t>(buffer), 8));
+  return true;
+}
+
+void TAudioRipper::ApplyOffset() {
+  LogValue("\nRip Offset = ", Setting.OffsetSamples);
+  StartSample += Setting.OffsetSamples;
+  EndSample += Setting.OffsetSamples;
+  WriteLog("\nRip " + Low32Text(StartSample) + ", " + Low32Text(EndSample));
+}
+
+bool TAudioRipper::PrepareDrive() {
+  // Page 01 first: its MODE SELECT carries the drive's default block descriptor along.
+  ErrorRecoveryByte = Run->Drive.ApplyErrorRecovery(Setting);
+  if (Setting.DaeCmd == kRead10 && !Run->Drive.SetBlockLength(static_cast<uint8_t>(Setting.ModeForm))) {
+    // READ(10) would hand back 2048-byte data blocks taken for audio.
+    WriteLog("\nRip Failure BlockLength");
+    return false;
+  }
+  Run->Drive.Lock();
+
+  TKrParagraphBoundaryBuffer warmUp(kSubchannelSectorBytes);
+  if (uint8_t* data = warmUp.GetBuffer()) {
+    std::memset(data, 0, kSubchannelSectorBytes);
+    ReadAudio(std::max<int64_t>(FloorDiv(StartSample, kSamplesPerSector), 0), 1, data);
+  }
+  return true;
+}
+
+void TAudioRipper::CleanUp() {
+  if (!Run) return;
+  Run->Drive.Restore();
+  if (Run->Out.IsOpen() && !Run->Out.Close()) {
+    // A WAV whose sizes could not be written is not a finished rip.
+    WriteLog("\nRip Failure AudioClose");
+    Head.Fail();
+  }
+  Run.reset();
+}

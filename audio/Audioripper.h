@@ -1,0 +1,118 @@
+#pragma once
+// Rips one audio track of the disc in the selected drive to a WAV file on a worker behind
+// the progress window: reads ReadAtOnce sectors a command, re-reads Overlaps sectors of
+// the previous command to line the new data up with the old, shifts the track by the
+// drive's read offset, turns unreadable sectors into silence, de-emphasises and scales,
+// and logs every step to the rip log.
+//
+// The WAV holds exactly the samples of the track: a rip ends as done only when every
+// sample up to the track end was written, some of them read from the disc.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "audio/Deemphasize.h"
+#include "audio/Riplog.h"
+#include "drive/Driveutility.h"
+#include "drive/Krcdrom.h"
+#include "sector/Cdtrack.h"
+#include "worker/Workerprotocol.h"
+
+class TAudioRipper {
+ public:
+  static constexpr int64_t kSamplesPerSector = 588;
+  static constexpr uint32_t kSampleBytes = 4;
+  static constexpr uint32_t kSubchannelSectorBytes = 2448;
+  static constexpr uint32_t kSpinUpMs = 500;
+
+  // DaeCmd values.
+  static constexpr uint32_t kReadCd = 0, kReadCdTyped = 1, kReadCdda = 2, kRead10 = 3;
+
+  // Options the main window copies in before each rip.
+  std::string FileName;
+  uint8_t DeEmph = 0;
+  int Volume = 100;
+
+  // Logs to rip_log.txt at its usual place, or to `logFile`.
+  TAudioRipper();
+  explicit TAudioRipper(std::filesystem::path logFile);
+  ~TAudioRipper();
+  TAudioRipper(const TAudioRipper&) = delete;
+  TAudioRipper& operator=(const TAudioRipper&) = delete;
+
+  void SetDefaults();
+  void SetDrive(const TKrCdRom& drive, const TDriveSetting& setting);
+  // The window rips show; without one no rip starts.
+  void SetProgressView(IProgressView* view) { View = view; }
+  // wsRunning -> wsCancelRequested; any other state stays.
+  void Cancel() { Head.Cancel(); }
+  TWorkerState GetState() const { return Head.GetState(); }
+
+  // Rips an AUDIO track with file system CDDA or CDDA(EMPH); true when it ended as done.
+  bool StartRip(const TCdTrack& track);
+
+  // One read command by DaeCmd: `count` sectors from frame address `frame` into
+  // `buffer`. The number of leading sectors that arrived.
+  uint32_t ReadAudio(int64_t frame, uint32_t count, uint8_t* buffer);
+  // After a failed read: how many leading sectors arrived, from the 14 sense bytes.
+  uint32_t GetGoodCount(int64_t head, uint32_t count, const uint8_t* sense);
+  void WriteLog(std::string_view text) { Log.Write(text); }
+
+  // The settings copy as the last rip clamped it, and what it did.
+  const TDriveSetting& GetSetting() const { return Setting; }
+  int64_t GetStartSample() const { return StartSample; }
+  int64_t GetCurrentSample() const { return CurrentSample; }
+  int64_t GetEndSample() const { return EndSample; }
+  uint8_t GetErrorRecoveryByte() const { return ErrorRecoveryByte; }
+  // Sectors of the last rip that could not be read and became silence.
+  int64_t GetUnreadableSectors() const { return UnreadableSectors; }
+  const std::filesystem::path& GetLogPath() const { return Log.GetPath(); }
+
+ private:
+  class TDriveChanges;
+  struct TRun;
+  // What one pass takes from the transfer buffer.
+  struct TBlock {
+    int64_t HeadPos = 0;
+    int64_t Samples = 0;
+  };
+
+  // The worker's three parts: drive and output set up, the read loop, the ending.
+  bool Prepare();
+  void ClampSettings();
+  bool OpenOutput();
+  bool AllocateBuffer();
+  void ApplyOffset();
+  bool PrepareDrive();
+  void Work();
+  void CleanUp();
+
+  bool RipPass();
+  TBlock ReadBlock(int64_t sector, int64_t off);
+  TBlock TryRead(int64_t head, uint32_t count, int64_t overlapSamples, int64_t off);
+  TBlock GiveUpSector(int64_t off);
+  bool WriteBlock(const TBlock& block);
+  void Pause() const;
+  void LogValue(std::string_view label, int64_t value) { WriteLog(std::string(label) + DecimalText(value)); }
+
+  TRipLog Log;
+  IProgressView* View = nullptr;
+  TWorkerHead Head;
+  TKrCdRom CdRom;
+  TDriveSetting Setting{};
+  TDriveUtility Utility;
+  TDeEmphsizer DeEmphasizer;
+
+  int64_t StartSample = 0;
+  int64_t CurrentSample = 0;
+  int64_t EndSample = 0;
+  uint32_t SectorBytes = 2352;
+  uint8_t ErrorRecoveryByte = 255;
+  uint32_t DaeCmdAsSet = 0;
+  int64_t UnreadableSectors = 0;
+  int64_t SectorsRead = 0;
+
+  std::unique_ptr<TRun> Run;
+};

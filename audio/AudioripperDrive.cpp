@@ -1,0 +1,132 @@
+// The ripper's drive commands: the audio reads with their good count, and the drive
+// changes a rip makes (block length, error-recovery page, tray lock), each undone on
+// every way out of the rip.
+#include <algorithm>
+#include <cstring>
+
+#include "audio/AudioripperRun.h"
+#include "drive/Cdbbuild.h"
+#include "sector/Address.h"
+#include "sector/Datasector.h"
+#include "sector/Krbuffer.h"
+
+namespace {
+
+constexpr uint8_t kMediumError = 0x03;
+constexpr uint8_t kDensityCdda = 0x82;
+constexpr uint32_t kDataBlockLength = 2048;
+
+std::string SenseText(const uint8_t* sense) {
+  std::string text = "\nSENSE =";
+  for (uint32_t i = 0; i < kTransportSenseBytes; ++i) text += " " + HexText(sense[i], 2);
+  return text;
+}
+
+}  // namespace
+
+uint32_t TAudioRipper::ReadAudio(int64_t frame, uint32_t count, uint8_t* buffer) {
+  const TScsiExec exec = TransportFor(Setting);
+  TCommandResult result;
+  switch (Setting.DaeCmd) {
+    case kReadCdTyped:
+      result = CdbReadCdEx(exec, CdRom, frame, count, GetExpectedSectorType(dtAudio), /*sync=*/false,
+                           /*edcEcc=*/false, /*userData=*/true, /*flagsBase=*/0, /*subChannel=*/0, buffer,
+                           kReadTimeoutMs);
+      break;
+    case kReadCdda: result = CdbReadCdda(exec, CdRom, frame, count, /*subCode=*/0, buffer, kReadTimeoutMs); break;
+    case kRead10:
+      if (count <= 0xFFFF) result = CdbRead10(exec, CdRom, frame, static_cast<uint16_t>(count), buffer, kReadTimeoutMs);
+      break;
+    default: result = CdbReadCd(exec, CdRom, frame, count, /*subChannel=*/0, buffer, kReadTimeoutMs); break;
+  }
+  // Whatever the status says, no sector counts that did not arrive whole.
+  const uint64_t asked = uint64_t{count} * kRawSectorSize;
+  const auto arrived = static_cast<uint32_t>((asked - std::min<uint64_t>(result.Scsi.Residual, asked)) / kRawSectorSize);
+  const uint32_t good = result ? count : GetGoodCount(frame, count, result.Scsi.Sense.data());
+  return std::min(good, arrived);
+}
+
+uint32_t TAudioRipper::GetGoodCount(int64_t head, uint32_t count, const uint8_t* sense) {
+  LogValue("\n\nHead = ", head);
+  LogValue("\nNumSectors = ", count);
+  WriteLog("\nEC Params = 0x" + HexText(ErrorRecoveryByte, 2));
+  WriteLog(SenseText(sense));
+  const uint8_t code = sense[0] & 0x7F;
+  WriteLog("\nCODE = 0x" + HexText(code, 2));
+  // Without fixed-format sense nothing tells which sectors arrived: none did.
+  if (code != 0x70 && code != 0x71) {
+    WriteLog("\n");
+    return 0;
+  }
+  const bool valid = (sense[0] & 0x80) != 0;
+  const uint8_t key = sense[2] & 0x0F;
+  const auto lba = static_cast<int32_t>(uint32_t{sense[3]} << 24 | uint32_t{sense[4]} << 16 |
+                                        uint32_t{sense[5]} << 8 | sense[6]);
+  const int64_t address = LbaToFrames(lba);
+  WriteLog("\nSENSE KEY = 0x" + HexText(key, 2));
+  WriteLog("\nASC  = 0x" + HexText(sense[12], 2));
+  WriteLog("\nASCQ = 0x" + HexText(sense[13], 2));
+  LogValue("\nVALID = ", valid ? 1 : 0);
+  LogValue("\nAddress = ", address);
+  WriteLog("\n");
+  if (key != kMediumError || !valid) return 0;
+  int64_t good = -1;
+  if (ErrorRecoveryByte == 0x00 || ErrorRecoveryByte == 0x01) good = address - head;
+  // With transfer block the drive sent the failing sector too, as well as it could.
+  if (ErrorRecoveryByte == 0x20 || ErrorRecoveryByte == 0x21) good = address - head + 1;
+  return good >= 0 && good <= count ? static_cast<uint32_t>(good) : 0;
+}
+
+TAudioRipper::TDriveChanges::~TDriveChanges() {
+  try {
+    Restore();
+  } catch (...) {
+  }
+}
+
+bool TAudioRipper::TDriveChanges::SetBlockLength(int form) {
+  // Remember what the drive was set to, so that the system's own data reads find it so again.
+  uint8_t density = 0;
+  uint32_t length = kDataBlockLength;
+  if (!CdbGetBlockLength(Exec, Drive, form, density, length) || length == 0) {
+    density = 0;
+    length = kDataBlockLength;
+  }
+  if (!CdbSetBlockLength(Exec, Drive, kDensityCdda, kRawSectorSize, form)) return false;
+  BlockChanged = true;
+  Form = form;
+  SavedDensity = density;
+  SavedBlockLength = length;
+  return true;
+}
+
+uint8_t TAudioRipper::TDriveChanges::ApplyErrorRecovery(const TDriveSetting& setting) {
+  const uint8_t value = (setting.FastErrorSkip ? 0x01 : 0x00) | (setting.TransferBlock ? 0x20 : 0x00);
+  PageChanged = true;
+  CdbSetErrorRecovery(Exec, Drive, value, 0xFF, 0, /*setWriteRetry=*/false, 0, setting.RetryCountEnabled != 0,
+                      static_cast<uint8_t>(setting.RetryCount));
+  uint8_t current = 0;
+  return CdbGetErrorRecovery(Exec, Drive, 0, &current, nullptr, nullptr) ? current : 255;
+}
+
+void TAudioRipper::TDriveChanges::Lock() {
+  Locked = true;
+  CdbPreventAllow(Exec, Drive, true);
+}
+
+bool TAudioRipper::TDriveChanges::Restore() {
+  bool ok = true;
+  if (PageChanged) {
+    PageChanged = false;
+    ok = Utility.RestoreErrorRecovery() && ok;
+  }
+  if (BlockChanged) {
+    BlockChanged = false;
+    ok = CdbSetBlockLength(Exec, Drive, SavedDensity, SavedBlockLength, Form) && ok;
+  }
+  if (Locked) {
+    Locked = false;
+    ok = CdbPreventAllow(Exec, Drive, false) && ok;
+  }
+  return ok;
+}

@@ -1,0 +1,254 @@
+// The ripper end to end: audio discs built from sox-made WAV files, ripped from the
+// emulated drive, the WAV read back by sox.
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cmath>
+#include <numbers>
+#include <stdexcept>
+
+#include "tests/audio/RipperTestSupport.h"
+
+namespace {
+
+using namespace rip_test;
+
+const RipDisc& Disc() {
+  static const std::unique_ptr<RipDisc> disc = BuildRipDisc();
+  return *disc;
+}
+
+bool LeadOutReadable(emu::EmulatedDrive& drive, int32_t leadOutLba) {
+  std::vector<uint8_t> cdb = {0xBE, 0, 0, 0, 0, 0, 0, 0, 1, 0x10, 0, 0};
+  for (int i = 0; i < 4; ++i) cdb[2 + i] = static_cast<uint8_t>(leadOutLba >> (24 - 8 * i));
+  std::vector<uint8_t> buffer(2352);
+  const bool good = drive.Execute(cdb, platform::DataDirection::In, buffer, 1000).Good();
+  drive.ClearLog();
+  return good;
+}
+
+// Every read command at every read offset, at the first and the last track: the drive
+// reads `offset` samples early and the ripper's offset puts the track back in place. What
+// lies before LBA 0 or in a lead-out the drive refuses is silence, counted as unreadable.
+TEST(AudioRipperTest, EveryReadCommandAndOffsetGivesTheTrackSamples) {
+  const RipDisc& disc = Disc();
+  for (int32_t offset : {0, 30, -30, 667, -1200}) {
+    RipRig rig(disc, [&](emu::Disc& d) { d.Profile.AudioOffset = -offset; });
+    const int32_t leadOut = disc.Layout.Sessions[0].LeadOutLba;
+    const bool leadOutReadable = LeadOutReadable(*rig.Emulated, leadOut);
+    for (uint32_t daeCmd = 0; daeCmd < 4; ++daeCmd) {
+      for (size_t index : {size_t{0}, disc.Layout.Tracks.size() - 1}) {
+        const std::string what = "DaeCmd " + std::to_string(daeCmd) + " offset " + std::to_string(offset) +
+                                 " track " + std::to_string(index + 1);
+        const TCdTrack track = disc.Track(index);
+        ASSERT_TRUE(rig.Rip(track, RipSetting(daeCmd, offset))) << what;
+
+        Samples expected = disc.Between(track.Head * 588, track.Tail * 588);
+        int64_t silent = 0;
+        if (index == 0 && offset < 0) silent = -offset;
+        if (index != 0 && offset > 0 && !leadOutReadable) silent = offset;
+        const auto zeros = static_cast<size_t>(2 * silent);
+        if (index == 0) std::fill(expected.begin(), expected.begin() + zeros, 0);
+        else std::fill(expected.end() - zeros, expected.end(), 0);
+        EXPECT_EQ(SoxSamples(rig.Output()), expected) << what;
+        EXPECT_EQ(rig.Ripper.GetUnreadableSectors(), (silent + 587) / 588) << what;
+        rig.ExpectDriveRestored(what);
+      }
+    }
+    const std::string info = Capture("sox --i " + Quote(rig.Output()));
+    EXPECT_NE(info.find("Channels       : 2"), std::string::npos) << info;
+    EXPECT_NE(info.find("Sample Rate    : 44100"), std::string::npos) << info;
+    EXPECT_NE(info.find("Precision      : 16-bit"), std::string::npos) << info;
+  }
+}
+
+// Reads that start up to 40 samples early or late: with overlap synchronisation the WAV
+// is the track shifted by the first read's error alone, nothing lost or doubled after.
+TEST(AudioRipperTest, OverlapSynchronisationAbsorbsJitter) {
+  const RipDisc& disc = Disc();
+  const TCdTrack track = disc.Track(0);
+  const int64_t jitter = 40;
+  const auto continuous = [&](const Samples& wav) {
+    for (int64_t shift = -jitter; shift <= jitter; ++shift)
+      if (wav == disc.Between(track.Head * 588 + shift, track.Tail * 588 + shift)) return true;
+    return false;
+  };
+  RipRig rig(disc, [&](emu::Disc& d) { d.Profile.Jitter = static_cast<int32_t>(jitter); });
+  TDriveSetting setting = RipSetting();
+  ASSERT_TRUE(rig.Rip(track, setting));
+  EXPECT_TRUE(continuous(SoxSamples(rig.Output())));
+  const std::string log = rig.LogText();
+  EXPECT_GT(Count(log, "\nRip Sync State = 2") + Count(log, "\nRip Sync State = 3"), 10u);
+
+  setting.Overlaps = 0;  // the same drive without synchronisation
+  ASSERT_TRUE(rig.Rip(track, setting));
+  EXPECT_FALSE(continuous(SoxSamples(rig.Output())));
+}
+
+// Unreadable sectors are silence, one sector's worth each, and the log counts them; a
+// failed read with no usable sense, or one that ends inside the overlap, loses nothing.
+TEST(AudioRipperTest, UnreadableSectorsBecomeCountedSilence) {
+  const RipDisc& disc = Disc();
+  const TCdTrack track = disc.Track(0);
+  const auto lba = static_cast<int32_t>(FramesToLba(track.Head));
+  struct Case {
+    const char* Name;
+    std::vector<emu::UnreadableFault> Unreadable;
+    std::vector<emu::CommandFault> Commands;
+    int64_t Silent;
+  };
+  const std::vector<Case> cases = {
+      {"one sector", {{lba + 40, lba + 41}}, {}, 1},
+      {"a run inside one read and one across reads", {{lba + 60, lba + 63}, {lba + 95, lba + 98}}, {}, 6},
+      {"no sense", {}, {{0xBE, 5, emu::CommandFaultKind::Timeout}}, 0},
+      {"not a medium error", {}, {{0xBE, 7, emu::CommandFaultKind::CheckCondition, 0x04, 0x44, 0}}, 0},
+  };
+  for (const Case& c : cases) {
+    RipRig rig(disc, [&](emu::Disc& d) {
+      d.Faults.Unreadable = c.Unreadable;
+      d.Faults.Commands = c.Commands;
+    });
+    ASSERT_TRUE(rig.Rip(track, RipSetting())) << c.Name;
+    Samples expected = disc.Between(track.Head * 588, track.Tail * 588);
+    for (const auto& f : c.Unreadable)
+      std::fill(expected.begin() + 2 * 588 * (f.FirstLba - lba), expected.begin() + 2 * 588 * (f.EndLba - lba), 0);
+    EXPECT_EQ(SoxSamples(rig.Output()), expected) << c.Name;
+    EXPECT_EQ(rig.Ripper.GetUnreadableSectors(), c.Silent) << c.Name;
+    const std::string log = rig.LogText();
+    EXPECT_EQ(Count(log, "\nRip Command Failure"), static_cast<size_t>(c.Silent)) << c.Name;
+    EXPECT_NE(log.find("\nRip Unreadable Sectors = " + std::to_string(c.Silent)), std::string::npos) << c.Name;
+  }
+}
+
+// A device that passes everything to the drive but throws from its Nth read.
+class ThrowingDevice : public platform::EmulatedScsiDevice {
+ public:
+  using EmulatedScsiDevice::EmulatedScsiDevice;
+  platform::ExecResult Execute(std::span<const uint8_t> cdb, platform::DataDirection direction,
+                               std::span<uint8_t> buffer, uint32_t timeoutMs) override {
+    if (cdb[0] == 0x28 && ++Reads == 10) throw std::runtime_error("device gone");
+    return EmulatedScsiDevice::Execute(cdb, direction, buffer, timeoutMs);
+  }
+  int Reads = 0;
+};
+
+// However a rip ends, the drive gets its page 01, block length and tray back, and the WAV
+// its sizes; only a rip that wrote the whole track from the disc is done.
+TEST(AudioRipperTest, EveryEndRestoresTheDriveAndOnlyACompleteRipIsDone) {
+  const RipDisc& disc = Disc();
+  const TCdTrack track = disc.Track(0);
+  enum class End { Done, Cancel, Exception, AllUnreadable, WriteError };
+  for (End end : {End::Done, End::Cancel, End::Exception, End::AllUnreadable, End::WriteError}) {
+    const std::string what = "end " + std::to_string(static_cast<int>(end));
+    RipRig::DeviceMaker throwing;
+    if (end == End::Exception)
+      throwing = [](auto drive) { return std::make_shared<ThrowingDevice>(std::move(drive)); };
+    auto rig = std::make_unique<RipRig>(disc, [&](emu::Disc& d) {
+      if (end == End::AllUnreadable) d.Faults.Unreadable = {{0, 100000}};
+    }, throwing);
+    if (end == End::Cancel)
+      rig->OnReport = [&](const TProgressEvent& e) {
+        if (e.Code == pcSetPosition && e.Value >= 50) rig->Ripper.Cancel();
+      };
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    if (end == End::WriteError) {
+      ::signal(SIGXFSZ, SIG_IGN);
+      rlimit small = saved;
+      small.rlim_cur = 100000;
+      ::setrlimit(RLIMIT_FSIZE, &small);
+    }
+    TDriveSetting setting = RipSetting(3);
+    setting.UseSpti = 1;
+    const bool done = rig->Rip(track, setting);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+
+    EXPECT_EQ(done, end == End::Done) << what;
+    EXPECT_EQ(rig->Ripper.GetState(), wsIdle) << what;
+    rig->ExpectDriveRestored(what);
+    std::error_code ec;
+    const auto size = static_cast<int64_t>(fs::file_size(rig->Output(), ec));
+    const std::string info = Capture("sox --i -s " + Quote(rig->Output()) + " 2>&1");
+    EXPECT_EQ(std::atoll(info.c_str()), (size - 44) / 4) << what << ": " << info;
+    if (end == End::Done) EXPECT_EQ(size - 44, track.SectorCount() * 2352) << what;
+    if (end == End::Cancel) EXPECT_LT(size - 44, track.SectorCount() * 2352) << what;
+  }
+}
+
+// The pre-emphasised track comes out on the analogue de-emphasis curve when asked, and
+// untouched when not.
+TEST(AudioRipperTest, DeEmphasisFollowsTheAnalogueCurveOnlyWhereAsked) {
+  const RipDisc& disc = Disc();
+  const TCdTrack track = disc.Track(2);
+  ASSERT_EQ(track.FileSystem, fsCddaEmph);
+  RipRig rig(disc);
+  rig.Ripper.DeEmph = 0;
+  ASSERT_TRUE(rig.Rip(track, RipSetting()));
+  const Samples source = disc.Between(track.Head * 588, track.Tail * 588);
+  EXPECT_EQ(SoxSamples(rig.Output()), source);
+
+  rig.Ripper.DeEmph = 1;
+  ASSERT_TRUE(rig.Rip(track, RipSetting()));
+  const Samples out = SoxSamples(rig.Output());
+  ASSERT_EQ(out.size(), source.size());
+  const auto rmsDb = [&](int channel) {
+    double in = 0, filtered = 0;
+    for (size_t i = 44100 + static_cast<size_t>(channel); i < 44100 * 2; i += 2) {
+      in += double(source[i]) * source[i];
+      filtered += double(out[i]) * out[i];
+    }
+    return 10 * std::log10(filtered / in);
+  };
+  const auto analogueDb = [](double hz) {
+    const double w = 2 * std::numbers::pi * hz;
+    return 10 * std::log10((1 + w * w * 15e-6 * 15e-6) / (1 + w * w * 50e-6 * 50e-6));
+  };
+  EXPECT_NEAR(rmsDb(0), analogueDb(200), 0.1);
+  EXPECT_NEAR(rmsDb(1), analogueDb(10000), 0.1);
+
+  // The same track marked plain CD-DA is never filtered.
+  TCdTrack plain = track;
+  plain.FileSystem = fsCdda;
+  ASSERT_TRUE(rig.Rip(plain, RipSetting()));
+  EXPECT_EQ(SoxSamples(rig.Output()), source);
+}
+
+// Settings from a hand-edited file are held to the record's ranges; tracks that are not
+// audio start nothing; the log starts afresh with a new run and then grows.
+TEST(AudioRipperTest, SettingsAreClampedAndTheLogFollowsTheRuns) {
+  const RipDisc& disc = Disc();
+  RipRig rig(disc);
+  TCdTrack data = disc.Track(0);
+  data.FileSystem = fsIso9660;
+  EXPECT_FALSE(rig.Ripper.StartRip(data));
+  EXPECT_FALSE(fs::exists(rig.Ripper.GetLogPath()));
+
+  TDriveSetting wild = RipSetting();
+  wild.DaeCmd = 7;
+  wild.CdgMode = 5;
+  wild.ReadAtOnce = 300;
+  wild.Overlaps = 40;
+  wild.Compares = 40;
+  wild.Interval = 90000;
+  ASSERT_TRUE(rig.Rip(disc.Track(1), wild));
+  const TDriveSetting& s = rig.Ripper.GetSetting();
+  EXPECT_EQ(std::vector<uint32_t>({s.DaeCmd, s.CdgMode, s.ReadAtOnce, s.Overlaps, s.Compares, s.Interval}),
+            std::vector<uint32_t>({0, 0, 27, 13, 13, 1000}));
+  const TCdTrack track = disc.Track(1);
+  EXPECT_EQ(SoxSamples(rig.Output()), disc.Between(track.Head * 588, track.Tail * 588));
+  for (const auto& entry : rig.Emulated->Log())
+    if (entry.Cdb[0] == 0xBE) EXPECT_LE(entry.Cdb[8], 27);
+
+  const std::string first = rig.LogText();
+  EXPECT_EQ(first.rfind("\nRip\nRip HaID   = ", 0), 0u);
+  EXPECT_NE(first.find("\nDAE Command = 7"), std::string::npos);
+  EXPECT_NE(first.find("\nRip " + Low32Text(track.Head * 588) + ", " + Low32Text(track.Tail * 588)), std::string::npos);
+  EXPECT_NE(first.find("\nRip AudioFlush\n\nRip Ripping Roop End\n"), std::string::npos);
+  ASSERT_TRUE(rig.Rip(track, RipSetting()));
+  EXPECT_EQ(rig.LogText().rfind(first, 0), 0u) << "a second rip appends";
+  TAudioRipper next(rig.Ripper.GetLogPath());
+  next.WriteLog("\nRip");
+  EXPECT_EQ(rig.LogText(), "\nRip") << "a new run starts the log anew";
+}
+
+}  // namespace
