@@ -66,13 +66,11 @@ std::shared_ptr<emu::EmulatedDrive> Drive() {
 }
 
 void BM_RipWholeDisc(benchmark::State& state) {
-  platform::VirtualDrive v{"QUARNEL", "EMULATED CD-ROM", "1.00", nullptr, Drive()};
-  v.Device = std::make_shared<platform::EmulatedScsiDevice>(v.Emulated);
   platform::MachineConfig config;
   config.SysfsRoot = "/nonexistent-sysfs";
   config.DevRoot = "/nonexistent-dev";
   config.ReadEnvironment = false;
-  config.VirtualDrives.push_back(v);
+  config.VirtualDrives.push_back(platform::EmulatedVirtualDrive(Drive()));
   platform::MachineOverride machine(std::make_shared<platform::Machine>(config));
   // The drive's pauses (spin-up, Interval) are the drive's pace, not the ripper's.
   platform::ClockOverride clock(std::make_shared<platform::FakeClock>());

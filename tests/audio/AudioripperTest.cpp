@@ -7,6 +7,7 @@
 #include <numbers>
 #include <stdexcept>
 
+#include "platform/EmulatedScsiDevice.h"
 #include "tests/audio/RipperTestSupport.h"
 
 namespace {

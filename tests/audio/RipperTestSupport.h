@@ -4,36 +4,28 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "audio/Audioripper.h"
 #include "drive/Krcdroms.h"
-#include "emulator/DiscBuilder.h"
-#include "emulator/ImageSet.h"
 #include "platform/Clock.h"
-#include "platform/EmulatedScsiDevice.h"
 #include "sector/Address.h"
 #include "sector/Datasector.h"
-#include "drive/Kraspi.h"
-#include "drive/Krspti.h"
-#include "platform/Machine.h"
-#include "tests/support/TempDir.h"
+#include "tests/drive/support/DriveMachine.h"
+#include "tests/emulator/BuilderTestSupport.h"
 #include "worker/Headlessprogressview.h"
 
 namespace rip_test {
 
 namespace fs = std::filesystem;
+using buildertest::Quote;
 using Samples = std::vector<int16_t>;  // interleaved left, right
 
-inline std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
-
-inline bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+inline bool Shell(const std::string& command) { return buildertest::RunShell(command + " >/dev/null 2>&1") == 0; }
 
 inline std::string Capture(const std::string& command) {
   std::string out;
@@ -49,9 +41,8 @@ inline std::string Capture(const std::string& command) {
 // The samples of any WAV as sox reads them.
 inline Samples SoxSamples(const fs::path& wav) {
   const fs::path raw = wav.string() + ".raw";
-  if (!Shell("sox " + Quote(wav) + " -t raw -e signed -b 16 -L -c 2 " + Quote(raw))) return {};
-  std::ifstream in(raw, std::ios::binary);
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!Shell("sox " + Quote(wav) + " -t raw -e signed -b 16 -L " + Quote(raw))) return {};
+  const std::vector<uint8_t> bytes = buildertest::ReadFile(raw);
   Samples s(bytes.size() / 2);
   std::memcpy(s.data(), bytes.data(), s.size() * 2);
   return s;
@@ -149,29 +140,14 @@ class RipRig {
     auto copy = std::make_shared<emu::Disc>(*disc.Disc);
     if (tweak) tweak(*copy);
     Emulated = std::make_shared<emu::EmulatedDrive>(copy);
-    platform::VirtualDrive v;
-    v.Vendor = copy->Profile.Vendor;
-    v.Product = copy->Profile.Product;
-    v.Revision = copy->Profile.Revision;
-    v.Emulated = Emulated;
-    v.Device = device ? device(Emulated) : std::make_shared<platform::EmulatedScsiDevice>(Emulated);
-    aspi_detail::ResetForTesting();
-    spti_detail::ResetForTesting();
-    platform::MachineConfig config;
-    config.SysfsRoot = "/nonexistent-sysfs-for-tests";
-    config.DevRoot = "/nonexistent-dev-for-tests";
-    config.ReadEnvironment = false;
-    config.VirtualDrives.push_back(v);
-    Machine = std::make_unique<platform::MachineOverride>(std::make_shared<platform::Machine>(config));
+    drive_test::MachineSpec spec;
+    spec.Drives.push_back(Emulated);
+    spec.DeviceFor = device;
+    Machine = std::make_unique<drive_test::DriveMachine>(spec);
     TKrCdRoms list;
     list.Enumerate(3, false);
     if (const TKrCdRom* found = list.GetCdRom(0)) Drive = *found;
     Ripper.SetProgressView(&View);
-  }
-  ~RipRig() {
-    Machine.reset();
-    aspi_detail::ResetForTesting();
-    spti_detail::ResetForTesting();
   }
 
   // Rips into a new file; true when the rip ended as done.
@@ -194,7 +170,7 @@ class RipRig {
 
   test_support::TempDir Dir{"qnl-ripout"};
   std::shared_ptr<emu::EmulatedDrive> Emulated;
-  std::unique_ptr<platform::MachineOverride> Machine;
+  std::unique_ptr<drive_test::DriveMachine> Machine;
   TKrCdRom Drive;
   std::shared_ptr<platform::FakeClock> Clock = std::make_shared<platform::FakeClock>();
   platform::ClockOverride ClockGuard{Clock};

@@ -18,7 +18,9 @@ DriveMachine::DriveMachine(const MachineSpec& spec) {
   config.RegistryOverride = spec.Registry;
   if (!spec.AspiPresent) config.AspiModule = "/nonexistent/QuarnelAspi.so";
   for (const auto& drive : spec.Drives) {
-    config.VirtualDrives.push_back(platform::EmulatedVirtualDrive(drive));
+    platform::VirtualDrive v = platform::EmulatedVirtualDrive(drive);
+    if (spec.DeviceFor) v.Device = spec.DeviceFor(drive);
+    config.VirtualDrives.push_back(v);
   }
   for (const auto& device : spec.Devices) {
     platform::VirtualDrive v;

@@ -1,6 +1,7 @@
 #pragma once
 // A machine of emulated drives (no Linux drive) installed for one test, with the
 // transports' process-wide state forgotten before and after.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@ namespace drive_test {
 struct MachineSpec {
   std::vector<std::shared_ptr<platform::ScsiDevice>> Devices;  // plain devices, no emulator
   std::vector<std::shared_ptr<emu::EmulatedDrive>> Drives;
+  // When set, the device in front of each drive of Drives (it reaches the drive itself).
+  std::function<std::shared_ptr<platform::ScsiDevice>(std::shared_ptr<emu::EmulatedDrive>)> DeviceFor;
   bool AspiPresent = true;
   platform::OsVersion Version;
   std::shared_ptr<const platform::Registry> Registry;  // null: the machine's own
