@@ -1,7 +1,6 @@
 #include "audio/Audioripper.h"
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -68,8 +67,7 @@ bool TAudioRipper::Prepare() {
   LogValue("\nRip HaID   = ", CdRom.HaId);
   LogValue("\nRip Target = ", CdRom.Target);
   LogValue("\nRip Lun    = ", CdRom.Lun);
-  DaeCmdAsSet = Setting.DaeCmd;
-  LogValue("\nDAE Command = ", DaeCmdAsSet);
+  LogValue("\nDAE Command = ", Setting.DaeCmd);
   ClampSettings();
   Run = std::make_unique<TRun>(CdRom, Setting, Utility);
   if (!OpenOutput() || !AllocateBuffer()) return false;

@@ -60,12 +60,8 @@ class TAudioRipper {
   uint32_t GetGoodCount(int64_t head, uint32_t count, const uint8_t* sense);
   void WriteLog(std::string_view text) { Log.Write(text); }
 
-  // The settings copy as the last rip clamped it, and what it did.
+  // The settings copy as the last rip clamped it.
   const TDriveSetting& GetSetting() const { return Setting; }
-  int64_t GetStartSample() const { return StartSample; }
-  int64_t GetCurrentSample() const { return CurrentSample; }
-  int64_t GetEndSample() const { return EndSample; }
-  uint8_t GetErrorRecoveryByte() const { return ErrorRecoveryByte; }
   // Sectors of the last rip that could not be read and became silence.
   int64_t GetUnreadableSectors() const { return UnreadableSectors; }
   const std::filesystem::path& GetLogPath() const { return Log.GetPath(); }
@@ -110,7 +106,6 @@ class TAudioRipper {
   int64_t EndSample = 0;
   uint32_t SectorBytes = 2352;
   uint8_t ErrorRecoveryByte = 255;
-  uint32_t DaeCmdAsSet = 0;
   int64_t UnreadableSectors = 0;
   int64_t SectorsRead = 0;
 

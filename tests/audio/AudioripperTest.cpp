@@ -171,8 +171,8 @@ TEST(AudioRipperTest, EveryEndRestoresTheDriveAndOnlyACompleteRipIsDone) {
     const auto size = static_cast<int64_t>(fs::file_size(rig->Output(), ec));
     const std::string info = Capture("sox --i -s " + Quote(rig->Output()) + " 2>&1");
     EXPECT_EQ(std::atoll(info.c_str()), (size - 44) / 4) << what << ": " << info;
-    if (end == End::Done) EXPECT_EQ(size - 44, track.SectorCount() * 2352) << what;
-    if (end == End::Cancel) EXPECT_LT(size - 44, track.SectorCount() * 2352) << what;
+    const int64_t whole = track.SectorCount() * 2352;
+    EXPECT_TRUE(end == End::Done ? size - 44 == whole : end != End::Cancel || size - 44 < whole) << what;
   }
 }
 
@@ -237,8 +237,7 @@ TEST(AudioRipperTest, SettingsAreClampedAndTheLogFollowsTheRuns) {
             std::vector<uint32_t>({0, 0, 27, 13, 13, 1000}));
   const TCdTrack track = disc.Track(1);
   EXPECT_EQ(SoxSamples(rig.Output()), disc.Between(track.Head * 588, track.Tail * 588));
-  for (const auto& entry : rig.Emulated->Log())
-    if (entry.Cdb[0] == 0xBE) EXPECT_LE(entry.Cdb[8], 27);
+  for (const auto& entry : rig.Emulated->Log()) EXPECT_TRUE(entry.Cdb[0] != 0xBE || entry.Cdb[8] <= 27);
 
   const std::string first = rig.LogText();
   EXPECT_EQ(first.rfind("\nRip\nRip HaID   = ", 0), 0u);
