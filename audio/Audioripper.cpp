@@ -107,7 +107,7 @@ bool TAudioRipper::OpenOutput() {
 }
 
 bool TAudioRipper::AllocateBuffer() {
-  SectorBytes = Setting.CdgMode != 0 ? kSubchannelSectorBytes : static_cast<uint32_t>(kRawSectorSize);
+  SectorBytes = static_cast<uint32_t>(Setting.CdgMode != 0 ? kRawWithSubchannelSize : kRawSectorSize);
   try {
     Run->Buffer = std::make_unique<TKrParagraphBoundaryBuffer>(size_t{SectorBytes} * Setting.ReadAtOnce);
   } catch (const std::bad_alloc&) {
@@ -136,9 +136,9 @@ bool TAudioRipper::PrepareDrive() {
   }
   Run->Drive.Lock();
 
-  TKrParagraphBoundaryBuffer warmUp(kSubchannelSectorBytes);
+  TKrParagraphBoundaryBuffer warmUp(kRawWithSubchannelSize);
   if (uint8_t* data = warmUp.GetBuffer()) {
-    std::memset(data, 0, kSubchannelSectorBytes);
+    std::memset(data, 0, kRawWithSubchannelSize);
     ReadAudio(std::max<int64_t>(FloorDiv(StartSample, kSamplesPerSector), 0), 1, data);
   }
   return true;

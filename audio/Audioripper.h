@@ -15,6 +15,7 @@
 
 #include "audio/Deemphasize.h"
 #include "audio/Riplog.h"
+#include "audio/Sync.h"
 #include "drive/Driveutility.h"
 #include "drive/Krcdrom.h"
 #include "sector/Cdtrack.h"
@@ -22,9 +23,8 @@
 
 class TAudioRipper {
  public:
-  static constexpr int64_t kSamplesPerSector = 588;
-  static constexpr uint32_t kSampleBytes = 4;
-  static constexpr uint32_t kSubchannelSectorBytes = 2448;
+  static constexpr int64_t kSamplesPerSector = TSynchronizer::SamplesPerSector;
+  static constexpr uint32_t kSampleBytes = TSynchronizer::SampleBytes;
   static constexpr uint32_t kSpinUpMs = 500;
 
   // DaeCmd values.
