@@ -58,8 +58,8 @@ bool ModeSense(TScsiExec exec, const TKrCdRom& drive, bool tenByte, uint8_t page
 }
 
 bool ModeSelect(TScsiExec exec, const TKrCdRom& drive, bool tenByte, const uint8_t* buffer, uint32_t length) {
-  return tenByte ? CdbModeSelect10(exec, drive, false, buffer, static_cast<uint16_t>(length))
-                 : CdbModeSelect6(exec, drive, false, buffer, static_cast<uint8_t>(length));
+  return tenByte ? CdbModeSelect10(exec, drive, /*savePages=*/false, buffer, static_cast<uint16_t>(length))
+                 : CdbModeSelect6(exec, drive, /*savePages=*/false, buffer, static_cast<uint8_t>(length));
 }
 
 // Where page 01 lies in an answer and how long the echo of it is; -1 offset when the

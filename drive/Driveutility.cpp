@@ -43,8 +43,8 @@ bool TDriveUtility::ApplyErrorRecovery() {
   uint8_t value = 0;
   if (Setting.FastErrorSkip) value |= 0x01;
   if (Setting.TransferBlock) value |= 0x20;
-  return CdbSetErrorRecovery(TransportFor(Setting), CdRom, value, 0xFF, 0, false, 0, Setting.RetryCountEnabled != 0,
-                             static_cast<uint8_t>(Setting.RetryCount));
+  return CdbSetErrorRecovery(TransportFor(Setting), CdRom, value, 0xFF, 0, /*setWriteRetry=*/false, 0,
+                             /*setReadRetry=*/Setting.RetryCountEnabled != 0, static_cast<uint8_t>(Setting.RetryCount));
 }
 
 bool TDriveUtility::RestoreErrorRecovery() { return CdbResetErrorRecovery(TransportFor(Setting), CdRom, 0); }

@@ -128,7 +128,7 @@ void AudioViewOf(const DriveState& s, int64_t q, bool dcr, uint8_t* out) {
     return;
   }
   std::memcpy(out, main, kRawSectorSize);
-  ApplyByteFaults(s.D, q, out, dcr, true);
+  ApplyByteFaults(s.D, q, out, /*soft=*/dcr, /*hard=*/true);
   if (*kind != SectorKind::Audio) Descramble(out, 0, kRawSectorSize);  // the scrambler is its own inverse
 }
 
@@ -260,7 +260,7 @@ Served ServeImage(const DriveState& s, const ReadPlan& plan, const Source& sourc
     std::memcpy(image.data(), main, kRawSectorSize);
     const bool raw = (plan.Flags & kSync) != 0;
     hardFailure = !raw && !dcr && HasHardFault(s.D, source.At);
-    ApplyByteFaults(s.D, source.At, image.data(), dcr, raw || dcr || hardFailure);
+    ApplyByteFaults(s.D, source.At, image.data(), /*soft=*/dcr, /*hard=*/raw || dcr || hardFailure);
   }
   Served r;
   r.Size = Assemble(kind, plan.Flags, s.D.Profile.Form2Size, image.data(), dst);

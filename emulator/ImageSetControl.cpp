@@ -24,12 +24,12 @@ bool IsTrackPoint(const TocDescriptor& d) { return Adr(d) == 1 && d.Point >= 1 &
 bool ParseEntry(const IniSection& section, TocDescriptor& d, std::string& error) {
   FieldReader read(section, error);
   uint8_t adr = 0, control = 0;
-  if (!read.Integer("Session", 0, 255, d.Session, true) || !read.Integer("Point", 0, 255, d.Point, true) ||
-      !read.Integer("ADR", 0, 15, adr, true) || !read.Integer("Control", 0, 15, control, true) ||
-      !read.Integer("TrackNo", 0, 255, d.Tno, false) || !read.Integer("AMin", 0, 255, d.Min, false) ||
-      !read.Integer("ASec", 0, 255, d.Sec, false) || !read.Integer("AFrame", 0, 255, d.Frame, false) ||
-      !read.Integer("Zero", 0, 255, d.Zero, false) || !read.Integer("PMin", 0, 255, d.PMin, true) ||
-      !read.Integer("PSec", 0, 255, d.PSec, true) || !read.Integer("PFrame", 0, 255, d.PFrame, true))
+  if (!read.Integer("Session", 0, 255, d.Session, kRequired) || !read.Integer("Point", 0, 255, d.Point, kRequired) ||
+      !read.Integer("ADR", 0, 15, adr, kRequired) || !read.Integer("Control", 0, 15, control, kRequired) ||
+      !read.Integer("TrackNo", 0, 255, d.Tno, kOptional) || !read.Integer("AMin", 0, 255, d.Min, kOptional) ||
+      !read.Integer("ASec", 0, 255, d.Sec, kOptional) || !read.Integer("AFrame", 0, 255, d.Frame, kOptional) ||
+      !read.Integer("Zero", 0, 255, d.Zero, kOptional) || !read.Integer("PMin", 0, 255, d.PMin, kRequired) ||
+      !read.Integer("PSec", 0, 255, d.PSec, kRequired) || !read.Integer("PFrame", 0, 255, d.PFrame, kRequired))
     return false;
   d.AdrControl = static_cast<uint8_t>(adr << 4 | control);
   return true;
@@ -39,8 +39,9 @@ bool ParseTrack(const IniSection& section, TrackRecord& track, std::string& erro
   FieldReader read(section, error);
   int64_t index0 = -1;
   bool hasIndex0 = section.Find("INDEX 0") != nullptr;
-  if (!read.Integer("MODE", 0, 2, track.Mode, true) || !read.Integer("INDEX 1", kInt32Min, kInt32Max, track.Index1, true) ||
-      !read.Integer("INDEX 0", kInt32Min, kInt32Max, index0, false))
+  if (!read.Integer("MODE", 0, 2, track.Mode, kRequired) ||
+      !read.Integer("INDEX 1", kInt32Min, kInt32Max, track.Index1, kRequired) ||
+      !read.Integer("INDEX 0", kInt32Min, kInt32Max, index0, kOptional))
     return false;
   if (hasIndex0) {
     if (index0 > track.Index1) {
@@ -132,7 +133,8 @@ bool ParseControlFile(std::string_view text, ControlData& data, std::string& err
   FieldReader readDisc(*disc, error);
   int64_t tocEntries = 0;
   bool scrambled = false;
-  if (!readDisc.Integer("TocEntries", 0, kMaxTocEntries, tocEntries, true) || !readDisc.Flag("DataTracksScrambled", scrambled))
+  if (!readDisc.Integer("TocEntries", 0, kMaxTocEntries, tocEntries, kRequired) ||
+      !readDisc.Flag("DataTracksScrambled", scrambled))
     return false;
   if (scrambled) {
     error = "line " + std::to_string(disc->Line) + ": scrambled data tracks (DataTracksScrambled=1) are not supported";

@@ -163,7 +163,7 @@ bool FieldReader::Integer(std::string_view key, int64_t min, int64_t max, int64_
 
 bool FieldReader::Flag(std::string_view key, bool& value) {
   int64_t number = value ? 1 : 0;
-  if (!Integer(key, 0, 1, number, false)) return false;
+  if (!Integer(key, 0, 1, number, kOptional)) return false;
   value = number != 0;
   return true;
 }

@@ -47,6 +47,10 @@ bool ParseHex(std::string_view text, int64_t& value);
 std::vector<std::string_view> SplitFields(std::string_view text, char separator);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
+// Whether FieldReader::Integer insists on the key.
+constexpr bool kRequired = true;
+constexpr bool kOptional = false;
+
 // Reads numbers out of one section, with messages that name the line and key.
 class FieldReader {
  public:

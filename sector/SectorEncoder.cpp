@@ -131,22 +131,22 @@ void EncodeMode1Sector(uint8_t* sector, int64_t frameAddress, const uint8_t* use
   std::memcpy(sector + kMode1UserOffset, userData2048, kUserDataSize);
   PutLe32(sector + kMode1EdcOffset, Edc().CalcRange(sector, kMode1EdcOffset));
   std::memset(sector + kMode1EdcOffset + 4, 0, 8);
-  ComputeEccParity(sector, false);
+  ComputeEccParity(sector, /*mode2=*/false);
 }
 
 void EncodeMode2Form1Sector(uint8_t* sector, int64_t frameAddress, const uint8_t subheader[4],
                             const uint8_t* userData2048) {
   WriteSectorHeader(sector, frameAddress, 2);
-  WriteSubheaders(sector, subheader, false);
+  WriteSubheaders(sector, subheader, /*form2=*/false);
   std::memcpy(sector + kMode2UserOffset, userData2048, kUserDataSize);
   PutLe32(sector + kForm1EdcOffset, Edc().CalcRange(sector + kSubheaderOffset, kForm1EdcOffset - kSubheaderOffset));
-  ComputeEccParity(sector, true);
+  ComputeEccParity(sector, /*mode2=*/true);
 }
 
 void EncodeMode2Form2Sector(uint8_t* sector, int64_t frameAddress, const uint8_t subheader[4],
                             const uint8_t* userData2324, bool withEdc) {
   WriteSectorHeader(sector, frameAddress, 2);
-  WriteSubheaders(sector, subheader, true);
+  WriteSubheaders(sector, subheader, /*form2=*/true);
   std::memcpy(sector + kMode2UserOffset, userData2324, kForm2UserSize);
   const size_t covered = kForm2EdcOffset - kSubheaderOffset;
   PutLe32(sector + kForm2EdcOffset, withEdc ? Edc().CalcRange(sector + kSubheaderOffset, covered) : 0);

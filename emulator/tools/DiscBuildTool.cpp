@@ -90,103 +90,130 @@ struct Options {
   bool Help = false;
 };
 
+// What the options read so far leave open: a pregap waits for the next track.
+struct ParseState {
+  int32_t PendingPregap = -1;
+};
+
+enum class Taken : uint8_t { No, Yes, Stop };
+
+// Options without a value.
+Taken ParseSwitch(const std::string& arg, Options& o, std::string& message) {
+  if (arg == "-h" || arg == "--help") {
+    o.Help = true;
+    return Taken::Stop;
+  }
+  if (arg == "--force") {
+    o.Force = true;
+  } else if (arg == "--bare-gaps") {
+    o.Spec.RecordLeadAreas = false;
+  } else if (arg == "--session") {
+    if (o.Spec.Sessions.back().Tracks.empty()) {
+      message = "--session: the current session has no track yet";
+      return Taken::Stop;
+    }
+    o.Spec.Sessions.emplace_back();
+  } else {
+    return Taken::No;
+  }
+  return Taken::Yes;
+}
+
+bool ParseTrack(const std::string& arg, const std::string& value, ParseState& state, Options& o) {
+  struct TrackOption {
+    const char* Name;
+    emu::SectorKind Kind;
+    emu::AudioSource Audio;
+    bool Emphasis;
+  };
+  static constexpr TrackOption kTracks[] = {
+      {"--mode1", emu::SectorKind::Mode1, emu::AudioSource::Wav, false},
+      {"--form1", emu::SectorKind::Mode2Form1, emu::AudioSource::Wav, false},
+      {"--form2", emu::SectorKind::Mode2Form2, emu::AudioSource::Wav, false},
+      {"--mode2", emu::SectorKind::Mode2Formless, emu::AudioSource::Wav, false},
+      {"--audio", emu::SectorKind::Audio, emu::AudioSource::Wav, false},
+      {"--audio-emph", emu::SectorKind::Audio, emu::AudioSource::Wav, true},
+      {"--pcm", emu::SectorKind::Audio, emu::AudioSource::RawPcm, false},
+      {"--pcm-emph", emu::SectorKind::Audio, emu::AudioSource::RawPcm, true}};
+  for (const TrackOption& t : kTracks) {
+    if (arg != t.Name) continue;
+    emu::TrackSpec track;
+    track.Kind = t.Kind;
+    track.File = value;
+    track.Audio = t.Audio;
+    track.PreEmphasis = t.Emphasis;
+    track.PregapFrames = state.PendingPregap;
+    state.PendingPregap = -1;
+    o.Spec.Sessions.back().Tracks.push_back(track);
+    return true;
+  }
+  return false;
+}
+
+// The damage options; an empty message when taken.
+std::string ParseDamage(const std::string& arg, const std::string& value, Options& o) {
+  int64_t n = 0;
+  std::string key, setting, error;
+  if (arg == "--toc-drop-session" || arg == "--toc-drop-leadout") {
+    if (!ParseInt(value, 1, 99, n)) return arg + ": expected a session number";
+    (arg == "--toc-drop-session" ? o.Spec.Toc.DroppedSessions : o.Spec.Toc.DroppedLeadOuts)
+        .push_back(static_cast<int>(n));
+  } else if (arg == "--toc-leadout") {
+    const size_t colon = value.find(':');
+    int64_t lba = 0;
+    if (colon == std::string::npos || !ParseInt(std::string_view(value).substr(0, colon), 1, 99, n) ||
+        !ParseInt(std::string_view(value).substr(colon + 1), 0, 449999, lba))
+      return "--toc-leadout: expected SESSION:LBA";
+    o.Spec.Toc.MovedLeadOuts.push_back({static_cast<int>(n), static_cast<int32_t>(lba)});
+  } else if (arg == "--q-zero" || arg == "--q-crc" || arg == "--q-wrong") {
+    emu::QDamage damage;
+    if (!ParseRange(value, damage.FirstLba, damage.EndLba)) return arg + ": expected FIRST-LAST or LBA";
+    damage.Kind = arg == "--q-zero"  ? emu::QDamageKind::Zero
+                  : arg == "--q-crc" ? emu::QDamageKind::BadCrc
+                                     : emu::QDamageKind::WrongTrack;
+    o.Spec.QDamages.push_back(damage);
+  } else if (arg == "--fault" || arg == "--drive") {
+    if (!SplitKeyValue(value, key, setting)) return arg + ": expected KEY=VALUE";
+    const bool ok = arg == "--fault" ? emu::ApplyFaultSetting(o.Spec.Faults, key, setting, error)
+                                     : emu::ApplyDriveSetting(o.Spec.Profile, key, setting, error);
+    if (!ok) return arg + ": " + error;
+  } else {
+    return "unknown option \"" + arg + "\"";
+  }
+  return {};
+}
+
+// Options with a value; an empty message when taken.
+std::string ParseValued(const std::string& arg, const std::string& value, ParseState& state, Options& o) {
+  if (ParseTrack(arg, value, state, o)) return {};
+  int64_t n = 0;
+  if (arg == "-o" || arg == "--output") {
+    o.Output = value;
+  } else if (arg == "--pregap") {
+    if (!ParseInt(value, 0, 100000, n)) return "--pregap: expected a number of frames";
+    state.PendingPregap = static_cast<int32_t>(n);
+  } else {
+    return ParseDamage(arg, value, o);
+  }
+  return {};
+}
+
 // Returns an empty message on success.
 std::string Parse(int argc, char** argv, Options& o) {
-  int32_t pendingPregap = -1;
+  ParseState state;
   o.Spec.Sessions.emplace_back();
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    auto next = [&](std::string& value) {
-      if (i + 1 >= argc) return false;
-      value = argv[++i];
-      return true;
-    };
-    if (arg == "-h" || arg == "--help") {
-      o.Help = true;
-      return {};
-    }
-    if (arg == "--force") {
-      o.Force = true;
-      continue;
-    }
-    if (arg == "--bare-gaps") {
-      o.Spec.RecordLeadAreas = false;
-      continue;
-    }
-    if (arg == "--session") {
-      if (o.Spec.Sessions.back().Tracks.empty()) return "--session: the current session has no track yet";
-      o.Spec.Sessions.emplace_back();
-      continue;
-    }
-    std::string value;
+    std::string message;
+    const Taken taken = ParseSwitch(arg, o, message);
+    if (taken == Taken::Stop) return message;
+    if (taken == Taken::Yes) continue;
     if (arg.rfind("--", 0) != 0 && arg != "-o") return "unexpected argument \"" + arg + "\"";
-    if (!next(value)) return arg + " needs a value";
-
-    struct TrackOption {
-      const char* Name;
-      emu::SectorKind Kind;
-      emu::AudioSource Audio;
-      bool Emphasis;
-    };
-    static constexpr TrackOption kTracks[] = {
-        {"--mode1", emu::SectorKind::Mode1, emu::AudioSource::Wav, false},
-        {"--form1", emu::SectorKind::Mode2Form1, emu::AudioSource::Wav, false},
-        {"--form2", emu::SectorKind::Mode2Form2, emu::AudioSource::Wav, false},
-        {"--mode2", emu::SectorKind::Mode2Formless, emu::AudioSource::Wav, false},
-        {"--audio", emu::SectorKind::Audio, emu::AudioSource::Wav, false},
-        {"--audio-emph", emu::SectorKind::Audio, emu::AudioSource::Wav, true},
-        {"--pcm", emu::SectorKind::Audio, emu::AudioSource::RawPcm, false},
-        {"--pcm-emph", emu::SectorKind::Audio, emu::AudioSource::RawPcm, true}};
-    bool isTrack = false;
-    for (const TrackOption& t : kTracks) {
-      if (arg != t.Name) continue;
-      emu::TrackSpec track;
-      track.Kind = t.Kind;
-      track.File = value;
-      track.Audio = t.Audio;
-      track.PreEmphasis = t.Emphasis;
-      track.PregapFrames = pendingPregap;
-      pendingPregap = -1;
-      o.Spec.Sessions.back().Tracks.push_back(track);
-      isTrack = true;
-    }
-    if (isTrack) continue;
-
-    int64_t n = 0;
-    std::string key, setting, error;
-    if (arg == "-o" || arg == "--output") {
-      o.Output = value;
-    } else if (arg == "--pregap") {
-      if (!ParseInt(value, 0, 100000, n)) return "--pregap: expected a number of frames";
-      pendingPregap = static_cast<int32_t>(n);
-    } else if (arg == "--toc-drop-session" || arg == "--toc-drop-leadout") {
-      if (!ParseInt(value, 1, 99, n)) return arg + ": expected a session number";
-      (arg == "--toc-drop-session" ? o.Spec.Toc.DroppedSessions : o.Spec.Toc.DroppedLeadOuts)
-          .push_back(static_cast<int>(n));
-    } else if (arg == "--toc-leadout") {
-      const size_t colon = value.find(':');
-      int64_t lba = 0;
-      if (colon == std::string::npos || !ParseInt(std::string_view(value).substr(0, colon), 1, 99, n) ||
-          !ParseInt(std::string_view(value).substr(colon + 1), 0, 449999, lba))
-        return "--toc-leadout: expected SESSION:LBA";
-      o.Spec.Toc.MovedLeadOuts.push_back({static_cast<int>(n), static_cast<int32_t>(lba)});
-    } else if (arg == "--q-zero" || arg == "--q-crc" || arg == "--q-wrong") {
-      emu::QDamage damage;
-      if (!ParseRange(value, damage.FirstLba, damage.EndLba)) return arg + ": expected FIRST-LAST or LBA";
-      damage.Kind = arg == "--q-zero"  ? emu::QDamageKind::Zero
-                    : arg == "--q-crc" ? emu::QDamageKind::BadCrc
-                                       : emu::QDamageKind::WrongTrack;
-      o.Spec.QDamages.push_back(damage);
-    } else if (arg == "--fault" || arg == "--drive") {
-      if (!SplitKeyValue(value, key, setting)) return arg + ": expected KEY=VALUE";
-      const bool ok = arg == "--fault" ? emu::ApplyFaultSetting(o.Spec.Faults, key, setting, error)
-                                       : emu::ApplyDriveSetting(o.Spec.Profile, key, setting, error);
-      if (!ok) return arg + ": " + error;
-    } else {
-      return "unknown option \"" + arg + "\"";
-    }
+    if (i + 1 >= argc) return arg + " needs a value";
+    message = ParseValued(arg, argv[++i], state, o);
+    if (!message.empty()) return message;
   }
-  if (pendingPregap >= 0) return "--pregap: no track follows";
+  if (state.PendingPregap >= 0) return "--pregap: no track follows";
   if (o.Output.empty()) return "no output name (-o NAME)";
   if (o.Spec.Sessions.back().Tracks.empty())
     return o.Spec.Sessions.size() == 1 ? "no track given" : "the last session has no track";
