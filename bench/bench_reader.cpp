@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/BenchDrive.h"
 #include "drive/Krcdrom.h"
 #include "emulator/EmulatedDrive.h"
 #include "platform/EmulatedScsiDevice.h"
@@ -22,45 +23,12 @@ namespace {
 
 constexpr int32_t kDiscSectors = 333000;
 constexpr uint32_t kBatch = 15;
-constexpr int64_t kFirstFrame = 150;
-
-// The main channel only, held once (783 MB); no sub-channel.
-class MainChannelStore : public emu::SectorStore {
- public:
-  explicit MainChannelStore(int32_t sectors) : Count(sectors), Data(size_t(sectors) * 2352) {
-    std::array<uint8_t, 2048> user;
-    for (int32_t lba = 0; lba < sectors; ++lba) {
-      for (size_t i = 0; i < user.size(); ++i) user[i] = static_cast<uint8_t>(lba * 31 + i * 7);
-      EncodeMode1Sector(Data.data() + size_t(lba) * 2352, lba + kFirstFrame, user.data());
-    }
-  }
-  int32_t SectorCount() const override { return Count; }
-  const uint8_t* Main(int32_t lba) const override {
-    return lba >= 0 && lba < Count ? Data.data() + size_t(lba) * 2352 : nullptr;
-  }
-  const uint8_t* Sub(int32_t) const override { return nullptr; }
-
- private:
-  int32_t Count;
-  std::vector<uint8_t> Data;
-};
+using bench_drive::kFirstFrame;
 
 std::shared_ptr<const emu::Disc> WholeDisc() {
-  static const std::shared_ptr<const emu::Disc> disc = [] {
-    auto d = std::make_shared<emu::Disc>();
-    d->Store = std::make_shared<MainChannelStore>(kDiscSectors);
-    d->Layout.push_back({0, kDiscSectors, emu::SectorKind::Mode1, 4});
-    emu::TocDescriptor leadOut;
-    leadOut.Session = 1;
-    leadOut.AdrControl = 0x14;
-    leadOut.Point = 0xA2;
-    const int32_t frames = kDiscSectors + kFirstFrame;
-    leadOut.PMin = static_cast<uint8_t>(frames / 4500);
-    leadOut.PSec = static_cast<uint8_t>(frames / 75 % 60);
-    leadOut.PFrame = static_cast<uint8_t>(frames % 75);
-    d->Toc.push_back(leadOut);
-    return std::shared_ptr<const emu::Disc>(d);
-  }();
+  static const std::shared_ptr<const emu::Disc> disc = bench_drive::Mode1Disc(kDiscSectors, [](int32_t lba, uint8_t* user) {
+    for (size_t i = 0; i < 2048; ++i) user[i] = static_cast<uint8_t>(lba * 31 + i * 7);
+  });
   return disc;
 }
 
@@ -99,26 +67,7 @@ void BM_EmulatorReadCd(benchmark::State& state) {
                                                    benchmark::Counter::kIsRate);
 }
 
-// The drive as "D:" of a machine with no other drive, reached by pass-through.
-class MachineWithDrive {
- public:
-  explicit MachineWithDrive(std::shared_ptr<emu::EmulatedDrive> drive) {
-    platform::MachineConfig config;
-    config.SysfsRoot = "/nonexistent-sysfs-for-bench";
-    config.DevRoot = "/nonexistent-dev-for-bench";
-    config.ReadEnvironment = false;
-    platform::VirtualDrive v;
-    v.Vendor = "QUARNEL";
-    v.Product = "EMULATED CD-ROM";
-    v.Revision = "1.00";
-    v.Device = std::make_shared<platform::EmulatedScsiDevice>(drive);
-    config.VirtualDrives.push_back(v);
-    Override = std::make_unique<platform::MachineOverride>(std::make_shared<platform::Machine>(config));
-  }
-
- private:
-  std::unique_ptr<platform::MachineOverride> Override;
-};
+using bench_drive::MachineWithDrive;
 
 // Whole-disc passes through the reader with DataReadCmd 0 (user data) or 2 (raw, with
 // the soft-ECC check). One untimed pass of the drive alone, with the same commands,

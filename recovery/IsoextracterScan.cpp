@@ -18,6 +18,9 @@ constexpr uint32_t kMaxSplitMode = 11;
 constexpr int32_t kFrameMode = 12;
 constexpr int32_t kValueMode = 13;
 const char* const kScanText = "Extracting Files...";
+// The scan's bar moves every this many sectors: a report per sector would cost the scan
+// more than its own work.
+constexpr int64_t kSectorsPerReport = 64;
 
 }  // namespace
 
@@ -69,7 +72,10 @@ void TIsoExtracter::ScanWorker() {
   const size_t firstNew = Root.Children.size();
   Report(pcSetRange, static_cast<int32_t>(TrackEnd - TrackStart));
   TRun run;
-  for (int64_t i = TrackStart; i < TrackEnd && Head.KeepGoing(); ++i) ScanSector(i, run);
+  for (int64_t i = TrackStart; i < TrackEnd && Head.KeepGoing(); ++i) {
+    ScanSector(i, run);
+    if ((i + 1 - TrackStart) % kSectorsPerReport == 0) Report(pcSetPosition, static_cast<int32_t>(i + 1 - TrackStart));
+  }
   // The last run ends with the track (or where a cancel stopped it): it is listed too.
   if (run.Open) CloseRun(run, run.Last, 5, static_cast<uint64_t>(run.Last - run.Start + 1) * UserSize, 0);
   ApplyFoundPathsFrom(Root, firstNew);
@@ -87,12 +93,10 @@ void TIsoExtracter::ScanSector(int64_t& i, TRun& run) {
       run.Last = i;
     }
     Mark(i, false);
-    Report(pcStepIt);
     return;
   }
   if (!TryDirectory(i, run) && !TryPlugins(i, run)) HandleData(i, run);
   Mark(i, true);
-  Report(pcStepIt);
 }
 
 bool TIsoExtracter::TryDirectory(int64_t i, TRun& run) {

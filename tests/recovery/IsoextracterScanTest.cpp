@@ -137,7 +137,7 @@ TEST_F(RecoveryScan, CancelClosesTheRunAndReportsNothingDone) {
   int steps = 0;
   THeadlessProgressView view([&](const TProgressEvent& e, const TProgressModel&) {
     if (IsClosingCode(e.Code)) closing.push_back(e.Code);
-    if (e.Code == pcStepIt && ++steps == 1) rig.Extracter.Cancel();
+    if (e.Code == pcSetPosition && ++steps == 1) rig.Extracter.Cancel();
   });
   TIsoExtracter& ex = rig.Extracter;
   ex.SetProgressView(&view);
