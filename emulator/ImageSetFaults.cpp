@@ -138,48 +138,229 @@ bool ParseIdentity(EntryParser& parse, const std::string& value, size_t maxLengt
   return true;
 }
 
-bool ParseDriveEntry(const IniSection& section, const IniEntry& entry, DriveProfile& profile, std::string& error) {
-  EntryParser parse(section, entry, error);
-  const std::string& key = entry.Key;
-  const std::string& value = entry.Value;
-  if (key == "vendor") return ParseIdentity(parse, value, 8, profile.Vendor);
-  if (key == "product") return ParseIdentity(parse, value, 16, profile.Product);
-  if (key == "revision") return ParseIdentity(parse, value, 4, profile.Revision);
-  if (key == "ansiversion") return parse.Int(value, 0, 255, profile.AnsiVersion);
-  if (key == "bcdtoc") return parse.Flag(profile.BcdToc);
-  if (key == "binaryq") return parse.Flag(profile.BinaryQ);
-  if (key == "speeds") {
-    profile.Speeds.clear();
-    if (value.empty()) return true;
+std::string Hex(unsigned value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", value);
+  return text;
+}
+
+std::string Range(int32_t first, int32_t end) {
+  return end - 1 == first ? std::to_string(first) : std::to_string(first) + "-" + std::to_string(end - 1);
+}
+
+// One key of a section: how its value is read into the owner, and the lines the owner
+// writes for it (one, or one per item of a list key).
+template <typename Owner>
+struct Key {
+  using Lines = std::vector<std::pair<const char*, std::string>>;
+  const char* Name;
+  bool (*Parse)(EntryParser&, const std::string&, Owner&);
+  Lines (*Format)(const Owner&);
+};
+
+template <typename Owner, auto Field>
+bool FlagKey(EntryParser& parse, const std::string&, Owner& owner) {
+  return parse.Flag(owner.*Field);
+}
+template <typename Owner, auto Field, int64_t Min, int64_t Max>
+bool IntKey(EntryParser& parse, const std::string& value, Owner& owner) {
+  return parse.Int(value, Min, Max, owner.*Field);
+}
+template <typename Owner, auto Field, const char* Name>
+typename Key<Owner>::Lines Number(const Owner& owner) {
+  return {{Name, std::to_string(owner.*Field)}};
+}
+template <typename Owner, auto Field, const auto& Names>
+bool ChoiceKey(EntryParser& parse, const std::string& value, Owner& owner) {
+  return parse.Choice(value, Names, owner.*Field);
+}
+template <typename Owner, auto Field, const auto& Names, const char* Name>
+typename Key<Owner>::Lines Choice(const Owner& owner) {
+  return {{Name, NameOf(Names, owner.*Field)}};
+}
+template <auto Field, size_t Length>
+bool IdentityKey(EntryParser& parse, const std::string& value, DriveProfile& profile) {
+  return ParseIdentity(parse, value, Length, profile.*Field);
+}
+template <auto Field, const char* Name>
+Key<DriveProfile>::Lines Text(const DriveProfile& profile) {
+  return {{Name, profile.*Field}};
+}
+
+bool SpeedsKey(EntryParser& parse, const std::string& value, DriveProfile& profile) {
+  std::vector<uint16_t> speeds;
+  if (!value.empty())
     for (std::string_view field : SplitFields(value, ',')) {
       uint16_t speed = 0;
       if (!parse.Int(field, 1, 65535, speed)) return false;
-      profile.Speeds.push_back(speed);
+      speeds.push_back(speed);
     }
-    return true;
-  }
-  if (key == "audiooffset") return parse.Int(value, kInt32Min, kInt32Max, profile.AudioOffset);
-  if (key == "jitter") return parse.Int(value, 0, kInt32Max, profile.Jitter);
-  if (key == "form2size") {
-    if (!parse.Int(value, 2324, 2328, profile.Form2Size)) return false;
-    if (profile.Form2Size != 2324 && profile.Form2Size != 2328) return parse.Fail("must be 2324 or 2328");
-    return true;
-  }
-  if (key == "blockdescriptor") return parse.Flag(profile.BlockDescriptor);
-  if (key == "legacytoc") return parse.Choice(value, kLegacyPolicies, profile.LegacyToc);
-  if (key == "readcdda") return parse.Flag(profile.ReadCddaSupported);
-  if (key == "setspeed") return parse.Flag(profile.SetSpeedSupported);
-  if (key == "scrambleaudioreads") return parse.Flag(profile.ScrambleAudioReads);
-  if (key == "defaultretrycount") return parse.Int(value, 0, 255, profile.DefaultRetryCount);
-  if (key == "defaulterrorrecovery") return parse.Int(value, 0, 255, profile.DefaultErrorRecovery);
-  return true;  // unknown keys are ignored
+  profile.Speeds = std::move(speeds);
+  return true;
+}
+
+bool Form2SizeKey(EntryParser& parse, const std::string& value, DriveProfile& profile) {
+  if (!parse.Int(value, 2324, 2328, profile.Form2Size)) return false;
+  if (profile.Form2Size != 2324 && profile.Form2Size != 2328) return parse.Fail("must be 2324 or 2328");
+  return true;
+}
+
+constexpr char kVendor[] = "Vendor", kProduct[] = "Product", kRevision[] = "Revision", kAnsi[] = "AnsiVersion",
+               kBcdToc[] = "BcdToc", kBinaryQ[] = "BinaryQ", kSpeeds[] = "Speeds", kAudioOffset[] = "AudioOffset",
+               kJitter[] = "Jitter", kForm2Size[] = "Form2Size", kBlockDescriptor[] = "BlockDescriptor",
+               kLegacyToc[] = "LegacyToc", kReadCdda[] = "ReadCdda", kSetSpeed[] = "SetSpeed",
+               kScramble[] = "ScrambleAudioReads", kRetryCount[] = "DefaultRetryCount",
+               kErrorRecovery[] = "DefaultErrorRecovery";
+
+using P = DriveProfile;
+const Key<P> kDriveKeys[] = {
+    {kVendor, IdentityKey<&P::Vendor, 8>, Text<&P::Vendor, kVendor>},
+    {kProduct, IdentityKey<&P::Product, 16>, Text<&P::Product, kProduct>},
+    {kRevision, IdentityKey<&P::Revision, 4>, Text<&P::Revision, kRevision>},
+    {kAnsi, IntKey<P, &P::AnsiVersion, 0, 255>, Number<P, &P::AnsiVersion, kAnsi>},
+    {kBcdToc, FlagKey<P, &P::BcdToc>, Number<P, &P::BcdToc, kBcdToc>},
+    {kBinaryQ, FlagKey<P, &P::BinaryQ>, Number<P, &P::BinaryQ, kBinaryQ>},
+    {kSpeeds, SpeedsKey,
+     [](const P& p) {
+       std::string speeds;
+       for (uint16_t speed : p.Speeds) speeds += (speeds.empty() ? "" : ",") + std::to_string(speed);
+       return Key<P>::Lines{{kSpeeds, speeds}};
+     }},
+    {kAudioOffset, IntKey<P, &P::AudioOffset, kInt32Min, kInt32Max>, Number<P, &P::AudioOffset, kAudioOffset>},
+    {kJitter, IntKey<P, &P::Jitter, 0, kInt32Max>, Number<P, &P::Jitter, kJitter>},
+    {kForm2Size, Form2SizeKey, Number<P, &P::Form2Size, kForm2Size>},
+    {kBlockDescriptor, FlagKey<P, &P::BlockDescriptor>, Number<P, &P::BlockDescriptor, kBlockDescriptor>},
+    {kLegacyToc, ChoiceKey<P, &P::LegacyToc, kLegacyPolicies>, Choice<P, &P::LegacyToc, kLegacyPolicies, kLegacyToc>},
+    {kReadCdda, FlagKey<P, &P::ReadCddaSupported>, Number<P, &P::ReadCddaSupported, kReadCdda>},
+    {kSetSpeed, FlagKey<P, &P::SetSpeedSupported>, Number<P, &P::SetSpeedSupported, kSetSpeed>},
+    {kScramble, FlagKey<P, &P::ScrambleAudioReads>, Number<P, &P::ScrambleAudioReads, kScramble>},
+    {kRetryCount, IntKey<P, &P::DefaultRetryCount, 0, 255>, Number<P, &P::DefaultRetryCount, kRetryCount>},
+    {kErrorRecovery, IntKey<P, &P::DefaultErrorRecovery, 0, 255>,
+     [](const P& p) { return Key<P>::Lines{{kErrorRecovery, Hex(p.DefaultErrorRecovery)}}; }},
+};
+
+bool UnreadableKey(EntryParser& parse, const std::string& value, FaultSet& faults) {
+  std::vector<std::string_view> fields = SplitFields(value, ',');
+  UnreadableFault fault{};
+  fault.Asc = 0x11;
+  fault.Ascq = 0x00;
+  if (!parse.FieldCount(fields, 1, 3) || !parse.Range(fields[0], fault.FirstLba, fault.EndLba)) return false;
+  if (fields.size() >= 2 && !parse.HexByte(fields[1], 255, fault.Asc)) return false;
+  if (fields.size() == 3 && !parse.HexByte(fields[2], 255, fault.Ascq)) return false;
+  faults.Unreadable.push_back(fault);
+  return true;
+}
+
+bool RetryKey(EntryParser& parse, const std::string& value, FaultSet& faults) {
+  std::vector<std::string_view> fields = SplitFields(value, ',');
+  RetryFault fault{};
+  if (!parse.FieldCount(fields, 2, 2) || !parse.Range(fields[0], fault.FirstLba, fault.EndLba) ||
+      !parse.Int(fields[1], 0, 255, fault.RetriesNeeded))
+    return false;
+  faults.Retry.push_back(fault);
+  return true;
+}
+
+template <bool Hard>
+bool ByteKey(EntryParser& parse, const std::string& value, FaultSet& faults) {
+  std::vector<std::string_view> fields = SplitFields(value, ',');
+  ByteFault fault{};
+  fault.Hard = Hard;
+  if (!parse.FieldCount(fields, 3, 3) || !parse.Int(fields[0], 0, kMaxFaultLba, fault.Lba) ||
+      !parse.Int(fields[1], 0, 2351, fault.Offset) || !parse.HexByte(fields[2], 255, fault.Xor))
+    return false;
+  faults.Bytes.push_back(fault);
+  return true;
+}
+
+bool CommandKey(EntryParser& parse, const std::string& value, FaultSet& faults) {
+  std::vector<std::string_view> fields = SplitFields(value, ',');
+  CommandFault fault;
+  if (!parse.FieldCount(fields, 3, 6) || !parse.HexByte(fields[0], 255, fault.Opcode) ||
+      !parse.Int(fields[1], 0, 0xFFFFFFFF, fault.Nth) || !parse.Choice(fields[2], kCommandKinds, fault.Kind))
+    return false;
+  if (fields.size() >= 4 && !parse.HexByte(fields[3], 15, fault.Key)) return false;
+  if (fields.size() >= 5 && !parse.HexByte(fields[4], 255, fault.Asc)) return false;
+  if (fields.size() >= 6 && !parse.HexByte(fields[5], 255, fault.Ascq)) return false;
+  faults.Commands.push_back(fault);
+  return true;
+}
+
+constexpr char kUnreadable[] = "Unreadable", kRetry[] = "Retry", kSoftByte[] = "SoftByte", kHardByte[] = "HardByte",
+               kToc[] = "Toc", kBeyondLeadOut[] = "BeyondLeadOut", kBeyondFrom[] = "BeyondFrom",
+               kBeyondAmount[] = "BeyondAmount", kCommand[] = "Command", kNoMedium[] = "NoMedium",
+               kBecomingReady[] = "BecomingReadyOnce", kUnitAttention[] = "UnitAttentionOnce";
+
+using F = FaultSet;
+const Key<F> kFaultKeys[] = {
+    {kUnreadable, UnreadableKey,
+     [](const F& f) {
+       Key<F>::Lines lines;
+       for (const UnreadableFault& u : f.Unreadable)
+         lines.emplace_back(kUnreadable, Range(u.FirstLba, u.EndLba) + "," + Hex(u.Asc) + "," + Hex(u.Ascq));
+       return lines;
+     }},
+    {kRetry, RetryKey,
+     [](const F& f) {
+       Key<F>::Lines lines;
+       for (const RetryFault& r : f.Retry)
+         lines.emplace_back(kRetry, Range(r.FirstLba, r.EndLba) + "," + std::to_string(r.RetriesNeeded));
+       return lines;
+     }},
+    // Soft and hard byte faults are one list: written in its own order.
+    {kSoftByte, ByteKey<false>,
+     [](const F& f) {
+       Key<F>::Lines lines;
+       for (const ByteFault& b : f.Bytes)
+         lines.emplace_back(b.Hard ? kHardByte : kSoftByte,
+                            std::to_string(b.Lba) + "," + std::to_string(b.Offset) + "," + Hex(b.Xor));
+       return lines;
+     }},
+    {kHardByte, ByteKey<true>, [](const F&) { return Key<F>::Lines{}; }},
+    {kToc, ChoiceKey<F, &F::Toc, kTocFailures>, Choice<F, &F::Toc, kTocFailures, kToc>},
+    {kBeyondLeadOut, ChoiceKey<F, &F::Beyond, kBeyond>, Choice<F, &F::Beyond, kBeyond, kBeyondLeadOut>},
+    {kBeyondFrom, IntKey<F, &F::BeyondFromLba, -1, kInt32Max>, Number<F, &F::BeyondFromLba, kBeyondFrom>},
+    {kBeyondAmount, IntKey<F, &F::BeyondAmount, kInt32Min, kInt32Max>, Number<F, &F::BeyondAmount, kBeyondAmount>},
+    {kCommand, CommandKey,
+     [](const F& f) {
+       Key<F>::Lines lines;
+       for (const CommandFault& c : f.Commands)
+         lines.emplace_back(kCommand, Hex(c.Opcode) + "," + std::to_string(c.Nth) + "," +
+                                          NameOf(kCommandKinds, c.Kind) + "," + Hex(c.Key) + "," + Hex(c.Asc) + "," +
+                                          Hex(c.Ascq));
+       return lines;
+     }},
+    {kNoMedium, FlagKey<F, &F::NoMedium>, Number<F, &F::NoMedium, kNoMedium>},
+    {kBecomingReady, FlagKey<F, &F::BecomingReadyOnce>, Number<F, &F::BecomingReadyOnce, kBecomingReady>},
+    {kUnitAttention, FlagKey<F, &F::UnitAttentionOnce>, Number<F, &F::UnitAttentionOnce, kUnitAttention>},
+};
+
+template <typename Owner, size_t N>
+bool ParseKeyed(const Key<Owner> (&keys)[N], const IniSection& section, const IniEntry& entry, Owner& owner,
+                std::string& error) {
+  EntryParser parse(section, entry, error);
+  for (const Key<Owner>& key : keys)
+    if (EqualsNoCase(entry.Key, key.Name)) return key.Parse(parse, entry.Value, owner);
+  // A misspelt key would silently leave its setting or fault out.
+  return parse.Fail("unknown key");
+}
+
+template <typename Owner, size_t N>
+void FormatKeyed(const Key<Owner> (&keys)[N], const Owner& owner, std::string& out) {
+  for (const Key<Owner>& key : keys)
+    for (const auto& [name, value] : key.Format(owner)) {
+      out += name;
+      out += '=';
+      out += value;
+      out += '\n';
+    }
 }
 
 bool ParseLayoutEntry(const IniSection& section, const IniEntry& entry, FaultFileData& data, std::string& error) {
   EntryParser parse(section, entry, error);
   if (entry.Key == "firstsession") return parse.Int(entry.Value, 0, 255, data.FirstSession.emplace());
   if (entry.Key == "lastsession") return parse.Int(entry.Value, 0, 255, data.LastSession.emplace());
-  if (entry.Key != "extent") return true;
+  if (entry.Key != "extent") return parse.Fail("unknown key");
   std::vector<std::string_view> fields = SplitFields(entry.Value, ',');
   Extent extent;
   if (!parse.FieldCount(fields, 3, 4) || !parse.Int(fields[0], kInt32Min, kInt32Max, extent.FirstLba) ||
@@ -189,59 +370,6 @@ bool ParseLayoutEntry(const IniSection& section, const IniEntry& entry, FaultFil
   extent.Control = extent.Kind == SectorKind::Audio ? 0 : 4;
   if (fields.size() == 4 && !parse.Int(fields[3], 0, 15, extent.Control)) return false;
   data.Layout.push_back(extent);
-  return true;
-}
-
-bool ParseFaultEntry(const IniSection& section, const IniEntry& entry, FaultSet& faults, std::string& error) {
-  EntryParser parse(section, entry, error);
-  const std::string& key = entry.Key;
-  const std::string& value = entry.Value;
-  std::vector<std::string_view> fields = SplitFields(value, ',');
-  if (key == "unreadable") {
-    UnreadableFault fault{};
-    fault.Asc = 0x11;
-    fault.Ascq = 0x00;
-    if (!parse.FieldCount(fields, 1, 3) || !parse.Range(fields[0], fault.FirstLba, fault.EndLba)) return false;
-    if (fields.size() >= 2 && !parse.HexByte(fields[1], 255, fault.Asc)) return false;
-    if (fields.size() == 3 && !parse.HexByte(fields[2], 255, fault.Ascq)) return false;
-    faults.Unreadable.push_back(fault);
-    return true;
-  }
-  if (key == "retry") {
-    RetryFault fault{};
-    if (!parse.FieldCount(fields, 2, 2) || !parse.Range(fields[0], fault.FirstLba, fault.EndLba) ||
-        !parse.Int(fields[1], 0, 255, fault.RetriesNeeded))
-      return false;
-    faults.Retry.push_back(fault);
-    return true;
-  }
-  if (key == "softbyte" || key == "hardbyte") {
-    ByteFault fault{};
-    fault.Hard = key == "hardbyte";
-    if (!parse.FieldCount(fields, 3, 3) || !parse.Int(fields[0], 0, kMaxFaultLba, fault.Lba) ||
-        !parse.Int(fields[1], 0, 2351, fault.Offset) || !parse.HexByte(fields[2], 255, fault.Xor))
-      return false;
-    faults.Bytes.push_back(fault);
-    return true;
-  }
-  if (key == "command") {
-    CommandFault fault;
-    if (!parse.FieldCount(fields, 3, 6) || !parse.HexByte(fields[0], 255, fault.Opcode) ||
-        !parse.Int(fields[1], 0, 0xFFFFFFFF, fault.Nth) || !parse.Choice(fields[2], kCommandKinds, fault.Kind))
-      return false;
-    if (fields.size() >= 4 && !parse.HexByte(fields[3], 15, fault.Key)) return false;
-    if (fields.size() >= 5 && !parse.HexByte(fields[4], 255, fault.Asc)) return false;
-    if (fields.size() >= 6 && !parse.HexByte(fields[5], 255, fault.Ascq)) return false;
-    faults.Commands.push_back(fault);
-    return true;
-  }
-  if (key == "toc") return parse.Choice(value, kTocFailures, faults.Toc);
-  if (key == "beyondleadout") return parse.Choice(value, kBeyond, faults.Beyond);
-  if (key == "beyondfrom") return parse.Int(value, -1, kInt32Max, faults.BeyondFromLba);
-  if (key == "beyondamount") return parse.Int(value, kInt32Min, kInt32Max, faults.BeyondAmount);
-  if (key == "nomedium") return parse.Flag(faults.NoMedium);
-  if (key == "becomingreadyonce") return parse.Flag(faults.BecomingReadyOnce);
-  if (key == "unitattentiononce") return parse.Flag(faults.UnitAttentionOnce);
   return true;
 }
 
@@ -255,16 +383,6 @@ bool CheckLayout(const std::vector<Extent>& layout, std::string& error) {
       return false;
     }
   return true;
-}
-
-std::string Hex(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", value);
-  return text;
-}
-
-std::string Range(int32_t first, int32_t end) {
-  return end - 1 == first ? std::to_string(first) : std::to_string(first) + "-" + std::to_string(end - 1);
 }
 
 void Line(std::string& out, const std::string& text) {
@@ -283,6 +401,14 @@ bool CheckIdentity(const char* key, const std::string& value, size_t maxLength, 
 
 }  // namespace
 
+bool ParseDriveEntry(const IniSection& section, const IniEntry& entry, DriveProfile& profile, std::string& error) {
+  return ParseKeyed(kDriveKeys, section, entry, profile, error);
+}
+
+bool ParseFaultEntry(const IniSection& section, const IniEntry& entry, FaultSet& faults, std::string& error) {
+  return ParseKeyed(kFaultKeys, section, entry, faults, error);
+}
+
 bool ParseFaultFile(std::string_view text, FaultFileData& data, std::string& error) {
   std::vector<IniSection> sections;
   if (!ParseIni(text, sections, error)) return false;
@@ -296,6 +422,7 @@ bool ParseFaultFile(std::string_view text, FaultFileData& data, std::string& err
         ok = ParseLayoutEntry(section, entry, result, error);
       else if (section.Name == "faults")
         ok = ParseFaultEntry(section, entry, result.Faults, error);
+      // Other sections are left to other tools.
       if (!ok) return false;
     }
     if (section.Name == "layout") result.HasLayout = true;
@@ -315,25 +442,7 @@ bool FormatFaultFile(const Disc& disc, std::string& text, std::string& error) {
   std::string out;
   Line(out, "; Drive profile, true layout and faults of the disc in the .ccd/.img/.sub beside this file.");
   Line(out, "[Drive]");
-  Line(out, "Vendor=" + p.Vendor);
-  Line(out, "Product=" + p.Product);
-  Line(out, "Revision=" + p.Revision);
-  Line(out, "AnsiVersion=" + std::to_string(p.AnsiVersion));
-  Line(out, "BcdToc=" + std::to_string(p.BcdToc));
-  Line(out, "BinaryQ=" + std::to_string(p.BinaryQ));
-  std::string speeds;
-  for (uint16_t speed : p.Speeds) speeds += (speeds.empty() ? "" : ",") + std::to_string(speed);
-  Line(out, "Speeds=" + speeds);
-  Line(out, "AudioOffset=" + std::to_string(p.AudioOffset));
-  Line(out, "Jitter=" + std::to_string(p.Jitter));
-  Line(out, "Form2Size=" + std::to_string(p.Form2Size));
-  Line(out, "BlockDescriptor=" + std::to_string(p.BlockDescriptor));
-  Line(out, std::string("LegacyToc=") + NameOf(kLegacyPolicies, p.LegacyToc));
-  Line(out, "ReadCdda=" + std::to_string(p.ReadCddaSupported));
-  Line(out, "SetSpeed=" + std::to_string(p.SetSpeedSupported));
-  Line(out, "ScrambleAudioReads=" + std::to_string(p.ScrambleAudioReads));
-  Line(out, "DefaultRetryCount=" + std::to_string(p.DefaultRetryCount));
-  Line(out, "DefaultErrorRecovery=" + Hex(p.DefaultErrorRecovery));
+  FormatKeyed(kDriveKeys, p, out);
 
   Line(out, "[Layout]");
   Line(out, "FirstSession=" + std::to_string(disc.FirstSession));
@@ -343,22 +452,7 @@ bool FormatFaultFile(const Disc& disc, std::string& text, std::string& error) {
                   std::to_string(e.Control));
 
   Line(out, "[Faults]");
-  for (const UnreadableFault& u : f.Unreadable)
-    Line(out, "Unreadable=" + Range(u.FirstLba, u.EndLba) + "," + Hex(u.Asc) + "," + Hex(u.Ascq));
-  for (const RetryFault& r : f.Retry) Line(out, "Retry=" + Range(r.FirstLba, r.EndLba) + "," + std::to_string(r.RetriesNeeded));
-  for (const ByteFault& b : f.Bytes)
-    Line(out, std::string(b.Hard ? "HardByte=" : "SoftByte=") + std::to_string(b.Lba) + "," + std::to_string(b.Offset) + "," +
-                  Hex(b.Xor));
-  Line(out, std::string("Toc=") + NameOf(kTocFailures, f.Toc));
-  Line(out, std::string("BeyondLeadOut=") + NameOf(kBeyond, f.Beyond));
-  Line(out, "BeyondFrom=" + std::to_string(f.BeyondFromLba));
-  Line(out, "BeyondAmount=" + std::to_string(f.BeyondAmount));
-  for (const CommandFault& c : f.Commands)
-    Line(out, "Command=" + Hex(c.Opcode) + "," + std::to_string(c.Nth) + "," + NameOf(kCommandKinds, c.Kind) + "," +
-                  Hex(c.Key) + "," + Hex(c.Asc) + "," + Hex(c.Ascq));
-  Line(out, "NoMedium=" + std::to_string(f.NoMedium));
-  Line(out, "BecomingReadyOnce=" + std::to_string(f.BecomingReadyOnce));
-  Line(out, "UnitAttentionOnce=" + std::to_string(f.UnitAttentionOnce));
+  FormatKeyed(kFaultKeys, f, out);
 
   // Whatever the reader would refuse or read differently (an empty fault range, an
   // overlapping layout, a byte offset past the sector, ...) is refused here.

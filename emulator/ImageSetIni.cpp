@@ -89,6 +89,10 @@ bool ParseIni(std::string_view text, std::vector<IniSection>& sections, std::str
   return true;
 }
 
+IniEntry MakeEntry(std::string_view key, std::string_view value) {
+  return IniEntry{Normalize(key), std::string(Trim(key)), std::string(Trim(value)), 0};
+}
+
 bool NumberedSection(const std::string& name, std::string_view prefix, int& number) {
   if (name.size() <= prefix.size() + 1 || name.compare(0, prefix.size(), prefix) != 0 || name[prefix.size()] != ' ')
     return false;
@@ -138,7 +142,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 std::string FieldReader::Where(const IniEntry& entry) const {
-  return "line " + std::to_string(entry.Line) + " [" + Section.Written + "] " + entry.Written;
+  const std::string key = "[" + Section.Written + "] " + entry.Written;
+  return entry.Line > 0 ? "line " + std::to_string(entry.Line) + " " + key : key;  // 0: not from a file
 }
 
 bool FieldReader::Integer(std::string_view key, int64_t min, int64_t max, int64_t& value, bool required) {

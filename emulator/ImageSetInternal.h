@@ -127,6 +127,12 @@ struct FaultFileData {
 };
 
 bool ParseFaultFile(std::string_view text, FaultFileData& data, std::string& error);
+// One entry of [Drive] or [Faults]: the one reading of their keys, for the loader and for
+// the builder's --drive and --fault. An unknown key is refused.
+bool ParseDriveEntry(const IniSection& section, const IniEntry& entry, DriveProfile& profile, std::string& error);
+bool ParseFaultEntry(const IniSection& section, const IniEntry& entry, FaultSet& faults, std::string& error);
+// An entry as the line "key=value" would give it, from no file.
+IniEntry MakeEntry(std::string_view key, std::string_view value);
 // False when a value cannot be written so that it reads back the same.
 bool FormatFaultFile(const Disc& disc, std::string& text, std::string& error);
 

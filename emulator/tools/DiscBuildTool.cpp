@@ -36,7 +36,7 @@ Damage (RANGE is FIRST-LAST or one LBA, inclusive):
   --q-wrong RANGE       Q frames naming another track and index
   --fault KEY=VALUE     a [Faults] line of the .flt, for example
                           Unreadable=1000-1009[,ASC,ASCQ]  Retry=2000-2001,3
-                          SoftByte=LBA,OFFSET,XOR  HardByte=LBA,OFFSET,XOR
+                          SoftByte=LBA,OFFSET,XOR  HardByte=LBA,OFFSET,XOR  (XOR in hex)
                           Toc=None|Legacy|Both  BeyondLeadOut=Serve|Refuse|Drift|Scrambled|ByteOffset|NotReady
                           BeyondFrom=LBA  BeyondAmount=N  Command=OP,NTH,CheckCondition|Timeout,KEY,ASC,ASCQ
                           NoMedium=1  BecomingReadyOnce=1  UnitAttentionOnce=1

@@ -164,27 +164,41 @@ TEST(BuilderSettings, SettingsTakeTheFaultFileSyntax) {
   ASSERT_TRUE(emu::ApplyFaultSetting(faults, "BeyondLeadOut", "drift", error)) << error;
   ASSERT_TRUE(emu::ApplyFaultSetting(faults, "BeyondAmount", "2", error)) << error;
   ASSERT_TRUE(emu::ApplyFaultSetting(faults, "UnitAttentionOnce", "1", error)) << error;
-  ASSERT_EQ(faults.Unreadable.size(), 2u);
+  // Masks and codes are hexadecimal with or without 0x, as in the file.
+  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "SoftByte", "401,20,80", error)) << error;
+  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "SoftByte", "402,21,A5", error)) << error;
+  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "HardByte", "403,22,FF", error)) << error;
+  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "Command", "43,0,Timeout", error)) << error;
+  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "Unreadable", "10-20,11", error)) << error;  // ASCQ 00
+  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "Retry", "1-2,0", error)) << error;  // never fails
+  ASSERT_EQ(faults.Unreadable.size(), 3u);
+  EXPECT_EQ(faults.Unreadable[2].Asc, 0x11);
   EXPECT_EQ(faults.Unreadable[0].FirstLba, 1000);
   EXPECT_EQ(faults.Unreadable[0].EndLba, 1010) << "inclusive text, exclusive range";
   EXPECT_EQ(faults.Unreadable[1].EndLba, 6);
   EXPECT_EQ(faults.Unreadable[1].Ascq, 0x05);
-  ASSERT_EQ(faults.Retry.size(), 1u);
+  ASSERT_EQ(faults.Retry.size(), 2u);
   EXPECT_EQ(faults.Retry[0].RetriesNeeded, 3);
-  ASSERT_EQ(faults.Bytes.size(), 1u);
+  ASSERT_EQ(faults.Bytes.size(), 4u);
   EXPECT_TRUE(faults.Bytes[0].Hard);
   EXPECT_EQ(faults.Bytes[0].Xor, 0x5A);
-  ASSERT_EQ(faults.Commands.size(), 1u);
+  EXPECT_EQ(faults.Bytes[1].Xor, 0x80);
+  EXPECT_FALSE(faults.Bytes[1].Hard);
+  EXPECT_EQ(faults.Bytes[2].Xor, 0xA5);
+  EXPECT_EQ(faults.Bytes[3].Xor, 0xFF);
+  ASSERT_EQ(faults.Commands.size(), 2u);
   EXPECT_EQ(faults.Commands[0].Opcode, 0x43);
   EXPECT_EQ(faults.Commands[0].Asc, 0x44);
+  EXPECT_EQ(faults.Commands[1].Kind, emu::CommandFaultKind::Timeout);
+  EXPECT_EQ(faults.Commands[1].Nth, 0u);
   EXPECT_EQ(faults.Beyond, emu::BeyondLeadOut::Drift);
   EXPECT_EQ(faults.BeyondAmount, 2);
   EXPECT_TRUE(faults.UnitAttentionOnce);
 
   const std::pair<const char*, const char*> badFaults[] = {
-      {"Unreadable", "10-5"},        {"Unreadable", "10-20,11"},   {"Unreadable", "x"},
-      {"Retry", "1-2"},              {"Retry", "1-2,0"},           {"SoftByte", "1,2352,1"},
-      {"SoftByte", "1,10,0"},        {"Toc", "Maybe"},             {"Command", "0x43,1,Crash,4,44,00"},
+      {"Unreadable", "10-5"},        {"Unreadable", "10-20,1FF"},  {"Unreadable", "x"},
+      {"Retry", "1-2"},              {"Retry", "1-2,256"},         {"SoftByte", "1,2352,1"},
+      {"SoftByte", "1,10,100"},        {"Toc", "Maybe"},             {"Command", "0x43,1,Crash,4,44,00"},
       {"NoMedium", "yes"},           {"Unknown", "1"},             {"Unreadable", "-5"}};
   for (const auto& [key, value] : badFaults) {
     emu::FaultSet untouched;
@@ -204,7 +218,7 @@ TEST(BuilderSettings, SettingsTakeTheFaultFileSyntax) {
   EXPECT_EQ(profile.AudioOffset, -30);
   EXPECT_FALSE(profile.ReadCddaSupported);
   const std::pair<const char*, const char*> badDrive[] = {
-      {"Form2Size", "2000"}, {"Vendor", "MUCHTOOLONG"}, {"LegacyToc", "Maybe"}, {"Speeds", "706,176"},
+      {"Form2Size", "2000"}, {"Vendor", "MUCHTOOLONG"}, {"LegacyToc", "Maybe"}, {"Speeds", "706,0"},
       {"Jitter", "-1"},      {"BcdToc", "2"},          {"Colour", "1"}};
   for (const auto& [key, value] : badDrive) {
     emu::DriveProfile untouched;

@@ -141,8 +141,8 @@ TEST_F(FaultFileTest, RepeatsAddToListsAndTheLastScalarWins) {
   EXPECT_EQ(Loaded.Profile.Jitter, 7);
 }
 
-TEST_F(FaultFileTest, IgnoresUnknownKeysAndSectionsAndToleratesCase) {
-  ASSERT_TRUE(LoadWith("[drive]\r\nVENDOR=ACME\r\nColour=blue\r\nlegacytoc=reject\r\n[Extra]\r\nA=b\r\n"
+TEST_F(FaultFileTest, IgnoresUnknownSectionsAndToleratesCase) {
+  ASSERT_TRUE(LoadWith("[drive]\r\nVENDOR=ACME\r\nlegacytoc=reject\r\n[Extra]\r\nA=b\r\n"
                        "[FAULTS]\r\nbeyondleadout=notready\r\n"))
       << Error;
   EXPECT_EQ(Loaded.Profile.Vendor, "ACME");
@@ -220,6 +220,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadFlt{"ExtentKind", "[Layout]\nExtent=0,10,MODE3\n", "AUDIO | MODE1"},
         BadFlt{"ExtentControl", "[Layout]\nExtent=0,10,AUDIO,16\n", "out of range 0..15"},
         BadFlt{"Session", "[Layout]\nFirstSession=256\n", "out of range"},
+        BadFlt{"UnknownDriveKey", "[Drive]\nColour=blue\n", "line 2 [Drive] Colour: unknown key"},
+        BadFlt{"UnknownFaultKey", "[Faults]\nScratch=5\n", "unknown key"},
+        BadFlt{"UnknownLayoutKey", "[Layout]\nExtents=0,10,AUDIO\n", "unknown key"},
         BadFlt{"NoEquals", "[Faults]\nUnreadable\n", "KEY=VALUE"},
         BadFlt{"NoSection", "Unreadable=5\n", "outside any"}),
     [](const auto& info) { return std::string(info.param.Name); });
