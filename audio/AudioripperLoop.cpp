@@ -52,7 +52,10 @@ TAudioRipper::TBlock TAudioRipper::ReadBlock(int64_t sector, int64_t off) {
   Run->FirstBlock = false;
   const int64_t head = overlap ? sector - Setting.Overlaps : sector;
   const int64_t overlapSamples = overlap ? int64_t{Setting.Overlaps} * kSamplesPerSector : 0;
-  const auto count = static_cast<uint32_t>(std::clamp<int64_t>(Run->EndSector - head, 1, Setting.ReadAtOnce));
+  // With synchronisation the reads run one sector past the end, so that the last blocks too
+  // hold the reference wherever a late or early read put it.
+  const int64_t readEnd = Run->EndSector + (Setting.Compares > 0 ? 1 : 0);
+  const auto count = static_cast<uint32_t>(std::clamp<int64_t>(readEnd - head, 1, Setting.ReadAtOnce));
   TBlock block = TryRead(head, count, overlapSamples, off);
   if (block.Samples > 0) return block;
   // Nothing new came back (a read error, or the data lay inside the overlap): before the
