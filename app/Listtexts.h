@@ -1,0 +1,15 @@
+#pragma once
+// The texts of one line of the drive box and of one column of the track list.
+#include <string>
+
+#include "drive/Krcdrom.h"
+#include "sector/Cdtrack.h"
+
+// The drive name cut to two characters, the ASPI address (or blanks in its place when
+// ASPI cannot reach the drive), then vendor, product and revision untrimmed so that the
+// columns line up in a fixed-width font.
+std::string DriveLineText(const TKrCdRom& drive, bool aspiAvailable);
+
+// Column 0 track number, 1 session (empty for 0), 2 data type, 3 start, 4 end, 5 length,
+// 6 file system; empty for any other column.
+std::string TrackColumnText(const TCdTrack& track, int column);

@@ -1,0 +1,212 @@
+#include "app/Mainform.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <exception>
+#include <filesystem>
+
+#include "app/AboutDialog.h"
+#include "app/Analogform.h"
+#include "app/Drivesettingdialog.h"
+#include "app/Forms.h"
+#include "app/Global.h"
+#include "app/Isosettingdialog.h"
+#include "app/Listtexts.h"
+#include "app/Pluginsettingdialog.h"
+#include "app/Progressdialog.h"
+#include "app/Texts.h"
+#include "app/Tocdialog.h"
+#include "app/Tocsettingdialog.h"
+#include "app/Tracklistfile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString Text(const char* text) { return QString::fromUtf8(text); }
+
+// "Name|pattern|Name|pattern" as the file dialogs here take it: "Name (pattern);;...".
+QString DialogFilter(const char* pairs) {
+  const QStringList parts = Text(pairs).split('|');
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString pattern = parts[i + 1];
+    if (pattern == "*.*") pattern = "*";
+    filters << parts[i] + " (" + pattern + ")";
+  }
+  return filters.join(";;");
+}
+
+// An error that escapes an action is shown, as the message loop shows what reaches it.
+template <typename F>
+void Guarded(QWidget* owner, F&& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    QMessageBox::critical(owner, Text(txt::kProgramTitle), QString::fromStdString(e.what()));
+  }
+}
+
+template <typename Dialog>
+void ShowModal(Dialog* dialog) {
+  if (dialog) dialog->exec();
+}
+
+}  // namespace
+
+TQnlMainFrm::TQnlMainFrm(QWidget* parent)
+    : QMainWindow(parent), Locations{GetSettingsFolder(), GetProgramFolder()} {
+  setWindowTitle(Text(txt::kMainCaption));
+  setFont(FormFont());
+  CreateActions();
+  CreateMenus();
+  CreateControls();
+  SetDefaultSettings();
+  FillDriveList();
+  LoadSettings();
+  const fs::path help = Locations.ProgramFolder / txt::kHelpFile;
+  std::error_code ec;
+  HelpFile = fs::is_regular_file(help, ec) ? help.string() : std::string();
+  ToolAnalog->setEnabled(false);
+  ChooseTrackListToLoad = [this](const std::string& dir) { return AskTrackListFile(dir); };
+}
+
+void TQnlMainFrm::CreateActions() {
+  const auto action = [this](QAction*& slot, const char* caption, auto handler) {
+    slot = new QAction(Text(caption), this);
+    connect(slot, &QAction::triggered, this, [this, handler] { Guarded(this, handler); });
+  };
+  action(FileLoadList, txt::kFileLoadList, [this] { FileLoadListExecute(); });
+  action(FileExit, txt::kFileExit, [this] { close(); });
+  action(SettingsDrive, txt::kSettingsDrive, [] { ShowModal(DrvSettingDlg); });
+  action(SettingsToc, txt::kSettingsToc, [] { ShowModal(TocSettingDlg); });
+  action(SettingsFilesystem, txt::kSettingsFilesystem, [] { ShowModal(IsoSettingDlg); });
+  action(SettingsPlugin, txt::kSettingsPlugin, [] { ShowModal(PluginSettingDlg); });
+  action(ToolViewer, txt::kToolViewer, [] {});
+  action(ToolAnalog, txt::kToolAnalog, [] {
+    AnalogFrm->setWindowModality(Qt::ApplicationModal);
+    AnalogFrm->show();
+  });
+  action(ToolDamyToc, txt::kToolDamyToc, [] {});
+  action(ToolQuickErase, txt::kToolQuickErase, [] {});
+  action(ToolPrepare, txt::kToolPrepare, [this] { ToolPrepareExecute(); });
+  action(HelpContents, txt::kHelpContents, [this] { HelpExecute(); });
+  action(HelpKeyword, txt::kHelpKeyword, [this] { HelpExecute(); });
+  action(HelpAbout, txt::kHelpAbout, [] { ShowModal(AboutBox); });
+  // Tools that have no handler are shown disabled.
+  for (QAction* idle : {ToolViewer, ToolDamyToc, ToolQuickErase}) idle->setEnabled(false);
+}
+
+void TQnlMainFrm::CreateMenus() {
+  QMenu* file = menuBar()->addMenu(Text(txt::kMenuFile));
+  file->addActions({FileLoadList, FileExit});
+  QMenu* settings = menuBar()->addMenu(Text(txt::kMenuSettings));
+  settings->addActions({SettingsDrive, SettingsToc, SettingsFilesystem, SettingsPlugin});
+  QMenu* tool = menuBar()->addMenu(Text(txt::kMenuTool));
+  tool->addActions({ToolViewer, ToolAnalog, ToolDamyToc, ToolQuickErase, ToolPrepare});
+  QMenu* help = menuBar()->addMenu(Text(txt::kMenuHelp));
+  help->addActions({HelpContents, HelpKeyword, HelpAbout});
+}
+
+void TQnlMainFrm::CreateControls() {
+  auto* central = new QWidget(this);
+  DrvCmb = new QComboBox(central);
+  DrvCmb->setEditable(false);
+  DrvCmb->setFont(FixedFont());
+  DrvCmb->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  Button1 = new QPushButton(Text(txt::kStartButton), central);
+  Button1->setDefault(true);
+  CheckBox1 = new QCheckBox(Text(txt::kWizardCheck), central);
+  CheckBox1->setEnabled(false);
+  auto* row = new QHBoxLayout;
+  row->addWidget(DrvCmb, 1);
+  row->addWidget(Button1);
+  auto* layout = new QVBoxLayout(central);
+  layout->addLayout(row);
+  layout->addWidget(CheckBox1);
+  layout->addStretch();
+  setCentralWidget(central);
+  connect(Button1, &QPushButton::clicked, this, [this] { Guarded(this, [this] { Button1Click(); }); });
+  setMinimumWidth(399);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TQnlMainFrm::FillDriveList() {
+  DrvCmb->clear();
+  const uint32_t count = CdRoms.Enumerate(4, false);
+  for (uint32_t i = 0; i < count; ++i) {
+    const TKrCdRom* drive = CdRoms.GetCdRom(i);
+    if (drive == nullptr) break;
+    DrvCmb->addItem(QString::fromStdString(DriveLineText(*drive, CdRoms.IsAspiAvailable(i))));
+  }
+  if (DrvCmb->count() > 0) DrvCmb->setCurrentIndex(0);
+}
+
+void TQnlMainFrm::LoadSettings() {
+  const int32_t selection = LoadSettingsFiles(Locations, DrvCmb->count());
+  if (selection >= 0) DrvCmb->setCurrentIndex(selection);
+}
+
+void TQnlMainFrm::SaveSettings() { SaveSettingsFiles(Locations, DrvCmb->currentIndex()); }
+
+void TQnlMainFrm::closeEvent(QCloseEvent* event) {
+  SaveSettings();
+  QMainWindow::closeEvent(event);
+}
+
+bool TQnlMainFrm::UseSelectedDrive() {
+  // Without a drive the engines would run on a drive never assigned to them.
+  if (SelectDrive(DrvCmb->currentIndex())) return true;
+  QApplication::beep();
+  return false;
+}
+
+bool TQnlMainFrm::SaveTrackList(const std::string& fileName) { return ::SaveTrackList(fileName); }
+
+bool TQnlMainFrm::LoadTrackList(const std::string& fileName) {
+  const bool driveSelected = CurrentDriveIndex >= 0 && CdRoms.GetCdRom(static_cast<uint32_t>(CurrentDriveIndex));
+  return ::LoadTrackList(fileName, driveSelected);
+}
+
+void TQnlMainFrm::Button1Click() {
+  if (!UseSelectedDrive()) return;
+  if (!NoDialog && TocSettingDlg->exec() != QDialog::Accepted) return;
+  TocDetector.Options = TTocOptions{Manual, Leadout, FastSearch, LastAddress, MaxLeadout};
+  TocDetector.SetProgressView(ProgressDlg);
+  if (TocDetector.Detect() != 0) TocDlg->exec();
+}
+
+void TQnlMainFrm::FileLoadListExecute() {
+  SelectDrive(DrvCmb->currentIndex());  // a list can be loaded, looked at and saved without a drive
+  const std::string file = ChooseTrackListToLoad(TrackDir);
+  if (file.empty()) return;
+  TrackDir = fs::path(file).parent_path().string();
+  LoadTrackList(file);
+  if (!CdTracks.empty()) TocDlg->exec();
+}
+
+std::string TQnlMainFrm::AskTrackListFile(const std::string& initialDir) {
+  QFileDialog dialog(this, QString(), QString::fromStdString(initialDir), DialogFilter(txt::kTrackListFilterMain));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setDefaultSuffix(Text(txt::kTrackListExtension));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front().toStdString();
+}
+
+void TQnlMainFrm::ToolPrepareExecute() {
+  if (UseSelectedDrive()) DriveUtility.SpinUp(0);
+}
+
+void TQnlMainFrm::HelpExecute() {
+  if (!HelpFile.empty()) QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(HelpFile)));
+}

@@ -1,0 +1,26 @@
+// Quarnel: the windows are made in their start-up order and the main window runs until
+// it closes; an error that escapes start-up or the loop is shown once.
+#include <QApplication>
+#include <QMessageBox>
+#include <exception>
+
+#include "app/Forms.h"
+#include "app/Mainform.h"
+#include "app/Texts.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QString::fromUtf8(txt::kProgramTitle));
+  InstallFontSubstitutes();
+  int result = 0;
+  try {
+    CreateForms();
+    QnlMainFrm->show();
+    result = QApplication::exec();
+  } catch (const std::exception& e) {
+    QMessageBox::critical(nullptr, QString::fromUtf8(txt::kProgramTitle), QString::fromUtf8(e.what()));
+    result = 0;
+  }
+  DestroyForms();
+  return result;
+}

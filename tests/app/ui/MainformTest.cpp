@@ -1,0 +1,308 @@
+// The main window driven as a user would: Start on the damaged sample disc through the
+// TOC options and the progress window to the track list, Cancel during the Q search, no
+// drives, NoDialog, and the settings and track lists kept across windows.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/AboutDialog.h"
+#include "app/Listtexts.h"
+#include "app/Mainform.h"
+#include "app/Progressdialog.h"
+#include "app/Texts.h"
+#include "app/Tocdialog.h"
+#include "app/Tocsettingdialog.h"
+#include "app/Tracklistfile.h"
+#include "platform/Clock.h"
+#include "tests/app/ui/UiTestSupport.h"
+
+namespace {
+
+using ui_test::ModalScript;
+using Rows = std::vector<std::vector<std::string>>;
+
+class MainWindow : public ui_test::WindowTest {};
+
+// The rows the sample disc gives: the two tracks of its TOC and the one of the lost
+// second session, which only the search beyond the lead-out finds.
+const Rows kSampleRows = {
+    {"01", "01", "MODE 1", "00:02:00", "00:08:14", "00:06:14", "ISO9660"},
+    {"02", "01", "AUDIO", "00:08:14", "00:20:14", "00:12:00", "CDDA"},
+    {"03", "", "MODE 1", "02:52:14", "04:05:67", "01:13:53", "ISO9660"},
+};
+
+// The search may close the lost track one frame late, on the first frame of its
+// lead-out (reported to the reader's owners); every other column must match.
+void ExpectSampleRows(Rows shown) {
+  ASSERT_EQ(shown.size(), kSampleRows.size());
+  const std::string end = shown[2][4];
+  EXPECT_TRUE(end == "04:05:67" || end == "04:05:68") << end;
+  shown[2][4] = kSampleRows[2][4];
+  shown[2][5] = kSampleRows[2][5];
+  EXPECT_EQ(shown, kSampleRows);
+}
+
+TEST_F(MainWindow, StartReadsTheDamagedSampleDiscThroughTheOptionsAndTheProgressWindow) {
+  test_support::TempDir discDir;
+  auto drive = ui_test::SampleDiscDrive(discDir);
+  ASSERT_TRUE(drive);
+  drive_test::DriveMachine machine(app_test::Drives({drive}));
+  platform::ClockOverride clock(std::make_shared<platform::FakeClock>());
+  CreateForms();
+  ASSERT_EQ(QnlMainFrm->DrvCmb->count(), 1);
+  EXPECT_EQ(QnlMainFrm->DrvCmb->itemText(0).toStdString(), DriveLineText(*CdRoms.GetCdRom(0), true));
+  EXPECT_EQ(QnlMainFrm->DrvCmb->itemText(0).left(6).toStdString(), "<D:> [");
+
+  Rows shown;
+  bool progressSeen = false;
+  ModalScript script;
+  script.Once<TTocSettingDlg>([](TTocSettingDlg* d) {
+          EXPECT_FALSE(d->SearchGrp->isEnabled());
+          d->LeadoutCk->click();  // search beyond the TOC's lead-out
+          EXPECT_TRUE(d->SearchGrp->isEnabled());
+          d->OkBtn->click();
+        })
+      .Once<TProgressDlg>([&](TProgressDlg*) { progressSeen = true; })
+      .Once<TTocDlg>([&](TTocDlg* d) {
+        shown = RowTexts(d->TrackList);
+        d->CloseBtn->click();
+      });
+  QnlMainFrm->Button1->click();
+
+  ExpectSampleRows(shown);
+  EXPECT_TRUE(progressSeen);
+  EXPECT_FALSE(ProgressDlg->isVisible());
+  EXPECT_EQ(ProgressDlg->GetModel().GetStartText(), "Searching tracks...");
+  EXPECT_TRUE(ProgressDlg->GetModel().IsCloseRequested());
+  EXPECT_TRUE(Leadout);
+  EXPECT_EQ(TocDetector.GetState(), wsIdle);
+  EXPECT_EQ(DiscEndAddress, 1514);  // the TOC's lead-out, before the lost session
+  EXPECT_EQ(drive->CurrentPage01(), drive->DefaultPage01());
+  EXPECT_EQ(script.Seen.front(), txt::kTocSettingCaption);
+}
+
+TEST_F(MainWindow, EscDuringTheQSearchCancelsItAndTheWindowClosesWhenTheWorkerEnds) {
+  test_support::TempDir discDir;
+  auto drive = ui_test::SampleDiscDrive(discDir);
+  ASSERT_TRUE(drive);
+  drive_test::DriveMachine machine(app_test::Drives({drive}));
+  CreateForms();
+  Leadout = true;
+  NoDialog = true;
+  DriveSettings[0].Interval = 100;  // a real pause after every read: the search takes seconds
+
+  bool visibleAfterEsc = false;
+  ModalScript script;
+  script
+      .On<TProgressDlg>([&](TProgressDlg* d) {
+        if (TocDetector.GetState() != wsRunning || d->GetModel().GetMaximum() == 1) return false;
+        QTest::keyClick(d, Qt::Key_Escape);
+        visibleAfterEsc = d->isVisible();  // Esc asks; the worker's answer closes
+        return true;
+      })
+      .Once<TTocDlg>([](TTocDlg* d) { d->CloseBtn->click(); });
+  QnlMainFrm->Button1->click();
+
+  EXPECT_TRUE(visibleAfterEsc);
+  EXPECT_FALSE(ProgressDlg->isVisible());
+  EXPECT_EQ(TocDetector.GetState(), wsIdle);
+  // A whole search samples every minute up to 80:00; the cancelled one stopped early.
+  size_t qReads = 0;
+  for (const auto& entry : drive->Log())
+    if (entry.Cdb.size() > 10 && ((entry.Cdb[0] == 0xBE && entry.Cdb[10] == 2) || entry.Cdb[0] == 0xD8)) ++qReads;
+  EXPECT_LT(qReads, 40u);
+  EXPECT_EQ(drive->CurrentPage01(), drive->DefaultPage01());
+}
+
+TEST_F(MainWindow, WithoutDrivesNothingStartsAndATrackListStillLoads) {
+  drive_test::DriveMachine machine(app_test::Drives({}));
+  CreateForms();
+  EXPECT_EQ(QnlMainFrm->DrvCmb->count(), 0);
+  {
+    ModalScript nothing;  // Start and Prepare open no window
+    QnlMainFrm->Button1->click();
+    QnlMainFrm->ToolPrepare->trigger();
+  }
+  EXPECT_EQ(CurrentDriveIndex, -1);
+
+  test_support::TempDir dir;
+  const std::vector<TCdTrack> tracks = {{1, 1, 150, 22000, 1, 1}, {2, 2, 33400, 40000, 2, 3}};
+  ASSERT_TRUE(SaveTrackListFile((dir / "list.trk").string(), tracks));
+  std::string askedIn = "unset";
+  QnlMainFrm->ChooseTrackListToLoad = [&](const std::string& initial) {
+    askedIn = initial;
+    return (dir / "list.trk").string();
+  };
+  Rows shown;
+  {
+    ModalScript script;
+    script.Once<TTocDlg>([&](TTocDlg* d) {
+      shown = RowTexts(d->TrackList);
+      d->CloseBtn->click();
+    });
+    QnlMainFrm->FileLoadList->trigger();
+  }
+  EXPECT_EQ(askedIn, "");
+  EXPECT_EQ(TrackDir, dir.Path.string());
+  EXPECT_EQ(CdTracks, tracks);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1], (std::vector<std::string>{"02", "02", "MODE 1", "07:25:25", "08:53:25", "01:28:00", "ISO9660"}));
+  ASSERT_TRUE(QnlMainFrm->SaveTrackList((dir / "again.trk").string()));
+  EXPECT_EQ(app_test::Slurp(dir / "again.trk"), app_test::Slurp(dir / "list.trk"));
+}
+
+TEST_F(MainWindow, NoDialogSkipsTheOptionsAndCancellingThemSkipsTheSearch) {
+  test_support::TempDir discDir;
+  auto drive = ui_test::SampleDiscDrive(discDir);
+  ASSERT_TRUE(drive);
+  drive_test::DriveMachine machine(app_test::Drives({drive}));
+  platform::ClockOverride clock(std::make_shared<platform::FakeClock>());
+  CreateForms();
+  {
+    ModalScript script;
+    script.Once<TTocSettingDlg>([](TTocSettingDlg* d) {
+      d->LeadoutCk->click();
+      d->CancelBtn->click();
+    });
+    QnlMainFrm->Button1->click();
+  }
+  EXPECT_FALSE(Leadout);
+  EXPECT_TRUE(CdTracks.empty());
+
+  NoDialog = true;
+  Rows shown;
+  {
+    ModalScript script;
+    script.Once<TTocDlg>([&](TTocDlg* d) {
+      shown = RowTexts(d->TrackList);
+      d->CloseBtn->click();
+    });
+    QnlMainFrm->Button1->click();
+  }
+  EXPECT_EQ(shown, Rows(kSampleRows.begin(), kSampleRows.begin() + 2));  // the TOC's tracks
+}
+
+TEST_F(MainWindow, SettingsChangedInTheWindowsComeBackInANewWindow) {
+  drive_test::DriveMachine machine(
+      app_test::Drives({drive_test::SmallEmulatedDrive(), drive_test::SmallEmulatedDrive("QUARNEL", "SECOND")}));
+  CreateForms();
+  ASSERT_EQ(QnlMainFrm->DrvCmb->count(), 2);
+  QnlMainFrm->DrvCmb->setCurrentIndex(1);
+  {
+    ModalScript script;
+    script.Once<TTocSettingDlg>([](TTocSettingDlg* d) {
+      d->ManualCk->click();
+      d->SearchAllRb->click();
+      QTest::keyClicks(d->LastAdrMSFEdit, "123456");  // 12:34:56
+      d->MaxLeadoutEdit->setValue(450);
+      d->NoDlgCk->click();
+      d->OkBtn->click();
+    });
+    QnlMainFrm->SettingsToc->trigger();
+  }
+  DriveSettings[1].Interval = 40;
+  TrackDir = "/srv/tracks";
+  QnlMainFrm->close();
+  DestroyForms();
+  app_test::ResetGlobals();
+
+  CreateForms();
+  EXPECT_EQ(QnlMainFrm->DrvCmb->currentIndex(), 1);
+  EXPECT_TRUE(Manual);
+  EXPECT_FALSE(FastSearch);
+  EXPECT_EQ(LastAddress, 12 * 4500 + 34 * 75 + 56);
+  EXPECT_EQ(MaxLeadout, 450);
+  EXPECT_TRUE(NoDialog);
+  EXPECT_EQ(DriveSettings[1].Interval, 40u);
+  EXPECT_EQ(TrackDir, "/srv/tracks");
+  EXPECT_TRUE(std::filesystem::exists(Config / "Ostrel/Quarnel/Quarnel.ini"));
+}
+
+TEST_F(MainWindow, TheLastAddressIsHeldToWhatAnMsfCanSay) {
+  drive_test::DriveMachine machine(app_test::Drives({}));
+  CreateForms();
+  struct Case {
+    int64_t Start;
+    const char* Typed;  // nullptr: no typing
+    int Clicks;         // + up, - down
+    int64_t Expected;
+    const char* Shown;
+  };
+  const Case cases[] = {
+      {0, "99:59:74", 0, 449999, "99:59:74"},  {0, "99:59:74", +1, 449999, "99:59:74"},
+      {0, "00:60:75", 0, 4499, "00:59:74"},     {0, "1x:02:03", 0, 153, "00:02:03"},    {0, nullptr, -1, 0, "00:00:00"},
+      {360000, nullptr, +2, 360002, "80:00:02"}, {999999, nullptr, 0, 449999, "99:59:74"},
+  };
+  Manual = true;  // the address can be edited only for a search
+  for (const Case& c : cases) {
+    LastAddress = c.Start;
+    TocSettingDlg->show();
+    TTocSettingDlg& d = *TocSettingDlg;
+    if (c.Typed) {  // the whole text entered at once, as by pasting
+      d.LastAdrMSFEdit->setText(c.Typed);
+      d.LastAdrMSFEditChange();
+    }
+    for (int i = 0; i < std::abs(c.Clicks); ++i) (c.Clicks > 0 ? d.LastAdrUpBtn : d.LastAdrDownBtn)->click();
+    EXPECT_EQ(d.GetWorkLastAddress(), c.Expected) << c.Typed << " " << c.Clicks;
+    EXPECT_EQ(d.LastAdrMSFEdit->displayText().toStdString(), c.Shown);
+    d.hide();
+  }
+  // Enable rules: nothing to search, nothing to set; the fast search has no end condition.
+  Manual = Leadout = false;
+  FastSearch = true;
+  TocSettingDlg->show();
+  EXPECT_FALSE(TocSettingDlg->SearchGrp->isEnabled());
+  EXPECT_FALSE(TocSettingDlg->MaxLeadoutEdit->isEnabled());
+  TocSettingDlg->ManualCk->click();
+  EXPECT_TRUE(TocSettingDlg->LastAdrMSFEdit->isEnabled());
+  EXPECT_FALSE(TocSettingDlg->MaxLeadoutEdit->isEnabled());
+  TocSettingDlg->SearchAllRb->click();
+  EXPECT_TRUE(TocSettingDlg->MaxLeadoutEdit->isEnabled());
+  TocSettingDlg->hide();
+}
+
+TEST_F(MainWindow, MenusShowTheirActionsAndTheAboutBoxOpens) {
+  drive_test::DriveMachine machine(app_test::Drives({}));
+  CreateForms();
+  struct Expected {
+    QAction* Action;
+    const char* Caption;
+    bool Enabled;
+  };
+  const TQnlMainFrm& f = *QnlMainFrm;
+  const Expected expected[] = {
+      {f.FileLoadList, "&Load track list", true}, {f.SettingsFilesystem, "&File sytems", true},
+      {f.SettingsToc, "TOC(Table of Contents)", true}, {f.ToolViewer, "&Sector Viewer", false},
+      {f.ToolAnalog, "&Analog", false}, {f.ToolDamyToc, "&Make damy TOC", false},
+      {f.ToolQuickErase, "&Quick erase CD-RW", false}, {f.ToolPrepare, "&Prepare", true},
+      {f.HelpAbout, "&About", true},
+  };
+  for (const Expected& e : expected) {
+    EXPECT_EQ(e.Action->text().toStdString(), e.Caption);
+    EXPECT_EQ(e.Action->isEnabled(), e.Enabled) << e.Caption;
+  }
+  EXPECT_FALSE(f.CheckBox1->isEnabled());
+  EXPECT_EQ(f.Button1->text().toStdString(), "開始");
+  EXPECT_EQ(f.GetHelpFile(), "");  // none beside the test program: help does nothing
+  bool aboutSeen = false;
+  ModalScript script;
+  script.Once<TAboutBox>([&](TAboutBox* d) {
+    aboutSeen = true;
+    d->OkBtn->click();
+  });
+  QnlMainFrm->HelpAbout->trigger();
+  QnlMainFrm->HelpContents->trigger();
+  EXPECT_TRUE(aboutSeen);
+}
+
+}  // namespace
