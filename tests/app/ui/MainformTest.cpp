@@ -31,7 +31,22 @@ namespace {
 using ui_test::ModalScript;
 using Rows = std::vector<std::vector<std::string>>;
 
-class MainWindow : public ui_test::WindowTest {};
+class MainWindow : public ui_test::WindowTest {
+ protected:
+  // The rows the track list shows after the action (or button) that opens it.
+  template <typename Trigger>
+  static Rows TrackListAfter(Trigger* trigger) {
+    Rows shown;
+    ModalScript script;
+    script.Once<TTocDlg>([&](TTocDlg* d) {
+      shown = RowTexts(d->TrackList);
+      d->CloseBtn->click();
+    });
+    if constexpr (std::is_base_of_v<QAction, Trigger>) trigger->trigger();
+    else trigger->click();
+    return shown;
+  }
+};
 
 // The rows the sample disc gives: the two tracks of its TOC and the one of the lost
 // second session, which only the search beyond the lead-out finds.
@@ -143,15 +158,7 @@ TEST_F(MainWindow, WithoutDrivesNothingStartsAndATrackListStillLoads) {
     askedIn = initial;
     return (dir / "list.trk").string();
   };
-  Rows shown;
-  {
-    ModalScript script;
-    script.Once<TTocDlg>([&](TTocDlg* d) {
-      shown = RowTexts(d->TrackList);
-      d->CloseBtn->click();
-    });
-    QnlMainFrm->FileLoadList->trigger();
-  }
+  const Rows shown = TrackListAfter(QnlMainFrm->FileLoadList);
   EXPECT_EQ(askedIn, "");
   EXPECT_EQ(TrackDir, dir.Path.string());
   EXPECT_EQ(CdTracks, tracks);
@@ -180,15 +187,7 @@ TEST_F(MainWindow, NoDialogSkipsTheOptionsAndCancellingThemSkipsTheSearch) {
   EXPECT_TRUE(CdTracks.empty());
 
   NoDialog = true;
-  Rows shown;
-  {
-    ModalScript script;
-    script.Once<TTocDlg>([&](TTocDlg* d) {
-      shown = RowTexts(d->TrackList);
-      d->CloseBtn->click();
-    });
-    QnlMainFrm->Button1->click();
-  }
+  const Rows shown = TrackListAfter(QnlMainFrm->Button1);
   EXPECT_EQ(shown, Rows(kSampleRows.begin(), kSampleRows.begin() + 2));  // the TOC's tracks
 }
 
