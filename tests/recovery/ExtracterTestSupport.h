@@ -146,6 +146,28 @@ class FileSizeLimit {
   sighandler_t OldHandler = SIG_DFL;
 };
 
+// A progress window that presses Cancel on the worker's own thread when the n-th report
+// of a code arrives, so the cancel lands at a known point; it keeps the closing codes.
+class CancellingView final : public IProgressView {
+ public:
+  CancellingView(TIsoExtracter& extracter, int8_t code, int count) : Extracter(extracter), Code(code), Left(count) {}
+  void SetText(std::string_view text) override { Inner.SetText(text); }
+  void Deliver(TProgressEvent event) override {
+    if (event.Code == Code && --Left == 0) Extracter.Cancel();
+    if (IsClosingCode(event.Code)) Closing.push_back(event.Code);
+    Inner.Deliver(std::move(event));
+  }
+  void ShowModalUntilClosed() override { Inner.ShowModalUntilClosed(); }
+
+  std::vector<int8_t> Closing;  // read after the launcher returned
+
+ private:
+  THeadlessProgressView Inner;
+  TIsoExtracter& Extracter;
+  int8_t Code;
+  int Left;
+};
+
 // A disc built from an ISO (or raw user data) in one data track, in the emulated drive,
 // with an extracter that reads it.
 class ExtracterRig {

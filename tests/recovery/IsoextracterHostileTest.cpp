@@ -2,6 +2,7 @@
 // crafted one is. Each read and copy must end cleanly, bounded by the track, and write
 // nothing outside the folder it was given.
 #include <cstring>
+#include <set>
 
 #include "recovery/Iso9660util.h"
 #include "tests/recovery/ExtracterTestSupport.h"
@@ -43,6 +44,12 @@ void PutBoth32(std::vector<uint8_t>& iso, size_t at, uint32_t v) {
     iso[at + i] = static_cast<uint8_t>(v >> (8 * i));
     iso[at + 7 - i] = static_cast<uint8_t>(v >> (8 * i));
   }
+}
+
+std::set<std::string> Entries(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+  return names;
 }
 
 struct Damage {
@@ -93,6 +100,18 @@ TEST_P(HostileVolume, EndsCleanlyInsideTheFolder) {
   EXPECT_EQ(ex.GetState(), wsIdle);
   // Nothing beside the folder the copy was given.
   EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 1);
+
+  // The scan of the same disc, writing and listing, ends and keeps inside its folder.
+  const auto before = Entries(Dir.Path);
+  ex.ListOnly = false;
+  ex.DelTailZero = true;
+  ex.Folder = (Dir / "out" / "inner" / "scan").string();
+  EXPECT_TRUE(ex.ExtractFiles(rig.Track));
+  ex.ListOnly = true;
+  EXPECT_TRUE(ex.ExtractFiles(rig.Track));
+  EXPECT_EQ(Entries(Dir.Path), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 1);
+  EXPECT_LT(ex.Root.Children.size(), 2000u);
 }
 
 const Damage kDamages[] = {
@@ -154,6 +173,30 @@ TEST(CopyOutput, FullDiskFailsTheCopyAndStampsNoTime) {
     EXPECT_FALSE(rig.Extracter.ReadListedFile(*notes, target.string()));
   }
   EXPECT_EQ(rig.View.GetModel().GetStatusText(), "Cannot write " + target.string());
+  EXPECT_NE(MtimeOf(target), kMtime);
+}
+
+// A cancelled copy ends with one closing code and keeps its partial file without the
+// recorded time.
+TEST(CopyOutput, CancelKeepsThePartWithoutTheTime) {
+  QNL_REQUIRE_TOOL("genisoimage");
+  buildertest::TempDir dir{"qnl-cancel"};
+  MakeVolumeTree(dir / "tree", false);
+  const fs::path iso = MakeVolumeIso(dir / "tree", dir / "v.iso", "genisoimage");
+  ExtracterRig rig(iso, emu::SectorKind::Mode1, dir.Path);
+  ASSERT_TRUE(rig.Ready() && rig.Extracter.ReadVolume(rig.Track));
+  const TExtractedFile* notes = nullptr;
+  WalkTree(rig.Extracter.Root, "", [&](const TExtractedFile& n, const std::string& p) {
+    if (p == "docs/notes.bin") notes = &n;
+  });
+  ASSERT_NE(notes, nullptr);
+  CancellingView view(rig.Extracter, pcStepIt, 2);
+  rig.Extracter.SetProgressView(&view);
+  const fs::path target = dir / "notes.bin";
+  EXPECT_FALSE(rig.Extracter.ReadListedFile(*notes, target.string()));
+  EXPECT_EQ(view.Closing, std::vector<int8_t>{pcCancelled});
+  EXPECT_EQ(rig.Extracter.GetState(), wsIdle);
+  EXPECT_EQ(fs::file_size(target), 2u * 2048);
   EXPECT_NE(MtimeOf(target), kMtime);
 }
 
