@@ -58,6 +58,11 @@ TAudioRipper::TBlock TAudioRipper::ReadBlock(int64_t sector, int64_t off) {
   const auto count = static_cast<uint32_t>(std::clamp<int64_t>(readEnd - head, 1, Setting.ReadAtOnce));
   TBlock block = TryRead(head, count, overlapSamples, off);
   if (block.Samples > 0) return block;
+  // The sector past the end may be one the drive will not read (the lead-out).
+  if (head + count > Run->EndSector && Run->EndSector - head > 0) {
+    block = TryRead(head, static_cast<uint32_t>(Run->EndSector - head), overlapSamples, off);
+    if (block.Samples > 0) return block;
+  }
   // Nothing new came back (a read error, or the data lay inside the overlap): before the
   // sector is given up, it is read once more on its own, with no reference to match.
   if (head != sector || count != 1) {

@@ -67,25 +67,30 @@ TEST(AudioRipperTest, EveryReadCommandAndOffsetGivesTheTrackSamples) {
 // is the track shifted by the first read's error alone, nothing lost or doubled after.
 TEST(AudioRipperTest, OverlapSynchronisationAbsorbsJitter) {
   const RipDisc& disc = Disc();
-  const TCdTrack track = disc.Track(0);
   const int64_t jitter = 40;
-  const auto continuous = [&](const Samples& wav) {
+  // At the disc's last track the drive reads nothing past the end to line the last
+  // sector up with; that sector is left out of the comparison there.
+  const auto continuous = [&](Samples wav, const TCdTrack& track) {
+    const int64_t open = track.Tail == LbaToFrames(disc.Layout.Sessions[0].LeadOutLba) ? 588 : 0;
+    wav.resize(wav.size() - 2 * open);
     for (int64_t shift = -jitter; shift <= jitter; ++shift)
-      if (wav == disc.Between(track.Head * 588 + shift, track.Tail * 588 + shift)) return true;
+      if (wav == disc.Between(track.Head * 588 + shift, track.Tail * 588 - open + shift)) return true;
     return false;
   };
   RipRig rig(disc, [&](emu::Disc& d) { d.Profile.Jitter = static_cast<int32_t>(jitter); });
-  for (uint32_t daeCmd = 0; daeCmd < 4; ++daeCmd) {
-    ASSERT_TRUE(rig.Rip(track, RipSetting(daeCmd))) << daeCmd;
-    EXPECT_TRUE(continuous(SoxSamples(rig.Output()))) << daeCmd;
+  for (size_t index : {size_t{0}, disc.Layout.Tracks.size() - 1}) {
+    for (uint32_t daeCmd = 0; daeCmd < 4; ++daeCmd) {
+      ASSERT_TRUE(rig.Rip(disc.Track(index), RipSetting(daeCmd))) << daeCmd;
+      EXPECT_TRUE(continuous(SoxSamples(rig.Output()), disc.Track(index))) << "track " << index << " " << daeCmd;
+    }
   }
   const std::string log = rig.LogText();
-  EXPECT_GT(Count(log, "\nRip Sync State = 2") + Count(log, "\nRip Sync State = 3"), 40u);
+  EXPECT_GT(Count(log, "\nRip Sync State = 2") + Count(log, "\nRip Sync State = 3"), 80u);
 
   TDriveSetting setting = RipSetting();
   setting.Overlaps = 0;  // the same drive without synchronisation
-  ASSERT_TRUE(rig.Rip(track, setting));
-  EXPECT_FALSE(continuous(SoxSamples(rig.Output())));
+  ASSERT_TRUE(rig.Rip(disc.Track(0), setting));
+  EXPECT_FALSE(continuous(SoxSamples(rig.Output()), disc.Track(0)));
 }
 
 // Unreadable sectors are silence, one sector's worth each, and the log counts them; a
