@@ -9,6 +9,8 @@ std::string TrackDir, MultiDir, CddaDir, FileExtractDir, FileReadDir;
 TDriveUtility DriveUtility;
 TSectorReader SectorReader;
 TTocDetector TocDetector(CdTracks, SectorReader);
+TAudioRipper AudioRipper;
+TIsoExtracter IsoExtracter(SectorReader, PluginManager);  // the manager is only bound here
 TPluginManager PluginManager;
 
 std::array<TDriveSetting, kMaxCdRoms> DriveSettings{};
@@ -33,12 +35,19 @@ bool SelectDrive(int32_t index) {
   DriveUtility.Assign(*drive, setting);
   SectorReader.SetDrive(*drive, setting);
   TocDetector.SetDrive(*drive, setting);
+  AudioRipper.SetDrive(*drive, setting);
+  IsoExtracter.SetDrive(*drive, setting);
   return true;
 }
 
 void ClearTrackList() {
   CdTracks.clear();
   DiscEndAddress = 0;
+  IsoExtracter.Clear();
 }
 
-void CancelAll() { TocDetector.Cancel(); }
+void CancelAll() {
+  TocDetector.Cancel();
+  AudioRipper.Cancel();
+  IsoExtracter.Cancel();
+}

@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "audio/Audioripper.h"
 #include "drive/Driveutility.h"
 #include "drive/Krcdroms.h"
 #include "drive/Readspeedlist.h"
 #include "reader/Discend.h"
 #include "reader/Sectorreader.h"
 #include "reader/Tocdetector.h"
+#include "recovery/Isoextracter.h"
 #include "recovery/Pluginmgr.h"
 #include "sector/Cdtrack.h"
 
@@ -24,6 +26,8 @@ extern std::string TrackDir, MultiDir, CddaDir, FileExtractDir, FileReadDir;
 extern TDriveUtility DriveUtility;
 extern TSectorReader SectorReader;
 extern TTocDetector TocDetector;
+extern TAudioRipper AudioRipper;
+extern TIsoExtracter IsoExtracter;
 extern TPluginManager PluginManager;
 
 extern std::array<TDriveSetting, kMaxCdRoms> DriveSettings;
@@ -45,7 +49,7 @@ extern bool DeEmph;
 // CurrentDriveIndex takes the index whatever happens; false (nothing copied, the engines
 // keep their drive) when no drive has that index.
 bool SelectDrive(int32_t index);
-// Empties the track list and forgets the disc end.
+// Empties the track list, forgets the disc end and the last volume read or scan.
 void ClearTrackList();
 // Asks the running worker, whichever engine runs it, to stop.
 void CancelAll();

@@ -178,6 +178,35 @@ bool TQnlMainFrm::LoadTrackList(const std::string& fileName) {
   return ::LoadTrackList(fileName, driveSelected);
 }
 
+bool TQnlMainFrm::RipAudioTrack(size_t trackIndex, const std::string& wavFileName) {
+  if (!UseSelectedDrive() || trackIndex >= CdTracks.size()) return false;
+  AudioRipper.DeEmph = DeEmph ? 1 : 0;
+  AudioRipper.Volume = Volume;
+  AudioRipper.FileName = wavFileName;
+  AudioRipper.SetProgressView(ProgressDlg);
+  return AudioRipper.StartRip(CdTracks[trackIndex]);
+}
+
+bool TQnlMainFrm::ReadFileSystem(size_t trackIndex) {
+  if (!UseSelectedDrive() || trackIndex >= CdTracks.size()) return false;
+  IsoExtracter.ReadSvd = ReadSvd;
+  IsoExtracter.ReadTable = ReadTable;
+  IsoExtracter.LittleEndian = LittleEndian;
+  IsoExtracter.SetProgressView(ProgressDlg);
+  return IsoExtracter.ReadVolume(CdTracks[trackIndex]);
+}
+
+bool TQnlMainFrm::ExtractFiles(size_t trackIndex, const std::string& folder) {
+  if (!UseSelectedDrive() || trackIndex >= CdTracks.size()) return false;
+  TIsoExtracter& e = IsoExtracter;
+  e.LittleEndian = LittleEndian, e.ListOnly = ListOnly, e.DetectDir = DetectDir;
+  e.DetectDirInReading = DetectDirInReading, e.UsePlugin = UsePlugin, e.UsePluginInReading = UsePluginInReading;
+  e.TailZeroMode = TailZeroMode, e.TailZeroVal = TailZeroVal, e.DivAtErr = DivAtErr, e.DelTailZero = DelTailZero;
+  e.Folder = folder;
+  e.SetProgressView(ProgressDlg);
+  return e.ExtractFiles(CdTracks[trackIndex]);
+}
+
 void TQnlMainFrm::Button1Click() {
   if (!UseSelectedDrive()) return;
   if (!NoDialog && TocSettingDlg->exec() != QDialog::Accepted) return;

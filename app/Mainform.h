@@ -24,6 +24,11 @@ class TQnlMainFrm : public QMainWindow {
   bool UseSelectedDrive();
   bool SaveTrackList(const std::string& fileName);
   bool LoadTrackList(const std::string& fileName);
+  // Hand one track of CdTracks to an engine with the options it needs; true when the
+  // engine's operation succeeded.
+  bool RipAudioTrack(size_t trackIndex, const std::string& wavFileName);
+  bool ReadFileSystem(size_t trackIndex);
+  bool ExtractFiles(size_t trackIndex, const std::string& folder);
 
   void Button1Click();
   void FileLoadListExecute();

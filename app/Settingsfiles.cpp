@@ -79,6 +79,8 @@ void SetDefaultSettings() {
   TailZeroMode = 6, TailZeroVal = 64, DelTailZero = false, DivAtErr = false;
   Volume = 100, DeEmph = true;
   TocDetector.SetDefaults();
+  AudioRipper.SetDefaults();
+  IsoExtracter.SetDefaults();
 }
 
 void ApplyDrivePresets(uint32_t index) {

@@ -23,6 +23,7 @@
 #include "app/Tocdialog.h"
 #include "app/Tocsettingdialog.h"
 #include "app/Tracklistfile.h"
+#include "recovery/Filelist.h"
 #include "platform/Clock.h"
 #include "tests/app/ui/UiTestSupport.h"
 
@@ -104,6 +105,47 @@ TEST_F(MainWindow, StartReadsTheDamagedSampleDiscThroughTheOptionsAndTheProgress
   EXPECT_EQ(DiscEndAddress, 1514);  // the TOC's lead-out, before the lost session
   EXPECT_EQ(drive->CurrentPage01(), drive->DefaultPage01());
   EXPECT_EQ(script.Seen.front(), txt::kTocSettingCaption);
+}
+
+TEST_F(MainWindow, TheTracksOfTheSampleDiscGoToTheirEnginesWithTheOptions) {
+  test_support::TempDir discDir, out;
+  auto drive = ui_test::SampleDiscDrive(discDir);
+  ASSERT_TRUE(drive);
+  drive_test::DriveMachine machine(app_test::Drives({drive}));
+  platform::ClockOverride clock(std::make_shared<platform::FakeClock>());
+  CreateForms();
+  NoDialog = true;
+  Leadout = true;
+  {
+    ModalScript script;
+    script.Once<TProgressDlg>([](TProgressDlg*) {}).Once<TTocDlg>([](TTocDlg* d) { d->CloseBtn->click(); });
+    QnlMainFrm->Button1->click();
+  }
+  ASSERT_EQ(CdTracks.size(), 3u);
+
+  Volume = 50;
+  const auto wav = out / "Track02.wav";
+  ASSERT_TRUE(QnlMainFrm->RipAudioTrack(1, wav.string()));
+  EXPECT_EQ(std::filesystem::file_size(wav), 44u + 900u * 2352u);  // every sample of the track
+  EXPECT_EQ(AudioRipper.Volume, 50);
+
+  ASSERT_TRUE(QnlMainFrm->ReadFileSystem(0));
+  EXPECT_EQ(IsoExtracter.GetVolumeLabel(), "QUARNEL_SAMPLE");
+  std::vector<std::string> names;
+  for (const TExtractedFile& f : IsoExtracter.Root.Children) names.push_back(f.Name);
+  EXPECT_NE(std::find(names.begin(), names.end(), "docs"), names.end()) << names.size();
+
+  // The scan finds the directories again and writes their files, as ListOnly is off.
+  ListOnly = false;
+  ASSERT_TRUE(QnlMainFrm->ExtractFiles(0, out.Path.string()));
+  std::vector<std::string> written;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(out.Path))
+    if (e.is_regular_file()) written.push_back(e.path().filename().string());
+  for (const char* name : {"README.TXT", "NUMBERS.TXT", "GRADIENT.PNG", "DOCS.ZIP"})
+    EXPECT_NE(std::find(written.begin(), written.end(), name), written.end()) << name;
+  ClearTrackList();
+  EXPECT_TRUE(IsoExtracter.Root.Children.empty());
+  EXPECT_EQ(ProgressDlg->GetModel().GetStartText().rfind("Ripping", 0), std::string::npos);  // the scan's title last
 }
 
 TEST_F(MainWindow, EscDuringTheQSearchCancelsItAndTheWindowClosesWhenTheWorkerEnds) {
