@@ -120,6 +120,7 @@ bool TIsoExtracter::ReadVolume(const TCdTrack& track) {
   // An empty or unreadable root is a lost volume: the caller offers the scan.
   if (Root.Size == 0) return false;
   DirectoryPath.clear();
+  HeldDirectoryBytes = 0;
   return ReadDirectory(Root, DirectoryPath);
 }
 
@@ -147,7 +148,8 @@ void TIsoExtracter::FindDescriptors() {
 
 bool TIsoExtracter::ReadDirectoryImage(uint32_t extent, uint32_t length, std::vector<uint8_t>& image, bool mark) {
   const int64_t first = extent + int64_t{kFirstLba};
-  const uint64_t sectors = SectorsInTrack(first, std::min(length, kMaxDirectoryBytes));
+  const uint64_t room = kMaxHeldDirectoryBytes - std::min(HeldDirectoryBytes, kMaxHeldDirectoryBytes);
+  const uint64_t sectors = SectorsInTrack(first, std::min<uint64_t>({length, kMaxDirectoryBytes, room}));
   image.assign(sectors * UserSize, 0);
   bool any = false;
   for (uint64_t i = 0; i < sectors; ++i) {
@@ -171,6 +173,8 @@ bool TIsoExtracter::ReadDirectory(TExtractedFile& node, std::vector<uint32_t>& p
   if (path.size() >= kMaxDirectoryDepth || std::find(path.begin(), path.end(), extent) != path.end()) return false;
   std::vector<uint8_t> image;
   if (!ReadDirectoryImage(extent, length, image, /*mark=*/false)) return false;
+  HeldDirectoryBytes += image.size();
+  const ScopeExit release([this, held = image.size()] { HeldDirectoryBytes -= held; });
   path.push_back(extent);
   std::set<std::string> used;
   bool anyRecord = false;

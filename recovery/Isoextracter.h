@@ -44,6 +44,9 @@ class TIsoExtracter {
   static constexpr int kMaxDirectoryDepth = 64;
   // No directory of a real disc comes near this; a larger recorded length is damage.
   static constexpr uint32_t kMaxDirectoryBytes = 16u << 20;
+  // The directory images held at once along the path being walked share this ceiling,
+  // so that a deep hostile tree cannot take the memory.
+  static constexpr uint64_t kMaxHeldDirectoryBytes = 64u << 20;
 
   // Options the main window copies in before each operation.
   bool LittleEndian = true;
@@ -206,5 +209,6 @@ class TIsoExtracter {
   // Extents of the directories being walked, outermost first: a record naming one of
   // them again is a loop.
   std::vector<uint32_t> DirectoryPath;
+  uint64_t HeldDirectoryBytes = 0;
   uint64_t UnreadableCount = 0;
 };

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -37,19 +38,27 @@ std::string EntryName(const uint8_t* record, bool ucs2) {
   return name;
 }
 
-bool MakeFolder(const std::string& folder) {
+enum class TFolder { Made, TooLong, Failed };
+
+TFolder MakeFolder(const std::string& folder) {
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  return std::filesystem::is_directory(folder, ec);
+  if (ec == std::errc::filename_too_long) return TFolder::TooLong;
+  return std::filesystem::is_directory(folder, ec) ? TFolder::Made : TFolder::Failed;
 }
+
+const char* const kTooDeep = "A path of the disc is too long for this system; its entries are left out";
 
 }  // namespace
 
 bool TIsoExtracter::ExtractDirectory(const uint8_t* image, uint32_t size, TExtractedFile& parent,
                                      const std::string& folder, uint32_t unit) {
-  if (!ListOnly && !MakeFolder(folder)) {
-    OutputFailed();
-    return false;
+  if (!ListOnly) {
+    // A path that a hostile disc nests past the system's limit loses that subtree only.
+    const TFolder made = MakeFolder(folder);
+    if (made == TFolder::TooLong) Report(pcSetText, 0, kTooDeep);
+    if (made == TFolder::Failed) OutputFailed();
+    if (made != TFolder::Made) return false;
   }
   if (image == nullptr || unit == 0 || size <= kRecordFixedBytes || image[0] <= kRecordFixedBytes) return false;
   const bool ucs2 = IsUcs2Directory(image, size, unit);
@@ -101,6 +110,8 @@ void TIsoExtracter::FoundSubdirectory(const uint8_t* record, const std::string& 
   Report(pcSetText, 0, "Extracting " + leaf + "(Directory)...");
   std::vector<uint8_t> image;
   if (!ReadDirectoryImage(extent, node.Size, image, /*mark=*/true)) return;
+  HeldDirectoryBytes += image.size();
+  const ScopeExit release([this, held = image.size()] { HeldDirectoryBytes -= held; });
   DirectoryPath.push_back(extent);
   ExtractDirectory(image.data(), static_cast<uint32_t>(image.size()), node, folder + "/" + leaf, unit);
   DirectoryPath.pop_back();
@@ -118,7 +129,8 @@ void TIsoExtracter::FoundFile(const uint8_t* record, const std::string& name, bo
   } else {
     platform::OutputFile out;
     std::string chosen;
-    if (!out.CreateUnique(folder, leaf, chosen)) return OutputFailed();
+    if (!out.CreateUnique(folder, leaf, chosen))
+      return out.Error() == ENAMETOOLONG ? static_cast<void>(Report(pcSetText, 0, kTooDeep)) : OutputFailed();
     node.Name = chosen;
     const bool whole = CopySectors(node.Start, node.Size, &out);
     if (!out.Close()) return OutputFailed();

@@ -55,6 +55,7 @@ bool TIsoExtracter::ExtractFiles(const TCdTrack& track) {
     AddressMap.Clear();
     ReadedFiles.clear();
     DirectoryPath.clear();
+    HeldDirectoryBytes = 0;
     Utility.RestoreErrorRecovery();
     Reader.Release();
   };
