@@ -140,6 +140,7 @@ bool TAudioRipper::PrepareDrive() {
   if (uint8_t* data = warmUp.GetBuffer()) {
     std::memset(data, 0, kRawWithSubchannelSize);
     ReadAudio(std::max<int64_t>(FloorDiv(StartSample, kSamplesPerSector), 0), 1, data);
+    Pause();
   }
   return true;
 }

@@ -151,12 +151,12 @@ class RipRig {
   }
 
   // Rips into a new file; true when the rip ended as done.
-  bool Rip(const TCdTrack& track, const TDriveSetting& setting, const std::string& name = "out.wav") {
-    Ripper.FileName = (Dir / name).string();
+  bool Rip(const TCdTrack& track, const TDriveSetting& setting) {
+    Ripper.FileName = Output().string();
     Ripper.SetDrive(Drive, setting);
     return Ripper.StartRip(track);
   }
-  fs::path Output(const std::string& name = "out.wav") const { return Dir / name; }
+  fs::path Output() const { return Dir / "out.wav"; }
   std::string LogText() const {
     std::ifstream in(Ripper.GetLogPath(), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
