@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
@@ -231,24 +232,41 @@ TEST(AudioRipperTest, SettingsAreClampedAndTheLogFollowsTheRuns) {
   EXPECT_FALSE(rig.Ripper.StartRip(data));
   EXPECT_FALSE(fs::exists(rig.Ripper.GetLogPath()));
 
-  TDriveSetting wild = RipSetting();
-  wild.DaeCmd = 7;
-  wild.CdgMode = 5;
-  wild.ReadAtOnce = 300;
-  wild.Overlaps = 40;
-  wild.Compares = 40;
-  wild.Interval = 90000;
-  ASSERT_TRUE(rig.Rip(disc.Track(1), wild));
-  const TDriveSetting& s = rig.Ripper.GetSetting();
-  EXPECT_EQ(std::vector<uint32_t>({s.DaeCmd, s.CdgMode, s.ReadAtOnce, s.Overlaps, s.Compares, s.Interval}),
-            std::vector<uint32_t>({0, 0, 27, 13, 13, 1000}));
+  // DaeCmd, CdgMode, ReadAtOnce, Overlaps, Compares, Interval, OffsetSamples as set and
+  // as the rip uses them.
+  using Values = std::array<int64_t, 7>;
+  const std::vector<std::pair<Values, Values>> cases = {
+      {{1, 0, 1, 3, 3, 0, 0}, {1, 0, 1, 0, 0, 0, 0}},
+      {{3, 1, 5, 5, 6, 0, 0}, {3, 1, 5, 4, 4, 0, 0}},
+      {{2, 2, 8, 2, 1, 0, 0}, {2, 1, 8, 2, 1, 0, 0}},
+      {{7, 5, 300, 40, 40, 90000, 0}, {0, 0, 27, 13, 13, 1000, 0}},
+      {{0, 0, 8, 2, 1, 0, -99999}, {0, 0, 8, 2, 1, 0, -10000}},
+  };
   const TCdTrack track = disc.Track(1);
-  EXPECT_EQ(SoxSamples(rig.Output()), disc.Between(track.Head * 588, track.Tail * 588));
-  for (const auto& entry : rig.Emulated->Log()) EXPECT_TRUE(entry.Cdb[0] != 0xBE || entry.Cdb[8] <= 27);
+  for (const auto& [set, used] : cases) {
+    TDriveSetting wild = RipSetting();
+    wild.DaeCmd = static_cast<uint32_t>(set[0]);
+    wild.CdgMode = static_cast<uint32_t>(set[1]);
+    wild.ReadAtOnce = static_cast<uint32_t>(set[2]);
+    wild.Overlaps = static_cast<uint32_t>(set[3]);
+    wild.Compares = static_cast<uint32_t>(set[4]);
+    wild.Interval = static_cast<uint32_t>(set[5]);
+    wild.OffsetSamples = static_cast<int32_t>(set[6]);
+    rig.Emulated->ClearLog();
+    ASSERT_TRUE(rig.Rip(track, wild)) << set[2];
+    const TDriveSetting& s = rig.Ripper.GetSetting();
+    EXPECT_EQ((Values{s.DaeCmd, s.CdgMode, s.ReadAtOnce, s.Overlaps, s.Compares, s.Interval, s.OffsetSamples}), used);
+    const int64_t shift = used[6];
+    EXPECT_EQ(SoxSamples(rig.Output()), disc.Between(track.Head * 588 + shift, track.Tail * 588 + shift));
+    for (const auto& entry : rig.Emulated->Log())
+      EXPECT_TRUE(entry.Cdb[0] != 0xBE || entry.Cdb[8] <= used[2]) << "no read of more than ReadAtOnce";
+    EXPECT_EQ(rig.View.Window.GetModel().GetMaximum(), track.SectorCount() + (used[6] ? 1 : 0));
+  }
+  rig.Rip(track, RipSetting());
 
   const std::string first = rig.LogText();
   EXPECT_EQ(first.rfind("\nRip\nRip HaID   = ", 0), 0u);
-  EXPECT_NE(first.find("\nDAE Command = 7"), std::string::npos);
+  EXPECT_NE(first.find("\nDAE Command = 1\n"), std::string::npos);
   EXPECT_NE(first.find("\nRip " + Low32Text(track.Head * 588) + ", " + Low32Text(track.Tail * 588)), std::string::npos);
   EXPECT_NE(first.find("\nRip AudioFlush\n\nRip Ripping Roop End\n"), std::string::npos);
   ASSERT_TRUE(rig.Rip(track, RipSetting()));
