@@ -59,6 +59,7 @@ void TSectorReader::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting
   // What the cache holds was read from the old drive under the old settings, and a page
   // Prepare set belongs to the old drive: both go before the switch.
   Release();
+  ResidualTold = false;
   CdRom = drive;
   Setting = setting;
   BoundSettings(Setting);
@@ -149,6 +150,7 @@ int64_t TSectorReader::GetGoodCount(int64_t start, int64_t count, const uint8_t*
 
 int64_t TSectorReader::Counted(const TCommandResult& result, int64_t start, uint32_t count) {
   LastResidual = result.Scsi.TransportError ? 0 : result.Scsi.Residual;
+  ResidualTold = ResidualTold || LastResidual != 0;
   if (result.Good()) return count;
   return result.Scsi.SenseLength >= kTransportSenseBytes ? GetGoodCount(start, count, result.Scsi.Sense.data()) : 0;
 }
@@ -184,6 +186,9 @@ int64_t TSectorReader::ReadCddaRaw(int64_t start, uint32_t count, uint8_t* buffe
 int64_t TSectorReader::IssueRead(uint32_t command, int64_t start, uint32_t count, uint8_t dataType,
                                  uint8_t* buffer) {
   std::memset(buffer, 0, size_t{count} * kRawSectorSize);
+  LastCount = count;
+  LastSize = kRawSectorSize;
+  if (command < 2) GetUserDataLayout(dataType, &LastSize, nullptr);
   int64_t good = 0;
   switch (command) {
     case 0: good = ReadCdUser(start, count, buffer); break;
@@ -235,13 +240,14 @@ bool TSectorReader::ReadSector(int64_t address, uint8_t dataType, uint8_t& repor
   return ReadBefore(command, address, dataType, reportedType, buffer);
 }
 
-bool TSectorReader::TransferFits(const uint8_t* data, uint32_t count, int64_t good, uint32_t size) const {
-  const size_t fill = static_cast<size_t>(good) * size;
+bool TSectorReader::TransferFits(const uint8_t* data, int64_t good) const {
+  const size_t size = LastSize, fill = static_cast<size_t>(good) * size;
   // Under transfer block the failing block comes too.
-  const size_t most = good < count ? fill + size : fill;
-  const size_t all = size_t{count} * kRawSectorSize;
-  // A pass-through transport tells the bytes the drive sent; ASPI does not (residual 0).
-  if (Setting.UseSpti) {
+  const size_t most = good < LastCount ? fill + size : fill;
+  const size_t all = size_t{LastCount} * kRawSectorSize;
+  // A transport that ever told a residual tells each one (0: all sent); ASPI and some
+  // drivers never do.
+  if (ResidualTold) {
     const size_t sent = all - std::min(all, LastResidual);
     if (sent < fill || sent > most) return false;
   }
@@ -273,17 +279,12 @@ int64_t TSectorReader::CheckRawBatch(uint8_t* data, int64_t address, int64_t goo
 
 int64_t TSectorReader::ReadBatch(uint32_t command, int64_t address, uint32_t count, uint8_t dataType,
                                  uint8_t* data) {
-  uint32_t size = kRawSectorSize, offset = 0;
-  if (command != 2) GetUserDataLayout(dataType, &size, &offset);
   int64_t good = IssueRead(command, address, count, dataType, data);
   // A bad sector, or a sector of another type, later in the batch must not fail this one.
-  const bool fits = command == 2 || TransferFits(data, count, good, size);
-  if ((good == 0 || !fits) && count > 1) {
-    count = 1;
-    good = IssueRead(command, address, 1, dataType, data);
-  }
+  const bool fits = command == 2 || TransferFits(data, good);
+  if ((good == 0 || !fits) && count > 1) good = IssueRead(command, address, 1, dataType, data);
   if (command == 2) return CheckRawBatch(data, address, good, dataType);
-  return TransferFits(data, count, good, size) ? good : 0;
+  return TransferFits(data, good) ? good : 0;
 }
 
 bool TSectorReader::ReadBefore(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType,

@@ -9,9 +9,11 @@
 //     own address, and with SoftEccEnabled its EDC holds (Mode 1 after correction). An
 //     audio sector carries neither: it is the drive's word.
 //   0 READ CD user data and 1 typed READ CD: the drive's own correction is trusted. The
-//     reader checks only that the transfer holds sectors of the asked type's size (over
-//     pass-through, which reports what it sent). With FastErrorSkip the drive does not
-//     correct at all and hands back what it read: nothing here can tell that from data.
+//     reader checks only that the transfer holds sectors of the asked type's size: fully
+//     where the transport tells how many bytes arrived; over ASPI, which does not, a
+//     sector of another type whose extra bytes are silence goes unseen. With
+//     FastErrorSkip the drive does not correct at all and hands back what it read:
+//     nothing here can tell that from data.
 // Never good: a failed command without usable sense, the failing block under transfer
 // block, a cached sector asked for under another type than it was read for.
 #include <cstdint>
@@ -74,9 +76,9 @@ class TSectorReader {
   uint8_t* Slot(int64_t index) const { return CacheData.get() + index * kRawSectorSize; }
   // Sectors of a read of `count` from `start` that arrived good.
   int64_t Counted(const TCommandResult& result, int64_t start, uint32_t count);
-  // A cooked transfer of `good` sectors of `size` bytes holds nothing more (a batch that
-  // ran into sectors of another type returns them at their own size).
-  bool TransferFits(const uint8_t* data, uint32_t count, int64_t good, uint32_t size) const;
+  // The last cooked transfer holds `good` sectors of the asked size and nothing more (a
+  // batch that ran into sectors of another type returns them at their own size).
+  bool TransferFits(const uint8_t* data, int64_t good) const;
   // Sectors of a raw batch that hold up and carry the header of their own address.
   int64_t CheckRawBatch(uint8_t* data, int64_t address, int64_t good, uint8_t dataType);
   // One data-area read, cut to the sectors it can vouch for; alone when the batch failed.
@@ -87,7 +89,7 @@ class TSectorReader {
 
   bool ReadBefore(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType, uint8_t* buffer);
   bool ReadBeyond(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType, uint8_t* buffer);
-  TLocate LocateCooked(const uint8_t* data, int64_t bytes, int32_t& offset, int64_t address, uint8_t dataType,
+  TLocate LocateCooked(uint8_t* data, int64_t bytes, int32_t& offset, int64_t address, uint8_t dataType,
                        bool readAtAddress);
   TLocate LocateRaw(const uint8_t* data, int64_t bytes, int32_t& offset, int64_t address, uint8_t dataType);
   TLocate LocateAsAudio(const uint8_t* data, int64_t bytes, int32_t& offset, int64_t address, uint8_t dataType);
@@ -108,7 +110,10 @@ class TSectorReader {
   std::unique_ptr<int32_t[]> CacheStatus;
   uint32_t CacheSlots = 0;
   uint8_t CacheRequest = 0;  // the DataType the cached batch was read for
-  size_t LastResidual = 0;   // bytes the last read command did not transfer (pass-through)
+  size_t LastResidual = 0;     // bytes the last read command did not transfer, when told
+  bool ResidualTold = false;   // the drive's transport has told a residual
+  uint32_t LastCount = 0;      // sectors the last read asked for
+  uint32_t LastSize = 0;       // bytes of each as asked
   uint8_t ErrorRecoveryByte = 255;
   bool PageChanged = false;  // Prepare set the error-recovery page; Release restores it
   TMode1ErrorCorrect Corrector;

@@ -86,7 +86,7 @@ TSectorReader::TLocate TSectorReader::LocateBySync(const uint8_t* data, int64_t 
   return TLocate::Located;
 }
 
-TSectorReader::TLocate TSectorReader::LocateCooked(const uint8_t* data, int64_t bytes, int32_t& offset,
+TSectorReader::TLocate TSectorReader::LocateCooked(uint8_t* data, int64_t bytes, int32_t& offset,
                                                    int64_t address, uint8_t dataType, bool readAtAddress) {
   const int32_t sync = FindSync(data, static_cast<int32_t>(bytes));
   if (sync >= 0) return LocateBySync(data, bytes, sync, offset, address, dataType, TDescramble::All);
@@ -96,8 +96,7 @@ TSectorReader::TLocate TSectorReader::LocateCooked(const uint8_t* data, int64_t 
   uint32_t size = 0, userOffset = 0;
   GetUserDataLayout(dataType, &size, &userOffset);
   // The first sector is taken only when the transfer holds sectors of its size alone.
-  if (!TransferFits(data, static_cast<uint32_t>(bytes / kRawSectorSize), bytes / kRawSectorSize, size))
-    return TLocate::Failed;
+  if (!TransferFits(data, bytes / kRawSectorSize)) return TLocate::Failed;
   std::memset(Slot(0), 0, kRawSectorSize);
   std::memcpy(Slot(0) + userOffset, data, size);
   CacheStatus[0] = dataType;
