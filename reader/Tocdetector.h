@@ -110,8 +110,8 @@ class TTocDetector {
   // The first frame with Q from `address` on, stepping over a few damaged ones (below
   // `ceiling`); none: a sample without Q at `address`.
   TSubQSector SampleOver(int64_t address, int64_t ceiling);
-  // The nearest frame with Q around `probe`, strictly inside (lo, hi), a few frames out.
-  bool ProbeNear(int64_t probe, int64_t lo, int64_t hi, TSubQSector& found, int32_t& reads);
+  // The nearest frame with Q around `probe`, strictly inside (lo, hi), up to `reach` out.
+  bool ProbeNear(int64_t probe, int64_t lo, int64_t hi, int64_t reach, TSubQSector& found, int32_t& reads);
   TSubQSector ConfirmedSample(int64_t address, int64_t floor, int64_t ceiling);
   TSide SideOf(const TSubQSector& sample, const TSubQSector& q1, const TSubQSector& q2) const;
   TSide ConfirmSide(const TProbe& probe, TSide side, TProbe& decided, int64_t lo, int64_t hi, const TSubQSector& q1,

@@ -105,8 +105,9 @@ TSubQSector TTocDetector::SampleOver(int64_t address, int64_t ceiling) {
   return q;
 }
 
-bool TTocDetector::ProbeNear(int64_t probe, int64_t lo, int64_t hi, TSubQSector& found, int32_t& reads) {
-  for (int step = 1; step <= 2 * kDamageReach && reads < kMaxSeparateReads && Head.KeepGoing(); ++step) {
+bool TTocDetector::ProbeNear(int64_t probe, int64_t lo, int64_t hi, int64_t reach, TSubQSector& found,
+                             int32_t& reads) {
+  for (int64_t step = 1; step <= 2 * reach && reads < kMaxSeparateReads && Head.KeepGoing(); ++step) {
     const int64_t at = probe + (step + 1) / 2 * (step % 2 ? 1 : -1);
     if (at <= lo || at >= hi) continue;
     found = Sample(at);
@@ -189,8 +190,10 @@ TTocDetector::TSide TTocDetector::ProbeSide(int64_t probe, TBisection& b, const 
   TSubQSector s = Sample(probe);
   ++b.Reads;
   if (!HasQ(s)) {
+    // Between two tracks a frame without Q tells nothing: walk out until one has Q.
+    const int64_t reach = IsTrack(q1) && IsTrack(q2) ? b.Hi - b.Lo : kDamageReach;
     TSubQSector near;
-    if (ProbeNear(probe, b.Lo, b.Hi, near, b.Reads)) s = near;
+    if (ProbeNear(probe, b.Lo, b.Hi, reach, near, b.Reads)) s = near;
   }
   // A sample outside any track carries the frame it was read at.
   decided = {AbsoluteFrames(s), s};
@@ -289,7 +292,7 @@ int64_t TTocDetector::IndexOneOf(const TSubQSector& open, int64_t tail) {
     if (probe <= b.Lo || probe >= b.Hi) probe = b.Lo + (b.Hi - b.Lo) / 2;
     TSubQSector s = Sample(probe);
     ++b.Reads;
-    if (!HasQ(s) && !ProbeNear(probe, b.Lo, b.Hi, s, b.Reads)) break;
+    if (!HasQ(s) && !ProbeNear(probe, b.Lo, b.Hi, kDamageReach, s, b.Reads)) break;
     const int64_t where = AbsoluteFrames(s);
     if (IsIndexOne(s, open.Track)) {
       b.Hi = std::min(b.Hi, where);

@@ -96,6 +96,7 @@ TEST_P(TocdetectorLostSession, ListsTheLostTracksFromIndexOneWhateverQFramesAreD
       {"three around a minute sample", {zero(22500 - 151, 3)}},
       {"three at the first bisection probe", {zero(21000 - 151, 3)}},
       {"garbage at a probe", {{21000 - 150, 21000 - 149, emu::QDamageKind::BadCrc}}},
+      {"a scratch at the probe between two tracks", {zero(25500 - 150 - 10, 20)}},
   };
   for (const QDamageCase& c : cases) {
     SCOPED_TRACE(c.Name);
