@@ -115,7 +115,8 @@ class TIsoExtracter {
   // True when the scan already wrote this file: same extent and length, and the same
   // name or a listing in the other name encoding (the primary and Joliet trees list every
   // file twice; hard links and empty files of one tree differ by name). Then records
-  // `path` as its FoundPath unless one is set.
+  // `path` as its FoundPath unless one is set, and a file written under an 8-bit name
+  // moves to the Joliet `path`.
   bool FindReadedFile(uint32_t extent, uint32_t length, const std::string& name, bool ucs2, const std::string& path);
   // Carves the file that `plugin` detected at sector `start`; `position` receives the
   // last sector the file took. False when the carve could not start.

@@ -175,7 +175,15 @@ bool TIsoExtracter::FindReadedFile(uint32_t extent, uint32_t length, const std::
                                    const std::string& path) {
   for (TReadedFile& f : ReadedFiles) {
     if (f.Extent != extent || f.DataLength != length || (f.Name != name && f.Ucs2 == ucs2)) continue;
-    if (f.FoundPath.empty()) f.FoundPath = path;
+    if (!f.FoundPath.empty()) return true;
+    f.FoundPath = path;
+    // The Joliet name is the one the disc's author gave: a file written under its 8-bit
+    // name moves there (never over another file).
+    const size_t slash = path.rfind('/');
+    std::string chosen;
+    if (ucs2 && !f.Ucs2 && !ListOnly && slash != std::string::npos &&
+        platform::RenameUnique(f.Path, path.substr(0, slash), path.substr(slash + 1), chosen))
+      f.FoundPath = path.substr(0, slash + 1) + chosen;
     return true;
   }
   return false;

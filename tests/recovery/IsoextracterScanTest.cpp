@@ -89,6 +89,9 @@ TEST_F(RecoveryScan, RebuildsLostDirectoriesCarvesAndKeepsRuns) {
   }
   EXPECT_TRUE(written.count("readme.txt"));
   EXPECT_TRUE(written.count(kLongName));
+  // Files first written through the primary tree end up under their Joliet names.
+  EXPECT_TRUE(written.count("docs/" + kJapaneseDir + "/" + kJapaneseFile));
+  EXPECT_TRUE(written.count("\xE5\x86\x99\xE7\x9C\x9F/" + kJapaneseDir + "/a/photo.bin"));
 
   // Carved through the real plug-ins, named by their first and last sector.
   for (const Placed& p : Samples) {
