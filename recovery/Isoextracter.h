@@ -109,6 +109,7 @@ class TIsoExtracter {
   // their FoundPath (the Name stays the leaf written). Always true.
   bool ApplyFoundPaths(TExtractedFile& entry);
 
+  // The steps of the scan below run on its worker only (they stop when it is not running).
   // The directory held in image[0..size) into `folder`, its entries below `parent`.
   bool ExtractDirectory(const uint8_t* image, uint32_t size, TExtractedFile& parent, const std::string& folder,
                         uint32_t unit);
