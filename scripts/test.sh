@@ -10,16 +10,7 @@ which=${1:-all}
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
           xorriso genisoimage ccd2iso sox zip gcab imagemagick lame ghostscript jlha-utils
           qt6-base-dev xvfb xauth fonts-noto-cjk)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+scripts/install-packages.sh "${packages[@]}"
 
 jobs=$(nproc)
 run_suite() {  # build dir, extra cmake args...

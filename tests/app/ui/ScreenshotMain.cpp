@@ -1,0 +1,94 @@
+// Photographs the main window (with the emulated drive holding the sample disc), the TOC
+// search options, the progress window during a search-like run, the track list and the
+// About box, as PNGs in the folder given. Run under Xvfb so that real fonts render;
+// fails when a picture cannot be taken or the forms' font has no Japanese glyphs.
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QPixmap>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "app/AboutDialog.h"
+#include "app/Mainform.h"
+#include "app/Progressdialog.h"
+#include "app/Tocdialog.h"
+#include "app/Tocsettingdialog.h"
+#include "tests/app/ui/UiTestSupport.h"
+
+namespace {
+
+bool Failed = false;
+
+void Save(QWidget* window, const QString& folder, const char* name) {
+  window->show();
+  for (int i = 0; i < 10; ++i) QApplication::processEvents();
+  const QPixmap picture = window->grab();
+  const QString file = folder + "/" + name + ".png";
+  if (picture.isNull() || picture.width() < 100 || !picture.save(file)) {
+    std::fprintf(stderr, "cannot photograph %s\n", name);
+    Failed = true;
+    return;
+  }
+  std::printf("%s (%dx%d)\n", file.toUtf8().constData(), picture.width(), picture.height());
+}
+
+// The progress window as a worker drives it: range and position set, then held open
+// until it has been photographed.
+void PhotographProgress(const QString& folder) {
+  TWorkerHead head;
+  std::atomic<bool> taken{false};
+  TWorkerJob job;
+  job.Work = [&] {
+    head.Notify(pcSetRange, 80);
+    head.Notify(pcSetPosition, 31);
+    head.Notify(pcSetText, 0, "Searching tracks... 31:00");
+    while (!taken) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  };
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (taken || ProgressDlg->GetModel().GetPosition() != 31 || ProgressDlg->GetModel().GetTickCount() < 6) return;
+    Save(ProgressDlg, folder, "progress");
+    taken = true;
+  });
+  poll.start(10);
+  LaunchWorker(head, *ProgressDlg, "Searching tracks...", std::move(job));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  InstallFontSubstitutes();
+  const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+  QDir().mkpath(folder);
+  test_support::TempDir config("qnl-shot-config"), discDir("qnl-shot-disc");
+  ::setenv("XDG_CONFIG_HOME", config.Path.c_str(), 1);
+  auto drive = ui_test::SampleDiscDrive(discDir);
+  if (!drive) return 1;
+  drive_test::DriveMachine machine(app_test::Drives({drive}));
+  CreateForms();
+
+  const QFontMetrics metrics(FormFont());
+  if (!metrics.inFont(QChar(0x958B)) || !metrics.inFont(QChar(0x59CB))) {  // 開始
+    std::fprintf(stderr, "no Japanese glyphs in %s\n", QFontInfo(FormFont()).family().toUtf8().constData());
+    Failed = true;
+  }
+  Save(QnlMainFrm, folder, "mainwindow");
+  Save(TocSettingDlg, folder, "tocsettings");
+  TocSettingDlg->hide();
+  PhotographProgress(folder);
+  CdTracks = {{1, 1, 150, 614, 2, 3}, {1, 2, 614, 1514, 1, 1}, {0, 3, 12914, 18442, 2, 3}};
+  Save(TocDlg, folder, "tracklist");
+  TocDlg->hide();
+  Save(AboutBox, folder, "about");
+  AboutBox->hide();
+  QnlMainFrm->hide();
+  DestroyForms();
+  return Failed ? 1 : 0;
+}
