@@ -23,5 +23,6 @@ status=0
 for tests in tests/worker tests/sector tests/reader tests/platform; do
   "${run[@]}" ctest --test-dir "$dir/$tests" --output-on-failure -j "${JOBS:-4}" --timeout 600 || status=1
 done
-"${run[@]}" ctest --test-dir "$dir/tests/app" -R '^ProgressWindow\.' --output-on-failure --timeout 600 || status=1
+TSAN_OPTIONS="$TSAN_OPTIONS suppressions=$PWD/tests/app/qt-tsan.supp" \
+  "${run[@]}" ctest --test-dir "$dir/tests/app" -R '^ProgressWindow\.' --output-on-failure --timeout 600 || status=1
 exit $status
