@@ -19,6 +19,7 @@
 #include "drive/Driveutility.h"
 #include "drive/Krcdrom.h"
 #include "sector/Cdtrack.h"
+#include "sector/Datasector.h"
 #include "worker/Workerprotocol.h"
 
 class TAudioRipper {
@@ -104,7 +105,7 @@ class TAudioRipper {
   int64_t StartSample = 0;
   int64_t CurrentSample = 0;
   int64_t EndSample = 0;
-  uint32_t SectorBytes = 2352;
+  uint32_t SectorBytes = kRawSectorSize;
   uint8_t ErrorRecoveryByte = 255;
   int64_t UnreadableSectors = 0;
   int64_t SectorsRead = 0;

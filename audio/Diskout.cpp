@@ -7,13 +7,7 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-}  // namespace
+#include "sector/Bytes.h"
 
 bool TDiskOut::TFileStream::Create(const std::string& path) {
   Release();
@@ -35,7 +29,7 @@ bool TDiskOut::TFileStream::Append(const void* bytes, size_t length) {
 
 bool TDiskOut::TFileStream::PutAt(uint64_t offset, uint32_t value) {
   uint8_t bytes[4];
-  Put32(bytes, value);
+  PutLe32(bytes, value);
   ssize_t done;
   do {
     done = ::pwrite(Fd, bytes, sizeof bytes, static_cast<off_t>(offset));
@@ -139,13 +133,13 @@ bool TDiskOut::Open() {
   const unsigned fmtLength = FmtLength();
   std::vector<uint8_t> header(28 + fmtLength);
   std::memcpy(&header[0], "RIFF", 4);
-  Put32(&header[4], 28 + fmtLength);
+  PutLe32(&header[4], 28 + fmtLength);
   std::memcpy(&header[8], "WAVEfmt ", 8);
-  Put32(&header[16], fmtLength);
+  PutLe32(&header[16], fmtLength);
   const auto format = Format.Serialize();
   std::memcpy(&header[20], format.data(), fmtLength);
   std::memcpy(&header[20 + fmtLength], "data", 4);
-  Put32(&header[24 + fmtLength], 0);
+  PutLe32(&header[24 + fmtLength], 0);
   if (!Stream.Append(header.data(), header.size())) {
     Stream.Release();
     return false;

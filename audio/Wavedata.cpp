@@ -1,5 +1,7 @@
 #include "audio/Wavedata.h"
 
+#include "sector/Bytes.h"
+
 namespace {
 
 struct TFormatRow {
@@ -26,16 +28,6 @@ constexpr TGuid SubtypeGuid(uint8_t type) {
           0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 }
 
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void Put32(uint8_t* p, uint32_t v) {
-  Put16(p, static_cast<uint16_t>(v));
-  Put16(p + 2, static_cast<uint16_t>(v >> 16));
-}
-
 }  // namespace
 
 const TGuid KSDATAFORMAT_SUBTYPE_PCM = SubtypeGuid(0x01);
@@ -43,15 +35,15 @@ const TGuid KSDATAFORMAT_SUBTYPE_IEEE_FLOAT = SubtypeGuid(0x03);
 
 std::array<uint8_t, TWaveFormatExtensible::Size> TWaveFormatExtensible::Serialize() const {
   std::array<uint8_t, Size> out{};
-  Put16(&out[0], wFormatTag);
-  Put16(&out[2], nChannels);
-  Put32(&out[4], nSamplesPerSec);
-  Put32(&out[8], nAvgBytesPerSec);
-  Put16(&out[12], nBlockAlign);
-  Put16(&out[14], wBitsPerSample);
-  Put16(&out[16], cbSize);
-  Put16(&out[18], wValidBitsPerSample);
-  Put32(&out[20], dwChannelMask);
+  PutLe16(&out[0], wFormatTag);
+  PutLe16(&out[2], nChannels);
+  PutLe32(&out[4], nSamplesPerSec);
+  PutLe32(&out[8], nAvgBytesPerSec);
+  PutLe16(&out[12], nBlockAlign);
+  PutLe16(&out[14], wBitsPerSample);
+  PutLe16(&out[16], cbSize);
+  PutLe16(&out[18], wValidBitsPerSample);
+  PutLe32(&out[20], dwChannelMask);
   for (size_t i = 0; i < SubFormat.size(); ++i) out[24 + i] = SubFormat[i];
   return out;
 }

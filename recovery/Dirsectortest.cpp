@@ -1,6 +1,7 @@
 #include "recovery/Dirsectortest.h"
 
 #include "recovery/Iso9660util.h"
+#include "sector/Bytes.h"
 
 namespace {
 
@@ -10,7 +11,7 @@ uint32_t CountTailZeros(const uint8_t* data, uint32_t size) {
   return z;
 }
 
-uint16_t BothEndian16Lsb(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t BothEndian16Lsb(const uint8_t* p) { return GetLe16(p); }
 
 constexpr uint32_t kMinRecordLength = 34;  // 33 fixed bytes and at least one identifier byte
 

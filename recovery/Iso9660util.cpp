@@ -7,17 +7,13 @@
 #include <cstring>
 #include <memory>
 
-uint32_t BothEndian32Lsb(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
+#include "sector/Bytes.h"
 
-uint32_t BothEndian32Msb(const uint8_t* p) {
-  return static_cast<uint32_t>(p[4]) << 24 | static_cast<uint32_t>(p[5]) << 16 | static_cast<uint32_t>(p[6]) << 8 |
-         static_cast<uint32_t>(p[7]);
-}
+uint32_t BothEndian32Lsb(const uint8_t* p) { return GetLe32(p); }
 
-uint16_t BothEndian16Msb(const uint8_t* p) { return static_cast<uint16_t>(p[2] << 8 | p[3]); }
+uint32_t BothEndian32Msb(const uint8_t* p) { return GetBe32(p + 4); }
+
+uint16_t BothEndian16Msb(const uint8_t* p) { return GetBe16(p + 2); }
 
 bool IsJolietDescriptor(const uint8_t* descriptor) {
   const uint8_t* escapes = descriptor + 88;

@@ -23,6 +23,7 @@
 #include "reader/Adrmgr.h"
 #include "recovery/Filelist.h"
 #include "sector/Cdtrack.h"
+#include "sector/Datasector.h"
 #include "worker/Workerprotocol.h"
 
 class TSectorReader;
@@ -205,7 +206,7 @@ class TIsoExtracter {
   int64_t TrackEnd = 0;
   uint32_t SplitUnit = 0;
 
-  std::array<uint8_t, 2352> Sector{};
+  std::array<uint8_t, kRawSectorSize> Sector{};
   TAddressManager AddressMap;
   std::vector<TReadedFile> ReadedFiles;
   // Extents of the directories being walked, outermost first: a record naming one of

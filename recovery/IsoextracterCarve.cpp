@@ -8,6 +8,7 @@
 #include "recovery/Isoextracter.h"
 #include "recovery/IsoextracterInternal.h"
 #include "recovery/Outputname.h"
+#include "sector/Datasector.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ std::string PluginText(TFormatPlugin& plugin, int (TFormatPlugin::*get)(int, cha
 struct TIsoExtracter::TCarve {
   explicit TCarve(TFormatPlugin& plugin) : Plugin(plugin) {}
   TFormatPlugin& Plugin;
-  std::array<uint8_t, 2 * 2352> Window{};
+  std::array<uint8_t, 2 * kRawSectorSize> Window{};
   uint32_t Available = 0;
   int64_t Current = 0;   // the last sector whose data was loaded
   uint8_t Pending = TAddressManager::kRead;  // status of Current once its data is consumed

@@ -9,6 +9,7 @@
 #include "recovery/Isoextracter.h"
 #include "recovery/IsoextracterInternal.h"
 #include "recovery/Pluginmgr.h"
+#include "sector/Datasector.h"
 
 using namespace iso_internal;
 
@@ -89,7 +90,7 @@ void TIsoExtracter::ScanSector(int64_t& i, TRun& run) {
     if (run.Open && DivAtErr) {
       CloseRun(run, i - 1, 4, static_cast<uint64_t>(i - run.Start) * UserSize, 0);
     } else if (run.Open) {
-      static const std::array<uint8_t, 2352> kZeros{};
+      static const std::array<uint8_t, kRawSectorSize> kZeros{};
       WriteRun(run, kZeros.data(), UserSize);
       run.Last = i;
     }
