@@ -151,10 +151,9 @@ TTocDetector::TSide TTocDetector::ConfirmSide(const TProbe& probe, TSide side, T
                                               int64_t hi, const TSubQSector& q1, const TSubQSector& q2,
                                               int32_t& reads) {
   const int64_t step = side == TSide::After ? 1 : -1;
-  const int32_t reach = HasQ(probe.Sample) ? 2 : kDamageReach + 1;
   bool disagreed = false;
   TSide other = side;
-  for (int32_t i = 1; i <= reach; ++i) {
+  for (int32_t i = 1; i <= 2; ++i) {
     const int64_t at = probe.At + i * step;
     if (at <= lo || at >= hi || reads >= kMaxSeparateReads) break;
     const TSubQSector s = Sample(at);
@@ -198,7 +197,8 @@ TTocDetector::TSide TTocDetector::ProbeSide(int64_t probe, TBisection& b, const 
   // A sample outside any track carries the frame it was read at.
   decided = {AbsoluteFrames(s), s};
   const TSide side = SideOf(s, q1, q2);
-  if (side == TSide::Unknown) return side;
+  // No Q anywhere near: the probe lies in an area where nothing is recorded.
+  if (side == TSide::Unknown || !HasQ(s)) return side;
   const TProbe first = decided;
   return ConfirmSide(first, side, decided, b.Lo, b.Hi, q1, q2, b.Reads);
 }
