@@ -146,8 +146,8 @@ class ThrowingDevice : public platform::EmulatedScsiDevice {
 TEST(AudioRipperTest, EveryEndRestoresTheDriveAndOnlyACompleteRipIsDone) {
   const RipDisc& disc = Disc();
   const TCdTrack track = disc.Track(0);
-  enum class End { Done, Cancel, Exception, AllUnreadable, WriteError };
-  for (End end : {End::Done, End::Cancel, End::Exception, End::AllUnreadable, End::WriteError}) {
+  enum class End { Done, Cancel, Exception, AllUnreadable, WriteError, OpenFailure };
+  for (End end : {End::Done, End::Cancel, End::Exception, End::AllUnreadable, End::WriteError, End::OpenFailure}) {
     const std::string what = "end " + std::to_string(static_cast<int>(end));
     RipRig::DeviceMaker throwing;
     if (end == End::Exception)
@@ -167,6 +167,7 @@ TEST(AudioRipperTest, EveryEndRestoresTheDriveAndOnlyACompleteRipIsDone) {
       small.rlim_cur = 100000;
       ::setrlimit(RLIMIT_FSIZE, &small);
     }
+    if (end == End::OpenFailure) fs::create_directory(rig->Output());  // no file can be made there
     TDriveSetting setting = RipSetting(3);
     setting.UseSpti = 1;
     const bool done = rig->Rip(track, setting);
@@ -175,6 +176,11 @@ TEST(AudioRipperTest, EveryEndRestoresTheDriveAndOnlyACompleteRipIsDone) {
     EXPECT_EQ(done, end == End::Done) << what;
     EXPECT_EQ(rig->Ripper.GetState(), wsIdle) << what;
     rig->ExpectDriveRestored(what);
+    if (end == End::OpenFailure) {
+      EXPECT_NE(rig->LogText().find("\nRip Failure AudioOpen"), std::string::npos);
+      for (const auto& entry : rig->Emulated->Log()) EXPECT_NE(entry.Cdb[0], 0x1E) << "the tray was never locked";
+      continue;
+    }
     std::error_code ec;
     const auto size = static_cast<int64_t>(fs::file_size(rig->Output(), ec));
     const std::string info = Capture("sox --i -s " + Quote(rig->Output()) + " 2>&1");
