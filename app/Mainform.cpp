@@ -220,7 +220,11 @@ void TQnlMainFrm::FileLoadListExecute() {
   const std::string file = ChooseTrackListToLoad(TrackDir);
   if (file.empty()) return;
   TrackDir = fs::path(file).parent_path().string();
-  LoadTrackList(file);
+  // The list is cleared before the file is read: a file that cannot be read must say so.
+  if (!LoadTrackList(file)) {
+    QApplication::beep();
+    QMessageBox::critical(this, Text(txt::kMainCaption), Text(txt::kTrackListLoadError));
+  }
   if (!CdTracks.empty()) TocDlg->exec();
 }
 

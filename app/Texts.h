@@ -10,6 +10,7 @@ inline constexpr const char* kStartButton = "開始";
 inline constexpr const char* kWizardCheck = "復元ウィザードを使用する";
 inline constexpr const char* kTrackListFilterMain = "Track list files(*.trk)|*.trk|All files|*.*";
 inline constexpr const char* kTrackListExtension = "trk";
+inline constexpr const char* kTrackListLoadError = "トラックリストを読み込めませんでした。";
 
 inline constexpr const char* kMenuFile = "&File";
 inline constexpr const char* kMenuSettings = "&Settings";

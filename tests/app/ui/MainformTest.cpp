@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -215,6 +216,20 @@ TEST_F(MainWindow, WithoutDrivesNothingStartsAndATrackListStillLoads) {
   EXPECT_EQ(shown[1], (std::vector<std::string>{"02", "02", "MODE 1", "07:25:25", "08:53:25", "01:28:00", "ISO9660"}));
   ASSERT_TRUE(QnlMainFrm->SaveTrackList((dir / "again.trk").string()));
   EXPECT_EQ(app_test::Slurp(dir / "again.trk"), app_test::Slurp(dir / "list.trk"));
+
+  // A file that cannot be read is reported, not passed off as an empty disc.
+  QnlMainFrm->ChooseTrackListToLoad = [&](const std::string&) { return dir.Path.string(); };
+  std::string message;
+  {
+    ModalScript script;
+    script.Once<QMessageBox>([&](QMessageBox* box) {
+      message = box->text().toStdString();
+      box->accept();
+    });
+    QnlMainFrm->FileLoadList->trigger();
+  }
+  EXPECT_EQ(message, txt::kTrackListLoadError);
+  EXPECT_TRUE(CdTracks.empty());
 }
 
 TEST_F(MainWindow, NoDialogSkipsTheOptionsAndCancellingThemSkipsTheSearch) {
