@@ -99,62 +99,80 @@ std::string Hex(unsigned value) {
 
 }  // namespace
 
-bool ParseControlFile(std::string_view text, ControlData& data, std::string& error) {
-  std::vector<IniSection> sections;
-  if (!ParseIni(text, sections, error)) return false;
+namespace {
 
-  const IniSection* disc = nullptr;
-  std::map<int, const IniSection*> entries;
-  std::map<int, const IniSection*> tracks;
+// The sections of a control file by their role; numbered ones in order of number.
+struct ControlSections {
+  const IniSection* Disc = nullptr;
+  std::map<int, const IniSection*> Entries;
+  std::map<int, const IniSection*> Tracks;
+};
+
+std::string AtLine(const IniSection& section) { return "line " + std::to_string(section.Line) + ": "; }
+
+bool SortSections(const std::vector<IniSection>& sections, ControlSections& sorted, std::string& error) {
   for (const IniSection& section : sections) {
     int number = 0;
     if (section.Name == "disc") {
-      disc = &section;
+      sorted.Disc = &section;
     } else if (NumberedSection(section.Name, "entry", number)) {
-      if (!entries.emplace(number, &section).second) {
-        error = "line " + std::to_string(section.Line) + ": [Entry " + std::to_string(number) + "] appears twice";
+      if (!sorted.Entries.emplace(number, &section).second) {
+        error = AtLine(section) + "[Entry " + std::to_string(number) + "] appears twice";
         return false;
       }
     } else if (NumberedSection(section.Name, "track", number)) {
       if (number < 1 || number > 99) {
-        error = "line " + std::to_string(section.Line) + ": track number " + std::to_string(number) + " is not 1..99";
+        error = AtLine(section) + "track number " + std::to_string(number) + " is not 1..99";
         return false;
       }
-      if (!tracks.emplace(number, &section).second) {
-        error = "line " + std::to_string(section.Line) + ": [TRACK " + std::to_string(number) + "] appears twice";
+      if (!sorted.Tracks.emplace(number, &section).second) {
+        error = AtLine(section) + "[TRACK " + std::to_string(number) + "] appears twice";
         return false;
       }
     }
   }
-  if (!disc) {
-    error = "no [Disc] section";
-    return false;
-  }
-  FieldReader readDisc(*disc, error);
+  if (!sorted.Disc) error = "no [Disc] section";
+  return sorted.Disc != nullptr;
+}
+
+// [Disc] must count the [Entry N] sections exactly and describe unscrambled data.
+bool CheckDiscSection(const ControlSections& sorted, std::string& error) {
+  FieldReader readDisc(*sorted.Disc, error);
   int64_t tocEntries = 0;
   bool scrambled = false;
   if (!readDisc.Integer("TocEntries", 0, kMaxTocEntries, tocEntries, kRequired) ||
       !readDisc.Flag("DataTracksScrambled", scrambled))
     return false;
   if (scrambled) {
-    error = "line " + std::to_string(disc->Line) + ": scrambled data tracks (DataTracksScrambled=1) are not supported";
+    error = AtLine(*sorted.Disc) + "scrambled data tracks (DataTracksScrambled=1) are not supported";
     return false;
   }
-  if (static_cast<int64_t>(entries.size()) != tocEntries || (!entries.empty() && entries.rbegin()->first >= tocEntries)) {
+  const auto& entries = sorted.Entries;
+  const bool beyond = !entries.empty() && entries.rbegin()->first >= tocEntries;
+  if (static_cast<int64_t>(entries.size()) != tocEntries || beyond) {
     error = "[Disc] TocEntries=" + std::to_string(tocEntries) + " but the file has " + std::to_string(entries.size()) +
             " [Entry N] sections";
-    if (!entries.empty() && entries.rbegin()->first >= tocEntries)
-      error += " (numbered up to " + std::to_string(entries.rbegin()->first) + ")";
+    if (beyond) error += " (numbered up to " + std::to_string(entries.rbegin()->first) + ")";
     return false;
   }
+  return true;
+}
+
+}  // namespace
+
+bool ParseControlFile(std::string_view text, ControlData& data, std::string& error) {
+  std::vector<IniSection> sections;
+  if (!ParseIni(text, sections, error)) return false;
+  ControlSections sorted;
+  if (!SortSections(sections, sorted, error) || !CheckDiscSection(sorted, error)) return false;
 
   ControlData result;
-  for (const auto& [number, section] : entries) {
+  for (const auto& [number, section] : sorted.Entries) {
     TocDescriptor descriptor;
     if (!ParseEntry(*section, descriptor, error)) return false;
     result.Toc.push_back(descriptor);
   }
-  for (const auto& [number, section] : tracks) {
+  for (const auto& [number, section] : sorted.Tracks) {
     TrackRecord track;
     track.Number = number;
     if (!ParseTrack(*section, track, error)) return false;

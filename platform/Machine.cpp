@@ -77,6 +77,15 @@ Machine::Machine(MachineConfig config) : Config(std::move(config)) {
   for (auto& drive : Config.VirtualDrives) Virtuals.push_back(drive);
   Config.VirtualDrives.clear();
 
+  AddLinuxDrives();
+  AddVirtualDrives();
+  // Letters D: to Z:; drives beyond them stay unlettered.
+  if (Drives.size() > static_cast<size_t>('Z' - kFirstLetter + 1)) Drives.resize('Z' - kFirstLetter + 1);
+  for (size_t i = 0; i < Drives.size(); ++i) Drives[i].Letter = std::string(1, static_cast<char>(kFirstLetter + i)) + ":";
+  Reg = Config.RegistryOverride ? Config.RegistryOverride : MountedDevicesRegistry();
+}
+
+void Machine::AddLinuxDrives() {
   const auto devices = ScanScsiDevices(Config.SysfsRoot);
   std::set<uint32_t> cdHosts;
   for (const auto& device : devices) {
@@ -107,6 +116,9 @@ Machine::Machine(MachineConfig config) : Config(std::move(config)) {
     if (!node.empty()) unit.Node = Config.DevRoot / node;
     Units.push_back(std::move(unit));
   }
+}
+
+void Machine::AddVirtualDrives() {
   for (size_t i = 0; i < Virtuals.size() && i < 256; ++i) {
     CdDrive drive;
     drive.Virtual = true;
@@ -123,20 +135,15 @@ Machine::Machine(MachineConfig config) : Config(std::move(config)) {
     unit.VirtualIndex = i;
     Units.push_back(std::move(unit));
   }
-  // Letters D: to Z:; drives beyond them stay unlettered.
-  if (Drives.size() > static_cast<size_t>('Z' - kFirstLetter + 1)) Drives.resize('Z' - kFirstLetter + 1);
-  for (size_t i = 0; i < Drives.size(); ++i) Drives[i].Letter = std::string(1, static_cast<char>(kFirstLetter + i)) + ":";
+}
 
-  if (Config.RegistryOverride) {
-    Reg = Config.RegistryOverride;
-  } else {
-    auto registry = std::make_shared<MemoryRegistry>();
-    registry->AddKey(kMountedDevicesKey);
-    for (const auto& drive : Drives) {
-      registry->SetBinary(kMountedDevicesKey, "\\DosDevices\\" + drive.Letter, ToUtf16Bytes(MountedDeviceText(drive)));
-    }
-    Reg = std::move(registry);
+std::shared_ptr<const Registry> Machine::MountedDevicesRegistry() const {
+  auto registry = std::make_shared<MemoryRegistry>();
+  registry->AddKey(kMountedDevicesKey);
+  for (const auto& drive : Drives) {
+    registry->SetBinary(kMountedDevicesKey, "\\DosDevices\\" + drive.Letter, ToUtf16Bytes(MountedDeviceText(drive)));
   }
+  return registry;
 }
 
 Machine::~Machine() = default;

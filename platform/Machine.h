@@ -85,6 +85,9 @@ class Machine {
 
  private:
   std::unique_ptr<ScsiDevice> OpenNode(const std::filesystem::path& node, uint32_t access, uint32_t& error) const;
+  void AddLinuxDrives();
+  void AddVirtualDrives();
+  std::shared_ptr<const Registry> MountedDevicesRegistry() const;
   MachineConfig Config;
   std::vector<VirtualDrive> Virtuals;
   std::vector<CdDrive> Drives;
