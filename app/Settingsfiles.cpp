@@ -17,6 +17,7 @@
 #include "app/Krfastinireader.h"
 #include "app/Krfastiniwriter.h"
 #include "platform/Folders.h"
+#include "sector/Datasector.h"
 
 namespace fs = std::filesystem;
 
@@ -266,7 +267,7 @@ void ClampOptions() {
   MaxLeadout = std::clamp<int64_t>(MaxLeadout, 1, 600);
   Volume = std::clamp(Volume, 0, 100);
   TailZeroMode = std::clamp(TailZeroMode, 0, 14);
-  TailZeroVal = std::clamp(TailZeroVal, 1, 2352);
+  TailZeroVal = std::clamp(TailZeroVal, 1, static_cast<int>(kRawSectorSize));
 }
 
 int32_t LoadQuarnelIni(const fs::path& folder, int32_t driveBoxLines) {

@@ -6,6 +6,7 @@
 #include "drive/Cdbbuild.h"
 #include "drive/Transport.h"
 #include "platform/Clock.h"
+#include "sector/Bytes.h"
 #include "sector/Datasector.h"
 #include "sector/Krbuffer.h"
 
@@ -63,7 +64,7 @@ uint32_t TDriveUtility::DetectReadSpeeds(const TKrCdRom& drive, uint32_t capacit
     for (uint32_t request : {base, base + 1}) {
       CdbSetCdSpeed(exec, drive, static_cast<uint16_t>(request));
       CdbGetCapabilitiesPage(exec, drive, 0, kCapabilityBytes, page);
-      const uint16_t current = static_cast<uint16_t>((page[14] << 8) | page[15]);
+      const uint16_t current = GetBe16(page + 14);
       if (current == last) continue;
       last = current;
       // A drive that falls back to a speed it reported before would make the list

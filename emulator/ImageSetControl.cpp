@@ -6,6 +6,7 @@
 
 #include "emulator/ImageSetInternal.h"
 #include "sector/Address.h"
+#include "sector/Datasector.h"
 
 namespace emu::imageset {
 
@@ -66,8 +67,9 @@ int ModeOf(std::optional<SectorKind> kind, uint8_t control) {
 // is taken as Form 2; any other Mode 2 track as Form 1.
 SectorKind Mode2Kind(const SectorStore* store, int32_t lba) {
   const uint8_t* sector = store ? store->Main(lba) : nullptr;
-  if (sector && sector[18] == sector[22] && (sector[18] & 0x20)) return SectorKind::Mode2Form2;
-  return SectorKind::Mode2Form1;
+  if (!sector) return SectorKind::Mode2Form1;
+  const uint8_t first = sector[kSubmodeOffset], second = sector[kSubmodeOffset + kSubheaderSize];
+  return first == second && (first & kSubmodeForm2) ? SectorKind::Mode2Form2 : SectorKind::Mode2Form1;
 }
 
 // The first LBA of the track's pregap, read from the Q sub-channel (index 0 frames of
