@@ -13,18 +13,18 @@ TAudioRipper AudioRipper;
 TIsoExtracter IsoExtracter(SectorReader, PluginManager);  // the manager is only bound here
 TPluginManager PluginManager;
 
+// Zero until SetDefaultSettings gives them their defaults, as the main window does first.
 std::array<TDriveSetting, kMaxCdRoms> DriveSettings{};
-int32_t CurrentDriveIndex = -1;
+int32_t CurrentDriveIndex;
 
-bool Manual = false, Leadout = false, FastSearch = true;
-int64_t LastAddress = 360000, MaxLeadout = 300;
-bool NoDialog = false;
-bool ReadPvd = true, ReadSvd = true, ReadTable = true, LittleEndian = true, ListOnly = true, DetectDir = true,
-     DetectDirInReading = true, UsePlugin = true, UsePluginInReading = true;
-int32_t TailZeroMode = 6, TailZeroVal = 64;
-bool DelTailZero = false, DivAtErr = false;
-int32_t Volume = 100;
-bool DeEmph = true;
+bool Manual, Leadout, FastSearch;
+int64_t LastAddress, MaxLeadout;
+bool NoDialog;
+bool ReadPvd, ReadSvd, ReadTable, LittleEndian, ListOnly, DetectDir, DetectDirInReading, UsePlugin, UsePluginInReading;
+int32_t TailZeroMode, TailZeroVal;
+bool DelTailZero, DivAtErr;
+int32_t Volume;
+bool DeEmph;
 
 bool SelectDrive(int32_t index) {
   CurrentDriveIndex = index;
