@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   Save(TocSettingDlg, folder, "tocsettings");
   TocSettingDlg->hide();
   PhotographProgress(folder);
-  CdTracks = {{1, 1, 150, 614, 2, 3}, {1, 2, 614, 1514, 1, 1}, {0, 3, 12914, 18442, 2, 3}};
+  CdTracks = {{1, 1, 150, 614, 2, 3}, {1, 2, 614, 1514, 1, 1}, {0, 3, 12914, 18443, 2, 3}};
   Save(TocDlg, folder, "tracklist");
   TocDlg->hide();
   Save(AboutBox, folder, "about");
