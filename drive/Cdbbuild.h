@@ -4,7 +4,8 @@
 // Kraspiex.h and Krsptiex.h twins pin one).
 //
 // Every command refuses, without sending, a frame address that FramesToLba cannot
-// convert, and treats any answer whose lengths do not fit its buffer as a failure.
+// convert (for a read: the address of any sector it covers), and treats any answer
+// whose lengths do not fit its buffer as a failure.
 //
 // The read commands return the whole TCommandResult: test it as a bool (GOOD status),
 // and on failure read its sense, e.g. FailingFrame() for the first block a MEDIUM
