@@ -108,6 +108,10 @@ TEST_F(CdbbuildOnEmulator, AddressesOutsideTheConvertibleRangeAreNeverSent) {
   EXPECT_FALSE(CdbReadCd(Exec(), Lun0, 150, 1, 3, buffer.data()));
   EXPECT_FALSE(CdbReadCdda(Exec(), Lun0, 150, 1, 4, buffer.data()));
   EXPECT_FALSE(CdbReadCdEx(Exec(), Lun0, 150, 1, 0, false, false, true, 0, 5, buffer.data()));
+  // A read whose later sectors leave the range is refused whole (frame 450000 has no LBA).
+  std::vector<uint8_t> two(2 * 2352);
+  EXPECT_FALSE(CdbReadCd(Exec(), Lun0, 449999, 2, 0, two.data()));
+  EXPECT_FALSE(CdbReadCdda(Exec(), Lun0, 449999, 2, 0, two.data()));
   EXPECT_TRUE(Drive->Log().empty());
   // The lead-in end of the range is still a real address (LBA -151).
   CdbReadCd(Exec(), Lun0, 449999, 1, 0, buffer.data());
