@@ -241,9 +241,7 @@ const Key<P> kDriveKeys[] = {
 
 bool UnreadableKey(EntryParser& parse, const std::string& value, FaultSet& faults) {
   std::vector<std::string_view> fields = SplitFields(value, ',');
-  UnreadableFault fault{};
-  fault.Asc = 0x11;
-  fault.Ascq = 0x00;
+  UnreadableFault fault{};  // an unrecovered read error unless the entry names another code
   if (!parse.FieldCount(fields, 1, 3) || !parse.Range(fields[0], fault.FirstLba, fault.EndLba)) return false;
   if (fields.size() >= 2 && !parse.HexByte(fields[1], 255, fault.Asc)) return false;
   if (fields.size() == 3 && !parse.HexByte(fields[2], 255, fault.Ascq)) return false;
