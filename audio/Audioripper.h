@@ -18,6 +18,7 @@
 #include "audio/Sync.h"
 #include "drive/Driveutility.h"
 #include "drive/Krcdrom.h"
+#include "drive/Transport.h"
 #include "sector/Cdtrack.h"
 #include "sector/Datasector.h"
 #include "worker/Workerprotocol.h"
@@ -57,6 +58,7 @@ class TAudioRipper {
   // One read command by DaeCmd: `count` sectors from frame address `frame` into
   // `buffer`. The number of leading sectors that arrived.
   uint32_t ReadAudio(int64_t frame, uint32_t count, uint8_t* buffer);
+  TCommandResult SendAudioRead(int64_t frame, uint32_t count, uint8_t* buffer);
   // After a failed read: how many leading sectors arrived, from the 14 sense bytes.
   uint32_t GetGoodCount(int64_t head, uint32_t count, const uint8_t* sense);
   void WriteLog(std::string_view text) { Log.Write(text); }

@@ -25,6 +25,24 @@ std::string SenseText(const uint8_t* sense) {
 }  // namespace
 
 uint32_t TAudioRipper::ReadAudio(int64_t frame, uint32_t count, uint8_t* buffer) {
+  TCommandResult result = SendAudioRead(frame, count, buffer);
+  if (result.DriveReset() && Run) {
+    // The reset drive is back at its default page 01 and block length: a READ(10) would
+    // return 2048-byte data blocks and the retries would not be the user's. Both are set
+    // again before the read is repeated.
+    WriteLog("\nRip Drive Reset");
+    ErrorRecoveryByte = Run->Drive.Reapply(Setting);
+    std::memset(buffer, 0, size_t{count} * kRawSectorSize);
+    result = SendAudioRead(frame, count, buffer);
+  }
+  // Whatever the status says, no sector counts that did not arrive whole.
+  const uint64_t asked = uint64_t{count} * kRawSectorSize;
+  const auto arrived = static_cast<uint32_t>((asked - std::min<uint64_t>(result.Scsi.Residual, asked)) / kRawSectorSize);
+  const uint32_t good = result ? count : GetGoodCount(frame, count, result.Scsi.Sense.data());
+  return std::min(good, arrived);
+}
+
+TCommandResult TAudioRipper::SendAudioRead(int64_t frame, uint32_t count, uint8_t* buffer) {
   const TScsiExec exec = TransportFor(Setting);
   TCommandResult result;
   switch (Setting.DaeCmd) {
@@ -39,11 +57,7 @@ uint32_t TAudioRipper::ReadAudio(int64_t frame, uint32_t count, uint8_t* buffer)
       break;
     default: result = CdbReadCd(exec, CdRom, frame, count, /*subChannel=*/0, buffer, kReadTimeoutMs); break;
   }
-  // Whatever the status says, no sector counts that did not arrive whole.
-  const uint64_t asked = uint64_t{count} * kRawSectorSize;
-  const auto arrived = static_cast<uint32_t>((asked - std::min<uint64_t>(result.Scsi.Residual, asked)) / kRawSectorSize);
-  const uint32_t good = result ? count : GetGoodCount(frame, count, result.Scsi.Sense.data());
-  return std::min(good, arrived);
+  return result;
 }
 
 uint32_t TAudioRipper::GetGoodCount(int64_t head, uint32_t count, const uint8_t* sense) {
@@ -107,6 +121,16 @@ uint8_t TAudioRipper::TDriveChanges::ApplyErrorRecovery(const TDriveSetting& set
                       static_cast<uint8_t>(setting.RetryCount));
   uint8_t current = 0;
   return CdbGetErrorRecovery(Exec, Drive, 0, &current, nullptr, nullptr) ? current : 255;
+}
+
+uint8_t TAudioRipper::TDriveChanges::Reapply(const TDriveSetting& setting) {
+  // The first command after a reset may meet the reset's own UNIT ATTENTION.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const uint8_t current = ApplyErrorRecovery(setting);
+    const bool block = !BlockChanged || CdbSetBlockLength(Exec, Drive, kDensityCdda, kRawSectorSize, Form);
+    if (current != 255 && block) return current;
+  }
+  return 255;
 }
 
 void TAudioRipper::TDriveChanges::Lock() {

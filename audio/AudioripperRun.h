@@ -25,6 +25,8 @@ class TAudioRipper::TDriveChanges {
   bool SetBlockLength(int form);
   // Writes page 01 from the settings; the error-recovery byte read back, or 255.
   uint8_t ApplyErrorRecovery(const TDriveSetting& setting);
+  // After a drive reset: page 01 and the block length this rip set, written again.
+  uint8_t Reapply(const TDriveSetting& setting);
   void Lock();
   // Default page 01, the block length the drive had, the tray unlocked; false when the
   // drive refused any of it.

@@ -20,6 +20,12 @@ std::optional<int64_t> TCommandResult::FailingFrame() const {
   return MediumErrorFrame(Scsi.Sense.data());
 }
 
+bool TCommandResult::DriveReset() const {
+  return Scsi.TransportError ||
+         (Scsi.Status != platform::kStatusGood && Scsi.SenseKey() == scsi::kKeyUnitAttention &&
+          Scsi.Asc() == scsi::kPowerOnReset.Asc);
+}
+
 TScsiExec TransportFor(const TDriveSetting& setting, TAspiMissing whenMissing) {
   if (setting.UseSpti) return &SptiExecute;
   if (whenMissing == TAspiMissing::UsePassThrough && !LoadAspi()) return &SptiExecute;

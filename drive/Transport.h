@@ -33,6 +33,10 @@ struct TCommandResult {
   // The frame address a MEDIUM ERROR names as its failing block; none without such
   // sense (no sense, not fixed format, VALID clear, another sense key).
   std::optional<int64_t> FailingFrame() const;
+  // The drive was reset under this command: it timed out (the host resets such a drive)
+  // or answered UNIT ATTENTION 29/xx. Its mode pages and block length are back at their
+  // defaults.
+  bool DriveReset() const;
 };
 
 // The same decoding for 14 or more raw sense bytes.

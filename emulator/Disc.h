@@ -37,6 +37,11 @@ struct Extent {
 };
 
 enum class LegacyTocPolicy : uint8_t { Honour, Reject, Format0 };
+// What a multi-block read that fails part-way leaves in the host's buffer before the
+// failing block, what its sense INFORMATION names and the residual it reports.
+enum class PartialBlocks : uint8_t { Exact, Missing, Garbage };
+enum class PartialInfo : uint8_t { Failing, First, None };
+enum class PartialResidual : uint8_t { Exact, Zero };
 enum class TocFailure : uint8_t { None, Legacy, Both };
 
 struct DriveProfile {
@@ -57,6 +62,19 @@ struct DriveProfile {
   bool ScrambleAudioReads = false;  // READ CD type any / CD-DA of data sectors returns scrambled data
   uint8_t DefaultRetryCount = 5;    // page 01 byte 3 default
   uint8_t DefaultErrorRecovery = 0x00;
+  // How a read that fails part-way ends (the Linux ATAPI path reports no residual).
+  PartialBlocks Partial = PartialBlocks::Exact;
+  PartialInfo Info = PartialInfo::Failing;
+  PartialResidual Residual = PartialResidual::Zero;
+  // Service times: a failing sector costs FailTimeMs plus RetryTimeMs per read retry of
+  // page 01; a command that takes longer than its time-out times out, and the host's
+  // reset brings page 01 and the block length back to their defaults (UNIT ATTENTION 29/00).
+  uint32_t FailTimeMs = 0;
+  uint32_t RetryTimeMs = 0;
+  bool ResetOnTimeout = true;
+  // A raw read of a sector beyond the drive's correction fails (11/05) unless DCR is
+  // set; under transfer block the damaged block is sent before the CHECK CONDITION.
+  bool RawUncorrectable = true;
   bool operator==(const DriveProfile&) const = default;
 };
 

@@ -96,6 +96,13 @@ DriveState::DriveState(std::shared_ptr<const Disc> disc)
   std::sort(TocTracks.begin(), TocTracks.end(), [](const TocTrack& a, const TocTrack& b) { return a.StartLba < b.StartLba; });
 }
 
+void DriveState::Reset() {
+  CurrentPage = DefaultPage;
+  BlockLen = 2048;
+  Density = 0x00;
+  ResetPending = true;
+}
+
 int DriveState::TocControlAt(int32_t lba) const {
   const int32_t leadOut = D.TocLeadOutLba();
   if (TocTracks.empty() || lba < TocTracks.front().StartLba || (leadOut >= 0 && lba >= leadOut)) return -1;
@@ -104,15 +111,18 @@ int DriveState::TocControlAt(int32_t lba) const {
   return std::prev(it)->Control;
 }
 
-int32_t DriveState::NextJitter() {
-  const int32_t j = D.Profile.Jitter;
-  if (j <= 0) return 0;
-  // splitmix64: repeatable from the fixed seed, so a test sees the same offsets every run.
+uint64_t DriveState::NextRandom() {
+  // splitmix64: repeatable from the fixed seed, so a test sees the same draws every run.
   uint64_t z = (JitterState += 0x9E3779B97F4A7C15ULL);
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-  z ^= z >> 31;
-  return static_cast<int32_t>(static_cast<int64_t>(z % (2 * static_cast<uint64_t>(j) + 1)) - j);
+  return z ^ (z >> 31);
+}
+
+int32_t DriveState::NextJitter() {
+  const int32_t j = D.Profile.Jitter;
+  if (j <= 0) return 0;
+  return static_cast<int32_t>(static_cast<int64_t>(NextRandom() % (2 * static_cast<uint64_t>(j) + 1)) - j);
 }
 
 Outcome DriveState::Inquiry(std::span<const uint8_t> cdb, std::span<uint8_t> in) {
@@ -168,6 +178,10 @@ Outcome Dispatch(DriveState& s, std::span<const uint8_t> cdb, DataDirection dir,
     return Check(f.Key, {f.Asc, f.Ascq});
   }
 
+  if (op != scsi::kOpInquiry && s.ResetPending) {
+    s.ResetPending = false;
+    return Check(scsi::kKeyUnitAttention, scsi::kPowerOnReset);
+  }
   if (op != scsi::kOpInquiry && s.UnitAttentionPending) {
     s.UnitAttentionPending = false;
     return Check(scsi::kKeyUnitAttention, scsi::kMediumMayHaveChanged);
@@ -211,9 +225,10 @@ EmulatedDrive::EmulatedDrive(std::shared_ptr<const Disc> disc) : S(std::make_uni
 EmulatedDrive::~EmulatedDrive() = default;
 
 ScsiResult EmulatedDrive::Execute(std::span<const uint8_t> cdb, DataDirection direction, std::span<uint8_t> buffer,
-                                  uint32_t /*timeoutMs*/) {
+                                  uint32_t timeoutMs, uint32_t* serviceMs) {
   std::lock_guard lock(Mutex);
   ScsiResult result;
+  if (serviceMs) *serviceMs = 0;
   try {
     detail::Outcome o;
     if (cdb.empty() || cdb.size() < detail::CdbLength(cdb[0])) {
@@ -221,6 +236,14 @@ ScsiResult EmulatedDrive::Execute(std::span<const uint8_t> cdb, DataDirection di
     } else {
       o = detail::Dispatch(*S, cdb, direction, buffer);
     }
+    if (timeoutMs != 0 && o.ServiceMs > timeoutMs) {
+      // The host gives up at its time-out: nothing counts as transferred.
+      o = detail::Outcome{};
+      o.TransportError = true;
+      o.ServiceMs = timeoutMs;
+    }
+    if (o.TransportError && S->D.Profile.ResetOnTimeout) S->Reset();
+    if (serviceMs) *serviceMs = o.ServiceMs;
     result.TransportError = o.TransportError;
     result.Status = o.TransportError ? kStatusGood : o.Status;
     if (o.HasSense && !o.TransportError) {

@@ -32,9 +32,11 @@ class EmulatedDrive {
   EmulatedDrive(const EmulatedDrive&) = delete;
   EmulatedDrive& operator=(const EmulatedDrive&) = delete;
 
-  // Executes one CDB. Thread-safe: commands are served one at a time.
+  // Executes one CDB. Thread-safe: commands are served one at a time. serviceMs, when
+  // given, receives how long a real drive would have taken (at most the time-out); the
+  // caller waits it on the platform's clock.
   ScsiResult Execute(std::span<const uint8_t> cdb, DataDirection direction, std::span<uint8_t> buffer,
-                     uint32_t timeoutMs);
+                     uint32_t timeoutMs, uint32_t* serviceMs = nullptr);
 
   // Inspection for tests.
   std::vector<CommandLogEntry> Log() const;

@@ -259,7 +259,7 @@ Served ServeImage(const DriveState& s, const ReadPlan& plan, const Source& sourc
   } else {
     std::memcpy(image.data(), main, kRawSectorSize);
     const bool raw = (plan.Flags & kSync) != 0;
-    hardFailure = !raw && !dcr && HasHardFault(s.D, source.At);
+    hardFailure = (!raw || s.D.Profile.RawUncorrectable) && !dcr && HasHardFault(s.D, source.At);
     ApplyByteFaults(s.D, source.At, image.data(), /*soft=*/dcr, /*hard=*/raw || dcr || hardFailure);
   }
   Served r;
@@ -296,9 +296,33 @@ Served ServeSector(DriveState& s, const ReadPlan& plan, int32_t lba, uint8_t* ds
   return ServeImage(s, plan, source, effective, main, dst);
 }
 
+// Time a failing sector costs: the drive's own attempts and each retry page 01 asks for.
+uint32_t FailureTime(const DriveState& s) {
+  return s.D.Profile.FailTimeMs + s.D.Profile.RetryTimeMs * s.CurrentPage[3];
+}
+
+// How a read that failed at `lba` after `pos` bytes ends, as the profile's drive ends it:
+// the blocks before the failing one as sent, missing (the buffer as the host left it) or
+// garbage; INFORMATION naming the failing block, the first one or nothing; the residual.
+Outcome EndPartial(DriveState& s, uint8_t key, scsi::AscPair code, int32_t start, int32_t lba, size_t pos,
+                   std::span<uint8_t> in, std::span<const uint8_t> before) {
+  const DriveProfile& p = s.D.Profile;
+  if (p.Partial == PartialBlocks::Missing) {
+    std::copy_n(before.begin(), std::min(before.size(), pos), in.begin());
+  } else if (p.Partial == PartialBlocks::Garbage) {
+    for (size_t i = 0; i < pos; ++i) in[i] = static_cast<uint8_t>(s.NextRandom());
+  }
+  const int32_t info = p.Info == PartialInfo::First ? start : lba;
+  const size_t told = p.Residual == PartialResidual::Zero ? in.size() : pos;
+  return Check(key, code, told, p.Info == PartialInfo::None ? nullptr : &info);
+}
+
 Outcome Transfer(DriveState& s, ReadPlan plan, int32_t start, uint64_t count, std::span<uint8_t> in) {
   if (count == 0) return Good();
   plan.AudioShift = (int64_t{s.D.Profile.AudioOffset} + s.NextJitter()) * 4;
+  // What the host's buffer held, for a drive that leaves it untouched on an error.
+  std::vector<uint8_t> before;
+  if (s.D.Profile.Partial == PartialBlocks::Missing) before.assign(in.begin(), in.end());
   // Largest sector: 2352 main bytes and 96 sub-channel bytes.
   std::array<uint8_t, kRawSectorSize + kSubchannelSize> scratch;
   size_t pos = 0;
@@ -310,14 +334,17 @@ Outcome Transfer(DriveState& s, ReadPlan plan, int32_t start, uint64_t count, st
     }
     const auto lba = static_cast<int32_t>(lba64);
     const Served r = ServeSector(s, plan, lba, scratch.data());
+    Outcome o;
     switch (r.Failure) {
       case Fail::None:
         pos += CopyOut(std::span<const uint8_t>(scratch).first(r.Size), in.subspan(pos));
-        break;
+        continue;
       case Fail::Medium:
         if (s.CurrentPage[2] & 0x20)  // transfer block: the failing block goes out too
           pos += CopyOut(std::span<const uint8_t>(scratch).first(r.Size), in.subspan(pos));
-        return Check(scsi::kKeyMediumError, r.Code, pos, &lba);
+        o = EndPartial(s, scsi::kKeyMediumError, r.Code, start, lba, pos, in, before);
+        o.ServiceMs = FailureTime(s);
+        return o;
       case Fail::Range: return Check(scsi::kKeyIllegalRequest, scsi::kLbaOutOfRange, pos, &lba);
       case Fail::WrongType: return Check(scsi::kKeyIllegalRequest, scsi::kIllegalModeForTrack, pos, &lba);
       case Fail::NotReady: return Check(scsi::kKeyNotReady, scsi::kNotReadyCauseUnknown, pos);

@@ -26,6 +26,7 @@ struct Outcome {
   std::array<uint8_t, 18> Sense{};
   bool HasSense = false;
   bool TransportError = false;
+  uint32_t ServiceMs = 0;  // how long the drive took over it
 };
 
 Outcome Good(size_t transferred = 0);
@@ -56,6 +57,7 @@ struct DriveState {
 
   bool UnitAttentionPending;
   bool BecomingReadyPending;
+  bool ResetPending = false;  // the host reset the drive after a time-out
 
   std::array<uint32_t, 256> OpcodeCounts{};
   uint64_t JitterState;
@@ -83,8 +85,12 @@ struct DriveState {
   std::vector<uint8_t> CapabilitiesPage(uint8_t pageControl) const;
   // Q CONTROL of the TOC track holding lba; -1 outside every TOC track.
   int TocControlAt(int32_t lba) const;
+  // What a host's reset after a time-out leaves: page 01 and the block length at their defaults.
+  void Reset();
   // Next jitter draw in [-Jitter, Jitter] samples; deterministic from the construction seed.
   int32_t NextJitter();
+  // Next draw of the drive's own repeatable generator (garbage, flaky sectors).
+  uint64_t NextRandom();
 };
 
 // Sub-channel conversions from the de-interleaved store (P..W, 12 bytes each).

@@ -12,6 +12,7 @@ namespace {
 constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 constexpr int64_t kMaxFaultLba = kInt32Max - 1;  // the exclusive end must still fit
+constexpr int64_t kMaxServiceMs = 3600000;  // an hour: even 255 retries of it fit in 32 bits of milliseconds
 
 template <typename Enum>
 struct Named {
@@ -34,6 +35,12 @@ constexpr std::array<Named<BeyondLeadOut>, 6> kBeyond{{{BeyondLeadOut::Serve, "S
                                                        {BeyondLeadOut::Scrambled, "Scrambled"},
                                                        {BeyondLeadOut::ByteOffset, "ByteOffset"},
                                                        {BeyondLeadOut::NotReady, "NotReady"}}};
+constexpr std::array<Named<PartialBlocks>, 3> kPartialBlocks{
+    {{PartialBlocks::Exact, "Exact"}, {PartialBlocks::Missing, "Missing"}, {PartialBlocks::Garbage, "Garbage"}}};
+constexpr std::array<Named<PartialInfo>, 3> kPartialInfos{
+    {{PartialInfo::Failing, "Failing"}, {PartialInfo::First, "First"}, {PartialInfo::None, "None"}}};
+constexpr std::array<Named<PartialResidual>, 2> kPartialResiduals{
+    {{PartialResidual::Exact, "Exact"}, {PartialResidual::Zero, "Zero"}}};
 constexpr std::array<Named<CommandFaultKind>, 2> kCommandKinds{
     {{CommandFaultKind::CheckCondition, "CheckCondition"}, {CommandFaultKind::Timeout, "Timeout"}}};
 
@@ -210,7 +217,9 @@ constexpr char kVendor[] = "Vendor", kProduct[] = "Product", kRevision[] = "Revi
                kJitter[] = "Jitter", kForm2Size[] = "Form2Size", kBlockDescriptor[] = "BlockDescriptor",
                kLegacyToc[] = "LegacyToc", kReadCdda[] = "ReadCdda", kSetSpeed[] = "SetSpeed",
                kScramble[] = "ScrambleAudioReads", kRetryCount[] = "DefaultRetryCount",
-               kErrorRecovery[] = "DefaultErrorRecovery";
+               kErrorRecovery[] = "DefaultErrorRecovery", kPartial[] = "PartialBlocks", kInfo[] = "PartialInfo",
+               kResidual[] = "PartialResidual", kFailTime[] = "FailTimeMs", kRetryTime[] = "RetryTimeMs",
+               kResetOnTimeout[] = "ResetOnTimeout", kRawUncorrectable[] = "RawUncorrectable";
 
 using P = DriveProfile;
 const Key<P> kDriveKeys[] = {
@@ -237,6 +246,13 @@ const Key<P> kDriveKeys[] = {
     {kRetryCount, IntKey<P, &P::DefaultRetryCount, 0, 255>, Number<P, &P::DefaultRetryCount, kRetryCount>},
     {kErrorRecovery, IntKey<P, &P::DefaultErrorRecovery, 0, 255>,
      [](const P& p) { return Key<P>::Lines{{kErrorRecovery, Hex(p.DefaultErrorRecovery)}}; }},
+    {kPartial, ChoiceKey<P, &P::Partial, kPartialBlocks>, Choice<P, &P::Partial, kPartialBlocks, kPartial>},
+    {kInfo, ChoiceKey<P, &P::Info, kPartialInfos>, Choice<P, &P::Info, kPartialInfos, kInfo>},
+    {kResidual, ChoiceKey<P, &P::Residual, kPartialResiduals>, Choice<P, &P::Residual, kPartialResiduals, kResidual>},
+    {kFailTime, IntKey<P, &P::FailTimeMs, 0, kMaxServiceMs>, Number<P, &P::FailTimeMs, kFailTime>},
+    {kRetryTime, IntKey<P, &P::RetryTimeMs, 0, kMaxServiceMs>, Number<P, &P::RetryTimeMs, kRetryTime>},
+    {kResetOnTimeout, FlagKey<P, &P::ResetOnTimeout>, Number<P, &P::ResetOnTimeout, kResetOnTimeout>},
+    {kRawUncorrectable, FlagKey<P, &P::RawUncorrectable>, Number<P, &P::RawUncorrectable, kRawUncorrectable>},
 };
 
 bool UnreadableKey(EntryParser& parse, const std::string& value, FaultSet& faults) {

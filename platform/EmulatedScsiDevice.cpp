@@ -1,6 +1,7 @@
 #include "platform/EmulatedScsiDevice.h"
 
 #include "emulator/ImageSet.h"
+#include "platform/Clock.h"
 
 namespace platform {
 
@@ -14,7 +15,10 @@ ExecResult EmulatedScsiDevice::Execute(std::span<const uint8_t> cdb, DataDirecti
     result.Error = kErrorInvalidParameter;
     return result;
   }
-  result.Scsi = Drive->Execute(cdb, direction, buffer, timeoutMs);
+  uint32_t serviceMs = 0;
+  result.Scsi = Drive->Execute(cdb, direction, buffer, timeoutMs, &serviceMs);
+  // A slow drive keeps its caller waiting; tests put a fake clock here.
+  if (serviceMs != 0) Sleep(serviceMs);
   if (result.Scsi.TransportError) result.Error = kErrorTimeout;
   return result;
 }

@@ -54,6 +54,7 @@ constexpr AscPair kLbaOutOfRange = {0x21, 0x00};
 constexpr AscPair kInvalidFieldInCdb = {0x24, 0x00};
 constexpr AscPair kInvalidFieldInParameterList = {0x26, 0x00};
 constexpr AscPair kMediumMayHaveChanged = {0x28, 0x00};
+constexpr AscPair kPowerOnReset = {0x29, 0x00};
 constexpr AscPair kMediumNotPresent = {0x3A, 0x00};
 constexpr AscPair kInternalTargetFailure = {0x44, 0x00};
 constexpr AscPair kTocUnrecoverable = {0x57, 0x00};

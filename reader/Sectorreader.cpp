@@ -97,15 +97,20 @@ bool TSectorReader::EnsureCache(uint32_t slots) {
 void TSectorReader::Prepare() {
   FreeCache();
   EnsureCache(std::max(Setting.DataReadAtOnce, Setting.ExtReadAtOnce));
+  ApplyErrorRecovery();
+  PageChanged = true;
+}
+
+bool TSectorReader::ApplyErrorRecovery() {
   const uint8_t value = (Setting.FastErrorSkip ? 0x01 : 0x00) | (Setting.TransferBlock ? 0x20 : 0x00);
   const bool setRetry = Setting.RetryCountEnabled != 0;
   const auto retry = static_cast<uint8_t>(Setting.RetryCount);
   const TScsiExec exec = TransportFor(Setting);
-  CdbSetErrorRecovery(exec, CdRom, value, 0xFF, 0, /*setWriteRetry=*/false, 0, setRetry, retry);
+  const bool set = CdbSetErrorRecovery(exec, CdRom, value, 0xFF, 0, /*setWriteRetry=*/false, 0, setRetry, retry);
   uint8_t current = 0;
   const bool readBack = CdbGetErrorRecovery(exec, CdRom, 0, &current, nullptr, nullptr);
   ErrorRecoveryByte = readBack ? current : 255;
-  PageChanged = true;
+  return set && readBack;
 }
 
 void TSectorReader::Release() {
@@ -120,11 +125,14 @@ uint8_t TSectorReader::DetectSectorType(const uint8_t* sector) {
 }
 
 bool TSectorReader::HoldsUp(uint8_t* sector, uint8_t dataType) {
+  // Most sectors are whole: check before the corrector takes its copy.
+  if (EdcHolds(sector, dataType)) return true;
+  return dataType == dtMode1 && Corrector.CorrectOrRestore(sector, Setting.SoftEccRetryCount);
+}
+
+bool TSectorReader::EdcHolds(const uint8_t* sector, uint8_t dataType) {
   switch (dataType) {
-    case dtMode1:
-      // Most sectors are whole: check before the corrector takes its copy.
-      return Edc().Calc(sector) == GetLe32(sector + kMode1EdcOffset) ||
-             Corrector.CorrectOrRestore(sector, Setting.SoftEccRetryCount);
+    case dtMode1: return Edc().Calc(sector) == GetLe32(sector + kMode1EdcOffset);
     case dtMode2Form1:
       return Edc().CalcRange(sector + kSubheaderOffset, kForm1EdcOffset - kSubheaderOffset) ==
              GetLe32(sector + kForm1EdcOffset);
@@ -149,6 +157,8 @@ int64_t TSectorReader::GetGoodCount(int64_t start, int64_t count, const uint8_t*
 }
 
 int64_t TSectorReader::Counted(const TCommandResult& result, int64_t start, uint32_t count) {
+  LastGood = result.Good();
+  LastReset = result.DriveReset();
   LastResidual = result.Scsi.TransportError ? 0 : result.Scsi.Residual;
   ResidualTold = ResidualTold || LastResidual != 0;
   if (result.Good()) return count;
@@ -183,8 +193,8 @@ int64_t TSectorReader::ReadCddaRaw(int64_t start, uint32_t count, uint8_t* buffe
                  start, count);
 }
 
-int64_t TSectorReader::IssueRead(uint32_t command, int64_t start, uint32_t count, uint8_t dataType,
-                                 uint8_t* buffer) {
+int64_t TSectorReader::SendRead(uint32_t command, int64_t start, uint32_t count, uint8_t dataType,
+                                uint8_t* buffer) {
   std::memset(buffer, 0, size_t{count} * kRawSectorSize);
   LastCount = count;
   LastSize = kRawSectorSize;
@@ -195,10 +205,21 @@ int64_t TSectorReader::IssueRead(uint32_t command, int64_t start, uint32_t count
     case 1: good = ReadCdTyped(start, count, buffer, GetExpectedSectorType(dataType)); break;
     case 2: good = ReadCdRaw(start, count, buffer); break;
     case 3: good = ReadCddaRaw(start, count, buffer); break;
-    default: return 0;
+    default: LastGood = LastReset = false; return 0;
   }
   platform::Sleep(Setting.Interval);
   return std::clamp<int64_t>(good, 0, count);
+}
+
+int64_t TSectorReader::IssueRead(uint32_t command, int64_t start, uint32_t count, uint8_t dataType,
+                                 uint8_t* buffer) {
+  const int64_t good = SendRead(command, start, count, dataType, buffer);
+  if (!LastReset) return good;
+  // The reset put page 01 back to the drive's defaults (retries, transfer block): the
+  // read counts only under the settings the user chose. The first command after the
+  // reset may meet the reset's own UNIT ATTENTION, so the page is written twice at most.
+  if (!ApplyErrorRecovery() && !ApplyErrorRecovery()) return 0;
+  return SendRead(command, start, count, dataType, buffer);
 }
 
 // Sectors a batch from `start` may span: it never leaves the run of frame addresses
@@ -256,7 +277,7 @@ bool TSectorReader::TransferFits(const uint8_t* data, int64_t good) const {
   return std::all_of(data + std::min(most, all), data + all, [](uint8_t b) { return b == 0; });
 }
 
-int64_t TSectorReader::CheckRawBatch(uint8_t* data, int64_t address, int64_t good, uint8_t dataType) {
+int64_t TSectorReader::CheckRawBatch(uint8_t* data, int64_t address, int64_t good, uint8_t dataType, bool verify) {
   for (int64_t i = 0; i < good; ++i) {
     uint8_t* sector = data + i * kRawSectorSize;
     uint8_t checkAs = dataType;
@@ -271,19 +292,35 @@ int64_t TSectorReader::CheckRawBatch(uint8_t* data, int64_t address, int64_t goo
       checkAs = (sector[kSubmodeOffset] & kSubmodeForm2) ? dtMode2Form2 : dtMode2Form1;
     // Corrected before the header is compared: Mode 1 correction repairs a header too.
     if (Setting.SoftEccEnabled && !HoldsUp(sector, checkAs)) return i;
+    // Blocks of a failed read may never have been sent: only a sector that proves
+    // itself counts, corrected or not.
+    if (verify && (!HasSyncPattern(sector) || !EdcHolds(sector, checkAs))) return i;
     // A drive that drifts returns whole, sound sectors of another address.
     if (!IsSectorAt(sector, address + i)) return i;
   }
   return good;
 }
 
+int64_t TSectorReader::Confirmed(uint32_t command, int64_t address, int64_t good, uint8_t dataType, uint8_t* data) {
+  // A drive that fails part-way may leave the blocks before the failing one unsent or
+  // stale, name another block in its sense, and (over ATAPI) tell no residual. Raw
+  // blocks prove themselves by sync, header and EDC; cooked ones only by a read of
+  // them alone that ends GOOD.
+  if (command == 2) return good;
+  const auto fewer = static_cast<uint32_t>(good);
+  good = IssueRead(command, address, fewer, dataType, data);
+  return LastGood ? good : 0;
+}
+
 int64_t TSectorReader::ReadBatch(uint32_t command, int64_t address, uint32_t count, uint8_t dataType,
                                  uint8_t* data) {
   int64_t good = IssueRead(command, address, count, dataType, data);
+  const bool failed = !LastGood;
+  if (failed && good > 0) good = Confirmed(command, address, good, dataType, data);
   // A bad sector, or a sector of another type, later in the batch must not fail this one.
   const bool fits = command == 2 || TransferFits(data, good);
   if ((good == 0 || !fits) && count > 1) good = IssueRead(command, address, 1, dataType, data);
-  if (command == 2) return CheckRawBatch(data, address, good, dataType);
+  if (command == 2) return CheckRawBatch(data, address, good, dataType, /*verify=*/failed);
   return TransferFits(data, good) ? good : 0;
 }
 

@@ -80,12 +80,19 @@ class TSectorReader {
   // batch that ran into sectors of another type returns them at their own size).
   bool TransferFits(const uint8_t* data, int64_t good) const;
   // Sectors of a raw batch that hold up and carry the header of their own address.
-  int64_t CheckRawBatch(uint8_t* data, int64_t address, int64_t good, uint8_t dataType);
+  // verify: the batch failed, so each sector must also show its sync and a matching EDC.
+  int64_t CheckRawBatch(uint8_t* data, int64_t address, int64_t good, uint8_t dataType, bool verify);
+  static bool EdcHolds(const uint8_t* sector, uint8_t dataType);
   // One data-area read, cut to the sectors it can vouch for; alone when the batch failed.
   int64_t ReadBatch(uint32_t command, int64_t address, uint32_t count, uint8_t dataType, uint8_t* data);
   // A raw sector with a sync whose header names `address`.
   static bool IsSectorAt(const uint8_t* sector, int64_t address);
   int64_t IssueRead(uint32_t command, int64_t start, uint32_t count, uint8_t dataType, uint8_t* buffer);
+  int64_t SendRead(uint32_t command, int64_t start, uint32_t count, uint8_t dataType, uint8_t* buffer);
+  // Writes page 01 as the settings ask and reads back what the drive took.
+  bool ApplyErrorRecovery();
+  // Sectors of a failed batch that a read of them alone vouches for.
+  int64_t Confirmed(uint32_t command, int64_t address, int64_t good, uint8_t dataType, uint8_t* data);
 
   bool ReadBefore(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType, uint8_t* buffer);
   bool ReadBeyond(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType, uint8_t* buffer);
@@ -113,6 +120,8 @@ class TSectorReader {
   size_t LastResidual = 0;     // bytes the last read command did not transfer, when told
   bool ResidualTold = false;   // the drive's transport has told a residual
   uint32_t LastCount = 0;      // sectors the last read asked for
+  bool LastGood = false;       // the last read ended GOOD
+  bool LastReset = false;      // the drive was reset under the last read (time-out, UNIT ATTENTION 29)
   uint32_t LastSize = 0;       // bytes of each as asked
   uint8_t ErrorRecoveryByte = 255;
   bool PageChanged = false;  // Prepare set the error-recovery page; Release restores it

@@ -19,6 +19,7 @@ constexpr int32_t kBadLba = 12;  // unreadable on the disc below
 std::shared_ptr<emu::EmulatedDrive> DriveWithABadSector() {
   auto disc = emu::test::BuildDisc(emu::test::Mode1Disc(30));
   disc->Faults.Unreadable.push_back({kBadLba, kBadLba + 1});
+  disc->Profile.Residual = emu::PartialResidual::Exact;  // the residual passed on is under test
   return std::make_shared<emu::EmulatedDrive>(disc);
 }
 

@@ -3,6 +3,7 @@
 
 #include "sector/SectorEncoder.h"
 #include "tests/emulator/BuilderTestSupport.h"
+#include "tests/emulator/support/TestDiscs.h"
 
 namespace {
 
@@ -86,8 +87,12 @@ TEST_F(BuilderDamage, CorruptedBytesSoftAndHard) {
   EXPECT_TRUE(std::equal(img.begin() + 51 * 2352 + 16, img.begin() + 51 * 2352 + 2064, DataAt(51).begin()));
   EXPECT_EQ(ReadCd(*loaded.Drive, 50, 1, 0x10, 0, 2048).Data, DataAt(50)) << "the drive corrects soft damage";
   Reply raw = ReadCd(*loaded.Drive, 51, 1, 0xF8, 0, 2352);
+  EXPECT_EQ(raw.Result.Asc(), 0x11) << "raw reads of hard damage fail too";
+  ASSERT_TRUE(emu::test::SetErrorRecovery(*loaded.Drive, 0x01).Good());
+  raw = ReadCd(*loaded.Drive, 51, 1, 0xF8, 0, 2352);
   ASSERT_TRUE(raw.Result.Good());
-  EXPECT_EQ(raw.Data[200], img[51 * 2352 + 200] ^ 0x0F) << "raw reads return hard damage";
+  EXPECT_EQ(raw.Data[200], img[51 * 2352 + 200] ^ 0x0F) << "raw reads under DCR return hard damage";
+  ASSERT_TRUE(emu::test::SetErrorRecovery(*loaded.Drive, 0x00).Good());
   Reply cooked = ReadCd(*loaded.Drive, 51, 1, 0x10, 0, 2048);
   EXPECT_EQ(cooked.Result.SenseKey(), 0x03) << "cooked reads of hard damage fail";
 }

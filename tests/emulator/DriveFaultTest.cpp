@@ -35,6 +35,7 @@ int32_t GoodCount(const ScsiResult& r, int32_t start, bool transferBlock) {
 TEST(DriveFaultTest, UnreadableSectorStopsTheTransferWithMediumErrorAndItsLba) {
   auto disc = BuildDisc(Mode1Disc(100));
   disc->Faults.Unreadable.push_back({10, 12, 0x11, 0x06});
+  disc->Profile.Residual = PartialResidual::Exact;  // the residual is what is under test
   EmulatedDrive drive(disc);
 
   Reply r = DataIn(drive, ReadCdCdb(5, 15, 0x10), 15 * 2352);
@@ -109,6 +110,7 @@ TEST(DriveFaultTest, HardByteFaultsFailCookedReadsUnlessDcrAndShowInRawAndAudioR
   auto disc = BuildDisc(MixedDisc());
   disc->Faults.Bytes.push_back({6, 500, 0xFF, true});
   disc->Faults.Bytes.push_back({MixedLbas::Audio + 1, 8, 0x0F, true});
+  disc->Profile.Residual = PartialResidual::Exact;
   EmulatedDrive drive(disc);
   const uint8_t clean = disc->Store->Main(6)[500];
 
@@ -117,9 +119,9 @@ TEST(DriveFaultTest, HardByteFaultsFailCookedReadsUnlessDcrAndShowInRawAndAudioR
   EXPECT_EQ(SenseInfo(cooked.Result), 6);
   EXPECT_EQ(cooked.Result.Residual, 4 * 2352u - 2 * 2048u);
 
+  // Raw reads are no way around the drive's correction: they fail too.
   Reply raw = DataIn(drive, ReadCdCdb(6, 1, 0xF8), 2352);
-  ASSERT_TRUE(raw.Result.Good());
-  EXPECT_EQ(raw.Data[500], clean ^ 0xFF);
+  ExpectSense(raw.Result, 0x03, 0x11, 0x05);
 
   Reply audio = DataIn(drive, ReadCdCdb(MixedLbas::Audio + 1, 1, 0x10), 2352);
   ASSERT_TRUE(audio.Result.Good());
@@ -131,15 +133,22 @@ TEST(DriveFaultTest, HardByteFaultsFailCookedReadsUnlessDcrAndShowInRawAndAudioR
   ExpectSense(tb.Result, 0x03, 0x11, 0x05);
   EXPECT_EQ(tb.Result.Residual, 2 * 2352u - 2048u);
   EXPECT_EQ(tb.Data[500 - 16], clean ^ 0xFF);
+  Reply rawTb = DataIn(drive, ReadCdCdb(6, 1, 0xF8), 2352);
+  ExpectSense(rawTb.Result, 0x03, 0x11, 0x05);
+  EXPECT_EQ(rawTb.Data[500], clean ^ 0xFF);
 
   ASSERT_TRUE(SetErrorRecovery(drive, 0x01).Good());
   Reply dcr = DataIn(drive, ReadCdCdb(4, 4, 0x10), 4 * 2352);
   ASSERT_TRUE(dcr.Result.Good());
   EXPECT_EQ(dcr.Data[2 * 2048 + 500 - 16], clean ^ 0xFF);
+  Reply rawDcr = DataIn(drive, ReadCdCdb(6, 1, 0xF8), 2352);
+  ASSERT_TRUE(rawDcr.Result.Good());
+  EXPECT_EQ(rawDcr.Data[500], clean ^ 0xFF);
 }
 
 TEST(DriveFaultTest, UnrecordedFramesAndAddressesOutsideTheDisc) {
   auto disc = BuildDisc(MixedDisc());
+  disc->Profile.Residual = PartialResidual::Exact;
   EmulatedDrive drive(disc);
   // Between the sessions nothing is recorded.
   Reply gap = DataIn(drive, ReadCdCdb(MixedLbas::LeadOut1 - 1, 3, 0xF8), 3 * 2352);

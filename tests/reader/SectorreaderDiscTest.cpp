@@ -96,6 +96,7 @@ TEST_F(SectorReaderDisc, CookedReadsGiveTheRecordedDataAndFailTheRest) {
 
 TEST_F(SectorReaderDisc, RawReadsAreRepairedByOnePassOfSoftEcc) {
   Damage();
+  Spec.Profile.RawUncorrectable = false;  // a drive that hands raw sectors over uncorrected
   BuildAndRead(WithRetries(2));
   EXPECT_EQ(Failed, Frames({190, 191, 192, 220, 240, 250}));
   EXPECT_TRUE(Good.count(235));
@@ -131,6 +132,7 @@ TEST_F(SectorReaderDisc, TheTailBeyondAShortenedTocIsReadUnderEveryDriveHabit) {
     Spec.Faults.Beyond = h.Beyond;
     Spec.Faults.BeyondAmount = h.Amount;
     Spec.Faults.Bytes.push_back({end - 20, 800, 0x08, true});  // one byte, repaired by soft ECC
+    Spec.Profile.RawUncorrectable = false;                       // of a raw read the drive lets through
     TDriveSetting s = BaseSetting();
     s.ExtReadCmd = h.Command;
     s.ExtReadAsAudio = h.AsAudio;

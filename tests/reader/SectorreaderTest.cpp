@@ -129,10 +129,14 @@ TEST_F(SectorReaderData, AFailingSectorEndsTheBatchAndIsReportedFailedItself) {
   EXPECT_EQ(Bytes(bad.Data.data(), 0, 2352), std::vector<uint8_t>(2352, 0));
   EXPECT_EQ(Reader->GetCacheCount(), 0);
   const auto reads = Rig->Reads();
-  ASSERT_EQ(reads.size(), 3u);  // the batch at the bad sector, then the sector alone
-  EXPECT_EQ(reads[1].Start, kFirst + 2);
+  // The failed first batch, its two good sectors read again on their own, the batch at
+  // the bad sector, then the sector alone.
+  ASSERT_EQ(reads.size(), 4u);
+  EXPECT_EQ(reads[1].Start, kFirst);
+  EXPECT_EQ(reads[1].Count, 2u);
   EXPECT_EQ(reads[2].Start, kFirst + 2);
-  EXPECT_EQ(reads[2].Count, 1u);
+  EXPECT_EQ(reads[3].Start, kFirst + 2);
+  EXPECT_EQ(reads[3].Count, 1u);
 
   const Read after = ReadAt(*Reader, kFirst + 3);
   EXPECT_TRUE(after.Ok);
@@ -158,12 +162,13 @@ TEST_F(SectorReaderData, AFailureWithoutSenseCountsNoSectorAsGood) {
   disc->Faults.Commands.push_back({0xBE, 1, emu::CommandFaultKind::Timeout});
   Start(disc);
   const Read r = ReadAt(*Reader, kFirst + 4);
-  ASSERT_TRUE(r.Ok);  // from the retry of the sector alone, not from the zeroed batch
+  // From the batch read again once the reset drive has its page back, not from the zeroed one.
+  ASSERT_TRUE(r.Ok);
   ExpectMode1UserData(r, *Disc, kFirst + 4);
-  EXPECT_EQ(Reader->GetCacheCount(), 1);
+  EXPECT_EQ(Reader->GetCacheCount(), 15);
   const auto reads = Rig->Reads();
   ASSERT_EQ(reads.size(), 2u);
-  EXPECT_EQ(reads[1].Count, 1u);
+  EXPECT_EQ(reads[1].Count, 15u);
 
   // Every READ CD fails the same way: failed, never zeros as data.
   auto dead = Mode1(60);
@@ -229,6 +234,7 @@ TEST_F(SectorReaderData, RawReadsAreRepairedBySoftEccOrReportedFailed) {
   auto disc = Mode1(40);
   disc->Faults.Bytes.push_back({5, 100, 0x5A, true});  // one byte: one pass repairs it
   for (uint16_t i = 0; i < 300; ++i) disc->Faults.Bytes.push_back({8, static_cast<uint16_t>(20 + i), 0xFF, true});
+  disc->Profile.RawUncorrectable = false;  // a drive that hands raw sectors over uncorrected
   TDriveSetting s = BaseSetting();
   s.DataReadCmd = 2;
   s.SoftEccRetryCount = 1;
