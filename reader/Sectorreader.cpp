@@ -306,7 +306,7 @@ int64_t TSectorReader::Confirmed(uint32_t command, int64_t address, int64_t good
   // stale, name another block in its sense, and (over ATAPI) tell no residual. Raw
   // blocks prove themselves by sync, header and EDC; cooked ones only by a read of
   // them alone that ends GOOD.
-  if (command == 2) return good;
+  if (command == 2 && CheckRawBatch(data, address, good, dataType, /*verify=*/true) == good) return good;
   const auto fewer = static_cast<uint32_t>(good);
   good = IssueRead(command, address, fewer, dataType, data);
   return LastGood ? good : 0;
@@ -315,12 +315,11 @@ int64_t TSectorReader::Confirmed(uint32_t command, int64_t address, int64_t good
 int64_t TSectorReader::ReadBatch(uint32_t command, int64_t address, uint32_t count, uint8_t dataType,
                                  uint8_t* data) {
   int64_t good = IssueRead(command, address, count, dataType, data);
-  const bool failed = !LastGood;
-  if (failed && good > 0) good = Confirmed(command, address, good, dataType, data);
+  if (!LastGood && good > 0) good = Confirmed(command, address, good, dataType, data);
   // A bad sector, or a sector of another type, later in the batch must not fail this one.
   const bool fits = command == 2 || TransferFits(data, good);
   if ((good == 0 || !fits) && count > 1) good = IssueRead(command, address, 1, dataType, data);
-  if (command == 2) return CheckRawBatch(data, address, good, dataType, /*verify=*/failed);
+  if (command == 2) return CheckRawBatch(data, address, good, dataType, /*verify=*/false);
   return TransferFits(data, good) ? good : 0;
 }
 

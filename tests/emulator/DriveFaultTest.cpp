@@ -2,7 +2,9 @@
 // frames, ranges, the beyond-lead-out behaviours, audio offset and jitter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
+#include <optional>
 #include <set>
 
 #include "emulator/EmulatedDrive.h"
@@ -273,6 +275,71 @@ TEST(DriveAudioTest, JitterIsBoundedVariedAndRepeatable) {
     ASSERT_TRUE(r.Result.Good());
     EXPECT_EQ(r.Data, std::vector<uint8_t>(2352, 0));
   }
+}
+
+// A read that fails part-way, ended as each kind of real drive ends it.
+TEST(DriveFaultTest, PartialReadsEndAsTheProfileSays) {
+  struct Case {
+    PartialBlocks Blocks;
+    PartialInfo Info;
+    PartialResidual Residual;
+    bool SentIntact;            // the five blocks before the failing one arrive as recorded
+    std::optional<int32_t> Lba;  // INFORMATION, when VALID
+    size_t ResidualBytes;
+  };
+  const std::vector<Case> cases = {
+      {PartialBlocks::Exact, PartialInfo::Failing, PartialResidual::Exact, true, 10, 15 * 2352u - 5 * 2048u},
+      {PartialBlocks::Exact, PartialInfo::Failing, PartialResidual::Zero, true, 10, 0},
+      {PartialBlocks::Missing, PartialInfo::First, PartialResidual::Zero, false, 5, 0},
+      {PartialBlocks::Garbage, PartialInfo::None, PartialResidual::Exact, false, std::nullopt, 15 * 2352u - 5 * 2048u},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.Blocks) * 10 + static_cast<int>(c.Info));
+    auto disc = BuildDisc(Mode1Disc(100));
+    disc->Faults.Unreadable.push_back({10, 11});
+    disc->Profile.Partial = c.Blocks;
+    disc->Profile.Info = c.Info;
+    disc->Profile.Residual = c.Residual;
+    EmulatedDrive drive(disc);
+    Reply r = DataIn(drive, ReadCdCdb(5, 15, 0x10), 15 * 2352);
+    ExpectSense(r.Result, 0x03, 0x11, 0x00);
+    EXPECT_EQ((r.Result.Sense[0] & 0x80) != 0, c.Lba.has_value());
+    if (c.Lba) EXPECT_EQ(SenseInfo(r.Result), *c.Lba);
+    EXPECT_EQ(r.Result.Residual, c.ResidualBytes);
+    const bool intact = std::equal(r.Data.begin() + 4 * 2048, r.Data.begin() + 5 * 2048,
+                                   disc->Store->Main(9) + 16);
+    EXPECT_EQ(intact, c.SentIntact);
+  }
+}
+
+// A failing sector costs the drive its own attempts and each retry of page 01; past the
+// host's time-out the command times out, and the reset shows at the next command.
+TEST(DriveFaultTest, SlowFailuresTimeOutAndTheResetDriveForgetsItsSettings) {
+  auto disc = BuildDisc(Mode1Disc(100));
+  disc->Faults.Unreadable.push_back({10, 11});
+  disc->Profile.FailTimeMs = 8000;
+  disc->Profile.RetryTimeMs = 2000;
+  EmulatedDrive drive(disc);
+  ASSERT_TRUE(SetErrorRecovery(drive, 0x20, 3).Good());
+  ASSERT_TRUE(SetBlockLength(drive, 2352).Good());
+
+  uint32_t service = 0;
+  std::vector<uint8_t> buffer(2352);
+  const std::vector<uint8_t> cdb = ReadCdCdb(10, 1, 0x10);
+  ScsiResult slow = drive.Execute(cdb, DataDirection::In, buffer, 30000, &service);
+  EXPECT_EQ(slow.SenseKey(), 0x03);
+  EXPECT_EQ(service, 8000u + 3 * 2000u);
+  EXPECT_EQ(drive.BlockLength(), 2352u);
+
+  ScsiResult late = drive.Execute(cdb, DataDirection::In, buffer, 10000, &service);
+  EXPECT_TRUE(late.TransportError);
+  EXPECT_EQ(service, 10000u);
+  EXPECT_EQ(drive.CurrentPage01(), drive.DefaultPage01());
+  EXPECT_EQ(drive.BlockLength(), 2048u);
+  ScsiResult next = drive.Execute(ReadCdCdb(20, 1, 0x10), DataDirection::In, buffer, 30000, &service);
+  ExpectSense(next, 0x06, 0x29, 0x00);
+  EXPECT_EQ(service, 0u);
+  EXPECT_TRUE(drive.Execute(ReadCdCdb(20, 1, 0x10), DataDirection::In, buffer, 30000, &service).Good());
 }
 
 }  // namespace

@@ -58,6 +58,13 @@ SetSpeed=0
 ScrambleAudioReads=1
 DefaultRetryCount=9
 DefaultErrorRecovery=0x20
+PartialBlocks=Garbage
+PartialInfo=None
+PartialResidual=Exact
+FailTimeMs=8000
+RetryTimeMs=500
+ResetOnTimeout=0
+RawUncorrectable=0
 [Layout]
 FirstSession=1
 LastSession=2
@@ -98,6 +105,13 @@ UnitAttentionOnce=1
   EXPECT_TRUE(p.ScrambleAudioReads);
   EXPECT_EQ(p.DefaultRetryCount, 9);
   EXPECT_EQ(p.DefaultErrorRecovery, 0x20);
+  EXPECT_EQ(p.Partial, PartialBlocks::Garbage);
+  EXPECT_EQ(p.Info, PartialInfo::None);
+  EXPECT_EQ(p.Residual, PartialResidual::Exact);
+  EXPECT_EQ(p.FailTimeMs, 8000u);
+  EXPECT_EQ(p.RetryTimeMs, 500u);
+  EXPECT_FALSE(p.ResetOnTimeout);
+  EXPECT_FALSE(p.RawUncorrectable);
 
   EXPECT_EQ(Loaded.FirstSession, 1);
   EXPECT_EQ(Loaded.LastSession, 2);
@@ -254,6 +268,10 @@ Disc UnusualDisc() {
   p.ScrambleAudioReads = true;
   p.DefaultRetryCount = 0;
   p.DefaultErrorRecovery = 0x21;
+  p.Partial = PartialBlocks::Missing;
+  p.Info = PartialInfo::First;
+  p.FailTimeMs = 3600000;
+  p.RetryTimeMs = 1;
   FaultSet& f = disc.Faults;
   f.Unreadable = {{0, 1, 0x11, 0x06}, {120, 130, 0x02, 0xFF}};
   f.Retry = {{140, 141, 255}, {142, 150, 1}};

@@ -4,6 +4,7 @@
 #include <functional>
 #include <set>
 
+#include "drive/Cdbbuild.h"
 #include "tests/emulator/BuilderTestSupport.h"
 #include "tests/reader/SectorreaderTestSupport.h"
 
@@ -55,6 +56,7 @@ class SectorReaderDisc : public ::testing::Test {
       }
     }
     reader.Release();
+    if (Inspect) Inspect(rig);
   }
   void Damage() {
     emu::FaultSet& f = Spec.Faults;
@@ -76,6 +78,7 @@ class SectorReaderDisc : public ::testing::Test {
   int64_t TrackEnd = 0;
   int64_t DiscEnd = 0;
   std::set<int64_t> Good, Failed;
+  std::function<void(ReaderRig&)> Inspect;  // sees the drive and the clock once the reader let go
 };
 
 TDriveSetting WithRetries(uint32_t command) {
@@ -100,6 +103,83 @@ TEST_F(SectorReaderDisc, RawReadsAreRepairedByOnePassOfSoftEcc) {
   BuildAndRead(WithRetries(2));
   EXPECT_EQ(Failed, Frames({190, 191, 192, 220, 240, 250}));
   EXPECT_TRUE(Good.count(235));
+}
+
+// Drives end a read that fails part-way in their own ways: the blocks before the failing
+// one sent, not sent or garbage, the sense naming the failing block, the first one or
+// none, the residual told or not. No way may pass off a block as good or lose one.
+TEST_F(SectorReaderDisc, FailedBatchesEndedAsRealDrivesEndThemLoseNothingAndPassNothingOff) {
+  struct Habit {
+    emu::PartialBlocks Blocks;
+    emu::PartialInfo Info;
+    emu::PartialResidual Residual;
+    uint32_t Command;
+    bool SoftEcc;
+  };
+  const std::vector<Habit> habits = {
+      {emu::PartialBlocks::Garbage, emu::PartialInfo::Failing, emu::PartialResidual::Zero, 0, true},
+      {emu::PartialBlocks::Missing, emu::PartialInfo::Failing, emu::PartialResidual::Exact, 1, true},
+      {emu::PartialBlocks::Garbage, emu::PartialInfo::First, emu::PartialResidual::Zero, 1, true},
+      {emu::PartialBlocks::Exact, emu::PartialInfo::None, emu::PartialResidual::Zero, 0, true},
+      {emu::PartialBlocks::Garbage, emu::PartialInfo::Failing, emu::PartialResidual::Zero, 2, false},
+      {emu::PartialBlocks::Missing, emu::PartialInfo::Failing, emu::PartialResidual::Zero, 2, true},
+  };
+  for (const Habit& h : habits) {
+    SCOPED_TRACE(static_cast<int>(h.Blocks) * 100 + static_cast<int>(h.Info) * 10 + static_cast<int>(h.Command));
+    Spec.Faults.Unreadable = {{40, 43}, {100, 101}};
+    Spec.Profile.Partial = h.Blocks;
+    Spec.Profile.Info = h.Info;
+    Spec.Profile.Residual = h.Residual;
+    TDriveSetting s = BaseSetting();
+    s.DataReadCmd = h.Command;
+    s.SoftEccEnabled = h.SoftEcc;
+    BuildAndRead(s);  // every sector called good is compared with the image
+    EXPECT_EQ(Failed, Frames({190, 191, 192, 250}));
+    EXPECT_EQ(Good.size() + Failed.size(), static_cast<size_t>(TrackEnd - 150));
+  }
+}
+
+// Twenty unreadable sectors, each a failure of 8 s inside the drive, against the
+// reader's 30 s time-out: first each failing read stays under it, then the retries the
+// page asks for push each past it, so that every one is a time-out and a drive reset.
+// The rescue ends either way, with the twenty counted and the drive's page restored.
+TEST_F(SectorReaderDisc, SlowUnreadableSectorsEndTheRescueWithTheDriveRestored) {
+  for (const uint32_t retryMs : {0u, 5000u}) {
+    SCOPED_TRACE(retryMs);
+    Spec.Faults.Unreadable = {{40, 60}};
+    Spec.Profile.FailTimeMs = 8000;
+    Spec.Profile.RetryTimeMs = retryMs;
+    TDriveSetting s = BaseSetting();
+    s.RetryCountEnabled = 1;
+    s.RetryCount = 5;
+    size_t failedReads = 0, timeouts = 0, reads = 0;
+    Inspect = [&](ReaderRig& rig) {
+      const auto log = rig.Drive().Log();
+      bool resetSeen = false;
+      for (const emu::CommandLogEntry& e : log) {
+        if (e.Cdb[0] == 0x55 && e.Result.Good()) resetSeen = false;
+        if (e.Cdb[0] != 0xBE) continue;
+        ++reads;
+        // No read is answered between a reset and the page written again.
+        EXPECT_FALSE(resetSeen && e.Result.Good()) << "a read ran on the reset drive's defaults";
+        if (e.Result.TransportError) {
+          ++timeouts;
+          resetSeen = true;
+        } else if (e.Result.SenseKey() == 0x03) {
+          ++failedReads;
+        }
+      }
+      EXPECT_EQ(rig.Drive().CurrentPage01(), rig.Drive().DefaultPage01());
+      EXPECT_EQ(rig.Clock().Slept(), reads * s.Interval + failedReads * 8000 + timeouts * kReadTimeoutMs);
+    };
+    BuildAndRead(s);
+    std::set<int64_t> twenty;
+    for (int64_t a = 190; a < 210; ++a) twenty.insert(a);
+    EXPECT_EQ(Failed, twenty);
+    EXPECT_EQ(Good.size(), static_cast<size_t>(TrackEnd - 150 - 20));
+    EXPECT_EQ(timeouts == 0, retryMs == 0);
+    EXPECT_GE(failedReads + timeouts, 20u);
+  }
 }
 
 TEST_F(SectorReaderDisc, TheTailBeyondAShortenedTocIsReadUnderEveryDriveHabit) {
