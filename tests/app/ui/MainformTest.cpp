@@ -51,6 +51,15 @@ class MainWindow : public ui_test::WindowTest {
     else trigger->click();
     return shown;
   }
+  // Start without the options window, with the search beyond the lead-out; the track
+  // list that follows is closed.
+  static void StartSearchingBeyondTheLeadOut() {
+    NoDialog = true;
+    Leadout = true;
+    ModalScript script;
+    script.Once<TProgressDlg>([](TProgressDlg*) {}).Once<TTocDlg>([](TTocDlg* d) { d->CloseBtn->click(); });
+    QnlMainFrm->Button1->click();
+  }
 };
 
 // The rows the sample disc gives: the two tracks of its TOC and the one of the lost
@@ -107,13 +116,7 @@ TEST_F(MainWindow, TheTracksOfTheSampleDiscGoToTheirEnginesWithTheOptions) {
   drive_test::DriveMachine machine(app_test::Drives({drive}));
   platform::ClockOverride clock(std::make_shared<platform::FakeClock>());
   CreateForms();
-  NoDialog = true;
-  Leadout = true;
-  {
-    ModalScript script;
-    script.Once<TProgressDlg>([](TProgressDlg*) {}).Once<TTocDlg>([](TTocDlg* d) { d->CloseBtn->click(); });
-    QnlMainFrm->Button1->click();
-  }
+  StartSearchingBeyondTheLeadOut();
   ASSERT_EQ(CdTracks.size(), 3u);
 
   Volume = 50;
@@ -143,6 +146,42 @@ TEST_F(MainWindow, TheTracksOfTheSampleDiscGoToTheirEnginesWithTheOptions) {
   ClearTrackList();
   EXPECT_TRUE(IsoExtracter.Root.Children.empty());
   EXPECT_EQ(ProgressDlg->GetModel().GetStartText().rfind("Ripping", 0), std::string::npos);  // the scan's title last
+}
+
+// The lost second session lies beyond the TOC's lead-out, where the drive answers
+// scrambled: with the default settings its volume reads, and the scan finds its
+// directories again and writes every file whole under its own name.
+TEST_F(MainWindow, TheLostSessionGivesBackItsFilesWithTheDefaultSettings) {
+  test_support::TempDir discDir, out;
+  auto drive = ui_test::SampleDiscDrive(discDir);
+  ASSERT_TRUE(drive);
+  drive_test::DriveMachine machine(app_test::Drives({drive}));
+  platform::ClockOverride clock(std::make_shared<platform::FakeClock>());
+  CreateForms();
+  StartSearchingBeyondTheLeadOut();
+  ASSERT_EQ(CdTracks.size(), 3u);
+  ASSERT_LT(DiscEndAddress, CdTracks[2].Head);
+
+  ASSERT_TRUE(QnlMainFrm->ReadFileSystem(2));
+  EXPECT_EQ(IsoExtracter.GetVolumeLabel(), "QUARNEL_UPDATE");
+  const std::vector<TExtractedFile> listed = IsoExtracter.Root.Children;
+  ASSERT_EQ(listed.size(), 3u);
+
+  ListOnly = false;
+  ASSERT_TRUE(QnlMainFrm->ExtractFiles(2, out.Path.string()));
+  for (const TExtractedFile& f : listed) {
+    const std::string written = app_test::Slurp(out / f.Name);
+    EXPECT_EQ(written.size(), f.Size) << f.Name;
+    if (f.Name == "photo.jpg") EXPECT_TRUE(written.starts_with("\xFF\xD8\xFF") && written.ends_with("\xFF\xD9"));
+  }
+  std::string counted;
+  for (int n = 1; n <= 1500000; ++n) counted += std::to_string(n) + "\n";
+  EXPECT_TRUE(app_test::Slurp(out / "counted.txt") == counted);
+  EXPECT_EQ(app_test::Slurp(out / "update.txt"), "Quarnel sample disc\nsession 2: written later, lost from the TOC\n");
+  // Their sectors went out as files, not as runs: only the volume's own sectors are left.
+  for (const TExtractedFile& f : IsoExtracter.Root.Children)
+    if (f.Kind >= 3) EXPECT_LT(f.Start, CdTracks[2].Head + 32) << f.Name;
+  EXPECT_EQ(drive->CurrentPage01(), drive->DefaultPage01());
 }
 
 TEST_F(MainWindow, EscDuringTheQSearchCancelsItAndTheWindowClosesWhenTheWorkerEnds) {
