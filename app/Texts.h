@@ -86,4 +86,119 @@ inline constexpr const char* kFixedFont = "Courier New";
 inline constexpr const char* kFixedFontSubstitutes[] = {"DejaVu Sans Mono", "Liberation Mono", "Noto Sans Mono",
                                                         "Noto Sans Mono CJK JP"};
 
+// Dialogs
+inline constexpr const char* kApplyButton = "&Apply";
+// A chosen output name that already exists is refused rather than replaced.
+inline constexpr const char* kFileExists = "同じ名前のファイルが既に存在します。別の名前を指定して下さい。";
+
+// Track-list dialog
+inline constexpr const char* kFileSaveList = "&Save track list";
+inline constexpr const char* kCheckAll = "CheckAll";
+inline constexpr const char* kUncheckAll = "UncheckAll";
+inline constexpr const char* kExtractSingle = "抽出(&E)";
+inline constexpr const char* kExtractMulti = "連続(&C)";
+inline constexpr const char* kTrackListFilterDlg = "Track list files (*.trk)|*.trk|All files|*.*";
+inline constexpr const char* kWaveFilter = "Wave files (*.wav)|*.wav|All Files|*.*";
+inline constexpr const char* kWaveExtension = "wav";
+inline constexpr const char* kMsgTypeMismatch = "トラックのデータ形式とファイルシステムが一致していません。";
+inline constexpr const char* kMsgNoFileSystem = "トラックのファイルシステムを指定して下さい。";
+inline constexpr const char* kMsgNoVolume =
+    "ISO9660のボリューム記述を発見できませんでした。ファイルを探索しますか？";
+inline constexpr const char* kMsgTypeMismatchN = "トラック%.2dのデータ形式とファイルシステムが一致していません。";
+inline constexpr const char* kMsgNoFileSystemN = "トラック%.2dのファイルシステムを指定して下さい。";
+// Failures the list reports instead of passing over them.
+inline constexpr const char* kMsgSaveListFailed = "トラックリストを保存できませんでした。";
+inline constexpr const char* kMsgLoadListFailed = "トラックリストを読み込めませんでした。";
+inline constexpr const char* kMsgTrackFailedN = "トラック%.2dの抽出に失敗しました。";
+inline constexpr const char* kMsgEmptyTrackN = "トラック%.2dの終了アドレスが開始アドレス以前です。";
+inline constexpr const char* kMsgFolderFailed = "フォルダを作成できませんでした: ";
+inline constexpr const char* kMsgCopyFailed = "ファイルを読み出せませんでした: ";
+
+// File viewer
+inline constexpr const char* kFileColumns[7] = {"  File name", "LBA", "Sectors", "Size", "Size(Bytes)", "Date",
+                                                "Mode"};
+inline constexpr int kFileColumnWidths[7] = {125, 60, 60, 75, 75, 120, 200};
+inline constexpr const char* kViewerMenuFile = "ファイル(&F)";
+inline constexpr const char* kViewerMenuSettings = "設定(&S)";
+inline constexpr const char* kFileRead = "選択中のファイルを読み出す(&R)";
+inline constexpr const char* kFileReadMulti = "チェックしたファイルを読み出す(&M)";
+inline constexpr const char* kFileReadAll = "全てのファイルを読み出す(&A)";
+inline constexpr const char* kAllFilesFilter = "All files|*.*";
+inline constexpr const char* kModeTexts[] = {"ボリューム記述", "ディレクトリ検出", "プラグイン(", "ゼロ分割(",
+                                            "読み出しエラー", "次ファイル検出", "編集済み"};
+
+// Track properties
+inline constexpr const char* kTrackTypeLabel = "Type:";
+inline constexpr const char* kTrackTypes[7] = {"UNKNOWN",     "AUDIO", "MODE1", "MODE2 FORM1",
+                                               "MODE2 FORM2", "MODE2", "DATA"};
+inline constexpr const char* kTrackFromLabel = "From:";
+inline constexpr const char* kTrackToLabel = "To:";
+inline constexpr const char* kTrackLengthLabel = "Length:";
+inline constexpr const char* kTrackSysLabel = "F.System:";
+inline constexpr const char* kTrackSystems[4] = {"UNKNOWN", "CDDA", "CDDA(EMPH)", "ISO9660"};
+
+// Drive settings
+inline constexpr const char* kInfoGroup = " Information ";
+inline constexpr const char* kVendorLabel = "Vendor Name";
+inline constexpr const char* kProductLabel = "Product Name";
+inline constexpr const char* kRevLabel = "Firmware Rev.";
+inline constexpr const char* kAspiIdLabel = "ASPI ID";
+inline constexpr const char* kNotAvailable = "N/A";
+inline constexpr const char* kSptiCheck = "SPTI 経由でアクセスを行う";
+inline constexpr const char* kCapabilities = "Capabilities";
+inline constexpr const char* kDrvPages[4] = {"一般", "データ読み出し", "音楽読み出し", "エラー訂正"};
+inline constexpr const char* kBcdCheck = "TOC取得時にBCD修正を行う";
+inline constexpr const char* kSubQCmdLabel = "TOC解析コマンド:";
+inline constexpr const char* kSubQCmds[2] = {"READ CD", "READ CDDA"};
+inline constexpr const char* kSpeedCheck = "読み出し速度を指定:";
+inline constexpr const char* kSpeedNone = "設定しない";
+inline constexpr const char* kSpeedItem = "%dx ( %dKB )";
+inline constexpr const char* kSpeedDetect = "検出";
+inline constexpr const char* kIntervalLabel = "コマンド送信の待機時間:";
+inline constexpr const char* kMsec = "msec";
+inline constexpr const char* kReadCmdLabel = "読み出しコマンド:";
+inline constexpr const char* kDataReadCmds[4] = {"READ CD (全タイプ)", "READ CD (対応タイプ)", "READ CD (全タイプ, RAW)",
+                                                 "READ CDDA"};
+inline constexpr const char* kFramesLabel = "読み出しフレーム数:";
+inline constexpr const char* kExtCmdLabel = "領域外読み出しコマンド:";
+inline constexpr const char* kReadAsAudioCheck = "領域外セクタは音楽セクタとして読み出される";
+inline constexpr const char* kDaeCmds[4] = {"READ CD (全タイプ)", "READ CD (CDDA)", "READ CDDA", "READ 10 (RAW)"};
+inline constexpr const char* kCdgLabel = "CDGカラオケ:";
+inline constexpr const char* kCdgModes[3] = {"None", "De-interleaved RW", "RAW"};
+inline constexpr const char* kOverlapLabel = "重複フレーム数:";
+inline constexpr const char* kCompareLabel = "比較フレーム数:";
+inline constexpr const char* kOffsetLabel = "読み出しオフセット:";
+inline constexpr const char* kFastErrorSkipCheck = "EDC/ECCエラー訂正を行わない (エラーの高速スキップ)";
+inline constexpr const char* kTransferBlockCheck = "エラーブロックを読み込む";
+inline constexpr const char* kRetryCountCheck = "読み出しのリトライ回数を指定する:";
+inline constexpr const char* kSoftEccCheck = "ソフトウェアでエラー訂正を行う";
+inline constexpr const char* kForceTypeCheck = "セクタ形式を仮定して訂正を行う";
+
+// File-system settings
+inline constexpr const char* kDeEmphCheck = "ディエンファシスフィルタを有効にする";
+inline constexpr const char* kVolumeLabel = "デジタルボリューム:";
+inline constexpr const char* kPercent = "%";
+inline constexpr const char* kIsoTabs[2] = {"CDDA", "ISO9660"};
+inline constexpr const char* kIsoPvdCheck = "ボリューム記述を読み出す";
+inline constexpr const char* kIsoSvdCheck = "副ボリューム記述（JOLIET）を優先する";
+inline constexpr const char* kIsoPathTableCheck = "パステーブルを読み出す";
+inline constexpr const char* kIsoLittleCheck = "リトルエンディアンの数値を優先する";
+inline constexpr const char* kIsoTestCheck = "実際に読み出さずにリスト表示する";
+inline constexpr const char* kIsoDetectDirCheck = "フォルダを検出したら格納ファイルを読み出す";
+inline constexpr const char* kIsoInReadCheck = "ファイル分割前にも検出を行う";
+inline constexpr const char* kIsoUsePluginCheck = "ファイル形式プラグインを使用する";
+inline constexpr const char* kIsoZeroLabel = "ファイル分割:";
+inline constexpr const char* kIsoZeroItems[15] = {"1 byte",     "2 bytes",    "4 bytes",   "8 Bytes",   "16 Bytes",
+                                                  "32 Bytes",   "64 Bytes",   "128 Bytes", "256 Bytes", "512 Bytes",
+                                                  "1024 Bytes", "2048 Bytes", "1 frame",   "指定 bytes", "分割しない"};
+inline constexpr const char* kIsoErrDivCheck = "読み出し失敗でファイルを分割する";
+inline constexpr const char* kIsoTailZeroCheck = "末尾のゼロデータを削除する";
+
+// Plug-in settings
+inline constexpr const char* kPathLabel = "パス:";
+inline constexpr const char* kBrowseButton = "&Browse";
+inline constexpr const char* kSearchButton = "&Search";
+inline constexpr const char* kPluginColumns[4] = {"  Name", "Version", "Copyright", "Comment"};
+inline constexpr int kPluginColumnWidths[4] = {150, 55, 150, 750};
+
 }  // namespace txt

@@ -1,0 +1,41 @@
+#pragma once
+// Small builders the dialogs share: texts from the one texts place, combos with their
+// items, number boxes with their ranges, arrow buttons and the row of dialog buttons.
+#include <QBoxLayout>
+#include <QComboBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QString>
+#include <QToolButton>
+#include <initializer_list>
+
+inline QString Text(const char* text) { return QString::fromUtf8(text); }
+
+template <size_t N>
+QComboBox* NewCombo(QWidget* parent, const char* const (&items)[N]) {
+  auto* combo = new QComboBox(parent);
+  for (const char* item : items) combo->addItem(Text(item));
+  return combo;
+}
+
+inline QSpinBox* NewSpin(QWidget* parent, int low, int high) {
+  auto* spin = new QSpinBox(parent);
+  spin->setRange(low, high);
+  return spin;
+}
+
+inline QToolButton* NewArrow(QWidget* parent, Qt::ArrowType type) {
+  auto* button = new QToolButton(parent);
+  button->setArrowType(type);
+  button->setAutoRepeat(true);
+  return button;
+}
+
+// Buttons right-aligned, the first one the default.
+inline QHBoxLayout* ButtonRow(std::initializer_list<QPushButton*> buttons) {
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  for (QPushButton* b : buttons) row->addWidget(b);
+  if (buttons.size() > 0) (*buttons.begin())->setDefault(true);
+  return row;
+}
