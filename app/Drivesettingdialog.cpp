@@ -18,6 +18,7 @@
 #include <cstdio>
 
 #include "app/Formkit.h"
+#include "app/Forms.h"
 #include "app/Global.h"
 #include "app/Texts.h"
 
@@ -45,6 +46,7 @@ uint32_t FromCombo(const QComboBox* combo) { return static_cast<uint32_t>(std::m
 
 TDrvSettingDlg::TDrvSettingDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(Text(txt::kDrvSettingCaption));
+  setFont(FormFont());
   DrvTab = new QTabBar(this);
   DrvTab->setExpanding(false);
   Pages = new QTabWidget(this);

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "app/Formkit.h"
+#include "app/Forms.h"
 #include "app/Global.h"
 #include "app/Texts.h"
 
@@ -23,6 +24,7 @@ int Low16(int32_t value) { return static_cast<int16_t>(value & 0xFFFF); }
 
 TIsoSettingDlg::TIsoSettingDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(Text(txt::kIsoSettingCaption));
+  setFont(FormFont());
   Pages = new QTabWidget(this);
   Pages->addTab(CreateCddaPage(), Text(txt::kIsoTabs[0]));
   Pages->addTab(CreateIsoPage(), Text(txt::kIsoTabs[1]));

@@ -10,12 +10,14 @@
 #include <QVBoxLayout>
 
 #include "app/Formkit.h"
+#include "app/Forms.h"
 #include "app/Global.h"
 #include "app/Krdirdlg.h"
 #include "app/Texts.h"
 
 TPluginSettingDlg::TPluginSettingDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(Text(txt::kPluginSettingCaption));
+  setFont(FormFont());
   PathEdit = new QLineEdit(this);
   BrowseBtn = new QPushButton(Text(txt::kBrowseButton), this);
   SearchBtn = new QPushButton(Text(txt::kSearchButton), this);

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "app/Formkit.h"
+#include "app/Forms.h"
 #include "app/Global.h"
 #include "app/Msfedit.h"
 #include "app/Texts.h"
@@ -29,6 +30,7 @@ int64_t FramesOf(const QLineEdit* edit, int64_t previous) {
 
 TTrackDlg::TTrackDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(Text(txt::kTrackDlgCaption));
+  setFont(FormFont());
   CreateControls();
   ConnectControls();
 }
