@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "app/Texts.h"
+#include "recovery/Iso9660util.h"
 #include "sector/Address.h"
+#include "sector/Datasector.h"
 
 namespace {
 
@@ -45,6 +47,51 @@ std::string TrackColumnText(const TCdTrack& track, int column) {
     case 4: return FramesToMsfText(track.Tail);
     case 5: return FramesToMsfText(track.Tail - track.Head);
     case 6: return FileSystemText(track.FileSystem);
+    default: return {};
+  }
+}
+
+std::string SizeToText(uint64_t bytes) {
+  constexpr double kKilo = 1024.0, kMega = 1048576.0, kGiga = 1073741824.0;
+  const auto value = static_cast<double>(bytes);
+  if (value >= kGiga) return Format("%.2f GB", value / kGiga);
+  if (value < kMega) return Format("%.2f KB", value / kKilo);
+  return Format("%.2f MB", value / kMega);
+}
+
+namespace {
+
+std::string ModeText(const TExtractedFile& entry) {
+  switch (entry.Kind) {
+    case 0: return txt::kModeTexts[0];
+    case 1: return txt::kModeTexts[1];
+    case 2: return txt::kModeTexts[2] + entry.TypeName + ")";
+    case 3: return txt::kModeTexts[3] + std::to_string(entry.TailZeroCount) + ")";
+    case 4: return txt::kModeTexts[4];
+    case 5: return txt::kModeTexts[5];
+    default: return txt::kModeTexts[6];
+  }
+}
+
+// Sectors hold 2048 bytes of a file in Mode 1 and Form 1, more in Form 2 and formless ones.
+uint64_t SectorsOf(const TExtractedFile& entry) {
+  uint32_t size = kUserDataSize;
+  if (entry.SectorMode >= dtMode1 && entry.SectorMode <= dtMode2Formless)
+    GetUserDataLayout(entry.SectorMode, &size, nullptr);
+  return (uint64_t{entry.Size} + size - 1) / size;
+}
+
+}  // namespace
+
+std::string FileColumnText(const TExtractedFile& entry, int column) {
+  switch (column) {
+    case 0: return entry.Name;
+    case 1: return std::to_string(entry.Start - kLbaOffset);
+    case 2: return std::to_string(SectorsOf(entry));
+    case 3: return SizeToText(entry.Size);
+    case 4: return std::to_string(entry.Size);
+    case 5: return entry.Kind <= 1 ? IsoDateToString(entry.DirRecord.GetRecordingDate()) : std::string();
+    case 6: return ModeText(entry);
     default: return {};
   }
 }
