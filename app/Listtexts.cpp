@@ -17,12 +17,12 @@ std::string Format(const char* format, Args... args) {
   return text;
 }
 
-std::string DataTypeText(uint8_t dataType) {
+std::string TypeColumnText(uint8_t dataType) {
   static const char* const kTexts[] = {"UNKNOWN", "AUDIO", "MODE 1", "MODE 2 FORM 1", "MODE 2 FORM 2", "", "DATA"};
   return dataType < 7 ? kTexts[dataType] : "";
 }
 
-std::string FileSystemText(uint8_t fileSystem) {
+std::string SystemColumnText(uint8_t fileSystem) {
   static const char* const kTexts[] = {"UNKNOWN", "CDDA", "CDDA(EMPH)", "ISO9660"};
   return fileSystem < 4 ? kTexts[fileSystem] : "";
 }
@@ -42,11 +42,11 @@ std::string TrackColumnText(const TCdTrack& track, int column) {
   switch (column) {
     case 0: return Format("%.2d", track.TrackNo);
     case 1: return track.SessionNo == 0 ? std::string() : Format("%.2d", track.SessionNo);
-    case 2: return DataTypeText(track.DataType);
+    case 2: return TypeColumnText(track.DataType);
     case 3: return FramesToMsfText(track.Head);
     case 4: return FramesToMsfText(track.Tail);
     case 5: return FramesToMsfText(track.Tail - track.Head);
-    case 6: return FileSystemText(track.FileSystem);
+    case 6: return SystemColumnText(track.FileSystem);
     default: return {};
   }
 }

@@ -20,6 +20,7 @@
 #include "app/Drivesettingdialog.h"
 #include "app/Forms.h"
 #include "app/Global.h"
+#include "app/Krdirdlg.h"
 #include "app/Isosettingdialog.h"
 #include "app/Listtexts.h"
 #include "app/Pluginsettingdialog.h"
@@ -34,18 +35,6 @@ namespace fs = std::filesystem;
 namespace {
 
 QString Text(const char* text) { return QString::fromUtf8(text); }
-
-// "Name|pattern|Name|pattern" as the file dialogs here take it: "Name (pattern);;...".
-QString DialogFilter(const char* pairs) {
-  const QStringList parts = Text(pairs).split('|');
-  QStringList filters;
-  for (int i = 0; i + 1 < parts.size(); i += 2) {
-    QString pattern = parts[i + 1];
-    if (pattern == "*.*") pattern = "*";
-    filters << parts[i] + " (" + pattern + ")";
-  }
-  return filters.join(";;");
-}
 
 // An error that escapes an action is shown, as the message loop shows what reaches it.
 template <typename F>
@@ -229,11 +218,7 @@ void TQnlMainFrm::FileLoadListExecute() {
 }
 
 std::string TQnlMainFrm::AskTrackListFile(const std::string& initialDir) {
-  QFileDialog dialog(this, QString(), QString::fromStdString(initialDir), DialogFilter(txt::kTrackListFilterMain));
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setDefaultSuffix(Text(txt::kTrackListExtension));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().front().toStdString();
+  return AskOpenFile(this, {initialDir, "", txt::kTrackListFilterMain, txt::kTrackListExtension});
 }
 
 void TQnlMainFrm::ToolPrepareExecute() {

@@ -1,39 +1,126 @@
 #include "app/Tocdialog.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <cstdio>
+#include <filesystem>
 
+#include "app/Fileviewerform.h"
+#include "app/Formkit.h"
 #include "app/Forms.h"
 #include "app/Global.h"
 #include "app/Listtexts.h"
+#include "app/Mainform.h"
+#include "app/Positiondialog.h"
 #include "app/Texts.h"
+#include "recovery/Isoextracter.h"
+#include "sector/Datasector.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString WithTrackNo(const char* format, int trackNo) {
+  char text[256];
+  std::snprintf(text, sizeof text, format, trackNo);
+  return QString::fromUtf8(text);
+}
+
+bool Taken(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(path, ec));
+}
+
+bool MakeFolder(const std::string& folder) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  return fs::is_directory(folder, ec);
+}
+
+}  // namespace
 
 TTocDlg::TTocDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint) {
-  setWindowTitle(QString::fromUtf8(txt::kTocDlgCaption));
+                          Qt::WindowCloseButtonHint),
+      Picker(this) {
+  setWindowTitle(Text(txt::kTocDlgCaption));
   setFont(FormFont());
+  CreateActions();
+  CreateControls();
+}
+
+void TTocDlg::CreateActions() {
+  const auto action = [this](QAction*& slot, const char* caption, auto handler) {
+    slot = new QAction(Text(caption), this);
+    connect(slot, &QAction::triggered, this, handler);
+  };
+  action(FileSaveList, txt::kFileSaveList, [this] { FileSaveListExecute(); });
+  action(FileLoadList, txt::kFileLoadList, [this] { FileLoadListExecute(); });
+  action(CheckAll, txt::kCheckAll, [this] { CheckAllExecute(); });
+  action(UncheckAll, txt::kUncheckAll, [this] { UncheckAllExecute(); });
+  action(ExtractSingle, txt::kExtractSingle, [this] { ExtractSingleExecute(); });
+  action(ExtractMulti, txt::kExtractMulti, [this] { ExtractMultiExecute(); });
+  CheckAll->setIcon(style()->standardIcon(QStyle::SP_DialogYesButton));
+  UncheckAll->setIcon(style()->standardIcon(QStyle::SP_DialogNoButton));
+}
+
+void TTocDlg::CreateControls() {
+  auto* menu = new QMenuBar(this);
+  QMenu* file = menu->addMenu(Text(txt::kMenuFile));
+  file->addActions({FileSaveList, FileLoadList});
+  QMenu* settings = menu->addMenu(Text(txt::kMenuSettings));
+  if (QnlMainFrm)
+    settings->addActions({QnlMainFrm->SettingsDrive, QnlMainFrm->SettingsFilesystem, QnlMainFrm->SettingsPlugin});
+
   TrackList = new QTreeWidget(this);
   TrackList->setFont(FixedFont());
   TrackList->setRootIsDecorated(false);
   TrackList->setUniformRowHeights(true);
+  TrackList->setExpandsOnDoubleClick(false);
   QStringList headers;
-  for (const char* text : txt::kTrackColumns) headers << QString::fromUtf8(text);
+  for (const char* text : txt::kTrackColumns) headers << Text(text);
   TrackList->setHeaderLabels(headers);
   TrackList->header()->setFont(FormFont());
   for (int k = 0; k < headers.size(); ++k) TrackList->setColumnWidth(k, 75);
   TrackList->setMinimumSize(7 * 75 + 24, 220);
-  CloseBtn = new QPushButton(QString::fromUtf8(txt::kCloseButton), this);
+  connect(TrackList, &QTreeWidget::itemDoubleClicked, this,
+          [this](QTreeWidgetItem* item) { EditTrack(TrackList->indexOfTopLevelItem(item)); });
+
+  const auto glyph = [this](QAction* action) {
+    auto* button = new QToolButton(this);
+    button->setDefaultAction(action);
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    return button;
+  };
+  auto* checks = new QHBoxLayout;
+  checks->addWidget(glyph(CheckAll));
+  checks->addWidget(glyph(UncheckAll));
+  checks->addStretch();
+  ExtractSingleBtn = new QPushButton(Text(txt::kExtractSingle), this);
+  ExtractMultiBtn = new QPushButton(Text(txt::kExtractMulti), this);
+  CloseBtn = new QPushButton(Text(txt::kCloseButton), this);
+  connect(ExtractSingleBtn, &QPushButton::clicked, ExtractSingle, &QAction::trigger);
+  connect(ExtractMultiBtn, &QPushButton::clicked, ExtractMulti, &QAction::trigger);
+  connect(CloseBtn, &QPushButton::clicked, this, &QDialog::accept);
   auto* buttons = new QHBoxLayout;
+  buttons->addWidget(ExtractSingleBtn);
+  buttons->addWidget(ExtractMultiBtn);
   buttons->addStretch();
   buttons->addWidget(CloseBtn);
   auto* layout = new QVBoxLayout(this);
+  layout->setMenuBar(menu);
+  layout->addLayout(checks);
   layout->addWidget(TrackList);
   layout->addLayout(buttons);
-  connect(CloseBtn, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 void TTocDlg::showEvent(QShowEvent* event) {
@@ -43,10 +130,181 @@ void TTocDlg::showEvent(QShowEvent* event) {
 
 void TTocDlg::FormShow() {
   TrackList->clear();
-  for (const TCdTrack& track : CdTracks) {
+  for (size_t i = 0; i < CdTracks.size(); ++i) {
     auto* item = new QTreeWidgetItem(TrackList);
-    for (int k = 0; k < TrackList->columnCount(); ++k)
-      item->setText(k, QString::fromStdString(TrackColumnText(track, k)));
     item->setCheckState(0, Qt::Unchecked);
+    ShowRow(static_cast<int>(i));
+  }
+}
+
+void TTocDlg::ShowRow(int index) {
+  QTreeWidgetItem* item = TrackList->topLevelItem(index);
+  if (!item || static_cast<size_t>(index) >= CdTracks.size()) return;
+  for (int k = 0; k < TrackList->columnCount(); ++k)
+    item->setText(k, QString::fromStdString(TrackColumnText(CdTracks[static_cast<size_t>(index)], k)));
+}
+
+void TTocDlg::SetCheckAll(bool checked) {
+  for (int i = 0; i < TrackList->topLevelItemCount(); ++i)
+    TrackList->topLevelItem(i)->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+}
+
+void TTocDlg::CheckAllExecute() { SetCheckAll(true); }
+void TTocDlg::UncheckAllExecute() { SetCheckAll(false); }
+
+void TTocDlg::EditTrack(int index) {
+  if (index < 0 || static_cast<size_t>(index) >= CdTracks.size() || !TrackDlg) return;
+  TrackDlg->LoadTrack(index);
+  if (TrackDlg->exec() == QDialog::Accepted) ShowRow(index);
+}
+
+void TTocDlg::Error(const QString& text) {
+  QApplication::beep();
+  QMessageBox::critical(this, QString(), text);
+}
+
+bool TTocDlg::AskScan() {
+  QApplication::beep();
+  return QMessageBox::critical(this, QString(), Text(txt::kMsgNoVolume), QMessageBox::Yes | QMessageBox::No) ==
+         QMessageBox::Yes;
+}
+
+void TTocDlg::FileSaveListExecute() {
+  const std::string file = AskSaveFile(this, {TrackDir, "", txt::kTrackListFilterDlg, txt::kTrackListExtension},
+                                       /*mayReplace=*/true);
+  if (file.empty()) return;
+  TrackDir = FolderOf(file);
+  // A list corrected by hand would otherwise be lost without a word.
+  if (!QnlMainFrm->SaveTrackList(file)) Error(Text(txt::kMsgSaveListFailed));
+}
+
+void TTocDlg::FileLoadListExecute() {
+  const std::string file = AskOpenFile(this, {TrackDir, "", txt::kTrackListFilterDlg, txt::kTrackListExtension});
+  if (file.empty()) return;
+  TrackDir = FolderOf(file);
+  TrackList->clear();
+  const bool loaded = QnlMainFrm->LoadTrackList(file);
+  FormShow();
+  if (!loaded) Error(Text(txt::kMsgLoadListFailed));
+}
+
+TTocDlg::TTrackKind TTocDlg::Classify(const TCdTrack& track) {
+  switch (track.FileSystem) {
+    case fsCdda:
+    case fsCddaEmph:
+      return track.DataType == dtAudio ? TTrackKind::Audio : TTrackKind::TypeMismatch;
+    case fsIso9660:
+      return track.DataType >= dtMode1 && track.DataType <= dtMode2Formless ? TTrackKind::Data
+                                                                             : TTrackKind::TypeMismatch;
+    default:
+      return TTrackKind::NoFileSystem;
+  }
+}
+
+bool TTocDlg::CheckRange(const TCdTrack& track) {
+  if (track.Tail > track.Head) return true;
+  Error(WithTrackNo(txt::kMsgEmptyTrackN, track.TrackNo));
+  return false;
+}
+
+std::string TTocDlg::FreeTrackName(const std::string& folder, int trackNo, const char* extension) {
+  char base[32];
+  std::snprintf(base, sizeof base, "Track%.2d", trackNo);
+  std::string name = (fs::path(folder) / (std::string(base) + extension)).string();
+  for (int n = 1; Taken(name); ++n) {
+    char numbered[48];
+    std::snprintf(numbered, sizeof numbered, "%s_%.2d%s", base, n, extension);
+    name = (fs::path(folder) / numbered).string();
+  }
+  return name;
+}
+
+void TTocDlg::ShowViewer(std::string& folder) {
+  FileViewer->Folder = folder;
+  FileViewer->exec();
+  folder = FileViewer->Folder;
+}
+
+bool TTocDlg::RunScan(size_t index, const std::string& folder) {
+  if (!MakeFolder(folder)) {
+    Error(Text(txt::kMsgFolderFailed) + QString::fromStdString(folder));
+    return false;
+  }
+  return QnlMainFrm->ExtractFiles(index, folder);
+}
+
+// Single: the viewer's folder is FileExtractDir and the scan asks for its folder.
+// Multi: both use the track's own folder.
+bool TTocDlg::ExtractData(size_t index, std::string folder, bool multi) {
+  bool ok = true;
+  std::string& viewerFolder = multi ? folder : FileExtractDir;
+  const bool volume = ReadPvd && QnlMainFrm->ReadFileSystem(index);
+  if (volume) {
+    if (multi) MakeFolder(folder);  // where the viewer offers to copy the track's files
+    ShowViewer(viewerFolder);
+  } else if (!ReadPvd || AskScan()) {
+    if (!multi) {
+      Picker.InitialDir = FileExtractDir;
+      if (!Picker.Execute()) {
+        IsoExtracter.Clear();
+        return true;  // nothing chosen, nothing failed
+      }
+      folder = FileExtractDir = Picker.Directory;
+    }
+    ok = RunScan(index, folder);
+    if (ListOnly) ShowViewer(viewerFolder);
+  }
+  // The tree belongs to this track only: the next scan must not add to it.
+  IsoExtracter.Clear();
+  return ok;
+}
+
+void TTocDlg::ExtractSingleExecute() {
+  const int index = TrackList->indexOfTopLevelItem(TrackList->currentItem());
+  if (index < 0 || static_cast<size_t>(index) >= CdTracks.size()) return;
+  const auto i = static_cast<size_t>(index);
+  const TCdTrack track = CdTracks[i];
+  bool ok = true;
+  switch (Classify(track)) {
+    case TTrackKind::Audio: {
+      if (!CheckRange(track)) return;
+      const std::string wav = AskSaveFile(this, {CddaDir, "", txt::kWaveFilter, txt::kWaveExtension},
+                                          /*mayReplace=*/false);
+      if (wav.empty()) return;
+      CddaDir = FolderOf(wav);
+      ok = QnlMainFrm->RipAudioTrack(i, wav);
+      break;
+    }
+    case TTrackKind::Data:
+      if (!CheckRange(track)) return;
+      ok = ExtractData(i, {}, /*multi=*/false);
+      break;
+    case TTrackKind::TypeMismatch:
+      return Error(Text(txt::kMsgTypeMismatch));
+    case TTrackKind::NoFileSystem:
+      return Error(Text(txt::kMsgNoFileSystem));
+  }
+  if (!ok) Error(WithTrackNo(txt::kMsgTrackFailedN, track.TrackNo));
+}
+
+void TTocDlg::ExtractMultiExecute() {
+  Picker.InitialDir = MultiDir;
+  if (!Picker.Execute()) return;
+  MultiDir = Picker.Directory;
+  const std::string folder = MultiDir;
+  for (int i = 0; i < TrackList->topLevelItemCount(); ++i) {
+    if (TrackList->topLevelItem(i)->checkState(0) != Qt::Checked || static_cast<size_t>(i) >= CdTracks.size())
+      continue;
+    const auto index = static_cast<size_t>(i);
+    const TCdTrack track = CdTracks[index];
+    const TTrackKind kind = Classify(track);
+    if (kind == TTrackKind::TypeMismatch) return Error(WithTrackNo(txt::kMsgTypeMismatchN, track.TrackNo));
+    if (kind == TTrackKind::NoFileSystem) return Error(WithTrackNo(txt::kMsgNoFileSystemN, track.TrackNo));
+    if (!CheckRange(track)) return;
+    const bool ok = kind == TTrackKind::Audio
+                        ? QnlMainFrm->RipAudioTrack(index, FreeTrackName(folder, track.TrackNo, ".wav"))
+                        : ExtractData(index, FreeTrackName(folder, track.TrackNo, ""), /*multi=*/true);
+    // The tracks after a failed one are not extracted, and the user learns where it stopped.
+    if (!ok) return Error(WithTrackNo(txt::kMsgTrackFailedN, track.TrackNo));
   }
 }

@@ -1,20 +1,70 @@
 #pragma once
-// The track list of the current disc, one checkable line per track. Extraction, editing
-// and the list's own file commands are not built yet.
+// The track list of the current disc, one checkable line per track. From here the user
+// edits a track, saves or loads the list, and extracts the selected track or every
+// checked one: audio tracks become WAV files, ISO 9660 tracks a browsable volume or the
+// files of a recovery scan. A failed or refused extraction is always told.
 #include <QDialog>
+#include <string>
 
-class QTreeWidget;
+#include "app/Krdirdlg.h"
+#include "sector/Cdtrack.h"
+
+class QAction;
 class QPushButton;
+class QToolButton;
+class QTreeWidget;
 
 class TTocDlg : public QDialog {
  public:
+  // How a track's file system and data type let it be extracted.
+  enum class TTrackKind { Audio, Data, TypeMismatch, NoFileSystem };
+  static TTrackKind Classify(const TCdTrack& track);
+
   explicit TTocDlg(QWidget* parent = nullptr);
+
   // Fills the list from CdTracks, every line unchecked.
   void FormShow();
+  void FileSaveListExecute();
+  void FileLoadListExecute();
+  void CheckAllExecute();
+  void UncheckAllExecute();
+  void ExtractSingleExecute();
+  void ExtractMultiExecute();
+  // Opens the track properties of a line and shows the edits after OK.
+  void EditTrack(int index);
+
+  // The first free "<folder>/Track03.wav", "Track03_01.wav", ... (or, for a data track,
+  // a folder "Track03", "Track03_01", ...): neither a file nor a folder of that name exists.
+  static std::string FreeTrackName(const std::string& folder, int trackNo, const char* extension);
 
   QTreeWidget* TrackList = nullptr;
+  QAction* FileSaveList = nullptr;
+  QAction* FileLoadList = nullptr;
+  QAction* CheckAll = nullptr;
+  QAction* UncheckAll = nullptr;
+  QAction* ExtractSingle = nullptr;
+  QAction* ExtractMulti = nullptr;
+  QPushButton* ExtractSingleBtn = nullptr;
+  QPushButton* ExtractMultiBtn = nullptr;
   QPushButton* CloseBtn = nullptr;
 
  protected:
   void showEvent(QShowEvent* event) override;
+
+ private:
+  void CreateActions();
+  void CreateControls();
+  void ShowRow(int index);
+  void SetCheckAll(bool checked);
+  // The beep and the error box every message of the list comes with.
+  void Error(const QString& text);
+  bool AskScan();
+  // Extracts data track `index`; false when it failed. `folder` empty: asks for one.
+  bool ExtractData(size_t index, std::string folder, bool multi);
+  bool RunScan(size_t index, const std::string& folder);
+  void ShowViewer(std::string& folder);
+  // True when the track can be read at all; otherwise tells the user.
+  bool CheckRange(const TCdTrack& track);
+
+  TKrDirectoryDialog Picker;
 };

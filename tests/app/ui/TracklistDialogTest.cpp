@@ -1,0 +1,287 @@
+// The track list as a user walks it on an emulated disc made from real files: an audio
+// track ripped, a volume browsed and copied out, a track whose volume descriptors cannot
+// be read scanned instead, checked tracks extracted beside earlier outputs, and a list
+// edited, saved and loaded.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QFileDialog>
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+
+#include "app/Fileviewerform.h"
+#include "app/Isosettingdialog.h"
+#include "app/Listtexts.h"
+#include "app/Mainform.h"
+#include "app/Pluginsettingdialog.h"
+#include "app/Positiondialog.h"
+#include "app/Progressdialog.h"
+#include "app/Texts.h"
+#include "app/Tocdialog.h"
+#include "emulator/DiscBuilder.h"
+#include "tests/app/ui/UiTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using app_test::Slurp;
+
+constexpr time_t kMtime = 1'000'000'000;
+
+int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+
+// Answers the modal windows in order, nested ones included; the progress window is left
+// to close by itself. A step must close the window it gets.
+class Answers : public QObject {
+ public:
+  using Step = std::function<void(QWidget*)>;
+  explicit Answers(std::vector<Step> steps) : Steps(std::move(steps)) {
+    Clock.start();
+    Arm();
+  }
+  ~Answers() { EXPECT_EQ(Next, Steps.size()) << "windows that never came up"; }
+
+ private:
+  // A window shown again (the viewer is shown once per track) gets the next step.
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Hide) {
+      std::erase_if(Done, [watched](const QPointer<QWidget>& p) { return !p || p == watched; });
+      watched->removeEventFilter(this);
+    }
+    return false;
+  }
+  // A fresh timer for every poll: a step that opens windows runs inside one, and Qt does
+  // not fire a timer again while its own handler runs.
+  void Arm() {
+    QTimer::singleShot(5, &Context, [this] {
+      Arm();
+      Poll();
+    });
+  }
+  void Poll() {
+    QWidget* w = QApplication::activeModalWidget();
+    if (Clock.elapsed() > 120000) {  // a window nobody answers: fail instead of hanging
+      if (!TimedOut) ADD_FAILURE() << "the windows did not finish in time";
+      TimedOut = true;
+      CancelAll();
+      if (auto* d = dynamic_cast<QDialog*>(w)) d->reject();
+      return;
+    }
+    std::erase_if(Done, [](const QPointer<QWidget>& p) { return !p; });
+    if (!w || !w->isVisible() || dynamic_cast<TProgressDlg*>(w)) return;
+    for (const auto& p : Done)
+      if (p == w) return;
+    if (Next >= Steps.size()) {
+      ADD_FAILURE() << "unexpected window " << w->windowTitle().toStdString();
+      if (auto* d = dynamic_cast<QDialog*>(w)) d->reject();
+      return;
+    }
+    Done.emplace_back(w);
+    // Run outside this timer's slot: a step that opens windows needs the timer to go on.
+    w->installEventFilter(this);
+    Steps[Next++](w);
+  }
+  std::vector<Step> Steps;
+  size_t Next = 0;
+  std::vector<QPointer<QWidget>> Done;
+  QObject Context;
+  QElapsedTimer Clock;
+  bool TimedOut = false;
+};
+
+// A file or folder dialog answered with `path`; an empty path cancels.
+Answers::Step Choose(const fs::path& path) {
+  return [path](QWidget* w) {
+    auto* dialog = dynamic_cast<QFileDialog*>(w);
+    ASSERT_TRUE(dialog) << w->windowTitle().toStdString();
+    if (path.empty()) return dialog->reject();
+    if (fs::is_directory(path)) dialog->setDirectory(QString::fromStdString(path.string()));
+    dialog->selectFile(QString::fromStdString(path.string()));
+    static_cast<QDialog*>(dialog)->accept();
+  };
+}
+
+// A message box: its text is checked and `button` pressed.
+Answers::Step Message(const char* text, QMessageBox::StandardButton button = QMessageBox::Ok) {
+  return [text, button](QWidget* w) {
+    auto* box = dynamic_cast<QMessageBox*>(w);
+    ASSERT_TRUE(box) << w->windowTitle().toStdString();
+    EXPECT_EQ(box->text().toStdString(), text);
+    box->button(button)->click();
+  };
+}
+
+template <typename T>
+Answers::Step On(std::function<void(T*)> act) {
+  return [act](QWidget* w) {
+    auto* window = dynamic_cast<T*>(w);
+    if (!window) {
+      ADD_FAILURE() << "unexpected window " << w->metaObject()->className() << " " << w->windowTitle().toStdString();
+      if (auto* box = dynamic_cast<QMessageBox*>(w)) std::cerr << box->text().toStdString() << "\n";
+      w->close();
+      return;
+    }
+    act(window);
+  };
+}
+
+std::vector<uint8_t> Pcm(const fs::path& wav) {
+  const std::string bytes = Slurp(wav);
+  const size_t data = bytes.find("data");
+  return data == std::string::npos ? std::vector<uint8_t>{}
+                                   : std::vector<uint8_t>(bytes.begin() + static_cast<long>(data) + 8, bytes.end());
+}
+
+time_t MtimeOf(const fs::path& p) {
+  struct stat st {};
+  return ::stat(p.c_str(), &st) == 0 ? st.st_mtime : 0;
+}
+
+std::map<std::string, std::string> FilesBelow(const fs::path& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = Slurp(e.path());
+  return files;
+}
+
+// A mixed disc made from real files: track 1 a Mode 1 volume, track 2 audio, track 3 the
+// same files in a volume whose descriptors cannot be read.
+class TrackListWalk : public ui_test::WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    MakeTree(Work / "tree");
+    const std::string iso = "genisoimage -quiet -J -R -V QNL_WALK ";
+    ASSERT_EQ(Shell(iso + "-o " + Quote(Work / "walk.iso") + " " + Quote(Work / "tree")), 0);
+    ASSERT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 " + Quote(Work / "tone.wav") + " synth 2.5 sine 440 sine 1000"), 0);
+    emu::DiscSpec spec;
+    spec.Sessions.push_back({{emu::TrackSpec{emu::SectorKind::Mode1, Work / "walk.iso"},
+                              emu::TrackSpec{emu::SectorKind::Audio, Work / "tone.wav"},
+                              emu::TrackSpec{emu::SectorKind::Mode1, Work / "walk.iso"}}});
+    emu::DiscLayout layout;
+    std::string error;
+    ASSERT_TRUE(emu::PlanDisc(spec, layout, error)) << error;
+    // Track 3 is mastered for where it lies, as a later session of a real disc is.
+    const int32_t start = layout.Tracks[2].StartLba;
+    ASSERT_EQ(Shell(iso + "-C 0," + std::to_string(start) + " -o " + Quote(Work / "lost.iso") + " " +
+                    Quote(Work / "tree")),
+              0);
+    spec.Sessions[0].Tracks[2].File = Work / "lost.iso";
+    ASSERT_TRUE(emu::ApplyFaultSetting(spec.Faults, "Unreadable",
+                                       std::to_string(start + 16) + "-" + std::to_string(start + 18), error));
+    ASSERT_TRUE(emu::BuildImageSet(spec, Work / "walk", true, error)) << error;
+    auto disc = std::make_shared<emu::Disc>();
+    ASSERT_TRUE(emu::LoadImageSet(Work / "walk.ccd", *disc, error)) << error;
+    Machine = std::make_unique<drive_test::DriveMachine>(app_test::Drives({std::make_shared<emu::EmulatedDrive>(disc)}));
+    app_test::CopyPlugins(Work.Path, {"Jpeg.fpi", "Png.fpi", "Zip.fpi"});
+    CreateForms();
+    PluginManager.LoadPlugins((Work / "Plugin").string());
+    NoDialog = true;
+    ui_test::ModalScript script;
+    script.Once<TTocDlg>([](TTocDlg* d) { d->CloseBtn->click(); });
+    QnlMainFrm->Button1->click();
+    ASSERT_EQ(CdTracks.size(), 3u);
+    TocDlg->FormShow();
+  }
+
+  static void MakeTree(const fs::path& root) {
+    fs::create_directories(root / "docs" / "deep");
+    fs::create_directories(root / "pictures");
+    std::ofstream(root / "readme.txt") << "Quarnel walk\n";
+    Shell("seq 1 40000 > " + Quote(root / "docs" / "numbers.txt"));
+    Shell("head -c 5000 /dev/urandom > " + Quote(root / "docs" / "deep" / "tail.bin"));
+    Shell("convert -size 200x150 gradient:navy-gold " + Quote(root / "pictures" / "gradient.png"));
+    Shell("convert -size 240x160 plasma:fractal -seed 7 " + Quote(root / "pictures" / "plasma.jpg"));
+    Shell("find " + Quote(root) + " -exec touch -h -d @" + std::to_string(kMtime) + " {} +");
+  }
+
+  void Select(int row) { TocDlg->TrackList->setCurrentItem(TocDlg->TrackList->topLevelItem(row)); }
+
+  test_support::TempDir Work{"qnl-walk"};
+  test_support::TempDir Out{"qnl-out"};
+  std::unique_ptr<drive_test::DriveMachine> Machine;
+};
+
+TEST_F(TrackListWalk, AnAudioTrackRipsToItsSourceAndASecondRipReplacesNothing) {
+  const std::vector<std::string> audio = {"02", "01", "AUDIO", "", "", "", "CDDA"};
+  EXPECT_EQ(TrackColumnText(CdTracks[1], 2), "AUDIO");
+  Select(1);
+  {
+    Answers answers({Choose(Out / "tone")});  // the extension is added
+    TocDlg->ExtractSingle->trigger();
+  }
+  const std::vector<uint8_t> source = Pcm(Work / "tone.wav");
+  std::vector<uint8_t> ripped = Pcm(Out / "tone.wav");
+  ASSERT_GE(ripped.size(), source.size());
+  EXPECT_TRUE(std::all_of(ripped.begin() + static_cast<long>(source.size()), ripped.end(), [](uint8_t b) { return b == 0; }));
+  ripped.resize(source.size());
+  EXPECT_TRUE(ripped == source);
+  EXPECT_EQ(CddaDir, Out.Path.string());
+
+  // The same name again is refused, a new one asked for, and Cancel ends it.
+  const std::string before = Slurp(Out / "tone.wav");
+  {
+    Answers answers({Choose(Out / "tone.wav"), Message(txt::kFileExists), Choose({})});
+    TocDlg->ExtractSingle->trigger();
+  }
+  EXPECT_EQ(Slurp(Out / "tone.wav"), before);
+
+  // A track whose file system does not fit its data, and one without a file system.
+  CdTracks[1].FileSystem = fsIso9660;
+  {
+    Answers answers({Message(txt::kMsgTypeMismatch)});
+    TocDlg->ExtractSingle->trigger();
+  }
+  CdTracks[1].FileSystem = 0;
+  Answers answers({Message(txt::kMsgNoFileSystem)});
+  TocDlg->ExtractSingle->trigger();
+}
+
+TEST_F(TrackListWalk, AVolumeIsBrowsedAndEveryFileCopiedOutWithItsTime) {
+  Select(0);
+  std::vector<std::string> folders, files;
+  Answers answers({
+      On<TFileViewer>([&](TFileViewer* v) {
+        EXPECT_EQ(v->DiscTree->topLevelItem(0)->text(0), "QNL_WALK");
+        for (int i = 0; i < v->DiscTree->topLevelItem(0)->childCount(); ++i)
+          folders.push_back(v->DiscTree->topLevelItem(0)->child(i)->text(0).toStdString());
+        for (const TExtractedFile* e : v->GetRows()) files.push_back(FileColumnText(*e, 0) + " " + FileColumnText(*e, 2));
+        v->FileReadAll->trigger();  // the picker, then one progress window per file
+        v->FileClose->trigger();
+      }),
+      Choose(Out.Path),
+      On<TFileViewer>([](TFileViewer* v) {
+        // The checked files of the root into the same folder: readme.txt is there already.
+        v->FileCheckAll->trigger();
+        v->FileReadMulti->trigger();
+        v->FileClose->trigger();
+      }),
+      Choose(Out.Path),
+  });
+  TocDlg->ExtractSingle->trigger();
+  const auto source = FilesBelow(Work / "tree");
+  const auto copied = FilesBelow(Out.Path);
+  TocDlg->ExtractSingle->trigger();
+  EXPECT_EQ(folders, (std::vector<std::string>{"docs", "pictures"}));
+  EXPECT_EQ(files, (std::vector<std::string>{"readme.txt 1"}));
+  EXPECT_EQ(copied.size(), source.size());
+  for (const auto& [path, bytes] : source) {
+    ASSERT_TRUE(copied.count(path)) << path;
+    EXPECT_EQ(copied.at(path), bytes) << path;
+    EXPECT_EQ(MtimeOf(Out / path), kMtime) << path;
+  }
+  EXPECT_EQ(Slurp(Out / "readme~1.txt"), source.at("readme.txt"));  // nothing replaced
+  EXPECT_EQ(FileExtractDir, Out.Path.string());
+  EXPECT_TRUE(IsoExtracter.Root.Children.empty());  // cleared after the viewer
+}
+
+}  // namespace
