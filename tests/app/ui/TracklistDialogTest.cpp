@@ -7,6 +7,8 @@
 
 #include <QFileDialog>
 #include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -16,6 +18,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <set>
 
 #include "app/Fileviewerform.h"
 #include "app/Isosettingdialog.h"
@@ -190,6 +193,10 @@ class TrackListWalk : public ui_test::WindowTest {
     script.Once<TTocDlg>([](TTocDlg* d) { d->CloseBtn->click(); });
     QnlMainFrm->Button1->click();
     ASSERT_EQ(CdTracks.size(), 3u);
+    // No descriptor, so no file system found: the user names it in the track properties.
+    EXPECT_EQ(TrackColumnText(CdTracks[2], 6), "UNKNOWN");
+    EXPECT_EQ(TrackColumnText(CdTracks[2], 2), "MODE 1");
+    CdTracks[2].FileSystem = fsIso9660;
     TocDlg->FormShow();
   }
 
@@ -282,6 +289,139 @@ TEST_F(TrackListWalk, AVolumeIsBrowsedAndEveryFileCopiedOutWithItsTime) {
   EXPECT_EQ(Slurp(Out / "readme~1.txt"), source.at("readme.txt"));  // nothing replaced
   EXPECT_EQ(FileExtractDir, Out.Path.string());
   EXPECT_TRUE(IsoExtracter.Root.Children.empty());  // cleared after the viewer
+}
+
+// How the entries of a listing were found, by the viewer's Mode column.
+std::vector<std::string> Modes(TFileViewer* v) {
+  std::vector<std::string> modes;
+  for (const TExtractedFile* e : v->GetRows()) modes.push_back(FileColumnText(*e, 6));
+  return modes;
+}
+
+size_t Carved(const std::vector<std::string>& modes) {
+  return static_cast<size_t>(std::count_if(modes.begin(), modes.end(), [](const std::string& m) {
+    return m.rfind(txt::kModeTexts[2], 0) == 0;
+  }));
+}
+
+TEST_F(TrackListWalk, ALostVolumeIsScannedAndTheScanAsksOnlyTheEnabledPlugins) {
+  Select(2);
+  ListOnly = false;
+  fs::create_directories(Out / "scan");
+  {
+    Answers answers({Message(txt::kMsgNoVolume, QMessageBox::Yes), Choose(Out / "scan")});
+    TocDlg->ExtractSingle->trigger();
+  }
+  // The found directories give back every file whole.
+  std::multiset<std::string> written;
+  for (const auto& [path, bytes] : FilesBelow(Out / "scan")) written.insert(bytes);
+  for (const auto& [path, bytes] : FilesBelow(Work / "tree")) EXPECT_TRUE(written.count(bytes)) << path;
+  EXPECT_EQ(FileExtractDir, (Out / "scan").string());
+  EXPECT_TRUE(IsoExtracter.Root.Children.empty());
+
+  // Without the directories, listed only: the plug-ins carve, the rest becomes runs.
+  DetectDir = false;
+  ListOnly = true;
+  std::vector<std::string> before, after;
+  const auto scan = [&](std::vector<std::string>& modes) {
+    Answers answers({Message(txt::kMsgNoVolume, QMessageBox::Yes), Choose(Out / "scan"),
+                     On<TFileViewer>([&](TFileViewer* v) {
+                       modes = Modes(v);
+                       v->FileClose->trigger();
+                     })});
+    TocDlg->ExtractSingle->trigger();
+  };
+  scan(before);
+  EXPECT_GE(Carved(before), 2u);  // the picture files of the volume
+  EXPECT_TRUE(std::count(before.begin(), before.end(), txt::kModeTexts[0]) == 0);
+
+  // The PNG plug-in unchecked and the list reordered in the settings: the scan follows.
+  {
+    Answers answers({On<TPluginSettingDlg>([](TPluginSettingDlg* d) {
+      for (int r = 0; r < d->PluginList->topLevelItemCount(); ++r)
+        if (PluginManager.GetFileName(d->GetDisplayOrder()[static_cast<size_t>(r)]) == "Png.fpi")
+          d->PluginList->topLevelItem(r)->setCheckState(0, Qt::Unchecked);
+      d->PluginListMouseDown(0, /*leftButton=*/true, /*doubleClick=*/false);
+      d->PluginListMouseMove(1);
+      d->PluginListMouseUp();
+      d->OkBtn->click();
+    })});
+    QnlMainFrm->SettingsPlugin->trigger();
+  }
+  EXPECT_EQ(app_test::PluginFileNames(), (std::vector<std::string>{"Png.fpi", "Jpeg.fpi", "Zip.fpi"}));
+  EXPECT_FALSE(PluginManager.GetEnabled(0));
+  scan(after);
+  EXPECT_EQ(Carved(after), Carved(before) - 1);
+  EXPECT_TRUE(FilesBelow(Out / "scan").size() == written.size());  // listing wrote nothing
+}
+
+TEST_F(TrackListWalk, CheckedTracksGoBesideEarlierOutputsAndAMismatchStopsTheRun) {
+  std::ofstream(Out / "Track02.wav") << "an earlier rip";
+  ListOnly = false;
+  TocDlg->CheckAll->trigger();
+  {
+    Answers answers({Choose(Out.Path), On<TFileViewer>([](TFileViewer* v) {
+                       EXPECT_EQ(v->Folder, (fs::path(MultiDir) / "Track01").string());
+                       v->FileClose->trigger();
+                     }),
+                     Message(txt::kMsgNoVolume, QMessageBox::Yes)});
+    TocDlg->ExtractMulti->trigger();
+  }
+  EXPECT_EQ(MultiDir, Out.Path.string());
+  EXPECT_EQ(Slurp(Out / "Track02.wav"), "an earlier rip");
+  EXPECT_GT(fs::file_size(Out / "Track02_01.wav"), 441000u);
+  EXPECT_TRUE(fs::is_directory(Out / "Track01"));
+  EXPECT_FALSE(FilesBelow(Out / "Track03").empty());  // the scan's files
+
+  // Track 2 now claims a file system its data cannot have: the run stops there.
+  CdTracks[1].FileSystem = fsIso9660;
+  {
+    Answers answers({Choose(Out.Path), On<TFileViewer>([](TFileViewer* v) { v->FileClose->trigger(); }),
+                     Message("トラック02のデータ形式とファイルシステムが一致していません。")});
+    TocDlg->ExtractMulti->trigger();
+  }
+  EXPECT_TRUE(fs::is_directory(Out / "Track01_01"));
+  EXPECT_FALSE(fs::exists(Out / "Track03_01"));
+}
+
+TEST_F(TrackListWalk, AnEditedListIsSavedAndLoadedBack) {
+  QTreeWidget* list = TocDlg->TrackList;
+  TocDlg->show();  // laid out, so that the double click finds its line
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(TocDlg));
+  {
+    Answers answers({On<TTrackDlg>([](TTrackDlg* d) {
+      d->ToMSFEdit->setText("00:30:00");
+      emit d->ToMSFEdit->textEdited(d->ToMSFEdit->text());
+      d->SysCmb->setCurrentIndex(2);
+      d->OkBtn->click();
+    })});
+    const QPoint line = list->visualItemRect(list->topLevelItem(1)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, line);  // a double click is a press, then another
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, line);
+  }
+  EXPECT_EQ(list->topLevelItem(1)->text(4), "00:30:00");
+  EXPECT_EQ(list->topLevelItem(1)->text(6), "CDDA(EMPH)");
+  const std::vector<TCdTrack> edited = CdTracks;
+  {
+    Answers answers({Choose(Out / "walk.trk")});
+    TocDlg->FileSaveList->trigger();
+  }
+  EXPECT_EQ(TrackDir, Out.Path.string());
+  ClearTrackList();
+  {
+    Answers answers({Choose(Out / "walk.trk")});
+    TocDlg->FileLoadList->trigger();
+  }
+  EXPECT_EQ(CdTracks, edited);
+  EXPECT_EQ(list->topLevelItemCount(), 3);
+  EXPECT_EQ(list->topLevelItem(1)->text(4), "00:30:00");
+
+  // A list that cannot be written is reported, not passed over.
+  {
+    Answers answers({Choose(Out / "missing" / "walk.trk"), Message(txt::kMsgSaveListFailed)});
+    TocDlg->FileSaveList->trigger();
+  }
+  TocDlg->hide();
 }
 
 }  // namespace
