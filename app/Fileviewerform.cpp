@@ -52,7 +52,7 @@ TFileViewer::TFileViewer(QWidget* parent) : QDialog(parent), Picker(this) {
   setFont(FormFont());
   CreateActions();
   CreateControls();
-  resize(900, 480);
+  resize(1000, 480);
 }
 
 void TFileViewer::CreateActions() {

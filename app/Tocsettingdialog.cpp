@@ -16,18 +16,13 @@
 
 #include "app/Forms.h"
 #include "app/Global.h"
+#include "app/Msfedit.h"
 #include "app/Texts.h"
 #include "sector/Address.h"
 
 namespace {
 
 QString Text(const char* text) { return QString::fromUtf8(text); }
-
-int TwoDigits(const QString& text, int position) {
-  bool ok = false;
-  const int value = text.mid(position, 2).toInt(&ok);
-  return ok && value >= 0 ? value : 0;
-}
 
 }  // namespace
 
@@ -45,8 +40,7 @@ void TTocSettingDlg::CreateControls() {
   SearchFastRb = new QRadioButton(Text(txt::kTocSearchFast), SearchGrp);
   SearchAllRb = new QRadioButton(Text(txt::kTocSearchAll), SearchGrp);
   Label1 = new QLabel(Text(txt::kTocLastAddress), SearchGrp);
-  LastAdrMSFEdit = new QLineEdit(SearchGrp);
-  LastAdrMSFEdit->setInputMask("99:99:99;_");
+  LastAdrMSFEdit = NewMsfEdit(SearchGrp);
   LastAdrMSFEdit->installEventFilter(this);
   LastAdrUpBtn = new QToolButton(SearchGrp);
   LastAdrUpBtn->setArrowType(Qt::UpArrow);
@@ -124,25 +118,13 @@ void TTocSettingDlg::OkBtnClick() {
   accept();
 }
 
-int64_t TTocSettingDlg::ParseMsfText(const QString& text) {
-  const int minute = TwoDigits(text, 0);
-  const int second = std::min(TwoDigits(text, 3), 59);
-  const int frame = std::min(TwoDigits(text, 6), 74);
-  return int64_t{minute} * 4500 + second * 75 + frame;
-}
-
 void TTocSettingDlg::ShowLastAddress() {
   WorkLastAddress = std::clamp<int64_t>(WorkLastAddress, 0, kMaxLastAddress);
-  const QString text = QString::fromStdString(FramesToMsfText(WorkLastAddress));
-  // The same text is not set again: that would move the cursor while the user types.
-  if (LastAdrMSFEdit->displayText() == text) return;
-  const int cursor = LastAdrMSFEdit->cursorPosition();
-  LastAdrMSFEdit->setText(text);
-  LastAdrMSFEdit->setCursorPosition(cursor);
+  ShowEditText(LastAdrMSFEdit, MsfText(WorkLastAddress));
 }
 
 void TTocSettingDlg::LastAdrMSFEditChange() {
-  WorkLastAddress = ParseMsfText(LastAdrMSFEdit->displayText());
+  WorkLastAddress = MsfTextToFrames(LastAdrMSFEdit->displayText());
   ShowLastAddress();
 }
 

@@ -29,9 +29,6 @@ class TTocSettingDlg : public QDialog {
   void UpdateEndConditionControls();
   int64_t GetWorkLastAddress() const { return WorkLastAddress; }
 
-  // Minute, second and frame of an "mm:ss:ff" text; a part that is no number reads 0, a
-  // second above 59 reads 59 and a frame above 74 reads 74.
-  static int64_t ParseMsfText(const QString& text);
 
   QCheckBox* ManualCk = nullptr;
   QCheckBox* LeadoutCk = nullptr;

@@ -8,6 +8,9 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QPixmap>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeWidget>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -15,10 +18,16 @@
 #include <thread>
 
 #include "app/AboutDialog.h"
+#include "app/Drivesettingdialog.h"
+#include "app/Fileviewerform.h"
+#include "app/Isosettingdialog.h"
 #include "app/Mainform.h"
+#include "app/Pluginsettingdialog.h"
+#include "app/Positiondialog.h"
 #include "app/Progressdialog.h"
 #include "app/Tocdialog.h"
 #include "app/Tocsettingdialog.h"
+#include "recovery/Isoextracter.h"
 #include "tests/app/ui/UiTestSupport.h"
 
 namespace {
@@ -60,6 +69,42 @@ void PhotographProgress(const QString& folder) {
   LaunchWorker(head, *ProgressDlg, "Searching tracks...", std::move(job));
 }
 
+// The settings dialogs as the user finds them, the track properties of the audio track,
+// and the file viewer on the sample disc's first volume with its pictures folder open.
+void PhotographDialogs(const QString& folder) {
+  DrvSettingDlg->show();
+  DrvSettingDlg->SpdBtn->click();
+  Save(DrvSettingDlg, folder, "drivesettings");
+  DrvSettingDlg->hide();
+  IsoSettingDlg->Pages->setCurrentIndex(1);
+  Save(IsoSettingDlg, folder, "filesystemsettings");
+  IsoSettingDlg->hide();
+  PluginManager.LoadPlugins(QNL_REAL_PLUGIN_DIR);
+  Save(PluginSettingDlg, folder, "pluginsettings");
+  PluginSettingDlg->hide();
+  TrackDlg->LoadTrack(1);
+  Save(TrackDlg, folder, "trackproperties");
+  TrackDlg->hide();
+  SelectDrive(0);
+  DiscEndAddress = DriveUtility.GetLeadOut();  // as a detection leaves it
+  if (!QnlMainFrm->ReadFileSystem(0)) {
+    std::fprintf(stderr, "cannot read the sample disc's volume\n");
+    Failed = true;
+    return;
+  }
+  FileViewer->show();
+  QTreeWidgetItem* root = FileViewer->DiscTree->topLevelItem(0);
+  for (int i = 0; root && i < root->childCount(); ++i)
+    if (root->child(i)->text(0) == "pictures") FileViewer->DiscTree->setCurrentItem(root->child(i));
+  if (FileViewer->FileList->topLevelItemCount() > 0) {
+    FileViewer->FileList->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    FileViewer->FileList->setCurrentItem(FileViewer->FileList->topLevelItem(0));
+  }
+  Save(FileViewer, folder, "fileviewer");
+  FileViewer->hide();
+  IsoExtracter.Clear();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -88,6 +133,7 @@ int main(int argc, char** argv) {
   TocDlg->hide();
   Save(AboutBox, folder, "about");
   AboutBox->hide();
+  PhotographDialogs(folder);
   QnlMainFrm->hide();
   DestroyForms();
   return Failed ? 1 : 0;

@@ -424,4 +424,38 @@ TEST_F(TrackListWalk, AnEditedListIsSavedAndLoadedBack) {
   TocDlg->hide();
 }
 
+TEST(FileListTexts, SizesSectorsAndModesAsTheListShowsThem) {
+  struct Case {
+    uint64_t bytes;
+    const char* text;
+  };
+  for (const Case& c : {Case{0, "0.00 KB"}, Case{1048575, "1024.00 KB"}, Case{1048576, "1.00 MB"},
+                        Case{1073741824, "1.00 GB"}, Case{1536, "1.50 KB"}})
+    EXPECT_EQ(SizeToText(c.bytes), c.text) << c.bytes;
+
+  TExtractedFile e;
+  e.Start = 1000, e.Size = 2049, e.SectorMode = dtMode1, e.Kind = 3, e.TailZeroCount = 64;
+  EXPECT_EQ(FileColumnText(e, 1), "850");
+  EXPECT_EQ(FileColumnText(e, 2), "2");
+  EXPECT_EQ(FileColumnText(e, 5), "");  // only volume and found directories have dates
+  EXPECT_EQ(FileColumnText(e, 6), "ゼロ分割(64)");
+  e.SectorMode = dtMode2Formless, e.Size = 2048 * 2 + 1, e.Kind = 2, e.TypeName = "JPEG";
+  EXPECT_EQ(FileColumnText(e, 2), "2");  // formless sectors hold 2336 bytes of a file
+  EXPECT_EQ(FileColumnText(e, 6), "プラグイン(JPEG)");
+  e.Kind = 9;
+  EXPECT_EQ(FileColumnText(e, 6), "編集済み");
+}
+
+TEST(TrackNames, AnOutputNameIsNeverOneThatIsTaken) {
+  test_support::TempDir dir;
+  std::ofstream(dir / "Track03.wav") << "x";
+  std::ofstream(dir / "Track03_01.wav") << "x";
+  fs::create_directories(dir / "Track04.wav");  // a folder counts as taken too
+  std::ofstream(dir / "Track05") << "x";
+  EXPECT_EQ(TTocDlg::FreeTrackName(dir.Path.string(), 3, ".wav"), (dir / "Track03_02.wav").string());
+  EXPECT_EQ(TTocDlg::FreeTrackName(dir.Path.string(), 4, ".wav"), (dir / "Track04_01.wav").string());
+  EXPECT_EQ(TTocDlg::FreeTrackName(dir.Path.string(), 5, ""), (dir / "Track05_01").string());
+  EXPECT_EQ(TTocDlg::FreeTrackName(dir.Path.string(), 6, ""), (dir / "Track06").string());
+}
+
 }  // namespace
