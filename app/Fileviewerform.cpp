@@ -184,9 +184,9 @@ void TFileViewer::FileReadExecute() {
   const int row = FileList->indexOfTopLevelItem(FileList->currentItem());
   if (row < 0 || static_cast<size_t>(row) >= Rows.size()) return;
   const TExtractedFile& entry = *Rows[static_cast<size_t>(row)];
-  const TFileDialogSpec spec{Folder, (fs::path(Folder) / SafeLeafName(entry.Name)).string(), txt::kAllFilesFilter,
+  const TFileChoice choice{Folder, (fs::path(Folder) / SafeLeafName(entry.Name)).string(), txt::kAllFilesFilter,
                              ""};
-  const std::string path = AskSaveFile(this, spec, /*mayReplace=*/false);
+  const std::string path = AskSaveFile(this, choice, /*mayReplace=*/false);
   if (path.empty()) return;
   // The folder the file went to is the one the user will want next time.
   Folder = FolderOf(path);

@@ -49,21 +49,21 @@ std::string DialogFilter(const char* vclFilter) {
   return filters.join(";;").toStdString();
 }
 
-std::string AskOpenFile(QWidget* owner, const TFileDialogSpec& spec) {
-  QFileDialog dialog(owner, QString(), QString(), Q(DialogFilter(spec.Filter)));
-  Prepare(dialog, spec.InitialDir);
+std::string AskOpenFile(QWidget* owner, const TFileChoice& choice) {
+  QFileDialog dialog(owner, QString(), QString(), Q(DialogFilter(choice.Filter)));
+  Prepare(dialog, choice.InitialDir);
   dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setDefaultSuffix(QString::fromUtf8(spec.DefaultExt));
+  dialog.setDefaultSuffix(QString::fromUtf8(choice.DefaultExt));
   return Chosen(dialog);
 }
 
-std::string AskSaveFile(QWidget* owner, const TFileDialogSpec& spec, bool mayReplace) {
-  QFileDialog dialog(owner, QString(), QString(), Q(DialogFilter(spec.Filter)));
-  Prepare(dialog, spec.InitialDir);
+std::string AskSaveFile(QWidget* owner, const TFileChoice& choice, bool mayReplace) {
+  QFileDialog dialog(owner, QString(), QString(), Q(DialogFilter(choice.Filter)));
+  Prepare(dialog, choice.InitialDir);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setDefaultSuffix(QString::fromUtf8(spec.DefaultExt));
+  dialog.setDefaultSuffix(QString::fromUtf8(choice.DefaultExt));
   if (!mayReplace) dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  if (!spec.FileName.empty()) dialog.selectFile(Q(spec.FileName));
+  if (!choice.FileName.empty()) dialog.selectFile(Q(choice.FileName));
   for (;;) {
     const std::string chosen = Chosen(dialog);
     std::error_code ec;

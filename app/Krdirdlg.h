@@ -24,7 +24,7 @@ class TKrDirectoryDialog {
 };
 
 // `filter` in the "Name|*.x|All|*.*" form of the program's texts.
-struct TFileDialogSpec {
+struct TFileChoice {
   std::string InitialDir;
   std::string FileName;
   const char* Filter = "";
@@ -32,10 +32,10 @@ struct TFileDialogSpec {
 };
 
 // An existing file to open; empty when cancelled.
-std::string AskOpenFile(QWidget* owner, const TFileDialogSpec& spec);
+std::string AskOpenFile(QWidget* owner, const TFileChoice& choice);
 // A name to save under; empty when cancelled. With `mayReplace` false a name that exists
 // is refused with a message and the dialog asks again, so nothing is ever replaced.
-std::string AskSaveFile(QWidget* owner, const TFileDialogSpec& spec, bool mayReplace);
+std::string AskSaveFile(QWidget* owner, const TFileChoice& choice, bool mayReplace);
 
 // "Name|*.x|All|*.*" as the platform's dialogs write filters: "Name (*.x);;All (*)".
 std::string DialogFilter(const char* vclFilter);
