@@ -44,6 +44,11 @@ void BoundSettings(TDriveSetting& s) {
   Clamp<uint32_t>(s.SoftEccRetryCount, 0, 12);
 }
 
+// Runs at memcmp's speed: the tail of every cooked batch is scanned.
+bool IsAllZero(const uint8_t* data, size_t size) {
+  return size == 0 || (data[0] == 0 && std::memcmp(data, data + 1, size - 1) == 0);
+}
+
 const TKrEdc& Edc() {
   static const TKrEdc edc;
   return edc;
@@ -274,7 +279,8 @@ bool TSectorReader::TransferFits(const uint8_t* data, int64_t good) const {
   }
   // The buffer was zeroed: bytes past what sectors of this size fill were sent for
   // sectors of another size (an audio sector in a batch of data).
-  return std::all_of(data + std::min(most, all), data + all, [](uint8_t b) { return b == 0; });
+  const size_t from = std::min(most, all);
+  return IsAllZero(data + from, all - from);
 }
 
 int64_t TSectorReader::CheckRawBatch(uint8_t* data, int64_t address, int64_t good, uint8_t dataType, bool verify) {
@@ -317,10 +323,13 @@ int64_t TSectorReader::ReadBatch(uint32_t command, int64_t address, uint32_t cou
   int64_t good = IssueRead(command, address, count, dataType, data);
   if (!LastGood && good > 0) good = Confirmed(command, address, good, dataType, data);
   // A bad sector, or a sector of another type, later in the batch must not fail this one.
-  const bool fits = command == 2 || TransferFits(data, good);
-  if ((good == 0 || !fits) && count > 1) good = IssueRead(command, address, 1, dataType, data);
+  bool fits = command == 2 || TransferFits(data, good);
+  if ((good == 0 || !fits) && count > 1) {
+    good = IssueRead(command, address, 1, dataType, data);
+    fits = command == 2 || TransferFits(data, good);
+  }
   if (command == 2) return CheckRawBatch(data, address, good, dataType, /*verify=*/false);
-  return TransferFits(data, good) ? good : 0;
+  return fits ? good : 0;
 }
 
 bool TSectorReader::ReadBefore(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType,

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "drive/Cdbbuild.h"
+#include "drive/Krcdroms.h"
 #include "tests/emulator/BuilderTestSupport.h"
 #include "tests/reader/SectorreaderTestSupport.h"
 
@@ -301,6 +302,34 @@ TEST_F(SectorReaderMixedDisc, NoStrategyReportsAGoodSectorThatDiffersFromTheDisc
     EXPECT_GE(own, readable - damaged) << "command " << command;
     ReadAll(reader, command, 150, end, dtMode1);
     ReadAll(reader, command, 150, end, dtAudio);
+    reader.Release();
+  }
+}
+
+// ASPI tells no residual: only the zeroed tail of the transfer shows that a cooked batch
+// ran into the audio tracks, whose sectors come at their own, larger size.
+TEST_F(SectorReaderMixedDisc, CookedBatchesOverAspiStopWhereTheAudioBegins) {
+  QNL_REQUIRE_TOOL("genisoimage");
+  QNL_REQUIRE_TOOL("sox");
+  Build([](emu::DiscSpec&) {});
+  const int64_t end = 150 + Layout.Tracks.back().EndLba;
+  const int64_t soundEnd = 150 + Layout.Tracks[1].EndLba;
+  for (uint32_t command : {0u, 1u}) {
+    ReaderRig rig(Disc);
+    DiscEndAddress = end;
+    TDriveSetting s = BaseSetting();
+    s.UseSpti = 0;
+    s.DataReadCmd = command;
+    TKrCdRoms drives;  // ASPI speaks to the drive by its address, not its letter
+    ASSERT_EQ(drives.Enumerate(/*both transports*/ 3, false), 1u);
+    TSectorReader reader;
+    reader.SetDrive(*drives.GetCdRom(0), s);
+    reader.Prepare();
+    EXPECT_EQ(ReadAll(reader, command, 150, end, 0), end - 150) << "command " << command;
+    // Asked as Mode 1, an audio sector passes a user-data read only as silence (the
+    // pregap; the last track, padded with silence, is left out); a typed read refuses it.
+    const int64_t passed = command == 0 ? Layout.Tracks[1].StartLba : Layout.Tracks[0].EndLba;
+    EXPECT_EQ(ReadAll(reader, command, 150, soundEnd, dtMode1), passed) << "command " << command;
     reader.Release();
   }
 }
