@@ -249,7 +249,14 @@ TEST_F(TrackListWalk, AnAudioTrackRipsToItsSourceAndASecondRipReplacesNothing) {
     TocDlg->ExtractSingle->trigger();
   }
   CdTracks[1].FileSystem = 0;
-  Answers answers({Message(txt::kMsgNoFileSystem)});
+  {
+    Answers answers({Message(txt::kMsgNoFileSystem)});
+    TocDlg->ExtractSingle->trigger();
+  }
+  // A track loaded with its end before its start is refused, not read backwards.
+  CdTracks[1].FileSystem = fsCdda;
+  CdTracks[1].Tail = CdTracks[1].Head - 10;
+  Answers answers({Message("トラック02の終了アドレスが開始アドレス以前です。")});
   TocDlg->ExtractSingle->trigger();
 }
 
@@ -289,6 +296,23 @@ TEST_F(TrackListWalk, AVolumeIsBrowsedAndEveryFileCopiedOutWithItsTime) {
   EXPECT_EQ(Slurp(Out / "readme~1.txt"), source.at("readme.txt"));  // nothing replaced
   EXPECT_EQ(FileExtractDir, Out.Path.string());
   EXPECT_TRUE(IsoExtracter.Root.Children.empty());  // cleared after the viewer
+}
+
+TEST_F(TrackListWalk, NamesFromADamagedDirectoryStayInsideTheChosenFolder) {
+  ASSERT_TRUE(QnlMainFrm->ReadFileSystem(0));
+  for (TExtractedFile& e : IsoExtracter.Root.Children) {
+    if (e.Name == "readme.txt") e.Name = "../escape.txt";  // a name that holds a path
+    if (e.Name == "docs") e.Name = "pictures";             // one name listed twice
+  }
+  {
+    Answers none({});
+    EXPECT_TRUE(FileViewer->ReadDirectory(IsoExtracter.Root, (Out / "x").string()));
+  }
+  IsoExtracter.Clear();
+  EXPECT_EQ(std::distance(fs::directory_iterator(Out.Path), fs::directory_iterator()), 1);
+  EXPECT_EQ(Slurp(Out / "x" / ".._escape.txt"), Slurp(Work / "tree" / "readme.txt"));
+  EXPECT_TRUE(fs::exists(Out / "x" / "pictures" / "plasma.jpg") != fs::exists(Out / "x" / "pictures~1" / "plasma.jpg"));
+  EXPECT_EQ(FilesBelow(Out / "x").size(), FilesBelow(Work / "tree").size());
 }
 
 // How the entries of a listing were found, by the viewer's Mode column.
