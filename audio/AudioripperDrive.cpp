@@ -39,7 +39,14 @@ uint32_t TAudioRipper::ReadAudio(int64_t frame, uint32_t count, uint8_t* buffer)
   const uint64_t asked = uint64_t{count} * kRawSectorSize;
   const auto arrived = static_cast<uint32_t>((asked - std::min<uint64_t>(result.Scsi.Residual, asked)) / kRawSectorSize);
   const uint32_t good = result ? count : GetGoodCount(frame, count, result.Scsi.Sense.data());
-  return std::min(good, arrived);
+  if (result || good == 0) return std::min(good, arrived);
+  // A drive that fails part-way may leave the blocks before the failing one unsent or
+  // stale and tell no residual; audio carries nothing to check them by, so they count
+  // only when a read of them alone ends GOOD.
+  WriteLog("\nRip Confirm");
+  std::memset(buffer, 0, size_t{count} * kRawSectorSize);
+  const TCommandResult again = SendAudioRead(frame, good, buffer);
+  return again ? good : 0;
 }
 
 TCommandResult TAudioRipper::SendAudioRead(int64_t frame, uint32_t count, uint8_t* buffer) {

@@ -287,6 +287,9 @@ int64_t TSectorReader::CheckRawBatch(uint8_t* data, int64_t address, int64_t goo
   for (int64_t i = 0; i < good; ++i) {
     uint8_t* sector = data + i * kRawSectorSize;
     uint8_t checkAs = dataType;
+    // Blocks of a failed read may never have been sent: only a sector that proves
+    // itself counts, corrected or not, and audio carries nothing to prove itself by.
+    if (verify && !HasSyncPattern(sector)) return i;
     if (dataType == dtAudio) {
       // Audio carries no header and no EDC; a data sector asked as audio still does.
       if (!HasSyncPattern(sector)) continue;
@@ -298,9 +301,7 @@ int64_t TSectorReader::CheckRawBatch(uint8_t* data, int64_t address, int64_t goo
       checkAs = (sector[kSubmodeOffset] & kSubmodeForm2) ? dtMode2Form2 : dtMode2Form1;
     // Corrected before the header is compared: Mode 1 correction repairs a header too.
     if (Setting.SoftEccEnabled && !HoldsUp(sector, checkAs)) return i;
-    // Blocks of a failed read may never have been sent: only a sector that proves
-    // itself counts, corrected or not.
-    if (verify && (!HasSyncPattern(sector) || !EdcHolds(sector, checkAs))) return i;
+    if (verify && !EdcHolds(sector, checkAs)) return i;
     // A drive that drifts returns whole, sound sectors of another address.
     if (!IsSectorAt(sector, address + i)) return i;
   }

@@ -139,7 +139,8 @@ bool TSectorReader::ReadBeyond(uint32_t command, int64_t address, uint8_t dataTy
     if (!IsConvertibleFrame(start)) break;
     const int64_t runEnd = start < kLeadInFirstFrame ? kLeadInFirstFrame : kLeadInEndFrame;
     const auto count = static_cast<uint32_t>(std::min<int64_t>(limit, runEnd - start));
-    const int64_t good = IssueRead(command, start, count, dataType, data);
+    int64_t good = IssueRead(command, start, count, dataType, data);
+    if (!LastGood && good > 0) good = Confirmed(command, start, good, dataType, data);
     if (good == 0) {
       // A batch that gives nothing may only run past the last sector the drive can
       // give. The same start is read as two sectors (a whole one at any byte offset),

@@ -105,19 +105,24 @@ TEST(AudioRipperTest, UnreadableSectorsBecomeCountedSilence) {
     std::vector<emu::UnreadableFault> Unreadable;
     std::vector<emu::CommandFault> Commands;
     int64_t Silent;
+    uint32_t DaeCmd = TAudioRipper::kReadCd;
   };
   const std::vector<Case> cases = {
       {"one sector", {{lba + 40, lba + 41}}, {}, 1},
       {"a run inside one read and one across reads", {{lba + 60, lba + 63}, {lba + 95, lba + 98}}, {}, 6},
       {"no sense", {}, {{0xBE, 5, emu::CommandFaultKind::Timeout}}, 0},
       {"not a medium error", {}, {{0xBE, 7, emu::CommandFaultKind::CheckCondition, 0x04, 0x44, 0}}, 0},
+      // The time-out resets the drive to 2048-byte blocks: read so, the rip would be data.
+      {"reset under READ(10)", {}, {{0x28, 5, emu::CommandFaultKind::Timeout}}, 0, TAudioRipper::kRead10},
   };
   for (const Case& c : cases) {
     RipRig rig(disc, [&](emu::Disc& d) {
       d.Faults.Unreadable = c.Unreadable;
       d.Faults.Commands = c.Commands;
     });
-    ASSERT_TRUE(rig.Rip(track, RipSetting())) << c.Name;
+    TDriveSetting setting = RipSetting();
+    setting.DaeCmd = c.DaeCmd;
+    ASSERT_TRUE(rig.Rip(track, setting)) << c.Name;
     Samples expected = disc.Between(track.Head * 588, track.Tail * 588);
     for (const auto& f : c.Unreadable)
       std::fill(expected.begin() + 2 * 588 * (f.FirstLba - lba), expected.begin() + 2 * 588 * (f.EndLba - lba), 0);
@@ -126,6 +131,7 @@ TEST(AudioRipperTest, UnreadableSectorsBecomeCountedSilence) {
     const std::string log = rig.LogText();
     EXPECT_EQ(Count(log, "\nRip Command Failure"), static_cast<size_t>(c.Silent)) << c.Name;
     EXPECT_NE(log.find("\nRip Unreadable Sectors = " + std::to_string(c.Silent)), std::string::npos) << c.Name;
+    rig.ExpectDriveRestored(c.Name);
   }
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TestDrive.h"
 #include "audio/Audioripper.h"
 #include "drive/Krcdroms.h"
 #include "platform/Clock.h"
@@ -139,7 +140,7 @@ class RipRig {
                   const DeviceMaker& device = {}) {
     auto copy = std::make_shared<emu::Disc>(*disc.Disc);
     if (tweak) tweak(*copy);
-    Emulated = std::make_shared<emu::EmulatedDrive>(copy);
+    Emulated = test_support::TestDrive(copy);
     drive_test::MachineSpec spec;
     spec.Drives.push_back(Emulated);
     spec.DeviceFor = device;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "tests/support/TestDrive.h"
 #include "drive/Kraspi.h"
 #include "drive/Krspti.h"
 #include "emulator/EmulatedDrive.h"
@@ -87,7 +88,7 @@ inline platform::ExecResult NoSenseFailure() {
 // Installs a machine whose only drive is "D:" and a frozen clock; restores DiscEndAddress.
 class ReaderRig {
  public:
-  explicit ReaderRig(std::shared_ptr<emu::Disc> disc) : Emulated(std::make_shared<emu::EmulatedDrive>(disc)) {
+  explicit ReaderRig(std::shared_ptr<emu::Disc> disc) : Emulated(test_support::TestDrive(disc)) {
     Install(platform::EmulatedVirtualDrive(Emulated));
   }
   explicit ReaderRig(std::shared_ptr<ScriptedDevice> device) : Scripted(std::move(device)) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TestDrive.h"
 #include "worker/Headlessprogressview.h"
 #include "emulator/DiscBuilder.h"
 #include "emulator/EmulatedDrive.h"
@@ -95,7 +96,7 @@ inline BuiltDisc BuildDisc(const TempDir& dir, const std::vector<std::vector<Tra
     ADD_FAILURE() << "LoadImageSet: " << error;
     return built;
   }
-  built.Drive = std::make_shared<emu::EmulatedDrive>(disc);
+  built.Drive = test_support::TestDrive(disc);
   return built;
 }
 
