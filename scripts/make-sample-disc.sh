@@ -16,13 +16,13 @@ mkdir -p "$work/data/docs" "$work/data/pictures" "$work/update"
 seq 1 30000 > "$work/data/docs/numbers.txt"
 printf 'Quarnel sample disc\nsession 1\n' > "$work/data/docs/readme.txt"
 convert -size 320x200 gradient:navy-gold "$work/data/pictures/gradient.png"
-convert -size 240x160 plasma:fractal -seed 7 "$work/data/pictures/plasma.jpg"
+convert -seed 7 -size 240x160 plasma:fractal "$work/data/pictures/plasma.jpg"
 (cd "$work/data" && zip -qr "$work/data/docs.zip" docs)
 genisoimage -quiet -J -R -V QUARNEL_SAMPLE -o "$work/data.iso" "$work/data"
 
 printf 'Quarnel sample disc\nsession 2: written later, lost from the TOC\n' > "$work/update/update.txt"
 seq 1 1500000 > "$work/update/counted.txt"
-convert -size 400x300 plasma:fractal -seed 11 "$work/update/photo.jpg"
+convert -seed 11 -size 400x300 plasma:fractal "$work/update/photo.jpg"
 
 sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth 12 sine 440 sine 660 fade 0.5 12 1
 
