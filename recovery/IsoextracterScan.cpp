@@ -79,13 +79,18 @@ void TIsoExtracter::ScanWorker() {
     if ((i + 1 - TrackStart) % kSectorsPerReport == 0) Report(pcSetPosition, static_cast<int32_t>(i + 1 - TrackStart));
   }
   // The last run ends with the track (or where a cancel stopped it): it is listed too.
-  if (run.Open) CloseRun(run, run.Last, 5, static_cast<uint64_t>(run.Last - run.Start + 1) * UserSize, 0);
+  EndRun(run);
   ApplyFoundPathsFrom(Root, firstNew);
 }
 
 // One sector of the scan; i moves on past whatever a carve took.
 void TIsoExtracter::ScanSector(int64_t& i, TRun& run) {
-  if (AddressMap.GetStatus(i) != TAddressManager::kNotHandled) return;
+  if (AddressMap.GetStatus(i) != TAddressManager::kNotHandled) {
+    // A sector a found directory already wrote out ends the run before it: a run file
+    // holds the sectors its name spans, each at its own offset.
+    EndRun(run);
+    return;
+  }
   if (!ReadUserData(i)) {
     if (run.Open && DivAtErr) {
       CloseRun(run, i - 1, 4, static_cast<uint64_t>(i - run.Start) * UserSize, 0);
@@ -144,6 +149,11 @@ void TIsoExtracter::HandleData(int64_t i, TRun& run) {
   if (!WriteRun(run, UserData(), tail && DelTailZero ? n : UserSize)) return;
   run.Last = i;
   if (tail) CloseRun(run, i, 3, static_cast<uint64_t>(i - run.Start) * UserSize + n, UserSize - n);
+}
+
+// Closes an open run after the last sector it took, as a hit would.
+void TIsoExtracter::EndRun(TRun& run) {
+  if (run.Open) CloseRun(run, run.Last, 5, static_cast<uint64_t>(run.Last - run.Start + 1) * UserSize, 0);
 }
 
 bool TIsoExtracter::OpenRun(int64_t i, TRun& run) {

@@ -3,6 +3,7 @@
 // among them plug-ins that throw and one that never ends.
 #include <cstring>
 
+#include "recovery/Iso9660util.h"
 #include "tests/recovery/ExtracterTestSupport.h"
 
 namespace {
@@ -107,6 +108,54 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{emu::SectorKind::Mode2Form1, true, true,
                 {{Name(kNoiseA, kNoiseB), 2 * 2048}, {Name(kTail, kTail), 100}},
                 {{Name(kNoiseA, kNoiseB), {4, 2 * 2048}}, {Name(kTail, kTail), {3, 100}}}}));
+
+// A volume whose descriptor, root and one directory are unreadable: the scan finds the
+// other directory and writes its file; the lost directory's file, which lies just before
+// it, becomes a run of exactly its own sectors, not one that reaches over the written
+// file to the padding behind it.
+TEST(RunBesideFoundFiles, EndsWhereAFoundFileBegins) {
+  QNL_REQUIRE_TOOL("genisoimage");
+  buildertest::TempDir dir{"qnl-runbeside"};
+  fs::create_directories(dir / "tree" / "a");
+  fs::create_directories(dir / "tree" / "b");
+  const std::vector<uint8_t> lost = RandomBytes(2 * 2048, 41), found = RandomBytes(3000, 42);
+  WriteFile(dir / "tree" / "a" / "lost.bin", lost);
+  WriteFile(dir / "tree" / "b" / "found.bin", found);
+  // The lost directory's file first, the found one right behind it.
+  const std::string order = (dir / "tree" / "a" / "lost.bin").string() + " 2\n" +
+                            (dir / "tree" / "b" / "found.bin").string() + " 1\n";
+  WriteFile(dir / "order", std::vector<uint8_t>(order.begin(), order.end()));
+  ASSERT_EQ(RunShell("genisoimage -quiet -R -sort " + Quote(dir / "order") + " -o " + Quote(dir / "v.iso") + " " +
+                     Quote(dir / "tree")),
+            0);
+  const std::vector<uint8_t> iso = ReadFile(dir / "v.iso");
+  // Sector of an entry of the directory at `sector`, by its name's start.
+  auto extentOf = [&](uint32_t sector, const std::string& name) -> uint32_t {
+    for (size_t pos = sector * 2048ul; iso[pos] != 0; pos += iso[pos])
+      if (std::string(iso.begin() + pos + 33, iso.begin() + pos + 33 + iso[pos + 32]).starts_with(name))
+        return BothEndian32Lsb(&iso[pos + 2]);
+    return 0;
+  };
+  const uint32_t root = BothEndian32Lsb(&iso[16 * 2048 + 156 + 2]), a = extentOf(root, "A"), b = extentOf(root, "B");
+  const int64_t first = 150 + extentOf(a, "LOST.BIN"), foundAt = 150 + extentOf(b, "FOUND.BIN");
+  ASSERT_EQ(foundAt, first + 2);  // the two files meet
+  emu::FaultSet faults;
+  for (uint32_t sector : {16u, root, a})
+    faults.Unreadable.push_back({static_cast<int32_t>(sector), static_cast<int32_t>(sector + 1)});
+  ExtracterRig rig(dir / "v.iso", emu::SectorKind::Mode1, dir.Path, faults);
+  ASSERT_TRUE(rig.Ready());
+  TIsoExtracter& ex = rig.Extracter;
+  ex.ListOnly = false;
+  ex.Folder = (dir / "out").string();
+  ASSERT_TRUE(ex.ExtractFiles(rig.Track));
+
+  const std::string run = std::to_string(first) + "_" + std::to_string(first + 1);
+  EXPECT_TRUE(ReadFile(dir / "out" / run) == lost) << run;
+  EXPECT_TRUE(ReadFile(dir / "out" / std::to_string(150 + b) / "FOUND.BIN") == found);
+  std::map<std::string, std::pair<int, uint32_t>> listed;
+  for (const auto& n : ex.Root.Children) listed[n.Name] = {n.Kind, n.Size};
+  EXPECT_EQ(listed[run], (std::pair<int, uint32_t>{5, 2 * 2048}));
+}
 
 // A scan into a folder that cannot be made, and one on a full disk, fail: never "done".
 TEST(ScanOutput, AFolderThatCannotBeMadeOrAFullDiskFails) {
