@@ -42,6 +42,9 @@ enum class LegacyTocPolicy : uint8_t { Honour, Reject, Format0 };
 enum class PartialBlocks : uint8_t { Exact, Missing, Garbage };
 enum class PartialInfo : uint8_t { Failing, First, None };
 enum class PartialResidual : uint8_t { Exact, Zero };
+// How the unrecorded frames between sessions (lead-out, lead-in, pregap) answer a read
+// of their main channel.
+enum class GapAnswer : uint8_t { Medium, NoSeek, OutOfRange, EndOfUserArea, IllegalMode };
 enum class TocFailure : uint8_t { None, Legacy, Both };
 
 struct DriveProfile {
@@ -75,6 +78,22 @@ struct DriveProfile {
   // A raw read of a sector beyond the drive's correction fails (11/05) unless DCR is
   // set; under transfer block the damaged block is sent before the CHECK CONDITION.
   bool RawUncorrectable = true;
+  GapAnswer Gap = GapAnswer::Medium;  // 03/11/00, 03/02/00, 05/21/00, 05/63/00, 05/64/00
+  uint32_t GapTimeMs = 0;             // how long such a read takes to fail
+  // A read of "any type" stops at the first sector of another kind (05/64/00).
+  bool AnyTypeStops = false;
+  // A data sector's type is its header's mode byte (and subheader form), as read.
+  bool TypeFromHeader = false;
+  // A re-read of the sector a read just failed on repeats that outcome from the cache.
+  bool CacheRepeat = false;
+  // The Linux command filter refuses 0xD8 to a process without CAP_SYS_RAWIO (EPERM).
+  bool FilterVendorCommands = false;
+  // 6-byte MODE commands are refused by a drive that announces ANSI version 0.
+  bool StrictModeCommands = false;
+  // READ(10) reads audio sectors only under the CD-DA density code (0x82).
+  bool Read10NeedsDensity = false;
+  uint8_t Page01Dropped = 0x00;  // page 01 byte 2 bits a MODE SELECT loses silently
+  bool QCrcZero = false;          // formatted Q carries zeros for its CRC
   bool operator==(const DriveProfile&) const = default;
 };
 
@@ -83,6 +102,13 @@ struct UnreadableFault {
   int32_t FirstLba, EndLba;
   uint8_t Asc = scsi::kUnrecoveredReadError.Asc, Ascq = scsi::kUnrecoveredReadError.Ascq;
   bool operator==(const UnreadableFault&) const = default;
+};
+// Sectors that read on some attempts only: each read of one fails with this percentage,
+// drawn from the drive's repeatable generator.
+struct FlakyFault {
+  int32_t FirstLba, EndLba;
+  uint8_t Percent;
+  bool operator==(const FlakyFault&) const = default;
 };
 struct RetryFault {
   int32_t FirstLba, EndLba;
@@ -115,6 +141,7 @@ struct CommandFault {
 struct FaultSet {
   std::vector<UnreadableFault> Unreadable;
   std::vector<RetryFault> Retry;
+  std::vector<FlakyFault> Flaky;
   std::vector<ByteFault> Bytes;
   TocFailure Toc = TocFailure::None;
   BeyondLeadOut Beyond = BeyondLeadOut::Serve;

@@ -186,6 +186,9 @@ Outcome Dispatch(DriveState& s, std::span<const uint8_t> cdb, DataDirection dir,
     s.UnitAttentionPending = false;
     return Check(scsi::kKeyUnitAttention, scsi::kMediumMayHaveChanged);
   }
+  const bool sixByteMode = op == scsi::kOpModeSense6 || op == scsi::kOpModeSelect6;
+  if (sixByteMode && s.D.Profile.StrictModeCommands && s.D.Profile.AnsiVersion == 0)
+    return IllegalRequest(scsi::kInvalidOpcode);
   if (NeedsMedium(op)) {
     if (s.D.Faults.NoMedium) return Check(scsi::kKeyNotReady, scsi::kMediumNotPresent);
     if (s.BecomingReadyPending) {

@@ -129,6 +129,7 @@ Outcome DriveState::ModeSelect(std::span<const uint8_t> cdb, std::span<const uin
     pos += 2 + pageLen;
   }
 
+  newPage[2] &= static_cast<uint8_t>(~D.Profile.Page01Dropped);  // what this drive ignores, it ignores silently
   CurrentPage = newPage;
   if (savePages) SavedPage = newPage;
   BlockLen = newBlockLen;

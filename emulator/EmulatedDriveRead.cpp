@@ -15,8 +15,10 @@ constexpr uint8_t kSync = 0x80, kHeader = 0x20, kSubheader = 0x40, kUser = 0x10,
 
 enum class SubKind : uint8_t { None, RawPW, Q, RW };
 
+constexpr uint8_t kDensityCdda = 0x82;
+
 // Expected type codes of READ CD byte 1 bits 4..2, plus one of our own for READ(10).
-constexpr uint8_t kAnyType = 0, kCddaType = 1, kUserData2048 = 6;
+constexpr uint8_t kAnyType = 0, kCddaType = 1, kUserData2048 = 6, kDataOnly = 7;
 
 struct ReadPlan {
   uint8_t Flags = kUser;  // main-channel fields, READ CD byte 9
@@ -28,12 +30,13 @@ struct ReadPlan {
   int64_t AudioShift = 0;        // bytes, for audio sectors
 };
 
-enum class Fail : uint8_t { None, Range, NotReady, Medium, WrongType };
+enum class Fail : uint8_t { None, Range, NotReady, Medium, WrongType, Gap };
 
 struct Served {
   Fail Failure = Fail::None;
   scsi::AscPair Code{0, 0};
   size_t Size = 0;  // bytes laid out in the scratch (for a medium error: the damaged block)
+  std::optional<SectorKind> Kind;  // the kind served, for a drive that stops at a change
 };
 
 struct Span16 {
@@ -158,7 +161,10 @@ size_t AppendSub(const DriveState& s, const ReadPlan& plan, int32_t src, uint8_t
   switch (plan.Sub) {
     case SubKind::RawPW: InterleaveSubchannel(sub, dst, true); return 96;
     case SubKind::RW: InterleaveSubchannel(sub, dst, false); return 96;
-    case SubKind::Q: FormatQ(sub + 12, dst, plan.BinaryQ); return 16;
+    case SubKind::Q:
+      FormatQ(sub + 12, dst, plan.BinaryQ);
+      if (s.D.Profile.QCrcZero) dst[10] = dst[11] = 0;
+      return 16;
     case SubKind::None: break;
   }
   return 0;
@@ -234,18 +240,52 @@ bool DataReadAsAudio(const DriveState& s, const ReadPlan& plan, int32_t lba) {
 
 // The sense of a recorded sector that does not read now (an unreadable range, or one
 // that needs more retries than page 01 allows).
-std::optional<scsi::AscPair> MediumFault(const DriveState& s, int32_t at) {
+std::optional<scsi::AscPair> MediumFault(DriveState& s, int32_t at) {
   for (const UnreadableFault& f : s.D.Faults.Unreadable)
     if (at >= f.FirstLba && at < f.EndLba) return scsi::AscPair{f.Asc, f.Ascq};
   for (const RetryFault& f : s.D.Faults.Retry)
     if (at >= f.FirstLba && at < f.EndLba && s.CurrentPage[3] < f.RetriesNeeded) return scsi::kUnrecoveredReadError;
+  for (const FlakyFault& f : s.D.Faults.Flaky) {
+    if (at < f.FirstLba || at >= f.EndLba) continue;
+    // A drive with a read cache answers a re-read of the sector from it.
+    if (!(s.D.Profile.CacheRepeat && s.CachedLba == at)) s.CachedFailure = s.NextRandom() % 100 < f.Percent;
+    s.CachedLba = at;
+    if (s.CachedFailure) return scsi::kUnrecoveredReadError;
+  }
   return std::nullopt;
+}
+
+// The kind a drive that reads the header takes a data sector for; empty when its mode
+// byte names none.
+std::optional<SectorKind> HeaderKind(const DriveState& s, int32_t at, SectorKind recorded, const uint8_t* main) {
+  std::array<uint8_t, kRawSectorSize> image;
+  std::memcpy(image.data(), main, kRawSectorSize);
+  ApplyByteFaults(s.D, at, image.data(), /*soft=*/false, /*hard=*/true);
+  switch (image[kModeOffset]) {
+    case 1: return SectorKind::Mode1;
+    case 2:
+      if (recorded == SectorKind::Mode2Formless) return recorded;
+      return (image[kSubmodeOffset] & kSubmodeForm2) ? SectorKind::Mode2Form2 : SectorKind::Mode2Form1;
+    default: return std::nullopt;
+  }
+}
+
+std::pair<uint8_t, scsi::AscPair> GapSense(GapAnswer answer) {
+  switch (answer) {
+    case GapAnswer::NoSeek: return {scsi::kKeyMediumError, scsi::kNoSeekComplete};
+    case GapAnswer::OutOfRange: return {scsi::kKeyIllegalRequest, scsi::kLbaOutOfRange};
+    case GapAnswer::EndOfUserArea: return {scsi::kKeyIllegalRequest, scsi::kEndOfUserArea};
+    case GapAnswer::IllegalMode: return {scsi::kKeyIllegalRequest, scsi::kIllegalModeForTrack};
+    case GapAnswer::Medium: break;
+  }
+  return {scsi::kKeyMediumError, scsi::kUnrecoveredReadError};
 }
 
 bool TypeMatches(const ReadPlan& plan, SectorKind kind) {
   const uint8_t type = TypeCode(kind);
-  return plan.Expected == kUserData2048 ? (type == 2 || type == 4)
-                                        : (plan.Expected == kAnyType || plan.Expected == type);
+  if (plan.Expected == kUserData2048) return type == 2 || type == 4;
+  if (plan.Expected == kDataOnly) return type != 1;
+  return plan.Expected == kAnyType || plan.Expected == type;
 }
 
 // Lays out a readable sector, with its byte faults as the drive would correct them.
@@ -287,13 +327,23 @@ Served ServeSector(DriveState& s, const ReadPlan& plan, int32_t lba, uint8_t* ds
                                                                          : KindOfType(plan.Expected);
   if (!kind) {
     if (main && ServesLeadArea(d, plan, at)) return LeadArea(s, plan, at, dst);
-    return Unreadable(plan, guess, d.Profile.Form2Size, scsi::kUnrecoveredReadError, dst);
+    Served gap = Unreadable(plan, guess, d.Profile.Form2Size, scsi::kUnrecoveredReadError, dst);
+    if (main) gap.Failure = Fail::Gap;  // between sessions, not past the disc
+    return gap;
   }
   if (const auto fault = MediumFault(s, at)) return Unreadable(plan, guess, d.Profile.Form2Size, *fault, dst);
 
-  const SectorKind effective = source.AsAudio ? SectorKind::Audio : *kind;
+  SectorKind effective = source.AsAudio ? SectorKind::Audio : *kind;
+  if (effective != SectorKind::Audio && d.Profile.TypeFromHeader) {
+    const std::optional<SectorKind> header = HeaderKind(s, at, *kind, main);
+    const bool raw = (plan.Flags & kSync) != 0;
+    if (!header && !raw) return Unreadable(plan, guess, d.Profile.Form2Size, scsi::kLecUncorrectable, dst);
+    if (header) effective = *header;
+  }
   if (!TypeMatches(plan, effective)) return {Fail::WrongType};
-  return ServeImage(s, plan, source, effective, main, dst);
+  Served served = ServeImage(s, plan, source, effective, main, dst);
+  served.Kind = effective;
+  return served;
 }
 
 // Time a failing sector costs: the drive's own attempts and each retry page 01 asks for.
@@ -325,6 +375,8 @@ Outcome Transfer(DriveState& s, ReadPlan plan, int32_t start, uint64_t count, st
   if (s.D.Profile.Partial == PartialBlocks::Missing) before.assign(in.begin(), in.end());
   // Largest sector: 2352 main bytes and 96 sub-channel bytes.
   std::array<uint8_t, kRawSectorSize + kSubchannelSize> scratch;
+  const bool stopsAtChange = s.D.Profile.AnyTypeStops && plan.Expected == kAnyType && !plan.DataAsAudio;
+  std::optional<SectorKind> firstKind;
   size_t pos = 0;
   for (uint64_t i = 0; i < count && pos < in.size(); ++i) {
     const int64_t lba64 = int64_t{start} + static_cast<int64_t>(i);
@@ -333,12 +385,21 @@ Outcome Transfer(DriveState& s, ReadPlan plan, int32_t start, uint64_t count, st
       return Check(scsi::kKeyIllegalRequest, scsi::kLbaOutOfRange, pos, &info);
     }
     const auto lba = static_cast<int32_t>(lba64);
-    const Served r = ServeSector(s, plan, lba, scratch.data());
+    Served r = ServeSector(s, plan, lba, scratch.data());
+    // A drive that reads "any type" as one kind stops where the kind changes.
+    if (i == 0) firstKind = r.Kind;
+    if (stopsAtChange && r.Failure == Fail::None && r.Kind != firstKind) r.Failure = Fail::WrongType;
     Outcome o;
     switch (r.Failure) {
       case Fail::None:
         pos += CopyOut(std::span<const uint8_t>(scratch).first(r.Size), in.subspan(pos));
         continue;
+      case Fail::Gap: {
+        const auto [key, code] = GapSense(s.D.Profile.Gap);
+        o = EndPartial(s, key, code, start, lba, pos, in, before);
+        o.ServiceMs = s.D.Profile.GapTimeMs;
+        return o;
+      }
       case Fail::Medium:
         if (s.CurrentPage[2] & 0x20)  // transfer block: the failing block goes out too
           pos += CopyOut(std::span<const uint8_t>(scratch).first(r.Size), in.subspan(pos));
@@ -403,6 +464,8 @@ Outcome DriveState::Read10(std::span<const uint8_t> cdb, std::span<uint8_t> in) 
   ReadPlan plan;
   if (BlockLen == kRawSectorSize) {
     plan.Flags = kSync | kHeader | kSubheader | kUser | kEdc;
+    // Some drives read audio with READ(10) only under the CD-DA density code.
+    if (D.Profile.Read10NeedsDensity && Density != kDensityCdda) plan.Expected = kDataOnly;
   } else {
     plan.Flags = kUser;
     plan.Expected = kUserData2048;

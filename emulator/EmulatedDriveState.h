@@ -58,6 +58,8 @@ struct DriveState {
   bool UnitAttentionPending;
   bool BecomingReadyPending;
   bool ResetPending = false;  // the host reset the drive after a time-out
+  int64_t CachedLba = -1;     // the flaky sector the drive's cache holds an outcome for
+  bool CachedFailure = false;
 
   std::array<uint32_t, 256> OpcodeCounts{};
   uint64_t JitterState;

@@ -41,6 +41,11 @@ constexpr std::array<Named<PartialInfo>, 3> kPartialInfos{
     {{PartialInfo::Failing, "Failing"}, {PartialInfo::First, "First"}, {PartialInfo::None, "None"}}};
 constexpr std::array<Named<PartialResidual>, 2> kPartialResiduals{
     {{PartialResidual::Exact, "Exact"}, {PartialResidual::Zero, "Zero"}}};
+constexpr std::array<Named<GapAnswer>, 5> kGapAnswers{{{GapAnswer::Medium, "Medium"},
+                                                       {GapAnswer::NoSeek, "NoSeek"},
+                                                       {GapAnswer::OutOfRange, "OutOfRange"},
+                                                       {GapAnswer::EndOfUserArea, "EndOfUserArea"},
+                                                       {GapAnswer::IllegalMode, "IllegalMode"}}};
 constexpr std::array<Named<CommandFaultKind>, 2> kCommandKinds{
     {{CommandFaultKind::CheckCondition, "CheckCondition"}, {CommandFaultKind::Timeout, "Timeout"}}};
 
@@ -185,6 +190,10 @@ template <typename Owner, auto Field, const auto& Names, const char* Name>
 typename Key<Owner>::Lines Choice(const Owner& owner) {
   return {{Name, NameOf(Names, owner.*Field)}};
 }
+template <typename Owner, auto Field>
+bool HexByteKey(EntryParser& parse, const std::string& value, Owner& owner) {
+  return parse.HexByte(value, 255, owner.*Field);
+}
 template <auto Field, size_t Length>
 bool IdentityKey(EntryParser& parse, const std::string& value, DriveProfile& profile) {
   return ParseIdentity(parse, value, Length, profile.*Field);
@@ -219,7 +228,10 @@ constexpr char kVendor[] = "Vendor", kProduct[] = "Product", kRevision[] = "Revi
                kScramble[] = "ScrambleAudioReads", kRetryCount[] = "DefaultRetryCount",
                kErrorRecovery[] = "DefaultErrorRecovery", kPartial[] = "PartialBlocks", kInfo[] = "PartialInfo",
                kResidual[] = "PartialResidual", kFailTime[] = "FailTimeMs", kRetryTime[] = "RetryTimeMs",
-               kResetOnTimeout[] = "ResetOnTimeout", kRawUncorrectable[] = "RawUncorrectable";
+               kResetOnTimeout[] = "ResetOnTimeout", kRawUncorrectable[] = "RawUncorrectable", kGap[] = "GapAnswer",
+               kGapTime[] = "GapTimeMs", kAnyTypeStops[] = "AnyTypeStops", kTypeFromHeader[] = "TypeFromHeader",
+               kCacheRepeat[] = "CacheRepeat", kFilter[] = "FilterVendorCommands", kStrictMode[] = "StrictModeCommands",
+               kRead10Density[] = "Read10NeedsDensity", kPage01Dropped[] = "Page01Dropped", kQCrcZero[] = "QCrcZero";
 
 using P = DriveProfile;
 const Key<P> kDriveKeys[] = {
@@ -253,6 +265,17 @@ const Key<P> kDriveKeys[] = {
     {kRetryTime, IntKey<P, &P::RetryTimeMs, 0, kMaxServiceMs>, Number<P, &P::RetryTimeMs, kRetryTime>},
     {kResetOnTimeout, FlagKey<P, &P::ResetOnTimeout>, Number<P, &P::ResetOnTimeout, kResetOnTimeout>},
     {kRawUncorrectable, FlagKey<P, &P::RawUncorrectable>, Number<P, &P::RawUncorrectable, kRawUncorrectable>},
+    {kGap, ChoiceKey<P, &P::Gap, kGapAnswers>, Choice<P, &P::Gap, kGapAnswers, kGap>},
+    {kGapTime, IntKey<P, &P::GapTimeMs, 0, kMaxServiceMs>, Number<P, &P::GapTimeMs, kGapTime>},
+    {kAnyTypeStops, FlagKey<P, &P::AnyTypeStops>, Number<P, &P::AnyTypeStops, kAnyTypeStops>},
+    {kTypeFromHeader, FlagKey<P, &P::TypeFromHeader>, Number<P, &P::TypeFromHeader, kTypeFromHeader>},
+    {kCacheRepeat, FlagKey<P, &P::CacheRepeat>, Number<P, &P::CacheRepeat, kCacheRepeat>},
+    {kFilter, FlagKey<P, &P::FilterVendorCommands>, Number<P, &P::FilterVendorCommands, kFilter>},
+    {kStrictMode, FlagKey<P, &P::StrictModeCommands>, Number<P, &P::StrictModeCommands, kStrictMode>},
+    {kRead10Density, FlagKey<P, &P::Read10NeedsDensity>, Number<P, &P::Read10NeedsDensity, kRead10Density>},
+    {kPage01Dropped, HexByteKey<P, &P::Page01Dropped>,
+     [](const P& p) { return Key<P>::Lines{{kPage01Dropped, Hex(p.Page01Dropped)}}; }},
+    {kQCrcZero, FlagKey<P, &P::QCrcZero>, Number<P, &P::QCrcZero, kQCrcZero>},
 };
 
 bool UnreadableKey(EntryParser& parse, const std::string& value, FaultSet& faults) {
@@ -287,6 +310,16 @@ bool ByteKey(EntryParser& parse, const std::string& value, FaultSet& faults) {
   return true;
 }
 
+bool FlakyKey(EntryParser& parse, const std::string& value, FaultSet& faults) {
+  std::vector<std::string_view> fields = SplitFields(value, ',');
+  FlakyFault fault{};
+  if (!parse.FieldCount(fields, 2, 2) || !parse.Range(fields[0], fault.FirstLba, fault.EndLba) ||
+      !parse.Int(fields[1], 0, 100, fault.Percent))
+    return false;
+  faults.Flaky.push_back(fault);
+  return true;
+}
+
 bool CommandKey(EntryParser& parse, const std::string& value, FaultSet& faults) {
   std::vector<std::string_view> fields = SplitFields(value, ',');
   CommandFault fault;
@@ -300,6 +333,7 @@ bool CommandKey(EntryParser& parse, const std::string& value, FaultSet& faults) 
   return true;
 }
 
+constexpr char kFlaky[] = "Flaky";
 constexpr char kUnreadable[] = "Unreadable", kRetry[] = "Retry", kSoftByte[] = "SoftByte", kHardByte[] = "HardByte",
                kToc[] = "Toc", kBeyondLeadOut[] = "BeyondLeadOut", kBeyondFrom[] = "BeyondFrom",
                kBeyondAmount[] = "BeyondAmount", kCommand[] = "Command", kNoMedium[] = "NoMedium",
@@ -319,6 +353,13 @@ const Key<F> kFaultKeys[] = {
        Key<F>::Lines lines;
        for (const RetryFault& r : f.Retry)
          lines.emplace_back(kRetry, Range(r.FirstLba, r.EndLba) + "," + std::to_string(r.RetriesNeeded));
+       return lines;
+     }},
+    {kFlaky, FlakyKey,
+     [](const F& f) {
+       Key<F>::Lines lines;
+       for (const FlakyFault& r : f.Flaky)
+         lines.emplace_back(kFlaky, Range(r.FirstLba, r.EndLba) + "," + std::to_string(r.Percent));
        return lines;
      }},
     // Soft and hard byte faults are one list: written in its own order.

@@ -2,6 +2,7 @@
 
 #include "emulator/ImageSet.h"
 #include "platform/Clock.h"
+#include "platform/ScsiCodes.h"
 
 namespace platform {
 
@@ -13,6 +14,12 @@ ExecResult EmulatedScsiDevice::Execute(std::span<const uint8_t> cdb, DataDirecti
   if (cdb.empty() || cdb.size() > 16) {
     result.Scsi.TransportError = true;
     result.Error = kErrorInvalidParameter;
+    return result;
+  }
+  if (cdb[0] == scsi::kOpReadCdda && Drive->GetDisc().Profile.FilterVendorCommands) {
+    // The kernel's command filter stops it before it reaches the drive.
+    result.Scsi.TransportError = true;
+    result.Error = kErrorAccessDenied;
     return result;
   }
   uint32_t serviceMs = 0;

@@ -44,6 +44,7 @@ struct AscPair {
   uint8_t Asc;
   uint8_t Ascq;
 };
+constexpr AscPair kNoSeekComplete = {0x02, 0x00};
 constexpr AscPair kNotReadyCauseUnknown = {0x04, 0x00};
 constexpr AscPair kBecomingReady = {0x04, 0x01};
 constexpr AscPair kUnrecoveredReadError = {0x11, 0x00};
@@ -58,6 +59,7 @@ constexpr AscPair kPowerOnReset = {0x29, 0x00};
 constexpr AscPair kMediumNotPresent = {0x3A, 0x00};
 constexpr AscPair kInternalTargetFailure = {0x44, 0x00};
 constexpr AscPair kTocUnrecoverable = {0x57, 0x00};
+constexpr AscPair kEndOfUserArea = {0x63, 0x00};
 constexpr AscPair kIllegalModeForTrack = {0x64, 0x00};
 
 }  // namespace scsi

@@ -342,5 +342,72 @@ TEST(DriveFaultTest, SlowFailuresTimeOutAndTheResetDriveForgetsItsSettings) {
   EXPECT_TRUE(drive.Execute(ReadCdCdb(20, 1, 0x10), DataDirection::In, buffer, 30000, &service).Good());
 }
 
+// The habits of strict drives, each against the same drive without it.
+TEST(DriveFaultTest, StrictDriveHabits) {
+  auto disc = BuildDisc(MixedDisc());
+  disc->Faults.Bytes.push_back({5, 15, 0x03, true});  // the mode byte of LBA 5 reads 2
+  disc->Faults.Flaky.push_back({10, 11, 50});
+  EmulatedDrive kind(disc);
+  auto strictDisc = std::make_shared<Disc>(*disc);
+  DriveProfile& p = strictDisc->Profile;
+  p.Gap = GapAnswer::EndOfUserArea;
+  p.GapTimeMs = 3000;
+  p.AnyTypeStops = p.TypeFromHeader = p.CacheRepeat = p.StrictModeCommands = p.Read10NeedsDensity = p.QCrcZero = true;
+  p.Page01Dropped = 0x20;
+  EmulatedDrive strict(strictDisc);
+
+  uint32_t service = 0;
+  std::vector<uint8_t> buffer(2352);
+  const std::vector<uint8_t> gapRead = ReadCdCdb(MixedLbas::LeadOut1 + 5, 1, 0x10);
+  ExpectSense(kind.Execute(gapRead, DataDirection::In, buffer, 30000, &service), 0x03, 0x11, 0x00);
+  EXPECT_EQ(service, 0u);
+  ExpectSense(strict.Execute(gapRead, DataDirection::In, buffer, 30000, &service), 0x05, 0x63, 0x00);
+  EXPECT_EQ(service, 3000u);
+
+  // Any type across the change from data to the audio pregap.
+  EXPECT_TRUE(DataIn(kind, ReadCdCdb(28, 4, 0x10), 4 * 2352).Result.Good());
+  Reply stop = DataIn(strict, ReadCdCdb(28, 4, 0x10), 4 * 2352);
+  ExpectSense(stop.Result, 0x05, 0x64, 0x00);
+  EXPECT_EQ(SenseInfo(stop.Result), MixedLbas::AudioPregap);
+
+  // Asked as Mode 1, the sector whose damaged header says Mode 2: uncorrectable for one
+  // drive, of the wrong type for the drive that goes by the header.
+  ExpectSense(DataIn(kind, ReadCdCdb(5, 1, 0x10, 0, 2 << 2), 2352).Result, 0x03, 0x11, 0x05);
+  ExpectSense(DataIn(strict, ReadCdCdb(5, 1, 0x10, 0, 2 << 2), 2352).Result, 0x05, 0x64, 0x00);
+
+  // A flaky sector: fresh draws differ, a drive with a cache repeats its first answer.
+  std::set<bool> fresh, cached;
+  for (int i = 0; i < 40; ++i) {
+    fresh.insert(DataIn(kind, ReadCdCdb(10, 1, 0x10), 2352).Result.Good());
+    cached.insert(DataIn(strict, ReadCdCdb(10, 1, 0x10), 2352).Result.Good());
+  }
+  EXPECT_EQ(fresh.size(), 2u);
+  EXPECT_EQ(cached.size(), 1u);
+
+  const std::initializer_list<uint8_t> sense6 = {0x1A, 0, 0x01, 0, 32, 0};
+  EXPECT_TRUE(DataIn(kind, sense6, 32).Result.Good());
+  ExpectSense(DataIn(strict, sense6, 32).Result, 0x05, 0x20, 0x00);
+
+  // READ(10) of audio: a 2352-byte block length is enough for one drive, the other wants CD-DA density.
+  std::vector<uint8_t> noDensity(16, 0);
+  noDensity[7] = 8;
+  noDensity[14] = 0x09;
+  noDensity[15] = 0x30;  // 2352
+  for (EmulatedDrive* d : {&kind, &strict})
+    ASSERT_TRUE(DataOut(*d, {0x55, 0x10, 0, 0, 0, 0, 0, 0, 16, 0}, noDensity).Result.Good());
+  EXPECT_TRUE(DataIn(kind, Read10Cdb(MixedLbas::Audio, 1), 2352).Result.Good());
+  ExpectSense(DataIn(strict, Read10Cdb(MixedLbas::Audio, 1), 2352).Result, 0x05, 0x64, 0x00);
+  ASSERT_TRUE(SetBlockLength(strict, 2352).Good());
+  EXPECT_TRUE(DataIn(strict, Read10Cdb(MixedLbas::Audio, 1), 2352).Result.Good());
+
+  ASSERT_TRUE(SetErrorRecovery(strict, 0x21).Good());
+  EXPECT_EQ(strict.CurrentPage01()[2], 0x01) << "transfer block dropped silently";
+
+  const Reply q = DataIn(kind, ReadCdCdb(3, 1, 0x00, 2), 16), zeroCrc = DataIn(strict, ReadCdCdb(3, 1, 0x00, 2), 16);
+  EXPECT_NE(q.Data[10] | q.Data[11], 0);
+  EXPECT_EQ(zeroCrc.Data[10] | zeroCrc.Data[11], 0);
+  EXPECT_TRUE(std::equal(q.Data.begin(), q.Data.begin() + 10, zeroCrc.Data.begin()));
+}
+
 }  // namespace
 }  // namespace emu::test

@@ -65,6 +65,16 @@ FailTimeMs=8000
 RetryTimeMs=500
 ResetOnTimeout=0
 RawUncorrectable=0
+GapAnswer=NoSeek
+GapTimeMs=2500
+AnyTypeStops=1
+TypeFromHeader=1
+CacheRepeat=1
+FilterVendorCommands=1
+StrictModeCommands=1
+Read10NeedsDensity=1
+Page01Dropped=20
+QCrcZero=1
 [Layout]
 FirstSession=1
 LastSession=2
@@ -74,6 +84,7 @@ Extent=100,205,MODE1,4
 Unreadable=150-159
 Unreadable=160,11,05
 Retry=170-171,3
+Flaky=172-173,25
 SoftByte=180,100,0x5A
 HardByte=181,2351,A5
 Toc=Legacy
@@ -112,6 +123,11 @@ UnitAttentionOnce=1
   EXPECT_EQ(p.RetryTimeMs, 500u);
   EXPECT_FALSE(p.ResetOnTimeout);
   EXPECT_FALSE(p.RawUncorrectable);
+  EXPECT_EQ(p.Gap, GapAnswer::NoSeek);
+  EXPECT_EQ(p.GapTimeMs, 2500u);
+  EXPECT_TRUE(p.AnyTypeStops && p.TypeFromHeader && p.CacheRepeat && p.FilterVendorCommands && p.StrictModeCommands &&
+              p.Read10NeedsDensity && p.QCrcZero);
+  EXPECT_EQ(p.Page01Dropped, 0x20);
 
   EXPECT_EQ(Loaded.FirstSession, 1);
   EXPECT_EQ(Loaded.LastSession, 2);
@@ -120,6 +136,7 @@ UnitAttentionOnce=1
   const FaultSet& f = Loaded.Faults;
   EXPECT_EQ(f.Unreadable, (std::vector<UnreadableFault>{{150, 160, 0x11, 0x00}, {160, 161, 0x11, 0x05}}));
   EXPECT_EQ(f.Retry, (std::vector<RetryFault>{{170, 172, 3}}));
+  EXPECT_EQ(f.Flaky, (std::vector<FlakyFault>{{172, 174, 25}}));
   EXPECT_EQ(f.Bytes, (std::vector<ByteFault>{{180, 100, 0x5A, false}, {181, 2351, 0xA5, true}}));
   EXPECT_EQ(f.Toc, TocFailure::Legacy);
   EXPECT_EQ(f.Beyond, BeyondLeadOut::Drift);
@@ -272,9 +289,15 @@ Disc UnusualDisc() {
   p.Info = PartialInfo::First;
   p.FailTimeMs = 3600000;
   p.RetryTimeMs = 1;
+  p.Gap = GapAnswer::IllegalMode;
+  p.GapTimeMs = 7;
+  p.AnyTypeStops = p.TypeFromHeader = p.CacheRepeat = p.FilterVendorCommands = true;
+  p.StrictModeCommands = p.Read10NeedsDensity = p.QCrcZero = true;
+  p.Page01Dropped = 0xFF;
   FaultSet& f = disc.Faults;
   f.Unreadable = {{0, 1, 0x11, 0x06}, {120, 130, 0x02, 0xFF}};
   f.Retry = {{140, 141, 255}, {142, 150, 1}};
+  f.Flaky = {{150, 151, 100}, {0, 209, 0}};
   f.Bytes = {{0, 0, 0xFF, true}, {209, 2351, 0x01, false}};
   f.Toc = TocFailure::Both;
   f.Beyond = BeyondLeadOut::ByteOffset;

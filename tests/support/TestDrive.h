@@ -24,6 +24,14 @@ inline void MakeStrict(emu::DriveProfile& p) {
   p.Partial = emu::PartialBlocks::Garbage;
   p.Info = emu::PartialInfo::Failing;
   p.Residual = emu::PartialResidual::Zero;
+  p.Gap = emu::GapAnswer::EndOfUserArea;
+  p.AnyTypeStops = true;
+  p.TypeFromHeader = true;
+  p.CacheRepeat = true;
+  p.StrictModeCommands = true;
+  p.Read10NeedsDensity = true;
+  p.Page01Dropped = 0x20;  // transfer block
+  p.QCrcZero = true;
 }
 
 inline std::shared_ptr<emu::EmulatedDrive> TestDrive(std::shared_ptr<const emu::Disc> disc) {
