@@ -288,14 +288,22 @@ bool UnreadableKey(EntryParser& parse, const std::string& value, FaultSet& fault
   return true;
 }
 
-bool RetryKey(EntryParser& parse, const std::string& value, FaultSet& faults) {
+// "first-last,number": a range of sectors and the count (retries, a percentage) it takes.
+template <typename Fault, auto List, auto Count, int64_t Max>
+bool RangeCountKey(EntryParser& parse, const std::string& value, FaultSet& faults) {
   std::vector<std::string_view> fields = SplitFields(value, ',');
-  RetryFault fault{};
+  Fault fault{};
   if (!parse.FieldCount(fields, 2, 2) || !parse.Range(fields[0], fault.FirstLba, fault.EndLba) ||
-      !parse.Int(fields[1], 0, 255, fault.RetriesNeeded))
+      !parse.Int(fields[1], 0, Max, fault.*Count))
     return false;
-  faults.Retry.push_back(fault);
+  (faults.*List).push_back(fault);
   return true;
+}
+template <typename Fault, auto List, auto Count, const char* Name>
+std::vector<std::pair<const char*, std::string>> RangeCountLines(const FaultSet& faults) {
+  std::vector<std::pair<const char*, std::string>> lines;
+  for (const Fault& f : faults.*List) lines.emplace_back(Name, Range(f.FirstLba, f.EndLba) + "," + std::to_string(f.*Count));
+  return lines;
 }
 
 template <bool Hard>
@@ -307,16 +315,6 @@ bool ByteKey(EntryParser& parse, const std::string& value, FaultSet& faults) {
       !parse.Int(fields[1], 0, 2351, fault.Offset) || !parse.HexByte(fields[2], 255, fault.Xor))
     return false;
   faults.Bytes.push_back(fault);
-  return true;
-}
-
-bool FlakyKey(EntryParser& parse, const std::string& value, FaultSet& faults) {
-  std::vector<std::string_view> fields = SplitFields(value, ',');
-  FlakyFault fault{};
-  if (!parse.FieldCount(fields, 2, 2) || !parse.Range(fields[0], fault.FirstLba, fault.EndLba) ||
-      !parse.Int(fields[1], 0, 100, fault.Percent))
-    return false;
-  faults.Flaky.push_back(fault);
   return true;
 }
 
@@ -348,20 +346,10 @@ const Key<F> kFaultKeys[] = {
          lines.emplace_back(kUnreadable, Range(u.FirstLba, u.EndLba) + "," + Hex(u.Asc) + "," + Hex(u.Ascq));
        return lines;
      }},
-    {kRetry, RetryKey,
-     [](const F& f) {
-       Key<F>::Lines lines;
-       for (const RetryFault& r : f.Retry)
-         lines.emplace_back(kRetry, Range(r.FirstLba, r.EndLba) + "," + std::to_string(r.RetriesNeeded));
-       return lines;
-     }},
-    {kFlaky, FlakyKey,
-     [](const F& f) {
-       Key<F>::Lines lines;
-       for (const FlakyFault& r : f.Flaky)
-         lines.emplace_back(kFlaky, Range(r.FirstLba, r.EndLba) + "," + std::to_string(r.Percent));
-       return lines;
-     }},
+    {kRetry, RangeCountKey<RetryFault, &F::Retry, &RetryFault::RetriesNeeded, 255>,
+     RangeCountLines<RetryFault, &F::Retry, &RetryFault::RetriesNeeded, kRetry>},
+    {kFlaky, RangeCountKey<FlakyFault, &F::Flaky, &FlakyFault::Percent, 100>,
+     RangeCountLines<FlakyFault, &F::Flaky, &FlakyFault::Percent, kFlaky>},
     // Soft and hard byte faults are one list: written in its own order.
     {kSoftByte, ByteKey<false>,
      [](const F& f) {
