@@ -65,6 +65,7 @@ void TSectorReader::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting
   // Prepare set belongs to the old drive: both go before the switch.
   Release();
   ResidualTold = false;
+  SilentFrom = -1;
   CdRom = drive;
   Setting = setting;
   BoundSettings(Setting);

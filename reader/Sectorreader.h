@@ -121,6 +121,7 @@ class TSectorReader {
   bool ResidualTold = false;   // the drive's transport has told a residual
   uint32_t LastCount = 0;      // sectors the last read asked for
   bool LastGood = false;       // the last read ended GOOD
+  int64_t SilentFrom = -1;     // beyond the disc end: the frame after one no read got anything from
   bool LastReset = false;      // the drive was reset under the last read (time-out, UNIT ATTENTION 29)
   uint32_t LastSize = 0;       // bytes of each as asked
   uint8_t ErrorRecoveryByte = 255;

@@ -134,6 +134,7 @@ bool TSectorReader::ReadBeyond(uint32_t command, int64_t address, uint8_t dataTy
   const bool asAudio = command == 3 || Setting.ExtReadAsAudio != 0;
   int32_t offset = 0;
   uint32_t limit = batch;
+  bool answered = false;  // some attempt brought back sectors
   for (int32_t attempt = 0; attempt < kBeyondAttempts; ++attempt) {
     const int64_t start = std::max<int64_t>(0, address + offset);
     if (!IsConvertibleFrame(start)) break;
@@ -141,6 +142,11 @@ bool TSectorReader::ReadBeyond(uint32_t command, int64_t address, uint8_t dataTy
     const auto count = static_cast<uint32_t>(std::min<int64_t>(limit, runEnd - start));
     int64_t good = IssueRead(command, start, count, dataType, data);
     if (!LastGood && good > 0) good = Confirmed(command, start, good, dataType, data);
+    // Right after a sector no attempt got anything from, an empty batch means the same
+    // unrecorded stretch: a gap between sessions can fail slowly, and ten attempts at each
+    // of its thousands of frames would take hours.
+    if (good == 0 && attempt == 0 && address == SilentFrom) break;
+    answered = answered || good > 0;
     if (good == 0) {
       // A batch that gives nothing may only run past the last sector the drive can
       // give. The same start is read as two sectors (a whole one at any byte offset),
@@ -162,6 +168,7 @@ bool TSectorReader::ReadBeyond(uint32_t command, int64_t address, uint8_t dataTy
     else
       located = LocateCooked(data, bytes, offset, address, dataType, start == address);
     if (located == TLocate::Located) {
+      SilentFrom = -1;
       std::memcpy(buffer, Slot(0), kRawSectorSize);
       reportedType = static_cast<uint8_t>(CacheStatus[0]);
       return true;
@@ -169,6 +176,7 @@ bool TSectorReader::ReadBeyond(uint32_t command, int64_t address, uint8_t dataTy
     if (located == TLocate::Failed) break;
     if (offset < 0 && start <= kGiveUpStart) break;
   }
+  SilentFrom = answered ? -1 : address + 1;
   ClearCache();
   std::memset(buffer, 0, kRawSectorSize);
   return false;

@@ -183,6 +183,54 @@ TEST_F(SectorReaderDisc, SlowUnreadableSectorsEndTheRescueWithTheDriveRestored) 
   }
 }
 
+// A second session the TOC lost, read through the gap before it (lead-out and lead-in,
+// each frame failing only after 2 s): the gap costs one read a frame, not every retry
+// the reader has for a frame beyond the disc end, and the session is read whole.
+TEST_F(SectorReaderDisc, ASlowGapBeforeALostSessionCostsOneReadAFrame) {
+  Spec.Sessions.push_back({{emu::TrackSpec{emu::SectorKind::Mode1, Iso}}});
+  Spec.Toc.DroppedSessions = {2};
+  Spec.Profile.GapTimeMs = 2000;
+  std::string error;
+  emu::DiscLayout layout;
+  ASSERT_TRUE(emu::BuildImageSet(Spec, Dir / "disc", true, error, &layout)) << error;
+  Disc = buildertest::Load(Dir / "disc.ccd").Disc;
+  ASSERT_TRUE(Disc);
+  const int64_t leadOut = 150 + Disc->TocLeadOutLba(), end = 150 + layout.Tracks[1].EndLba;
+  for (uint32_t command : {0u, 2u}) {
+    SCOPED_TRACE(command);
+    ReaderRig rig(Disc);
+    DiscEndAddress = leadOut;
+    TDriveSetting s = BaseSetting();
+    s.ExtReadCmd = command;
+    TSectorReader reader;
+    reader.SetDrive(rig.Cdrom(), s);
+    reader.Prepare();
+    size_t good = 0, failed = 0;
+    for (int64_t a = leadOut; a < end; ++a) {
+      std::array<uint8_t, 2352> buffer{};
+      uint8_t type = 0;
+      const bool recorded = Disc->KindAt(static_cast<int32_t>(a - 150)).has_value();
+      const bool ok = reader.ReadSector(a, dtMode1, type, buffer.data());
+      EXPECT_EQ(ok, recorded) << a;
+      if (!ok) {
+        ++failed;
+        continue;
+      }
+      ++good;
+      const auto image = Image(*Disc, a);
+      EXPECT_TRUE(std::equal(buffer.begin() + 16, buffer.begin() + 2064, image.begin() + 16)) << a;
+    }
+    reader.Release();
+    EXPECT_EQ(failed, static_cast<size_t>(emu::kFirstLeadOutFrames + emu::kLeadInFrames));
+    EXPECT_EQ(good, static_cast<size_t>(end - leadOut) - failed);
+    const size_t reads = rig.Reads().size();
+    // One read a frame (a cooked read vouches for its first sector only), and the retries
+    // at the edges of the gap.
+    EXPECT_LE(reads, failed + good + 4 * kBeyondAttempts);
+    EXPECT_LT(rig.Clock().Slept(), (failed + kBeyondAttempts) * 2000 + reads * s.Interval);
+  }
+}
+
 TEST_F(SectorReaderDisc, TheTailBeyondAShortenedTocIsReadUnderEveryDriveHabit) {
   // Sectors no answer of the drive holds whole are given up on; all others are found.
   // Drifting late, the first frames past the lead-out are skipped and the last ones
