@@ -15,6 +15,13 @@ using reader_test::BaseSetting;
 using reader_test::Image;
 using reader_test::ReaderRig;
 
+// The reader on the rig's drive with its page set, the disc ending at `discEnd`.
+void StartReader(TSectorReader& reader, ReaderRig& rig, const TDriveSetting& setting, int64_t discEnd) {
+  DiscEndAddress = discEnd;
+  reader.SetDrive(rig.Cdrom(), setting);
+  reader.Prepare();
+}
+
 class SectorReaderDisc : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -199,12 +206,10 @@ TEST_F(SectorReaderDisc, ASlowGapBeforeALostSessionCostsOneReadAFrame) {
   for (uint32_t command : {0u, 2u}) {
     SCOPED_TRACE(command);
     ReaderRig rig(Disc);
-    DiscEndAddress = leadOut;
     TDriveSetting s = BaseSetting();
     s.ExtReadCmd = command;
     TSectorReader reader;
-    reader.SetDrive(rig.Cdrom(), s);
-    reader.Prepare();
+    StartReader(reader, rig, s, leadOut);
     size_t good = 0, failed = 0;
     for (int64_t a = leadOut; a < end; ++a) {
       std::array<uint8_t, 2352> buffer{};
@@ -338,12 +343,10 @@ TEST_F(SectorReaderMixedDisc, NoStrategyReportsAGoodSectorThatDiffersFromTheDisc
   const int64_t dataSectors = Layout.Tracks[0].EndLba, damaged = 4;
   for (uint32_t command = 0; command < 4; ++command) {
     ReaderRig rig(Disc);
-    DiscEndAddress = end;
     TDriveSetting s = BaseSetting();
     s.DataReadCmd = command;
     TSectorReader reader;
-    reader.SetDrive(rig.Cdrom(), s);
-    reader.Prepare();
+    StartReader(reader, rig, s, end);
     const int64_t own = ReadAll(reader, command, 150, end, 0);
     // Audio carries no sync for the audio-view strategy to find.
     const int64_t readable = command == 3 ? dataSectors : end - 150;
