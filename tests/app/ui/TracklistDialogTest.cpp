@@ -1,8 +1,9 @@
 // The track list as a user walks it on an emulated disc made from real files: an audio
 // track ripped, a volume browsed and copied out, a track whose volume descriptors cannot
-// be read scanned instead, checked tracks extracted beside earlier outputs, and a list
-// edited, saved and loaded.
+// be read scanned instead, checked tracks extracted beside earlier outputs, a list
+// edited, saved and loaded, and the failures on the way reported where they happen.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <QFileDialog>
@@ -14,6 +15,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -38,8 +41,10 @@ namespace fs = std::filesystem;
 using app_test::Slurp;
 
 constexpr time_t kMtime = 1'000'000'000;
+constexpr uint32_t kTaggedSize = 6000;  // docs/tagged.bin, the file the scripted plug-ins claim
 
-int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+// Quiet, and a command's own redirection still wins.
+int Shell(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()); }
 std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
 
 // Answers the modal windows in order, nested ones included; the progress window is left
@@ -114,7 +119,7 @@ Answers::Step Choose(const fs::path& path) {
 }
 
 // A message box: its text is checked and `button` pressed.
-Answers::Step Message(const char* text, QMessageBox::StandardButton button = QMessageBox::Ok) {
+Answers::Step Message(std::string text, QMessageBox::StandardButton button = QMessageBox::Ok) {
   return [text, button](QWidget* w) {
     auto* box = dynamic_cast<QMessageBox*>(w);
     ASSERT_TRUE(box) << w->windowTitle().toStdString();
@@ -155,6 +160,29 @@ std::map<std::string, std::string> FilesBelow(const fs::path& root) {
     if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = Slurp(e.path());
   return files;
 }
+
+// The disk fills up: a file of this process that reaches `bytes` stops growing and the
+// write fails (EFBIG), as on a full disk, in the worker threads too.
+class DiskFull {
+ public:
+  explicit DiskFull(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &Saved);
+    rlimit limit = Saved;
+    limit.rlim_cur = bytes;
+    Signal = std::signal(SIGXFSZ, SIG_IGN);
+    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  }
+  ~DiskFull() {
+    ::setrlimit(RLIMIT_FSIZE, &Saved);
+    std::signal(SIGXFSZ, Signal);
+  }
+
+ private:
+  rlimit Saved{};
+  void (*Signal)(int) = SIG_DFL;
+};
+
+constexpr rlim_t kRoomLeft = 64 * 1024;
 
 // A mixed disc made from real files: track 1 a Mode 1 volume, track 2 audio, track 3 the
 // same files in a volume whose descriptors cannot be read.
@@ -208,6 +236,12 @@ class TrackListWalk : public ui_test::WindowTest {
     Shell("head -c 5000 /dev/urandom > " + Quote(root / "docs" / "deep" / "tail.bin"));
     Shell("convert -size 200x150 gradient:navy-gold " + Quote(root / "pictures" / "gradient.png"));
     Shell("convert -size 240x160 plasma:fractal -seed 7 " + Quote(root / "pictures" / "plasma.jpg"));
+    // The scripted plug-ins' tag, then the file's whole length.
+    std::string tagged = "QNLCARVE" + std::string(4, '\0');
+    std::memcpy(tagged.data() + 8, &kTaggedSize, 4);
+    while (tagged.size() < kTaggedSize) tagged += "tagged ";
+    tagged.resize(kTaggedSize);
+    app_test::Spit(root / "docs" / "tagged.bin", tagged);
     Shell("find " + Quote(root) + " -exec touch -h -d @" + std::to_string(kMtime) + " {} +");
   }
 
@@ -406,6 +440,113 @@ TEST_F(TrackListWalk, CheckedTracksGoBesideEarlierOutputsAndAMismatchStopsTheRun
   }
   EXPECT_TRUE(fs::is_directory(Out / "Track01_01"));
   EXPECT_FALSE(fs::exists(Out / "Track03_01"));
+}
+
+TEST_F(TrackListWalk, ARipOrScanThatCannotWriteIsReportedAndEndsTheRun) {
+  const std::string failed2 = "トラック02の抽出に失敗しました。", failed3 = "トラック03の抽出に失敗しました。";
+  const Answers::Step scan = Message(txt::kMsgNoVolume, QMessageBox::Yes);
+  fs::create_directories(Out / "scan");
+  struct Case {
+    bool checked;           // checked extraction of the rows, else single extraction of the first
+    std::vector<int> rows;
+    std::vector<Answers::Step> answers;
+  };
+  const Case cases[] = {
+      {false, {1}, {Choose(Out / "tone"), Message(failed2)}},
+      {false, {2}, {scan, Choose(Out / "scan"), Message(failed3)}},
+      // Track 3 comes after the failed rip and is not asked about.
+      {true, {1, 2}, {Choose(Out.Path), Message(failed2)}},
+      {true, {2}, {Choose(Out.Path), scan, Message(failed3)}},
+  };
+  ListOnly = false;
+  DiskFull full(kRoomLeft);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.checked ? "checked" : "single") << " from row " << c.rows[0]);
+    Answers answers(c.answers);
+    if (!c.checked) {
+      Select(c.rows[0]);
+      TocDlg->ExtractSingle->trigger();
+      continue;
+    }
+    TocDlg->UncheckAll->trigger();
+    for (int row : c.rows) TocDlg->TrackList->topLevelItem(row)->setCheckState(0, Qt::Checked);
+    TocDlg->ExtractMulti->trigger();
+    if (c.rows.size() > 1) {
+      EXPECT_FALSE(fs::exists(Out / "Track03")) << "the run went on after the failed rip";
+    }
+  }
+}
+
+TEST_F(TrackListWalk, TwoPluginsClaimingOneFileCarveItInTheOrderTheSettingsGive) {
+  for (const char* name : {"ScriptA.fpi", "ScriptB.fpi"})
+    fs::copy_file(fs::path(QNL_SCRIPTED_PLUGIN_DIR) / name, Work / "Plugin" / name);
+  PluginManager.LoadPlugins((Work / "Plugin").string());
+  Select(2);
+  DetectDir = false;
+  ListOnly = true;
+  const auto carvedAs = [&] {
+    std::vector<std::string> carved;
+    Answers answers({Message(txt::kMsgNoVolume, QMessageBox::Yes), Choose(Out.Path),
+                     On<TFileViewer>([&](TFileViewer* v) {
+                       for (const TExtractedFile* e : v->GetRows())
+                         if (e->TypeName.rfind("Script", 0) == 0)
+                           carved.push_back(FileColumnText(*e, 6) + " " + fs::path(e->Name).extension().string() +
+                                            " " + std::to_string(e->Size));
+                       v->FileClose->trigger();
+                     })});
+    TocDlg->ExtractSingle->trigger();
+    return carved;
+  };
+  const std::string size = std::to_string(kTaggedSize);
+  EXPECT_EQ(carvedAs(), (std::vector<std::string>{"プラグイン(ScriptA) .scA " + size}));
+
+  // ScriptB dragged above ScriptA: now it is asked first and carves the file.
+  {
+    Answers answers({On<TPluginSettingDlg>([](TPluginSettingDlg* d) {
+      const std::vector<unsigned>& order = d->GetDisplayOrder();
+      const auto b = std::find_if(order.begin(), order.end(),
+                                  [](unsigned e) { return PluginManager.GetFileName(e) == "ScriptB.fpi"; });
+      const int row = static_cast<int>(b - order.begin());
+      d->PluginListMouseDown(row, /*leftButton=*/true, /*doubleClick=*/false);
+      d->PluginListMouseMove(row - 1);
+      d->PluginListMouseUp();
+      d->OkBtn->click();
+    })});
+    QnlMainFrm->SettingsPlugin->trigger();
+  }
+  EXPECT_EQ(app_test::PluginFileNames(),
+            (std::vector<std::string>{"Jpeg.fpi", "Png.fpi", "ScriptB.fpi", "ScriptA.fpi", "Zip.fpi"}));
+  EXPECT_EQ(carvedAs(), (std::vector<std::string>{"プラグイン(ScriptB) .scB " + size}));
+}
+
+TEST_F(TrackListWalk, AFailedCopyNamesItsFileOrFolderAndADeclinedScanLeavesNoFolder) {
+  Select(0);
+  {
+    Answers answers({
+        On<TFileViewer>([](TFileViewer* v) {
+          // Every file into a folder nothing can be made in, whoever runs the test.
+          EXPECT_FALSE(v->ReadDirectory(IsoExtracter.Root, "/proc"));
+          QTreeWidgetItem* docs = v->DiscTree->topLevelItem(0)->child(0);
+          ASSERT_EQ(docs->text(0), "docs");
+          v->DiscTree->setCurrentItem(docs);
+          v->FileCheckAll->trigger();
+          DiskFull full(kRoomLeft);
+          v->FileReadMulti->trigger();
+          v->FileClose->trigger();
+        }),
+        Message(std::string(txt::kMsgFolderFailed) + "/proc/docs"),
+        Choose(Out.Path),
+        Message(txt::kMsgCopyFailed + (Out / "numbers.txt").string()),
+    });
+    TocDlg->ExtractSingle->trigger();
+  }
+  EXPECT_FALSE(fs::exists(Out / "tagged.bin"));  // the copies stop at the failed one
+
+  // Track 3's volume cannot be read and the scan is declined: nothing is made for it.
+  TocDlg->TrackList->topLevelItem(2)->setCheckState(0, Qt::Checked);
+  Answers declined({Choose(Out.Path), Message(txt::kMsgNoVolume, QMessageBox::No)});
+  TocDlg->ExtractMulti->trigger();
+  EXPECT_FALSE(fs::exists(Out / "Track03"));
 }
 
 TEST_F(TrackListWalk, AnEditedListIsSavedAndLoadedBack) {
