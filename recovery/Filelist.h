@@ -2,6 +2,7 @@
 // The tree of extracted files: every volume read, found directory, carved file and data
 // run of the recovery scan becomes a node below the extracter's root. Nodes are values;
 // copying one copies its whole subtree.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,4 +39,7 @@ struct TReadedFile {
   bool Ucs2 = false;  // listed by a directory with UCS-2 names
   std::string Path;
   std::string FoundPath;
+  // Where on the disc the record listing it lies, by name encoding (8-bit, UCS-2); 0 while
+  // no listing of that encoding was met.
+  std::array<uint64_t, 2> ListedAt{};
 };

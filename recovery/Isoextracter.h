@@ -114,12 +114,14 @@ class TIsoExtracter {
   // The directory held in image[0..size) into `folder`, its entries below `parent`.
   bool ExtractDirectory(const uint8_t* image, uint32_t size, TExtractedFile& parent, const std::string& folder,
                         uint32_t unit);
-  // True when the scan already wrote this file: same extent and length, and the same
-  // name or a listing in the other name encoding (the primary and Joliet trees list every
-  // file twice; hard links and empty files of one tree differ by name). Then records
-  // `path` as its FoundPath unless one is set, and a file written under an 8-bit name
-  // moves to the Joliet `path`.
-  bool FindReadedFile(uint32_t extent, uint32_t length, const std::string& name, bool ucs2, const std::string& path);
+  // True when the scan already wrote this name: the record at disc position `record` was
+  // met before (a directory found twice), or it is the other name encoding's listing of a
+  // file written with the same extent and length (the primary and Joliet trees list every
+  // file twice). Hard links and empty files share an extent but have records of their own,
+  // so each of their names is written. Then records `path` as its FoundPath unless one is
+  // set, and a file written under an 8-bit name moves to the Joliet `path`.
+  bool FindReadedFile(uint32_t extent, uint32_t length, const std::string& name, bool ucs2, uint64_t record,
+                      const std::string& path);
   // Carves the file that `plugin` detected at sector `start`; `position` receives the
   // last sector the file took. False when the carve could not start.
   bool ExtractByPlugin(const uint8_t* data, uint32_t size, int64_t& position, TFormatPlugin& plugin,
@@ -172,8 +174,10 @@ class TIsoExtracter {
   void FoundSubdirectory(const uint8_t* record, const std::string& leaf, TExtractedFile& parent,
                          const std::string& folder, uint32_t unit);
   // name: as the disc gives it; leaf: the name it takes in `folder`.
-  void FoundFile(const uint8_t* record, const std::string& name, bool ucs2, const std::string& leaf,
+  void FoundFile(const uint8_t* record, uint64_t at, const std::string& name, bool ucs2, const std::string& leaf,
                  TExtractedFile& parent, const std::string& folder);
+  // Disc position of the record at `pos` of the directory image being walked; never 0.
+  uint64_t RecordAt(size_t pos, uint32_t unit) const;
   // Copies (out) or only claims (null) the sectors of a file; false when it did not
   // complete (cancel, failure, or a length that runs past the track).
   bool CopySectors(int64_t start, uint64_t bytes, platform::OutputFile* out);
@@ -213,6 +217,8 @@ class TIsoExtracter {
   // Extents of the directories being walked, outermost first: a record naming one of
   // them again is a loop.
   std::vector<uint32_t> DirectoryPath;
+  // Frame address of the first sector of the directory image being walked.
+  int64_t ListingStart = 0;
   uint64_t HeldDirectoryBytes = 0;
   uint64_t UnreadableCount = 0;
 };

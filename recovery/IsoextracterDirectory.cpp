@@ -1,9 +1,11 @@
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <utility>
 
 #include "platform/OutputFile.h"
 #include "recovery/Iso9660util.h"
@@ -47,6 +49,16 @@ TFolder MakeFolder(const std::string& folder) {
   return std::filesystem::is_directory(folder, ec) ? TFolder::Made : TFolder::Failed;
 }
 
+// An 8-bit name and a Joliet name of one file: alike but for case and the dot an 8-bit
+// name without extension keeps.
+bool SameSpelling(std::string a, std::string b) {
+  for (std::string* s : {&a, &b}) {
+    if (!s->empty() && s->back() == '.') s->pop_back();
+    for (char& c : *s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return a == b;
+}
+
 const char* const kTooDeep = "A path of the disc is too long for this system; its entries are left out";
 
 }  // namespace
@@ -72,6 +84,7 @@ bool TIsoExtracter::ExtractDirectory(const uint8_t* image, uint32_t size, TExtra
       pos = NextUnit(pos, unit);
       continue;
     }
+    const uint64_t at = RecordAt(pos, unit);
     pos += r[0];
     if (IsSelfOrParent(r)) continue;
     const uint32_t extent = LittleEndian ? BothEndian32Lsb(r + 2) : BothEndian32Msb(r + 2);
@@ -81,7 +94,7 @@ bool TIsoExtracter::ExtractDirectory(const uint8_t* image, uint32_t size, TExtra
     if ((r[25] & 2) != 0)
       FoundSubdirectory(r, names.Take(name), parent, folder, unit);
     else
-      FoundFile(r, name, ucs2, names.Take(name), parent, folder);
+      FoundFile(r, at, name, ucs2, names.Take(name), parent, folder);
     if (!Head.KeepGoing()) return false;
   }
   return true;
@@ -113,16 +126,22 @@ void TIsoExtracter::FoundSubdirectory(const uint8_t* record, const std::string& 
   HeldDirectoryBytes += image.size();
   const ScopeExit release([this, held = image.size()] { HeldDirectoryBytes -= held; });
   DirectoryPath.push_back(extent);
+  const int64_t outer = std::exchange(ListingStart, node.Start);
   ExtractDirectory(image.data(), static_cast<uint32_t>(image.size()), node, folder + "/" + leaf, unit);
+  ListingStart = outer;
   DirectoryPath.pop_back();
   parent.Children.push_back(std::move(node));
 }
 
-void TIsoExtracter::FoundFile(const uint8_t* record, const std::string& name, bool ucs2, const std::string& leaf,
-                              TExtractedFile& parent, const std::string& folder) {
+uint64_t TIsoExtracter::RecordAt(size_t pos, uint32_t unit) const {
+  return static_cast<uint64_t>(ListingStart + static_cast<int64_t>(pos / unit)) * unit + pos % unit + 1;
+}
+
+void TIsoExtracter::FoundFile(const uint8_t* record, uint64_t at, const std::string& name, bool ucs2,
+                              const std::string& leaf, TExtractedFile& parent, const std::string& folder) {
   TExtractedFile node = FoundNode(record, leaf);
   const uint32_t extent = node.DirRecord.GetExtent(LittleEndian);
-  if (FindReadedFile(extent, node.Size, name, ucs2, folder + "/" + leaf)) return;
+  if (FindReadedFile(extent, node.Size, name, ucs2, at, folder + "/" + leaf)) return;
   Report(pcSetText, 0, "Extracting " + name + " (File, " + FormatByteSize(node.Size) + ")...");
   if (ListOnly) {
     CopySectors(node.Start, node.Size, nullptr);
@@ -139,6 +158,7 @@ void TIsoExtracter::FoundFile(const uint8_t* record, const std::string& name, bo
   }
   if (!Head.KeepGoing()) return;
   ReadedFiles.push_back({extent, node.Size, name, ucs2, folder + "/" + node.Name, ""});
+  ReadedFiles.back().ListedAt[ucs2] = at;
   node.ReadedIndex = static_cast<int>(ReadedFiles.size());
   parent.Children.push_back(std::move(node));
 }
@@ -172,21 +192,31 @@ bool TIsoExtracter::CopySectors(int64_t start, uint64_t bytes, platform::OutputF
 }
 
 bool TIsoExtracter::FindReadedFile(uint32_t extent, uint32_t length, const std::string& name, bool ucs2,
-                                   const std::string& path) {
+                                   uint64_t record, const std::string& path) {
+  TReadedFile* twin = nullptr;
   for (TReadedFile& f : ReadedFiles) {
-    if (f.Extent != extent || f.DataLength != length || (f.Name != name && f.Ucs2 == ucs2)) continue;
-    if (!f.FoundPath.empty()) return true;
-    f.FoundPath = path;
-    // The Joliet name is the one the disc's author gave: a file written under its 8-bit
-    // name moves there (never over another file).
-    const size_t slash = path.rfind('/');
-    std::string chosen;
-    if (ucs2 && !f.Ucs2 && !ListOnly && slash != std::string::npos &&
-        platform::RenameUnique(f.Path, path.substr(0, slash), path.substr(slash + 1), chosen))
-      f.FoundPath = path.substr(0, slash + 1) + chosen;
-    return true;
+    if (f.Extent != extent || f.DataLength != length) continue;
+    if (f.ListedAt[ucs2] == record) {
+      if (f.FoundPath.empty()) f.FoundPath = path;
+      return true;
+    }
+    // Of several names sharing the extent, the one the other tree spells alike is this
+    // file's own listing there (empty files of one extent may differ in time).
+    if (f.ListedAt[ucs2] == 0 && (twin == nullptr || (!SameSpelling(twin->Name, name) && SameSpelling(f.Name, name))))
+      twin = &f;
   }
-  return false;
+  if (twin == nullptr) return false;
+  twin->ListedAt[ucs2] = record;
+  if (!twin->FoundPath.empty()) return true;
+  twin->FoundPath = path;
+  // The Joliet name is the one the disc's author gave: a file written under its 8-bit
+  // name moves there (never over another file).
+  const size_t slash = path.rfind('/');
+  std::string chosen;
+  if (ucs2 && !twin->Ucs2 && !ListOnly && slash != std::string::npos &&
+      platform::RenameUnique(twin->Path, path.substr(0, slash), path.substr(slash + 1), chosen))
+    twin->FoundPath = path.substr(0, slash + 1) + chosen;
+  return true;
 }
 
 bool TIsoExtracter::ApplyFoundPaths(TExtractedFile& entry) {

@@ -222,6 +222,7 @@ void TIsoExtracter::ExtractFoundDirectory(int64_t i) {
   const bool isRoot = isStart && IsWholeRecord(image.data(), image[0], image.size()) && IsSelfOrParent(parent) &&
                       (LittleEndian ? BothEndian32Lsb(parent + 2) : BothEndian32Msb(parent + 2)) == extent;
   DirectoryPath.assign(isStart ? 1 : 0, extent);
+  ListingStart = i;
   if (isRoot) {
     ExtractDirectory(image.data(), static_cast<uint32_t>(image.size()), Root, Folder, UserSize);
     return;

@@ -1,6 +1,7 @@
 // The recovery scan end to end: a genisoimage volume whose primary descriptor and root
 // directory are destroyed, followed by files made by real tools, noise and zeros, on a
 // disc the disc builder makes; the real plug-ins carve through the plug-in manager.
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -156,5 +157,51 @@ TEST_F(RecoveryScan, CancelClosesTheRunAndReportsNothingDone) {
   EXPECT_EQ(last, rig.Track.Head + 63);  // the 64th sector
   EXPECT_EQ(ex.Root.Children.back().Name, std::to_string(ex.Root.Children.back().Start) + "_" + std::to_string(last));
 }
+
+// Hard links and empty files in two lost directories: each shares its extent with another
+// name, yet every name a directory lists is written once, in its own folder, byte-identical
+// with its time, whichever name encoding's tree the scan meets first.
+class RecoveryScanLinks : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(RecoveryScanLinks, EveryNameOfALostDirectoryGetsItsFile) {
+  QNL_REQUIRE_TOOL(GetParam());
+  buildertest::TempDir dir{"qnl-links"};
+  const fs::path tree = dir / "tree";
+  fs::create_directories(tree / "dirA");
+  fs::create_directories(tree / "dirB");
+  WriteFile(tree / "dirA" / "same.bin", RandomBytes(3000, 31));
+  WriteFile(tree / "dirA" / "a.bin", RandomBytes(5000, 32));
+  // Empty files of different times, which the Joliet tree sorts in another order.
+  for (const char* empty : {"dirA/b0.txt", "dirA/Z0.txt", "dirB/b0.txt"}) WriteFile(tree / empty, {});
+  fs::create_hard_link(tree / "dirA" / "same.bin", tree / "dirB" / "same.bin");  // same name
+  fs::create_hard_link(tree / "dirA" / "a.bin", tree / "dirB" / "b.bin");        // other name
+  RunShell("find " + Quote(tree) + " -exec touch -h -d @" + std::to_string(kMtime) + " {} +");
+  RunShell("touch -d @" + std::to_string(kMtime + 7200) + " " + Quote(tree / "dirA" / "Z0.txt"));
+  ASSERT_FALSE(MakeVolumeIso(tree, dir / "v.iso", GetParam()).empty());
+  std::vector<uint8_t> data = ReadFile(dir / "v.iso");
+  const uint32_t root = BothEndian32Lsb(&data[16 * kUser + 156 + 2]);
+  std::memset(&data[root * kUser], 0, kUser);  // the primary root: its subdirectories are lost
+  std::memset(&data[16 * kUser], 0, kUser);    // the primary descriptor
+  WriteFile(dir / "disc.bin", data);
+
+  ExtracterRig rig(dir / "disc.bin", emu::SectorKind::Mode1, dir.Path);
+  ASSERT_TRUE(rig.Ready());
+  TIsoExtracter& ex = rig.Extracter;
+  ex.ListOnly = false;
+  ex.Folder = (dir / "out").string();
+  ASSERT_TRUE(ex.ExtractFiles(rig.Track));
+  const auto written = FilesBelow(dir / "out");
+  for (const auto& [rel, path] : FilesBelow(tree)) {
+    ASSERT_TRUE(written.count(rel)) << rel;
+    EXPECT_TRUE(ReadFile(written.at(rel)) == ReadFile(path)) << rel;
+    EXPECT_EQ(MtimeOf(written.at(rel)), MtimeOf(path)) << rel;
+  }
+  // The 8-bit listings moved to their Joliet names: no name written twice.
+  const auto inFolders = std::count_if(written.begin(), written.end(),
+                                       [](const auto& e) { return e.first.find('/') != std::string::npos; });
+  EXPECT_EQ(inFolders, 7);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, RecoveryScanLinks, ::testing::Values("genisoimage", "xorriso"));
 
 }  // namespace
