@@ -235,7 +235,7 @@ class TrackListWalk : public ui_test::WindowTest {
     Shell("seq 1 40000 > " + Quote(root / "docs" / "numbers.txt"));
     Shell("head -c 5000 /dev/urandom > " + Quote(root / "docs" / "deep" / "tail.bin"));
     Shell("convert -size 200x150 gradient:navy-gold " + Quote(root / "pictures" / "gradient.png"));
-    Shell("convert -size 240x160 plasma:fractal -seed 7 " + Quote(root / "pictures" / "plasma.jpg"));
+    Shell("convert -seed 7 -size 240x160 plasma:fractal " + Quote(root / "pictures" / "plasma.jpg"));
     // The scripted plug-ins' tag, then the file's whole length.
     std::string tagged = "QNLCARVE" + std::string(4, '\0');
     std::memcpy(tagged.data() + 8, &kTaggedSize, 4);
