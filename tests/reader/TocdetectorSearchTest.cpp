@@ -272,7 +272,8 @@ TEST(TocdetectorLinearSearch, StopsAfterMaxLeadoutFramesWithoutQOnceATrackWasSee
   // Frames 0..149 have no Q but come before any track: they do not count.
   const size_t reads = rig.QReadsFrom(0);
   EXPECT_GE(reads, 650u + TTocDetector::kInvalidRunToClose + 300u - 1);
-  EXPECT_LE(reads, 650u + TTocDetector::kInvalidRunToClose + 300u + 8);
+  // Catalogue and ISRC frames (the strict test drive has them) cost a read more each.
+  EXPECT_LE(reads, 650u + TTocDetector::kInvalidRunToClose + 300u + 8 + (650u + 300u) / 50);
   EXPECT_EQ(rig.QReadsFrom(2000), 0u);
 }
 

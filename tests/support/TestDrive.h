@@ -7,7 +7,12 @@
 #include <cstring>
 #include <memory>
 
+#include <array>
+#include <map>
+
 #include "emulator/EmulatedDrive.h"
+#include "sector/Address.h"
+#include "sector/SectorEncoder.h"
 
 namespace test_support {
 
@@ -34,10 +39,49 @@ inline void MakeStrict(emu::DriveProfile& p) {
   p.QCrcZero = true;
 }
 
+// The disc's sectors with a catalogue (ADR 2) Q frame in every hundred frames of its
+// tracks and an ISRC (ADR 3) one in every hundred of its audio, as pressed discs carry them.
+class ModeQStore : public emu::SectorStore {
+ public:
+  ModeQStore(std::shared_ptr<const emu::SectorStore> inner, const emu::Disc& disc) : Inner(std::move(inner)) {
+    for (const emu::Extent& e : disc.Layout)
+      for (int32_t lba = e.FirstLba; lba < e.EndLba && lba < Inner->SectorCount(); ++lba) {
+        const bool isrc = lba % 100 == 50 && e.Kind == emu::SectorKind::Audio;
+        if ((lba % 100 == 25 || isrc) && Inner->Sub(lba)) Rewrite(lba, isrc ? 3 : 2);
+      }
+  }
+  int32_t SectorCount() const override { return Inner->SectorCount(); }
+  const uint8_t* Main(int32_t lba) const override { return Inner->Main(lba); }
+  const uint8_t* Sub(int32_t lba) const override {
+    const auto it = Changed.find(lba);
+    return it != Changed.end() ? it->second.data() : Inner->Sub(lba);
+  }
+
+ private:
+  void Rewrite(int32_t lba, uint8_t adr) {
+    std::array<uint8_t, 96>& sub = Changed[lba];
+    std::copy_n(Inner->Sub(lba), sub.size(), sub.begin());
+    uint8_t* q = sub.data() + 12;
+    q[0] = static_cast<uint8_t>((q[0] & 0xF0) | adr);
+    // Catalogue 0123456789012 in BCD; ISRC "QN-LAB-26-00042" as five 6-bit characters and BCD digits.
+    const std::array<uint8_t, 8> mcn = {0x01, 0x23, 0x45, 0x67, 0x89, 0x01, 0x20, 0x00};
+    const std::array<uint8_t, 8> isrc = {0x85, 0x27, 0x1B, 0x20, 0x26, 0x00, 0x04, 0x20};
+    std::copy_n((adr == 2 ? mcn : isrc).begin(), 8, q + 1);
+    q[9] = BinToBcd(static_cast<uint8_t>(LbaToFrames(lba) % 75));  // the absolute frame
+    const uint16_t crc = QFrameCrc(q);
+    q[10] = static_cast<uint8_t>(crc >> 8);
+    q[11] = static_cast<uint8_t>(crc);
+  }
+
+  std::shared_ptr<const emu::SectorStore> Inner;
+  std::map<int32_t, std::array<uint8_t, 96>> Changed;
+};
+
 inline std::shared_ptr<emu::EmulatedDrive> TestDrive(std::shared_ptr<const emu::Disc> disc) {
   if (!StrictDrives() || !disc) return std::make_shared<emu::EmulatedDrive>(std::move(disc));
   auto strict = std::make_shared<emu::Disc>(*disc);  // the sectors are shared, not copied
   MakeStrict(strict->Profile);
+  if (strict->Store) strict->Store = std::make_shared<ModeQStore>(strict->Store, *strict);
   return std::make_shared<emu::EmulatedDrive>(std::move(strict));
 }
 
