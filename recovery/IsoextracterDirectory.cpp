@@ -207,10 +207,10 @@ bool TIsoExtracter::FindReadedFile(uint32_t extent, uint32_t length, const std::
   }
   if (twin == nullptr) return false;
   twin->ListedAt[ucs2] = record;
-  if (!twin->FoundPath.empty()) return true;
-  twin->FoundPath = path;
+  if (twin->FoundPath.empty()) twin->FoundPath = path;
   // The Joliet name is the one the disc's author gave: a file written under its 8-bit
-  // name moves there (never over another file).
+  // name moves there (never over another file), also when its 8-bit directory was found
+  // twice.
   const size_t slash = path.rfind('/');
   std::string chosen;
   if (ucs2 && !twin->Ucs2 && !ListOnly && slash != std::string::npos &&
