@@ -375,7 +375,9 @@ Outcome Transfer(DriveState& s, ReadPlan plan, int32_t start, uint64_t count, st
   if (s.D.Profile.Partial == PartialBlocks::Missing) before.assign(in.begin(), in.end());
   // Largest sector: 2352 main bytes and 96 sub-channel bytes.
   std::array<uint8_t, kRawSectorSize + kSubchannelSize> scratch;
-  const bool stopsAtChange = s.D.Profile.AnyTypeStops && plan.Expected == kAnyType && !plan.DataAsAudio;
+  // Only a read of the main channel has a kind to keep; a read of the sub-channel alone goes on.
+  const bool mainChannel = (plan.Flags & (kSync | kHeader | kSubheader | kUser | kEdc)) != 0;
+  const bool stopsAtChange = s.D.Profile.AnyTypeStops && plan.Expected == kAnyType && !plan.DataAsAudio && mainChannel;
   std::optional<SectorKind> firstKind;
   size_t pos = 0;
   for (uint64_t i = 0; i < count && pos < in.size(); ++i) {

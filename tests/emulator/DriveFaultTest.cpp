@@ -369,6 +369,7 @@ TEST(DriveFaultTest, StrictDriveHabits) {
   Reply stop = DataIn(strict, ReadCdCdb(28, 4, 0x10), 4 * 2352);
   ExpectSense(stop.Result, 0x05, 0x64, 0x00);
   EXPECT_EQ(SenseInfo(stop.Result), MixedLbas::AudioPregap);
+  EXPECT_TRUE(DataIn(strict, ReadCdCdb(28, 4, 0x00, 2), 4 * 16).Result.Good()) << "the sub-channel alone goes on";
 
   // Asked as Mode 1, the sector whose damaged header says Mode 2: uncorrectable for one
   // drive, of the wrong type for the drive that goes by the header.
