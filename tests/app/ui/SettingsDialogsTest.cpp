@@ -21,6 +21,7 @@
 #include "app/Pluginsettingdialog.h"
 #include "app/Positiondialog.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/app/FileDialogAnswer.h"
 #include "tests/app/ModalScript.h"
 
 namespace {
@@ -276,9 +277,7 @@ ModalScript::Step PickFolder(const std::string& folder) {
       dialog->reject();
       return;
     }
-    dialog->setDirectory(QString::fromStdString(folder));
-    dialog->selectFile(QString::fromStdString(folder));
-    static_cast<QDialog*>(dialog)->accept();  // QFileDialog's own accept checks the choice
+    app_test::AnswerFileDialog(*dialog, folder);
   };
 }
 

@@ -33,6 +33,7 @@
 #include "app/Texts.h"
 #include "app/Tocdialog.h"
 #include "emulator/DiscBuilder.h"
+#include "tests/app/FileDialogAnswer.h"
 #include "tests/app/ui/UiTestSupport.h"
 
 namespace {
@@ -112,9 +113,7 @@ Answers::Step Choose(const fs::path& path) {
     auto* dialog = dynamic_cast<QFileDialog*>(w);
     ASSERT_TRUE(dialog) << w->windowTitle().toStdString();
     if (path.empty()) return dialog->reject();
-    if (fs::is_directory(path)) dialog->setDirectory(QString::fromStdString(path.string()));
-    dialog->selectFile(QString::fromStdString(path.string()));
-    static_cast<QDialog*>(dialog)->accept();
+    app_test::AnswerFileDialog(*dialog, path.string());
   };
 }
 
