@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 #include <QTreeWidget>
 #include <functional>
@@ -88,8 +89,9 @@ class ModalScript {
   QElapsedTimer Clock;
   std::vector<Step> Steps;
   std::vector<std::function<bool(QWidget*)>> Types;
-  QWidget* Handled = nullptr;
-  QWidget* Current = nullptr;
+  // Guarded: a window made where a closed one lay is a new window, not one already handled.
+  QPointer<QWidget> Handled;
+  QPointer<QWidget> Current;
   bool TimedOut = false;
 };
 
