@@ -1,6 +1,8 @@
 #pragma once
 // Answering a file or folder dialog as a user does: the full path typed into the name box,
 // then the dialog's own accept, which checks the choice.
+#include <gtest/gtest.h>
+
 #include <QDialog>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -13,7 +15,10 @@ namespace app_test {
 // under load the dialog would be accepted with an empty name and stay open.
 inline void AnswerFileDialog(QFileDialog& dialog, const std::string& path) {
   auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
-  if (name == nullptr) return static_cast<QDialog&>(dialog).reject();
+  if (name == nullptr) {
+    ADD_FAILURE() << "a file dialog without its name box";
+    return static_cast<QDialog&>(dialog).reject();
+  }
   name->setText(QString::fromStdString(path));
   static_cast<QDialog&>(dialog).accept();
 }
