@@ -115,6 +115,13 @@ struct RetryFault {
   uint8_t RetriesNeeded;
   bool operator==(const RetryFault&) const = default;
 };
+// Sectors a drive mis-seeks on: a read of one returns the sector Offset frames away, with
+// GOOD status.
+struct NeighbourFault {
+  int32_t FirstLba, EndLba;
+  int32_t Offset;
+  bool operator==(const NeighbourFault&) const = default;
+};
 // Bytes the disc returns wrong. Soft: the drive corrects them unless DCR is set.
 // Hard: beyond the drive's correction; raw and audio reads return them, cooked data
 // reads fail with MEDIUM ERROR unless DCR is set.
@@ -142,6 +149,7 @@ struct FaultSet {
   std::vector<UnreadableFault> Unreadable;
   std::vector<RetryFault> Retry;
   std::vector<FlakyFault> Flaky;
+  std::vector<NeighbourFault> Neighbour;
   std::vector<ByteFault> Bytes;
   TocFailure Toc = TocFailure::None;
   BeyondLeadOut Beyond = BeyondLeadOut::Serve;

@@ -198,7 +198,8 @@ Served LeadArea(const DriveState& s, const ReadPlan& plan, int32_t lba, uint8_t*
 }
 
 // Where a read of lba really lands: past the point the disc's beyond-lead-out fault
-// starts, a drive refuses, drifts, or hands back the raw stream.
+// starts, a drive refuses, drifts, or hands back the raw stream; a drive that mis-seeks
+// reads a neighbour.
 struct Source {
   Fail Failure = Fail::None;
   int32_t At = 0;
@@ -224,6 +225,8 @@ Source Locate(const DriveState& s, int32_t lba) {
         break;
     }
   }
+  for (const NeighbourFault& f : d.Faults.Neighbour)
+    if (lba >= f.FirstLba && lba < f.EndLba) src += f.Offset;
   if (src < 0 || src >= s.PhysicalEnd) return {Fail::Range};
   source.At = static_cast<int32_t>(src);
   return source;

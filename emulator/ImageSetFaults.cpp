@@ -12,6 +12,7 @@ namespace {
 constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 constexpr int64_t kMaxFaultLba = kInt32Max - 1;  // the exclusive end must still fit
+constexpr int64_t kMaxNeighbourOffset = 1000;  // frames: further than any drive mis-seeks
 constexpr int64_t kMaxServiceMs = 3600000;  // an hour: even 255 retries of it fit in 32 bits of milliseconds
 
 template <typename Enum>
@@ -288,13 +289,13 @@ bool UnreadableKey(EntryParser& parse, const std::string& value, FaultSet& fault
   return true;
 }
 
-// "first-last,number": a range of sectors and the count (retries, a percentage) it takes.
-template <typename Fault, auto List, auto Count, int64_t Max>
+// "first-last,number": a range of sectors and the count (retries, a percentage, an offset) it takes.
+template <typename Fault, auto List, auto Count, int64_t Max, int64_t Min = 0>
 bool RangeCountKey(EntryParser& parse, const std::string& value, FaultSet& faults) {
   std::vector<std::string_view> fields = SplitFields(value, ',');
   Fault fault{};
   if (!parse.FieldCount(fields, 2, 2) || !parse.Range(fields[0], fault.FirstLba, fault.EndLba) ||
-      !parse.Int(fields[1], 0, Max, fault.*Count))
+      !parse.Int(fields[1], Min, Max, fault.*Count))
     return false;
   (faults.*List).push_back(fault);
   return true;
@@ -331,7 +332,7 @@ bool CommandKey(EntryParser& parse, const std::string& value, FaultSet& faults) 
   return true;
 }
 
-constexpr char kFlaky[] = "Flaky";
+constexpr char kFlaky[] = "Flaky", kNeighbour[] = "Neighbour";
 constexpr char kUnreadable[] = "Unreadable", kRetry[] = "Retry", kSoftByte[] = "SoftByte", kHardByte[] = "HardByte",
                kToc[] = "Toc", kBeyondLeadOut[] = "BeyondLeadOut", kBeyondFrom[] = "BeyondFrom",
                kBeyondAmount[] = "BeyondAmount", kCommand[] = "Command", kNoMedium[] = "NoMedium",
@@ -350,6 +351,9 @@ const Key<F> kFaultKeys[] = {
      RangeCountLines<RetryFault, &F::Retry, &RetryFault::RetriesNeeded, kRetry>},
     {kFlaky, RangeCountKey<FlakyFault, &F::Flaky, &FlakyFault::Percent, 100>,
      RangeCountLines<FlakyFault, &F::Flaky, &FlakyFault::Percent, kFlaky>},
+    {kNeighbour,
+     RangeCountKey<NeighbourFault, &F::Neighbour, &NeighbourFault::Offset, kMaxNeighbourOffset, -kMaxNeighbourOffset>,
+     RangeCountLines<NeighbourFault, &F::Neighbour, &NeighbourFault::Offset, kNeighbour>},
     // Soft and hard byte faults are one list: written in its own order.
     {kSoftByte, ByteKey<false>,
      [](const F& f) {

@@ -85,6 +85,8 @@ Unreadable=150-159
 Unreadable=160,11,05
 Retry=170-171,3
 Flaky=172-173,25
+Neighbour=174-175,+1
+Neighbour=176,-2
 SoftByte=180,100,0x5A
 HardByte=181,2351,A5
 Toc=Legacy
@@ -137,6 +139,7 @@ UnitAttentionOnce=1
   EXPECT_EQ(f.Unreadable, (std::vector<UnreadableFault>{{150, 160, 0x11, 0x00}, {160, 161, 0x11, 0x05}}));
   EXPECT_EQ(f.Retry, (std::vector<RetryFault>{{170, 172, 3}}));
   EXPECT_EQ(f.Flaky, (std::vector<FlakyFault>{{172, 174, 25}}));
+  EXPECT_EQ(f.Neighbour, (std::vector<NeighbourFault>{{174, 176, 1}, {176, 177, -2}}));
   EXPECT_EQ(f.Bytes, (std::vector<ByteFault>{{180, 100, 0x5A, false}, {181, 2351, 0xA5, true}}));
   EXPECT_EQ(f.Toc, TocFailure::Legacy);
   EXPECT_EQ(f.Beyond, BeyondLeadOut::Drift);
@@ -237,6 +240,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadFlt{"AscNotHex", "[Faults]\nUnreadable=1,zz\n", "hexadecimal"},
         BadFlt{"AscTooBig", "[Faults]\nUnreadable=1,100\n", "out of range"},
         BadFlt{"RetryWithoutCount", "[Faults]\nRetry=5-6\n", "comma-separated"},
+        BadFlt{"FarNeighbour", "[Faults]\nNeighbour=5,-1001\n", "out of range -1000..1000"},
         BadFlt{"OffsetPastSector", "[Faults]\nSoftByte=1,2352,0x5A\n", "out of range 0..2351"},
         BadFlt{"ShortByteFault", "[Faults]\nHardByte=1,2\n", "comma-separated"},
         BadFlt{"CommandKind", "[Faults]\nCommand=0x43,1,Crash\n", "CheckCondition | Timeout"},
@@ -298,6 +302,7 @@ Disc UnusualDisc() {
   f.Unreadable = {{0, 1, 0x11, 0x06}, {120, 130, 0x02, 0xFF}};
   f.Retry = {{140, 141, 255}, {142, 150, 1}};
   f.Flaky = {{150, 151, 100}, {0, 209, 0}};
+  f.Neighbour = {{160, 162, -1000}, {0, 1, 1000}};
   f.Bytes = {{0, 0, 0xFF, true}, {209, 2351, 0x01, false}};
   f.Toc = TocFailure::Both;
   f.Beyond = BeyondLeadOut::ByteOffset;

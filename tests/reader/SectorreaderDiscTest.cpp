@@ -113,6 +113,15 @@ TEST_F(SectorReaderDisc, RawReadsAreRepairedByOnePassOfSoftEcc) {
   EXPECT_TRUE(Good.count(235));
 }
 
+// A drive that mis-seeks returns a whole, sound neighbour with GOOD status: raw reads
+// see the other address in its header, so none of those sectors is good.
+TEST_F(SectorReaderDisc, RawReadsRefuseTheNeighbourAMisSeekingDriveReturns) {
+  Spec.Faults.Neighbour = {{50, 53, 1}, {120, 121, -1}};  // frames 200..202, 270
+  BuildAndRead(WithRetries(2));
+  EXPECT_EQ(Failed, Frames({200, 201, 202, 270}));
+  EXPECT_TRUE(Good.count(199) && Good.count(203) && Good.count(269) && Good.count(271));
+}
+
 // Drives end a read that fails part-way in their own ways: the blocks before the failing
 // one sent, not sent or garbage, the sense naming the failing block, the first one or
 // none, the residual told or not. No way may pass off a block as good or lose one.
