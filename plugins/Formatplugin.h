@@ -41,6 +41,31 @@ inline int CopyPluginText(const char* text, int bufSize, char* buf) {
   return length;
 }
 
+// The texts a plug-in reports about itself and the files it finds.
+struct TPluginTexts {
+  const char* TypeName;
+  const char* Extension;  // nullptr: the plug-in answers GetExtension itself
+  const char* Name;
+  const char* Version;
+  const char* Description;
+  const char* Copyright;
+};
+
+// The text operations of a plug-in, answered from its table.
+template <const TPluginTexts& Texts>
+class TPluginWithTexts : public TFormatPlugin {
+ public:
+  int GetTypeName(int bufSize, char* buf) noexcept override { return CopyPluginText(Texts.TypeName, bufSize, buf); }
+  int GetExtension(int bufSize, char* buf) noexcept override { return CopyPluginText(Texts.Extension, bufSize, buf); }
+  int GetName(int bufSize, char* buf) noexcept override { return CopyPluginText(Texts.Name, bufSize, buf); }
+  int GetVersion(int bufSize, char* buf) noexcept override { return CopyPluginText(Texts.Version, bufSize, buf); }
+  int GetDescription(int bufSize, char* buf) noexcept override {
+    return CopyPluginText(Texts.Description, bufSize, buf);
+  }
+  int GetCopyright(int bufSize, char* buf) noexcept override { return CopyPluginText(Texts.Copyright, bufSize, buf); }
+  int GetReserved() noexcept override { return 0; }
+};
+
 // Defines the two exports of a module whose plug-in class is `Class`. The object's
 // ownership passes to the host as a raw pointer and comes back through the destroy export.
 #define QUARNEL_PLUGIN_MODULE(Class)                                                           \

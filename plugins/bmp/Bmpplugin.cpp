@@ -59,22 +59,4 @@ unsigned TBmpPlugin::FindEnd(const void* data, unsigned size, bool* endFound) no
   return ReadLe32(static_cast<const unsigned char*>(data) + kFileSize);
 }
 
-int TBmpPlugin::GetTypeName(int bufSize, char* buf) noexcept { return CopyPluginText("Windows Bitmap graphic", bufSize, buf); }
-
-int TBmpPlugin::GetExtension(int bufSize, char* buf) noexcept { return CopyPluginText(".bmp", bufSize, buf); }
-
-int TBmpPlugin::GetName(int bufSize, char* buf) noexcept { return CopyPluginText("Windows Bitmap Plug-in", bufSize, buf); }
-
-int TBmpPlugin::GetVersion(int bufSize, char* buf) noexcept { return CopyPluginText("1.00.1", bufSize, buf); }
-
-int TBmpPlugin::GetDescription(int bufSize, char* buf) noexcept {
-  return CopyPluginText("This supports Windows Bitmap graphics.", bufSize, buf);
-}
-
-int TBmpPlugin::GetCopyright(int bufSize, char* buf) noexcept {
-  return CopyPluginText("Copyright (C) 2003 Ostrel", bufSize, buf);
-}
-
-int TBmpPlugin::GetReserved() noexcept { return 0; }
-
 QUARNEL_PLUGIN_MODULE(TBmpPlugin)

@@ -40,22 +40,4 @@ unsigned TCabPlugin::FindEnd(const void* data, unsigned size, bool* endFound) no
   return ReadLe32(static_cast<const unsigned char*>(data) + kCabinetSize);
 }
 
-int TCabPlugin::GetTypeName(int bufSize, char* buf) noexcept { return CopyPluginText("Windows Cabinet file", bufSize, buf); }
-
-int TCabPlugin::GetExtension(int bufSize, char* buf) noexcept { return CopyPluginText(".cab", bufSize, buf); }
-
-int TCabPlugin::GetName(int bufSize, char* buf) noexcept { return CopyPluginText("Windows Cabinet Plug-in", bufSize, buf); }
-
-int TCabPlugin::GetVersion(int bufSize, char* buf) noexcept { return CopyPluginText("1.00.1", bufSize, buf); }
-
-int TCabPlugin::GetDescription(int bufSize, char* buf) noexcept {
-  return CopyPluginText("This supports Windows Cabinet files.", bufSize, buf);
-}
-
-int TCabPlugin::GetCopyright(int bufSize, char* buf) noexcept {
-  return CopyPluginText("Copyright (C) 2003 Ostrel", bufSize, buf);
-}
-
-int TCabPlugin::GetReserved() noexcept { return 0; }
-
 QUARNEL_PLUGIN_MODULE(TCabPlugin)

@@ -4,20 +4,21 @@
 
 #include "plugins/Formatplugin.h"
 
-class TCabPlugin : public TFormatPlugin {
+inline constexpr TPluginTexts kCabTexts{
+    "Windows Cabinet file",
+    ".cab",
+    "Windows Cabinet Plug-in",
+    "1.00.1",
+    "This supports Windows Cabinet files.",
+    "Copyright (C) 2003 Ostrel"};
+
+class TCabPlugin : public TPluginWithTexts<kCabTexts> {
  public:
   int GetPluginType() noexcept override;
   void Reset() noexcept override;
   int GetHeaderSize() noexcept override;
   int Detect(const void* data, unsigned size) noexcept override;
   unsigned FindEnd(const void* data, unsigned size, bool* endFound) noexcept override;
-  int GetTypeName(int bufSize, char* buf) noexcept override;
-  int GetExtension(int bufSize, char* buf) noexcept override;
-  int GetName(int bufSize, char* buf) noexcept override;
-  int GetVersion(int bufSize, char* buf) noexcept override;
-  int GetDescription(int bufSize, char* buf) noexcept override;
-  int GetCopyright(int bufSize, char* buf) noexcept override;
-  int GetReserved() noexcept override;
 
  private:
   uint8_t Detected = 0;

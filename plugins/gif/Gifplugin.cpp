@@ -96,22 +96,4 @@ unsigned TGifPlugin::FindEnd(const void* data, unsigned size, bool* endFound) no
   return static_cast<unsigned>(pos);
 }
 
-int TGifPlugin::GetTypeName(int bufSize, char* buf) noexcept { return CopyPluginText("GIF file", bufSize, buf); }
-
-int TGifPlugin::GetExtension(int bufSize, char* buf) noexcept { return CopyPluginText(".gif", bufSize, buf); }
-
-int TGifPlugin::GetName(int bufSize, char* buf) noexcept { return CopyPluginText("GIF Plug-in", bufSize, buf); }
-
-int TGifPlugin::GetVersion(int bufSize, char* buf) noexcept { return CopyPluginText("1.00.1", bufSize, buf); }
-
-int TGifPlugin::GetDescription(int bufSize, char* buf) noexcept {
-  return CopyPluginText("This supports GIF graphics.", bufSize, buf);
-}
-
-int TGifPlugin::GetCopyright(int bufSize, char* buf) noexcept {
-  return CopyPluginText("Copyright (C) 2003 Ostrel", bufSize, buf);
-}
-
-int TGifPlugin::GetReserved() noexcept { return 0; }
-
 QUARNEL_PLUGIN_MODULE(TGifPlugin)

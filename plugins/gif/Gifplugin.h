@@ -5,7 +5,15 @@
 
 #include "plugins/Formatplugin.h"
 
-class TGifPlugin : public TFormatPlugin {
+inline constexpr TPluginTexts kGifTexts{
+    "GIF file",
+    ".gif",
+    "GIF Plug-in",
+    "1.00.1",
+    "This supports GIF graphics.",
+    "Copyright (C) 2003 Ostrel"};
+
+class TGifPlugin : public TPluginWithTexts<kGifTexts> {
  public:
   enum : uint8_t { gvUnknown = 0, gvNotGif = 1, gv87a = 2, gv89a = 3 };
   enum : uint8_t { bsFirstCall = 0, bsIntroducer = 2, bsSubBlocks = 3 };
@@ -17,13 +25,6 @@ class TGifPlugin : public TFormatPlugin {
   int GetHeaderSize() noexcept override;
   int Detect(const void* data, unsigned size) noexcept override;
   unsigned FindEnd(const void* data, unsigned size, bool* endFound) noexcept override;
-  int GetTypeName(int bufSize, char* buf) noexcept override;
-  int GetExtension(int bufSize, char* buf) noexcept override;
-  int GetName(int bufSize, char* buf) noexcept override;
-  int GetVersion(int bufSize, char* buf) noexcept override;
-  int GetDescription(int bufSize, char* buf) noexcept override;
-  int GetCopyright(int bufSize, char* buf) noexcept override;
-  int GetReserved() noexcept override;
 
  private:
   uint8_t GifVersion = gvUnknown;

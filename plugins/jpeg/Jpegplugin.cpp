@@ -94,22 +94,4 @@ unsigned TJpegPlugin::FindEnd(const void* data, unsigned size, bool* endFound) n
   return static_cast<unsigned>(pos);
 }
 
-int TJpegPlugin::GetTypeName(int bufSize, char* buf) noexcept { return CopyPluginText("JPEG file", bufSize, buf); }
-
-int TJpegPlugin::GetExtension(int bufSize, char* buf) noexcept { return CopyPluginText(".jpg", bufSize, buf); }
-
-int TJpegPlugin::GetName(int bufSize, char* buf) noexcept { return CopyPluginText("JPEG Plug-in", bufSize, buf); }
-
-int TJpegPlugin::GetVersion(int bufSize, char* buf) noexcept { return CopyPluginText("1.00.1", bufSize, buf); }
-
-int TJpegPlugin::GetDescription(int bufSize, char* buf) noexcept {
-  return CopyPluginText("This supports JPEG graphics.", bufSize, buf);
-}
-
-int TJpegPlugin::GetCopyright(int bufSize, char* buf) noexcept {
-  return CopyPluginText("Copyright (C) 2003 Ostrel", bufSize, buf);
-}
-
-int TJpegPlugin::GetReserved() noexcept { return 0; }
-
 QUARNEL_PLUGIN_MODULE(TJpegPlugin)

@@ -5,7 +5,15 @@
 
 #include "plugins/Formatplugin.h"
 
-class TJpegPlugin : public TFormatPlugin {
+inline constexpr TPluginTexts kJpegTexts{
+    "JPEG file",
+    ".jpg",
+    "JPEG Plug-in",
+    "1.00.1",
+    "This supports JPEG graphics.",
+    "Copyright (C) 2003 Ostrel"};
+
+class TJpegPlugin : public TPluginWithTexts<kJpegTexts> {
  public:
   TJpegPlugin() noexcept = default;
 
@@ -14,13 +22,6 @@ class TJpegPlugin : public TFormatPlugin {
   int GetHeaderSize() noexcept override;
   int Detect(const void* data, unsigned size) noexcept override;
   unsigned FindEnd(const void* data, unsigned size, bool* endFound) noexcept override;
-  int GetTypeName(int bufSize, char* buf) noexcept override;
-  int GetExtension(int bufSize, char* buf) noexcept override;
-  int GetName(int bufSize, char* buf) noexcept override;
-  int GetVersion(int bufSize, char* buf) noexcept override;
-  int GetDescription(int bufSize, char* buf) noexcept override;
-  int GetCopyright(int bufSize, char* buf) noexcept override;
-  int GetReserved() noexcept override;
 
  private:
   uint8_t Detected = 0;

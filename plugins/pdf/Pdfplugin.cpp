@@ -59,24 +59,4 @@ unsigned TPdfPlugin::FindEnd(const void* data, unsigned size, bool* endFound) no
   return static_cast<unsigned>(i);
 }
 
-int TPdfPlugin::GetTypeName(int bufSize, char* buf) noexcept {
-  return CopyPluginText("Portable Document Format file", bufSize, buf);
-}
-
-int TPdfPlugin::GetExtension(int bufSize, char* buf) noexcept { return CopyPluginText(".pdf", bufSize, buf); }
-
-int TPdfPlugin::GetName(int bufSize, char* buf) noexcept { return CopyPluginText("PDF Plug-in", bufSize, buf); }
-
-int TPdfPlugin::GetVersion(int bufSize, char* buf) noexcept { return CopyPluginText("1.00.1", bufSize, buf); }
-
-int TPdfPlugin::GetDescription(int bufSize, char* buf) noexcept {
-  return CopyPluginText("This supports Portable Document Format files.", bufSize, buf);
-}
-
-int TPdfPlugin::GetCopyright(int bufSize, char* buf) noexcept {
-  return CopyPluginText("Copyright (C) 2003 Ostrel", bufSize, buf);
-}
-
-int TPdfPlugin::GetReserved() noexcept { return 0; }
-
 QUARNEL_PLUGIN_MODULE(TPdfPlugin)

@@ -6,7 +6,15 @@
 
 #include "plugins/Formatplugin.h"
 
-class TPdfPlugin : public TFormatPlugin {
+inline constexpr TPluginTexts kPdfTexts{
+    "Portable Document Format file",
+    ".pdf",
+    "PDF Plug-in",
+    "1.00.1",
+    "This supports Portable Document Format files.",
+    "Copyright (C) 2003 Ostrel"};
+
+class TPdfPlugin : public TPluginWithTexts<kPdfTexts> {
  public:
   TPdfPlugin() noexcept = default;
 
@@ -15,13 +23,6 @@ class TPdfPlugin : public TFormatPlugin {
   int GetHeaderSize() noexcept override;
   int Detect(const void* data, unsigned size) noexcept override;
   unsigned FindEnd(const void* data, unsigned size, bool* endFound) noexcept override;
-  int GetTypeName(int bufSize, char* buf) noexcept override;
-  int GetExtension(int bufSize, char* buf) noexcept override;
-  int GetName(int bufSize, char* buf) noexcept override;
-  int GetVersion(int bufSize, char* buf) noexcept override;
-  int GetDescription(int bufSize, char* buf) noexcept override;
-  int GetCopyright(int bufSize, char* buf) noexcept override;
-  int GetReserved() noexcept override;
 
  private:
   uint8_t AfterEofMarker = 1;  // no line end met since the last "%%EOF" (or the start)

@@ -68,24 +68,4 @@ unsigned TPngPlugin::FindEnd(const void* data, unsigned size, bool* endFound) no
   return static_cast<unsigned>(pos);
 }
 
-int TPngPlugin::GetTypeName(int bufSize, char* buf) noexcept {
-  return CopyPluginText("Portable Network Graphics file", bufSize, buf);
-}
-
-int TPngPlugin::GetExtension(int bufSize, char* buf) noexcept { return CopyPluginText(".png", bufSize, buf); }
-
-int TPngPlugin::GetName(int bufSize, char* buf) noexcept { return CopyPluginText("PNG Plug-in", bufSize, buf); }
-
-int TPngPlugin::GetVersion(int bufSize, char* buf) noexcept { return CopyPluginText("1.00.1", bufSize, buf); }
-
-int TPngPlugin::GetDescription(int bufSize, char* buf) noexcept {
-  return CopyPluginText("This supports Portable Network Graphics files.", bufSize, buf);
-}
-
-int TPngPlugin::GetCopyright(int bufSize, char* buf) noexcept {
-  return CopyPluginText("Copyright (C) 2003 Ostrel", bufSize, buf);
-}
-
-int TPngPlugin::GetReserved() noexcept { return 0; }
-
 QUARNEL_PLUGIN_MODULE(TPngPlugin)

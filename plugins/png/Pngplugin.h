@@ -4,7 +4,15 @@
 
 #include "plugins/Formatplugin.h"
 
-class TPngPlugin : public TFormatPlugin {
+inline constexpr TPluginTexts kPngTexts{
+    "Portable Network Graphics file",
+    ".png",
+    "PNG Plug-in",
+    "1.00.1",
+    "This supports Portable Network Graphics files.",
+    "Copyright (C) 2003 Ostrel"};
+
+class TPngPlugin : public TPluginWithTexts<kPngTexts> {
  public:
   TPngPlugin() noexcept;
 
@@ -13,13 +21,6 @@ class TPngPlugin : public TFormatPlugin {
   int GetHeaderSize() noexcept override;
   int Detect(const void* data, unsigned size) noexcept override;
   unsigned FindEnd(const void* data, unsigned size, bool* endFound) noexcept override;
-  int GetTypeName(int bufSize, char* buf) noexcept override;
-  int GetExtension(int bufSize, char* buf) noexcept override;
-  int GetName(int bufSize, char* buf) noexcept override;
-  int GetVersion(int bufSize, char* buf) noexcept override;
-  int GetDescription(int bufSize, char* buf) noexcept override;
-  int GetCopyright(int bufSize, char* buf) noexcept override;
-  int GetReserved() noexcept override;
 
  private:
   uint8_t FirstCall = 1;

@@ -57,8 +57,6 @@ unsigned TRiffPlugin::FindEnd(const void* data, unsigned size, bool* endFound) n
   return chunkSize + 8;
 }
 
-int TRiffPlugin::GetTypeName(int bufSize, char* buf) noexcept { return CopyPluginText("RIFF format file", bufSize, buf); }
-
 int TRiffPlugin::GetExtension(int bufSize, char* buf) noexcept {
   const char* extension = nullptr;
   switch (RiffForm) {
@@ -75,19 +73,5 @@ int TRiffPlugin::GetExtension(int bufSize, char* buf) noexcept {
   }
   return CopyPluginText(extension, bufSize, buf);
 }
-
-int TRiffPlugin::GetName(int bufSize, char* buf) noexcept { return CopyPluginText("RIFF Format Plug-in", bufSize, buf); }
-
-int TRiffPlugin::GetVersion(int bufSize, char* buf) noexcept { return CopyPluginText("1.00.1", bufSize, buf); }
-
-int TRiffPlugin::GetDescription(int bufSize, char* buf) noexcept {
-  return CopyPluginText("This supports WAV, AVI, RMP, ANI and other RIFF format files.", bufSize, buf);
-}
-
-int TRiffPlugin::GetCopyright(int bufSize, char* buf) noexcept {
-  return CopyPluginText("Copyright (C) 2003 Ostrel", bufSize, buf);
-}
-
-int TRiffPlugin::GetReserved() noexcept { return 0; }
 
 QUARNEL_PLUGIN_MODULE(TRiffPlugin)

@@ -5,7 +5,15 @@
 
 #include "plugins/Formatplugin.h"
 
-class TRiffPlugin : public TFormatPlugin {
+inline constexpr TPluginTexts kRiffTexts{
+    "RIFF format file",
+    nullptr,
+    "RIFF Format Plug-in",
+    "1.00.1",
+    "This supports WAV, AVI, RMP, ANI and other RIFF format files.",
+    "Copyright (C) 2003 Ostrel"};
+
+class TRiffPlugin : public TPluginWithTexts<kRiffTexts> {
  public:
   // RiffForm values; 0 until a Detect succeeds.
   enum : uint8_t { rfNone = 0, rfWave = 1, rfAvi = 2, rfRmp3 = 3, rfAcon = 4, rfOther = 255 };
@@ -15,13 +23,7 @@ class TRiffPlugin : public TFormatPlugin {
   int GetHeaderSize() noexcept override;
   int Detect(const void* data, unsigned size) noexcept override;
   unsigned FindEnd(const void* data, unsigned size, bool* endFound) noexcept override;
-  int GetTypeName(int bufSize, char* buf) noexcept override;
   int GetExtension(int bufSize, char* buf) noexcept override;
-  int GetName(int bufSize, char* buf) noexcept override;
-  int GetVersion(int bufSize, char* buf) noexcept override;
-  int GetDescription(int bufSize, char* buf) noexcept override;
-  int GetCopyright(int bufSize, char* buf) noexcept override;
-  int GetReserved() noexcept override;
 
  private:
   uint8_t Detected = 0;

@@ -67,24 +67,4 @@ unsigned TZipPlugin::FindEnd(const void* data, unsigned size, bool* endFound) no
   return static_cast<unsigned>(pos);
 }
 
-int TZipPlugin::GetTypeName(int bufSize, char* buf) noexcept {
-  return CopyPluginText("PK Zipped archive", bufSize, buf);
-}
-
-int TZipPlugin::GetExtension(int bufSize, char* buf) noexcept { return CopyPluginText(".zip", bufSize, buf); }
-
-int TZipPlugin::GetName(int bufSize, char* buf) noexcept { return CopyPluginText("PKZIP Plug-in", bufSize, buf); }
-
-int TZipPlugin::GetVersion(int bufSize, char* buf) noexcept { return CopyPluginText("1.00.1", bufSize, buf); }
-
-int TZipPlugin::GetDescription(int bufSize, char* buf) noexcept {
-  return CopyPluginText("This supports PK Zipped archives.", bufSize, buf);
-}
-
-int TZipPlugin::GetCopyright(int bufSize, char* buf) noexcept {
-  return CopyPluginText("Copyright (C) 2003 Ostrel", bufSize, buf);
-}
-
-int TZipPlugin::GetReserved() noexcept { return 0; }
-
 QUARNEL_PLUGIN_MODULE(TZipPlugin)

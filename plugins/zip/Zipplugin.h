@@ -8,7 +8,15 @@
 
 #include "plugins/Formatplugin.h"
 
-class TZipPlugin : public TFormatPlugin {
+inline constexpr TPluginTexts kZipTexts{
+    "PK Zipped archive",
+    ".zip",
+    "PKZIP Plug-in",
+    "1.00.1",
+    "This supports PK Zipped archives.",
+    "Copyright (C) 2003 Ostrel"};
+
+class TZipPlugin : public TPluginWithTexts<kZipTexts> {
  public:
   TZipPlugin() noexcept = default;
 
@@ -17,11 +25,4 @@ class TZipPlugin : public TFormatPlugin {
   int GetHeaderSize() noexcept override;
   int Detect(const void* data, unsigned size) noexcept override;
   unsigned FindEnd(const void* data, unsigned size, bool* endFound) noexcept override;
-  int GetTypeName(int bufSize, char* buf) noexcept override;
-  int GetExtension(int bufSize, char* buf) noexcept override;
-  int GetName(int bufSize, char* buf) noexcept override;
-  int GetVersion(int bufSize, char* buf) noexcept override;
-  int GetDescription(int bufSize, char* buf) noexcept override;
-  int GetCopyright(int bufSize, char* buf) noexcept override;
-  int GetReserved() noexcept override;
 };
