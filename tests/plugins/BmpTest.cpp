@@ -14,16 +14,7 @@
 
 namespace {
 
-using plugin_test::ExpectModuleIdentity;
-using plugin_test::HaveTool;
-using plugin_test::OnDisc;
-using plugin_test::PutLe32;
-
-using plugin_test::CarvedLength;
-using plugin_test::PluginModule;
-using Bytes = std::vector<unsigned char>;
-
-using TempDir = plugin_test::TempDir;
+using namespace plugin_test;
 
 void PutLe16(Bytes& b, size_t at, uint16_t v) {
   b[at] = static_cast<unsigned char>(v);

@@ -15,16 +15,7 @@
 
 namespace {
 
-using plugin_test::ExpectModuleIdentity;
-using plugin_test::HaveTool;
-using plugin_test::OnDisc;
-using plugin_test::PutLe32;
-
-using plugin_test::CarvedLength;
-using plugin_test::PluginModule;
-using Bytes = std::vector<unsigned char>;
-
-using TempDir = plugin_test::TempDir;
+using namespace plugin_test;
 
 // A cabinet header of one folder and one file, `size` bytes long in all.
 Bytes MakeCabinet(uint32_t size) {

@@ -14,18 +14,9 @@
 
 namespace {
 
-using plugin_test::ExpectModuleIdentity;
-using plugin_test::HaveTool;
-using plugin_test::Concat;
-using plugin_test::OnDisc;
-
-using plugin_test::CarvedLength;
-using plugin_test::PluginModule;
-using Bytes = std::vector<unsigned char>;
+using namespace plugin_test;
 
 constexpr unsigned kSectorSizes[] = {2048, 2324, 2336};
-
-using TempDir = plugin_test::TempDir;
 
 Bytes Insert(Bytes b, size_t at, const Bytes& what) {
   b.insert(b.begin() + static_cast<std::ptrdiff_t>(at), what.begin(), what.end());

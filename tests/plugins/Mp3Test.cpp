@@ -10,19 +10,11 @@
 
 #include "tests/plugins/support/PluginModule.h"
 
-using plugin_test::CarvedLength;
-using plugin_test::PluginModule;
-using Bytes = std::vector<unsigned char>;
-
 namespace {
 
-using plugin_test::ExpectModuleIdentity;
-using plugin_test::HaveTool;
-using plugin_test::Concat;
+using namespace plugin_test;
 
 constexpr unsigned SectorSize = 2048;
-
-using TempDir = plugin_test::TempDir;
 
 Bytes RandomBytes(size_t count, unsigned seed) {
   std::mt19937 generator(seed);

@@ -14,18 +14,9 @@
 
 namespace {
 
-using plugin_test::ExpectModuleIdentity;
-using plugin_test::HaveTool;
-using plugin_test::Concat;
-using plugin_test::OnDisc;
-
-using plugin_test::CarvedLength;
-using plugin_test::PluginModule;
-using Bytes = std::vector<unsigned char>;
+using namespace plugin_test;
 
 constexpr unsigned kSectorSizes[] = {2048, 2324, 2336};
-
-using TempDir = plugin_test::TempDir;
 
 Bytes AsBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 

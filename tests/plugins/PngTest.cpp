@@ -13,16 +13,7 @@
 
 namespace {
 
-using plugin_test::ExpectModuleIdentity;
-using plugin_test::HaveTool;
-using plugin_test::Concat;
-using plugin_test::OnDisc;
-
-using plugin_test::CarvedLength;
-using plugin_test::PluginModule;
-using Bytes = std::vector<unsigned char>;
-
-using TempDir = plugin_test::TempDir;
+using namespace plugin_test;
 
 const Bytes kSignature = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 
