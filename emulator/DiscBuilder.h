@@ -65,7 +65,17 @@ struct DiscSpec {
   // session's lead-in (its Q carries that session's TOC) and that session's first
   // pregap (index 0, counting down). Off: those frames are zeros and unreadable.
   bool RecordLeadAreas = true;
+  // What pressed discs carry in place of some position frames: the catalogue number
+  // (ADR 2) in a track's frames and the ISRC (ADR 3) in an audio track's, one each in
+  // every hundred frames.
+  bool ModeQFrames = false;
 };
+
+// The ADR a frame of a track carries on a disc with mode-2/3 Q frames: 2, 3, or 1 for
+// a position frame.
+uint8_t ModeQAdrAt(int32_t lba, SectorKind kind);
+// Writes the catalogue (adr 2) or ISRC (adr 3) Q frame of this LBA, with its CRC.
+void EncodeModeQFrame(uint8_t q[12], uint8_t control, uint8_t adr, int32_t lba);
 
 // Where everything lies, computed from the disc description and the input sizes.
 struct TrackLayout {

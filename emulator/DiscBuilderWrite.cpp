@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -150,11 +151,17 @@ class SectorSource {
       remaining -= take;
       ClearSector();
       EncodeData(track.Kind, lba, payload.data(), lba + 1 == track.EndLba);
-      EncodeQFrame(Sub.data() + kQOffset, track.Control, static_cast<uint8_t>(track.Number), 1,
-                   lba - track.StartLba, LbaToFrames(lba));
+      EncodeTrackQ(track, lba);
       Emit(lba);
     }
     return true;
+  }
+
+  void EncodeTrackQ(const TrackLayout& track, int32_t lba) {
+    uint8_t* q = Sub.data() + kQOffset;
+    const uint8_t adr = Spec.ModeQFrames ? ModeQAdrAt(lba, track.Kind) : 1;
+    if (adr != 1) return EncodeModeQFrame(q, track.Control, adr, lba);
+    EncodeQFrame(q, track.Control, static_cast<uint8_t>(track.Number), 1, lba - track.StartLba, LbaToFrames(lba));
   }
 
   // The lead-out of session s, the lead-in of the next and, unless it is recorded as the
@@ -192,9 +199,7 @@ class SectorSource {
     q[7] = BinToBcd(d.PMin);
     q[8] = d.Point == kPointFirstTrack ? d.PSec : BinToBcd(d.PSec);  // A0 carries the disc type as it is
     q[9] = BinToBcd(d.PFrame);
-    const uint16_t crc = QFrameCrc(q);
-    q[10] = static_cast<uint8_t>(crc >> 8);
-    q[11] = static_cast<uint8_t>(crc);
+    SetQFrameCrc(q);
   }
 
   void WritePregapSub(const TrackLayout& track, int32_t lba) {
@@ -257,9 +262,7 @@ class SectorSource {
         const int index = BcdToBin(q[2]);
         q[1] = BinToBcd(static_cast<uint8_t>(track % 99 + 1));
         q[2] = BinToBcd(index == 1 ? 0 : 1);
-        const uint16_t crc = QFrameCrc(q);
-        q[10] = static_cast<uint8_t>(crc >> 8);
-        q[11] = static_cast<uint8_t>(crc);
+        SetQFrameCrc(q);
         break;
       }
     }
@@ -285,6 +288,23 @@ fs::path WithExtension(const fs::path& base, const char* ext) {
 }
 
 }  // namespace
+
+uint8_t ModeQAdrAt(int32_t lba, SectorKind kind) {
+  if (lba % 100 == 25) return 2;
+  if (lba % 100 == 50 && kind == SectorKind::Audio) return 3;
+  return 1;
+}
+
+void EncodeModeQFrame(uint8_t q[12], uint8_t control, uint8_t adr, int32_t lba) {
+  // Catalogue 0123456789012 in BCD; ISRC "QN-LAB-26-00042" as five 6-bit characters
+  // and BCD digits. Both end with the absolute frame.
+  static constexpr std::array<uint8_t, 8> kCatalogue = {0x01, 0x23, 0x45, 0x67, 0x89, 0x01, 0x20, 0x00};
+  static constexpr std::array<uint8_t, 8> kIsrc = {0x85, 0x27, 0x1B, 0x20, 0x26, 0x00, 0x04, 0x20};
+  q[0] = static_cast<uint8_t>((control & 0x0F) << 4 | adr);
+  std::copy_n((adr == 2 ? kCatalogue : kIsrc).begin(), 8, q + 1);
+  q[9] = BinToBcd(static_cast<uint8_t>(LbaToFrames(lba) % 75));
+  SetQFrameCrc(q);
+}
 
 bool BuildImageSet(const DiscSpec& spec, const fs::path& name, bool overwrite, std::string& error,
                    DiscLayout* layoutOut) {

@@ -36,7 +36,7 @@ struct Served {
   Fail Failure = Fail::None;
   scsi::AscPair Code{0, 0};
   size_t Size = 0;  // bytes laid out in the scratch (for a medium error: the damaged block)
-  std::optional<SectorKind> Kind;  // the kind served, for a drive that stops at a change
+  std::optional<SectorKind> Kind{};  // the kind served, for a drive that stops at a change
 };
 
 struct Span16 {

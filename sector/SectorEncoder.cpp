@@ -171,9 +171,7 @@ void EncodeQFrame(uint8_t q[12], uint8_t control, uint8_t trackNo, uint8_t index
   q[7] = BinToBcd(PackedMsfMinute(abs));
   q[8] = BinToBcd(PackedMsfSecond(abs));
   q[9] = BinToBcd(PackedMsfFrame(abs));
-  const uint16_t crc = QFrameCrc(q);
-  q[10] = static_cast<uint8_t>(crc >> 8);
-  q[11] = static_cast<uint8_t>(crc);
+  SetQFrameCrc(q);
 }
 
 uint16_t QFrameCrc(const uint8_t q[12]) {
@@ -184,6 +182,12 @@ uint16_t QFrameCrc(const uint8_t q[12]) {
       crc = static_cast<uint16_t>((crc & 0x8000) ? ((crc << 1) ^ 0x1021) : (crc << 1));
   }
   return static_cast<uint16_t>(~crc);
+}
+
+void SetQFrameCrc(uint8_t q[12]) {
+  const uint16_t crc = QFrameCrc(q);
+  q[10] = static_cast<uint8_t>(crc >> 8);
+  q[11] = static_cast<uint8_t>(crc);
 }
 
 bool IsQFrameCrcValid(const uint8_t q[12]) {

@@ -26,4 +26,5 @@ void EncodeQFrame(uint8_t q[12], uint8_t control, uint8_t trackNo, uint8_t index
                   int64_t absoluteFrames);
 // CRC-16 CCITT (0x1021, initial 0) over bytes 0..9, inverted, as stored big-endian at 10..11.
 uint16_t QFrameCrc(const uint8_t q[12]);
+void SetQFrameCrc(uint8_t q[12]);
 bool IsQFrameCrcValid(const uint8_t q[12]);

@@ -26,6 +26,8 @@ Tracks, in disc order (the first session begins by itself):
                         (default: 150 where data and audio meet, else 0)
   --bare-gaps           leave the lead-out, lead-in and first pregap between
                         sessions zero and unreadable (default: recorded with their Q)
+  --mode-q              put catalogue (ADR 2) and, on audio, ISRC (ADR 3) Q frames
+                        among the position frames, one each in a hundred
 
 Damage (RANGE is FIRST-LAST or one LBA, inclusive):
   --toc-drop-session N  leave session N out of the TOC; its sectors stay recorded
@@ -107,6 +109,8 @@ Taken ParseSwitch(const std::string& arg, Options& o, std::string& message) {
     o.Force = true;
   } else if (arg == "--bare-gaps") {
     o.Spec.RecordLeadAreas = false;
+  } else if (arg == "--mode-q") {
+    o.Spec.ModeQFrames = true;
   } else if (arg == "--session") {
     if (o.Spec.Sessions.back().Tracks.empty()) {
       message = "--session: the current session has no track yet";

@@ -62,7 +62,9 @@ TEST(Transport, ReadBuildersGiveTheWholeResultOverBothTransports) {
       ASSERT_TRUE(failed.FailingFrame());
       EXPECT_EQ(*failed.FailingFrame(), 150 + kBadLba);
       // Only pass-through reports how much of the buffer stayed empty.
-      if (useSpti) EXPECT_GE(failed.Scsi.Residual, (15u - (kBadLba - 5)) * 2352);
+      if (useSpti) {
+        EXPECT_GE(failed.Scsi.Residual, (15u - (kBadLba - 5)) * 2352);
+      }
     }
 
     ASSERT_TRUE(CdbSetBlockLength(exec, drive, 0x82, 2352, 0));

@@ -148,7 +148,9 @@ TEST(BuilderSession, LeadOutLeadInAndPregapCarryTheirQ) {
           EXPECT_EQ(q.Data[7], 0x02) << "first track";
           EXPECT_EQ(q.Data[8], 0x20) << "XA disc type";
         }
-        if (point == 0x03) EXPECT_EQ(q.Data[9], Bcd((layout.Tracks[2].StartLba + 150) % 75));
+        if (point == 0x03) {
+          EXPECT_EQ(q.Data[9], Bcd((layout.Tracks[2].StartLba + 150) % 75));
+        }
       } else {
         EXPECT_EQ(q.Data[1], 0x02) << "pregap of track 2";
         EXPECT_EQ(q.Data[2], 0x00) << "index 0";

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "sector/SectorEncoder.h"
 #include "tests/emulator/BuilderTestSupport.h"
 
 namespace {
@@ -57,7 +58,7 @@ TEST(BuilderTool, HelpListsTheOptions) {
   EXPECT_EQ(run.Status, 0);
   for (const char* option : {"--session", "--mode1", "--form1", "--form2", "--mode2", "--audio", "--audio-emph", "--pcm",
                              "--pcm-emph", "--pregap", "--toc-drop-session", "--toc-drop-leadout", "--toc-leadout",
-                             "--q-zero", "--q-crc", "--q-wrong", "--fault", "--drive", "--output", "--force", "--bare-gaps"})
+                             "--q-zero", "--q-crc", "--q-wrong", "--fault", "--drive", "--output", "--force", "--bare-gaps", "--mode-q"})
     EXPECT_NE(run.Out.find(option), std::string::npos) << option;
 }
 
@@ -73,7 +74,7 @@ TEST(BuilderTool, CommandLineBuildsTheSameSetAsTheLibrary) {
                               "-o out/cli --mode1 a.iso --pcm b.pcm --pregap 20 --pcm-emph c.pcm --session --form1 d.iso "
                               "--form2 e.raw --mode2 f.raw --toc-drop-session 2 --toc-drop-leadout 1 --toc-leadout 2:11000 "
                               "--q-zero 3 --q-crc 5-6 --q-wrong 7-8 --fault Unreadable=10-12 --fault SoftByte=13,20,0x01 "
-                              "--drive Vendor=PLEXTOR --drive BinaryQ=1 --bare-gaps");
+                              "--drive Vendor=PLEXTOR --drive BinaryQ=1 --bare-gaps --mode-q");
   ASSERT_EQ(run.Status, 0) << run.Err;
   EXPECT_NE(run.Out.find("session 2"), std::string::npos) << run.Out;
 
@@ -94,8 +95,16 @@ TEST(BuilderTool, CommandLineBuildsTheSameSetAsTheLibrary) {
   spec.Profile.Vendor = "PLEXTOR";
   spec.Profile.BinaryQ = true;
   spec.RecordLeadAreas = false;
+  spec.ModeQFrames = true;
   std::string error;
   ASSERT_TRUE(emu::BuildImageSet(spec, dir / "out" / "lib", false, error)) << error;
+  // A catalogue frame stands where position frame 25 would.
+  const std::vector<uint8_t> sub = ReadFile(dir / "out" / "cli.sub");
+  for (const auto& [lba, adr] : {std::pair{24, 1}, std::pair{25, 2}}) {
+    const uint8_t* q = sub.data() + lba * 96 + 12;
+    EXPECT_EQ(q[0] & 0x0F, adr) << lba;
+    EXPECT_TRUE(IsQFrameCrcValid(q)) << lba;
+  }
   for (const char* ext : {".img", ".sub", ".ccd", ".flt"})
     EXPECT_EQ(ReadFile(dir / "out" / (std::string("cli") + ext)), ReadFile(dir / "out" / (std::string("lib") + ext)))
         << ext;

@@ -304,7 +304,9 @@ TEST(DriveFaultTest, PartialReadsEndAsTheProfileSays) {
     Reply r = DataIn(drive, ReadCdCdb(5, 15, 0x10), 15 * 2352);
     ExpectSense(r.Result, 0x03, 0x11, 0x00);
     EXPECT_EQ((r.Result.Sense[0] & 0x80) != 0, c.Lba.has_value());
-    if (c.Lba) EXPECT_EQ(SenseInfo(r.Result), *c.Lba);
+    if (c.Lba) {
+      EXPECT_EQ(SenseInfo(r.Result), *c.Lba);
+    }
     EXPECT_EQ(r.Result.Residual, c.ResidualBytes);
     const bool intact = std::equal(r.Data.begin() + 4 * 2048, r.Data.begin() + 5 * 2048,
                                    disc->Store->Main(9) + 16);

@@ -10,6 +10,7 @@
 #include <array>
 #include <map>
 
+#include "emulator/DiscBuilder.h"
 #include "emulator/EmulatedDrive.h"
 #include "sector/Address.h"
 #include "sector/SectorEncoder.h"
@@ -52,15 +53,15 @@ inline void MakeStrict(emu::DriveProfile& p) {
   p.QCrcZero = true;
 }
 
-// The disc's sectors with a catalogue (ADR 2) Q frame in every hundred frames of its
-// tracks and an ISRC (ADR 3) one in every hundred of its audio, as pressed discs carry them.
+// The disc's sectors with the catalogue (ADR 2) and ISRC (ADR 3) Q frames the disc
+// builder gives a disc that asks for them.
 class ModeQStore : public emu::SectorStore {
  public:
   ModeQStore(std::shared_ptr<const emu::SectorStore> inner, const emu::Disc& disc) : Inner(std::move(inner)) {
     for (const emu::Extent& e : disc.Layout)
       for (int32_t lba = e.FirstLba; lba < e.EndLba && lba < Inner->SectorCount(); ++lba) {
-        const bool isrc = lba % 100 == 50 && e.Kind == emu::SectorKind::Audio;
-        if ((lba % 100 == 25 || isrc) && Inner->Sub(lba)) Rewrite(lba, isrc ? 3 : 2);
+        const uint8_t adr = emu::ModeQAdrAt(lba, e.Kind);
+        if (adr != 1 && Inner->Sub(lba)) Rewrite(lba, adr);
       }
   }
   int32_t SectorCount() const override { return Inner->SectorCount(); }
@@ -74,16 +75,7 @@ class ModeQStore : public emu::SectorStore {
   void Rewrite(int32_t lba, uint8_t adr) {
     std::array<uint8_t, 96>& sub = Changed[lba];
     std::copy_n(Inner->Sub(lba), sub.size(), sub.begin());
-    uint8_t* q = sub.data() + 12;
-    q[0] = static_cast<uint8_t>((q[0] & 0xF0) | adr);
-    // Catalogue 0123456789012 in BCD; ISRC "QN-LAB-26-00042" as five 6-bit characters and BCD digits.
-    const std::array<uint8_t, 8> mcn = {0x01, 0x23, 0x45, 0x67, 0x89, 0x01, 0x20, 0x00};
-    const std::array<uint8_t, 8> isrc = {0x85, 0x27, 0x1B, 0x20, 0x26, 0x00, 0x04, 0x20};
-    std::copy_n((adr == 2 ? mcn : isrc).begin(), 8, q + 1);
-    q[9] = BinToBcd(static_cast<uint8_t>(LbaToFrames(lba) % 75));  // the absolute frame
-    const uint16_t crc = QFrameCrc(q);
-    q[10] = static_cast<uint8_t>(crc >> 8);
-    q[11] = static_cast<uint8_t>(crc);
+    emu::EncodeModeQFrame(sub.data() + 12, static_cast<uint8_t>(sub[12] >> 4), adr, lba);
   }
 
   std::shared_ptr<const emu::SectorStore> Inner;

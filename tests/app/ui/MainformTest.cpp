@@ -172,7 +172,9 @@ TEST_F(MainWindow, TheLostSessionGivesBackItsFilesWithTheDefaultSettings) {
   for (const TExtractedFile& f : listed) {
     const std::string written = app_test::Slurp(out / f.Name);
     EXPECT_EQ(written.size(), f.Size) << f.Name;
-    if (f.Name == "photo.jpg") EXPECT_TRUE(written.starts_with("\xFF\xD8\xFF") && written.ends_with("\xFF\xD9"));
+    if (f.Name == "photo.jpg") {
+      EXPECT_TRUE(written.starts_with("\xFF\xD8\xFF") && written.ends_with("\xFF\xD9"));
+    }
   }
   std::string counted;
   for (int n = 1; n <= 1500000; ++n) counted += std::to_string(n) + "\n";
@@ -180,7 +182,9 @@ TEST_F(MainWindow, TheLostSessionGivesBackItsFilesWithTheDefaultSettings) {
   EXPECT_EQ(app_test::Slurp(out / "update.txt"), "Quarnel sample disc\nsession 2: written later, lost from the TOC\n");
   // Their sectors went out as files, not as runs: only the volume's own sectors are left.
   for (const TExtractedFile& f : IsoExtracter.Root.Children)
-    if (f.Kind >= 3) EXPECT_LT(f.Start, CdTracks[2].Head + 32) << f.Name;
+    if (f.Kind >= 3) {
+      EXPECT_LT(f.Start, CdTracks[2].Head + 32) << f.Name;
+    }
   EXPECT_EQ(drive->CurrentPage01(), drive->DefaultPage01());
 }
 
