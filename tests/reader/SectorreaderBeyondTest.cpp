@@ -1,6 +1,7 @@
 // The sector reader at and beyond the lead-out: drives that drift, scramble, shift by
 // bytes, refuse, repeat frames or answer without a sync.
 #include <array>
+#include <set>
 
 #include "sector/SectorEncoder.h"
 #include "tests/reader/SectorreaderTestSupport.h"
@@ -9,6 +10,7 @@ namespace {
 
 using reader_test::BaseSetting;
 using reader_test::Bytes;
+using reader_test::FailedUpToFlaky;
 using reader_test::Image;
 using reader_test::ReaderRig;
 using reader_test::ScriptedDevice;
@@ -63,15 +65,22 @@ class SectorReaderBeyond : public ::testing::Test {
     Reader.reset();
     Rig.reset();
   }
-  // Reads every address of [from, to) and checks each against the image.
-  void ExpectAllEqualImage(int64_t from, int64_t to) {
+  // Reads every address of [from, to) and checks each good one against the image; the
+  // frames that failed.
+  std::set<int64_t> ReadAndCompare(int64_t from, int64_t to) {
+    std::set<int64_t> failed;
     for (int64_t a = from; a < to; ++a) {
       const Read r = ReadAt(*Reader, a);
-      ASSERT_TRUE(r.Ok) << "frame " << a;
+      if (!r.Ok) {
+        failed.insert(a);
+        continue;
+      }
       EXPECT_EQ(r.Type, dtMode1) << "frame " << a;
       EXPECT_EQ(r.All(), Image(*Disc, a)) << "frame " << a;
     }
+    return failed;
   }
+  void ExpectAllEqualImage(int64_t from, int64_t to) { EXPECT_TRUE(FailedUpToFlaky(ReadAndCompare(from, to), {})); }
   static TDriveSetting Setting(uint32_t command, bool asAudio) {
     TDriveSetting s = BaseSetting();
     s.ExtReadCmd = command;
@@ -87,9 +96,15 @@ class SectorReaderBeyond : public ::testing::Test {
 
 TEST_F(SectorReaderBeyond, RecordedSectorsAfterTheLeadOutReadABatchACommand) {
   Start(DiscWithDataBeyond(emu::BeyondLeadOut::Serve), Setting(2, false));
-  ExpectAllEqualImage(kLeadOut, kPhysicalEnd);
-  EXPECT_EQ(Rig->Reads().size(), 4u);
-  EXPECT_EQ(Rig->Clock().SleepCalls(), 4u);
+  const std::set<int64_t> failed = ReadAndCompare(kLeadOut, kPhysicalEnd);
+  EXPECT_TRUE(FailedUpToFlaky(failed, {}));
+  // A flaky sector that fails is given up on as any sector beyond the disc end (each
+  // attempt and its confirmation), and the batches after it no longer end with the
+  // drive's last sector: those past it are read again as two. Sixty good sectors take
+  // four reads.
+  const size_t flakyCost = 2 * kBeyondAttempts + Setting(2, false).ExtReadAtOnce;
+  EXPECT_LE(Rig->Reads().size(), 4u + reader_test::FlakyAmong(failed) * flakyCost);
+  EXPECT_EQ(Rig->Clock().SleepCalls(), Rig->Reads().size());
 }
 
 TEST_F(SectorReaderBeyond, DriftIsFollowedByTheOffsetOfAFoundHeader) {
@@ -120,7 +135,10 @@ TEST_F(SectorReaderBeyond, ScrambledAnswersAreDescrambledForEveryCommand) {
   for (uint32_t command : {0u, 2u, 3u}) {
     SCOPED_TRACE(command);
     Start(DiscWithDataBeyond(emu::BeyondLeadOut::Scrambled), Setting(command, true));
-    ExpectAllEqualImage(kLeadOut, kLeadOut + 30);
+    // Where the system refuses READ CDDA, each sector asked with it is counted as failed.
+    const bool refused = command == 3 && test_support::VendorCommandsFiltered();
+    const auto all = reader_test::FrameRange(kLeadOut, kLeadOut + 30);
+    EXPECT_TRUE(FailedUpToFlaky(ReadAndCompare(kLeadOut, kLeadOut + 30), refused ? all : std::set<int64_t>{}));
     TearDown();
   }
   // A raw read whose sync sits at the start descrambles only the scrambled sectors.
@@ -346,13 +364,17 @@ TEST_F(SectorReaderBeyond, Mode2SectorsAreClassifiedAndHeldToTheirEdc) {
     auto disc = Mode2DiscWithDataBeyond(kind);
     disc->Faults.Bytes.push_back({35, 1000, 0x01, true});  // frame 185: one byte of user data
     Start(disc, Setting(2, true));
+    std::set<int64_t> failed;
     for (int64_t a = kLeadOut; a < kLeadOut + 10; ++a) {
       const Read r = ReadAt(*Reader, a, dtMode1);
-      EXPECT_EQ(r.Ok, a != 185) << a;
-      if (!r.Ok) continue;
+      if (!r.Ok) {
+        failed.insert(a);
+        continue;
+      }
       EXPECT_EQ(r.Type, type) << a;
       EXPECT_EQ(r.All(), Image(*Disc, a)) << a;
     }
+    EXPECT_TRUE(FailedUpToFlaky(failed, {185}));
     TearDown();
   }
 }

@@ -12,6 +12,8 @@
 namespace {
 
 using reader_test::BaseSetting;
+using reader_test::FailedUpToFlaky;
+using reader_test::FrameRange;
 using reader_test::Image;
 using reader_test::ReaderRig;
 
@@ -102,14 +104,14 @@ TEST_F(SectorReaderDisc, CookedReadsGiveTheRecordedDataAndFailTheRest) {
   Damage();
   BuildAndRead(WithRetries(0));
   EXPECT_GT(TrackEnd, 300);
-  EXPECT_EQ(Failed, Frames({190, 191, 192, 220, 235, 240, 250}));
+  EXPECT_TRUE(FailedUpToFlaky(Failed, Frames({190, 191, 192, 220, 235, 240, 250})));
 }
 
 TEST_F(SectorReaderDisc, RawReadsAreRepairedByOnePassOfSoftEcc) {
   Damage();
   Spec.Profile.RawUncorrectable = false;  // a drive that hands raw sectors over uncorrected
   BuildAndRead(WithRetries(2));
-  EXPECT_EQ(Failed, Frames({190, 191, 192, 220, 240, 250}));
+  EXPECT_TRUE(FailedUpToFlaky(Failed, Frames({190, 191, 192, 220, 240, 250})));
   EXPECT_TRUE(Good.count(235));
 }
 
@@ -118,7 +120,7 @@ TEST_F(SectorReaderDisc, RawReadsAreRepairedByOnePassOfSoftEcc) {
 TEST_F(SectorReaderDisc, RawReadsRefuseTheNeighbourAMisSeekingDriveReturns) {
   Spec.Faults.Neighbour = {{50, 53, 1}, {120, 121, -1}};  // frames 200..202, 270
   BuildAndRead(WithRetries(2));
-  EXPECT_EQ(Failed, Frames({200, 201, 202, 270}));
+  EXPECT_TRUE(FailedUpToFlaky(Failed, Frames({200, 201, 202, 270})));
   EXPECT_TRUE(Good.count(199) && Good.count(203) && Good.count(269) && Good.count(271));
 }
 
@@ -151,7 +153,7 @@ TEST_F(SectorReaderDisc, FailedBatchesEndedAsRealDrivesEndThemLoseNothingAndPass
     s.DataReadCmd = h.Command;
     s.SoftEccEnabled = h.SoftEcc;
     BuildAndRead(s);  // every sector called good is compared with the image
-    EXPECT_EQ(Failed, Frames({190, 191, 192, 250}));
+    EXPECT_TRUE(FailedUpToFlaky(Failed, Frames({190, 191, 192, 250})));
     EXPECT_EQ(Good.size() + Failed.size(), static_cast<size_t>(TrackEnd - 150));
   }
 }
@@ -190,10 +192,8 @@ TEST_F(SectorReaderDisc, SlowUnreadableSectorsEndTheRescueWithTheDriveRestored) 
       EXPECT_EQ(rig.Clock().Slept(), reads * s.Interval + failedReads * 8000 + timeouts * kReadTimeoutMs);
     };
     BuildAndRead(s);
-    std::set<int64_t> twenty;
-    for (int64_t a = 190; a < 210; ++a) twenty.insert(a);
-    EXPECT_EQ(Failed, twenty);
-    EXPECT_EQ(Good.size(), static_cast<size_t>(TrackEnd - 150 - 20));
+    EXPECT_TRUE(FailedUpToFlaky(Failed, FrameRange(190, 210)));
+    EXPECT_EQ(Good.size(), static_cast<size_t>(TrackEnd - 150 - 20) - reader_test::FlakyAmong(Failed));
     EXPECT_EQ(timeouts == 0, retryMs == 0);
     EXPECT_GE(failedReads + timeouts, 20u);
   }
@@ -219,15 +219,14 @@ TEST_F(SectorReaderDisc, ASlowGapBeforeALostSessionCostsOneReadAFrame) {
     s.ExtReadCmd = command;
     TSectorReader reader;
     StartReader(reader, rig, s, leadOut);
-    size_t good = 0, failed = 0;
+    size_t good = 0;
+    std::set<int64_t> gap, failedSet;
     for (int64_t a = leadOut; a < end; ++a) {
       std::array<uint8_t, 2352> buffer{};
       uint8_t type = 0;
-      const bool recorded = Disc->KindAt(static_cast<int32_t>(a - 150)).has_value();
-      const bool ok = reader.ReadSector(a, dtMode1, type, buffer.data());
-      EXPECT_EQ(ok, recorded) << a;
-      if (!ok) {
-        ++failed;
+      if (!Disc->KindAt(static_cast<int32_t>(a - 150))) gap.insert(a);
+      if (!reader.ReadSector(a, dtMode1, type, buffer.data())) {
+        failedSet.insert(a);
         continue;
       }
       ++good;
@@ -235,12 +234,15 @@ TEST_F(SectorReaderDisc, ASlowGapBeforeALostSessionCostsOneReadAFrame) {
       EXPECT_TRUE(std::equal(buffer.begin() + 16, buffer.begin() + 2064, image.begin() + 16)) << a;
     }
     reader.Release();
-    EXPECT_EQ(failed, static_cast<size_t>(emu::kFirstLeadOutFrames + emu::kLeadInFrames));
+    EXPECT_TRUE(FailedUpToFlaky(failedSet, gap));
+    EXPECT_EQ(gap.size(), static_cast<size_t>(emu::kFirstLeadOutFrames + emu::kLeadInFrames));
+    const size_t failed = failedSet.size(), flaky = failed - gap.size();
     EXPECT_EQ(good, static_cast<size_t>(end - leadOut) - failed);
     const size_t reads = rig.Reads().size();
     // One read a frame (a cooked read vouches for its first sector only), and the retries
-    // at the edges of the gap.
-    EXPECT_LE(reads, failed + good + 4 * kBeyondAttempts);
+    // at the edges of the gap. A flaky sector that fails costs its own retries and fails
+    // each batch that meets it: those are read again without it.
+    EXPECT_LE(reads, failed + good + 4 * kBeyondAttempts + flaky * (2 * kBeyondAttempts + s.ExtReadAtOnce));
     EXPECT_LT(rig.Clock().Slept(), (failed + kBeyondAttempts) * 2000 + reads * s.Interval);
   }
 }
@@ -284,8 +286,11 @@ TEST_F(SectorReaderDisc, TheTailBeyondAShortenedTocIsReadUnderEveryDriveHabit) {
     std::set<int64_t> lost;
     for (int64_t i : h.LostAfterLeadOut) lost.insert(DiscEnd + i);
     for (int64_t i : h.LostBeforeEnd) lost.insert(TrackEnd - i);
-    EXPECT_EQ(Failed, lost);
-    EXPECT_TRUE(Good.count(150 + end - 20));
+    // Where the system refuses READ CDDA, each sector asked with it is counted as failed.
+    const bool refused = h.Command == 3 && test_support::VendorCommandsFiltered();
+    if (refused) lost = FrameRange(DiscEnd, TrackEnd);
+    EXPECT_TRUE(FailedUpToFlaky(Failed, lost));
+    EXPECT_NE(Good.count(150 + end - 20), refused);
   }
 }
 
@@ -318,14 +323,19 @@ class SectorReaderMixedDisc : public ::testing::Test {
   uint8_t TypeAt(int64_t frame) const {
     return frame < 150 + Layout.Tracks[0].EndLba ? dtMode1 : dtAudio;
   }
-  // Reads [first, end) as `asked` (0: each sector's own type); the count of good sectors.
+  // Reads [first, end) as `asked` (0: each sector's own type) into Failed; the count of
+  // good sectors.
   int64_t ReadAll(TSectorReader& reader, uint32_t command, int64_t first, int64_t end, uint8_t asked) {
     int64_t good = 0;
+    Failed.clear();
     for (int64_t a = first; a < end; ++a) {
       std::array<uint8_t, 2352> buffer{};
       uint8_t type = 0;
       const uint8_t request = asked ? asked : TypeAt(a);
-      if (!reader.ReadSector(a, request, type, buffer.data())) continue;
+      if (!reader.ReadSector(a, request, type, buffer.data())) {
+        Failed.insert(a);
+        continue;
+      }
       ++good;
       uint32_t size = 2352, offset = 0;
       if (command < 2) GetUserDataLayout(type, &size, &offset);
@@ -339,6 +349,7 @@ class SectorReaderMixedDisc : public ::testing::Test {
   buildertest::TempDir Dir;
   emu::DiscLayout Layout;
   std::shared_ptr<emu::Disc> Disc;
+  std::set<int64_t> Failed;
 };
 
 TEST_F(SectorReaderMixedDisc, NoStrategyReportsAGoodSectorThatDiffersFromTheDisc) {
@@ -348,18 +359,21 @@ TEST_F(SectorReaderMixedDisc, NoStrategyReportsAGoodSectorThatDiffersFromTheDisc
     spec.Faults.Unreadable.push_back({20, 23});
     spec.Faults.Bytes.push_back({30, 700, 0x11, true});
   });
-  const int64_t end = 150 + Layout.Tracks.back().EndLba;
-  const int64_t dataSectors = Layout.Tracks[0].EndLba, damaged = 4;
+  const int64_t end = 150 + Layout.Tracks.back().EndLba, dataEnd = 150 + Layout.Tracks[0].EndLba;
   for (uint32_t command = 0; command < 4; ++command) {
     ReaderRig rig(Disc);
     TDriveSetting s = BaseSetting();
     s.DataReadCmd = command;
     TSectorReader reader;
     StartReader(reader, rig, s, end);
-    const int64_t own = ReadAll(reader, command, 150, end, 0);
-    // Audio carries no sync for the audio-view strategy to find.
-    const int64_t readable = command == 3 ? dataSectors : end - 150;
-    EXPECT_GE(own, readable - damaged) << "command " << command;
+    ReadAll(reader, command, 150, end, 0);
+    // Only the damaged sectors may fail, and the audio, which carries no sync for the
+    // audio-view strategy to find. Where the system refuses READ CDDA, all of them fail.
+    std::set<int64_t> mayFail = {170, 171, 172, 180};
+    if (command == 3) mayFail.merge(FrameRange(dataEnd, end));
+    const bool refused = command == 3 && test_support::VendorCommandsFiltered();
+    if (refused) mayFail = FrameRange(150, end);
+    EXPECT_TRUE(FailedUpToFlaky(Failed, mayFail, /*mustFail=*/refused)) << "command " << command;
     ReadAll(reader, command, 150, end, dtMode1);
     ReadAll(reader, command, 150, end, dtAudio);
     reader.Release();
@@ -385,11 +399,13 @@ TEST_F(SectorReaderMixedDisc, CookedBatchesOverAspiStopWhereTheAudioBegins) {
     TSectorReader reader;
     reader.SetDrive(*drives.GetCdRom(0), s);
     reader.Prepare();
-    EXPECT_EQ(ReadAll(reader, command, 150, end, 0), end - 150) << "command " << command;
+    ReadAll(reader, command, 150, end, 0);
+    EXPECT_TRUE(FailedUpToFlaky(Failed, {})) << "command " << command;
     // Asked as Mode 1, an audio sector passes a user-data read only as silence (the
     // pregap; the last track, padded with silence, is left out); a typed read refuses it.
     const int64_t passed = command == 0 ? Layout.Tracks[1].StartLba : Layout.Tracks[0].EndLba;
-    EXPECT_EQ(ReadAll(reader, command, 150, soundEnd, dtMode1), passed) << "command " << command;
+    ReadAll(reader, command, 150, soundEnd, dtMode1);
+    EXPECT_TRUE(FailedUpToFlaky(Failed, FrameRange(150 + passed, soundEnd))) << "command " << command;
     reader.Release();
   }
 }
@@ -413,11 +429,15 @@ TEST_F(SectorReaderMixedDisc, RawReadsOfADriftingDriveAreNeverGood) {
     TSectorReader reader;
     reader.SetDrive(rig.Cdrom(), s);
     reader.Prepare();
-    const int64_t good = ReadAll(reader, command, 150, dataEnd, dtMode1);
+    ReadAll(reader, command, 150, dataEnd, dtMode1);
     // Raw reads stop where the drift starts; audio-view reads find each sector by its
-    // header wherever the drive put it, all but the drift's width at the track's end.
-    if (command == 2) EXPECT_EQ(good, 40);
-    else EXPECT_GE(good, dataEnd - 150 - 3);
+    // header wherever the drive put it, all but the drift's width where it starts (no
+    // read lands on those). Where the system refuses READ CDDA, each sector asked with it fails.
+    const bool refused = command == 3 && test_support::VendorCommandsFiltered();
+    const std::set<int64_t> lost = command == 2 ? FrameRange(190, dataEnd)
+                                   : refused    ? FrameRange(150, dataEnd)
+                                                : FrameRange(190, 193);
+    EXPECT_TRUE(FailedUpToFlaky(Failed, lost)) << "command " << command;
     reader.Release();
   }
 }

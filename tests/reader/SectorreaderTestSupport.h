@@ -4,9 +4,11 @@
 // Time is frozen so the pauses after reads cost nothing and can be counted.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "tests/support/TestDrive.h"
@@ -150,6 +152,29 @@ class ReaderRig {
 inline std::vector<uint8_t> Image(const emu::Disc& disc, int64_t frame) {
   const uint8_t* main = disc.Store->Main(static_cast<int32_t>(frame - 150));
   return main ? std::vector<uint8_t>(main, main + 2352) : std::vector<uint8_t>();
+}
+
+// On the harshest test drive a flaky sector may read (and is then compared like any
+// other) or fail (and is then counted with the rest).
+inline bool FlakyFrame(int64_t frame) { return test_support::FlakyOnTestDrive(static_cast<int32_t>(frame - 150)); }
+inline size_t FlakyAmong(const std::set<int64_t>& frames) {
+  return static_cast<size_t>(std::count_if(frames.begin(), frames.end(), FlakyFrame));
+}
+// `failed` holds every frame of `expected` (each one that may fail, with mustFail
+// false) and, beyond them, flaky frames only.
+inline ::testing::AssertionResult FailedUpToFlaky(const std::set<int64_t>& failed, const std::set<int64_t>& expected,
+                                                  bool mustFail = true) {
+  for (int64_t frame : expected)
+    if (mustFail && failed.count(frame) == 0) return ::testing::AssertionFailure() << "frame " << frame << " read";
+  for (int64_t frame : failed)
+    if (expected.count(frame) == 0 && !FlakyFrame(frame))
+      return ::testing::AssertionFailure() << "frame " << frame << " failed";
+  return ::testing::AssertionSuccess() << failed.size() << " failed";
+}
+inline std::set<int64_t> FrameRange(int64_t first, int64_t end) {
+  std::set<int64_t> frames;
+  for (int64_t a = first; a < end; ++a) frames.insert(a);
+  return frames;
 }
 
 inline std::vector<uint8_t> Bytes(const uint8_t* p, size_t begin, size_t end) {
