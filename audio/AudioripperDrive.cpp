@@ -26,6 +26,13 @@ std::string SenseText(const uint8_t* sense) {
 
 uint32_t TAudioRipper::ReadAudio(int64_t frame, uint32_t count, uint8_t* buffer) {
   TCommandResult result = SendAudioRead(frame, count, buffer);
+  if (result.Refused && Run) {
+    // The host will not send this read at all: no sector of the track can come from it,
+    // and silence in its place would pass a refused command off as a damaged disc.
+    if (!Run->Refused) WriteLog("\nRip Failure ReadRefused");
+    Run->Refused = true;
+    return 0;
+  }
   if (result.DriveReset() && Run) {
     // The reset drive is back at its default page 01 and block length: a READ(10) would
     // return 2048-byte data blocks and the retries would not be the user's. Both are set

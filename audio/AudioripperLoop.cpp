@@ -32,6 +32,7 @@ bool TAudioRipper::RipPass() {
   const int64_t sector = FloorDiv(CurrentSample, kSamplesPerSector);
   const int64_t off = CurrentSample - sector * kSamplesPerSector;
   TBlock block = ReadBlock(sector, off);
+  if (Run->Refused) return false;
 
   bool last = false;
   if (CurrentSample + block.Samples >= EndSample) {
@@ -57,7 +58,7 @@ TAudioRipper::TBlock TAudioRipper::ReadBlock(int64_t sector, int64_t off) {
   const int64_t readEnd = Run->EndSector + (Setting.Compares > 0 ? 1 : 0);
   const auto count = static_cast<uint32_t>(std::clamp<int64_t>(readEnd - head, 1, Setting.ReadAtOnce));
   TBlock block = TryRead(head, count, overlapSamples, off);
-  if (block.Samples > 0) return block;
+  if (block.Samples > 0 || Run->Refused) return block;
   // The sector past the end may be one the drive will not read (the lead-out).
   if (head + count > Run->EndSector && Run->EndSector - head > 0) {
     block = TryRead(head, static_cast<uint32_t>(Run->EndSector - head), overlapSamples, off);

@@ -55,4 +55,6 @@ struct TAudioRipper::TRun {
   int64_t StartSector = 0;
   int64_t EndSector = 0;
   bool FirstBlock = true;
+  // The host refused the read command: the rip ends without a sample.
+  bool Refused = false;
 };

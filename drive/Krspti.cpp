@@ -107,11 +107,14 @@ std::unique_ptr<platform::PassThroughHandle> SptiOpenDevice(const std::string& n
   return platform::OpenDrive(name, access, error);
 }
 
-bool SptiPassThrough(const TKrCdRom& drive, platform::ScsiPassThroughRequest& request, uint32_t seconds) {
+bool SptiPassThrough(const TKrCdRom& drive, platform::ScsiPassThroughRequest& request, uint32_t seconds,
+                     uint32_t* error) {
   auto handle = SptiOpenDevice(drive.Name);
   if (!handle) return false;
-  uint32_t error = platform::kErrorNone;
-  return RunOn(*handle, request, seconds, error);
+  uint32_t code = platform::kErrorNone;
+  const bool completed = RunOn(*handle, request, seconds, code);
+  if (error != nullptr) *error = code;
+  return completed;
 }
 
 namespace {
@@ -119,10 +122,11 @@ namespace {
 // Builds the request for the CDB and runs it; false, with nothing sent, for a CDB the
 // request cannot hold. `completed`: a status came back.
 bool RunCdb(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cdbLength, void* data, uint32_t dataLength,
-            uint8_t direction, uint32_t timeoutMs, platform::ScsiPassThroughRequest& request, bool& completed) {
+            uint8_t direction, uint32_t timeoutMs, platform::ScsiPassThroughRequest& request, bool& completed,
+            uint32_t* error = nullptr) {
   if (cdb == nullptr || cdbLength == 0 || cdbLength > sizeof(platform::ScsiPassThroughDirect::Cdb)) return false;
   PrepareRequest(request, cdb, cdbLength, spti_detail::MapDirection(direction), data, dataLength);
-  completed = SptiPassThrough(drive, request, spti_detail::TimeoutSeconds(timeoutMs));
+  completed = SptiPassThrough(drive, request, spti_detail::TimeoutSeconds(timeoutMs), error);
   return true;
 }
 
@@ -145,8 +149,12 @@ TCommandResult SptiExecute(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cd
   TCommandResult result;
   platform::ScsiPassThroughRequest request;
   bool completed = false;
-  if (!RunCdb(drive, cdb, cdbLength, data, dataLength, direction, timeoutMs, request, completed) || !completed)
+  uint32_t error = platform::kErrorNone;
+  if (!RunCdb(drive, cdb, cdbLength, data, dataLength, direction, timeoutMs, request, completed, &error)) return result;
+  if (!completed) {
+    result.Refused = error == platform::kErrorAccessDenied;
     return result;
+  }
   result.Scsi = platform::ScsiResult{};
   result.Scsi.Status = request.Sptd.ScsiStatus;
   result.Scsi.Residual = dataLength - std::min(dataLength, request.Sptd.DataTransferLength);

@@ -15,8 +15,10 @@ bool IsSptiUsable();
 uint32_t ListCdDriveLetters(std::vector<std::string>& list);
 // Null when the device cannot be opened.
 std::unique_ptr<platform::PassThroughHandle> SptiOpenDevice(const std::string& name);
-// Opens the drive by Name, runs the request with the given seconds, closes it.
-bool SptiPassThrough(const TKrCdRom& drive, platform::ScsiPassThroughRequest& request, uint32_t seconds);
+// Opens the drive by Name, runs the request with the given seconds, closes it; `error`
+// gets the platform's error code of a request that did not complete.
+bool SptiPassThrough(const TKrCdRom& drive, platform::ScsiPassThroughRequest& request, uint32_t seconds,
+                     uint32_t* error = nullptr);
 // Same arguments as AspiExecScsiCmd. Returns 1 only when the command ended with GOOD
 // status; otherwise the SCSI status (0 for a transport failure). sense (14 bytes),
 // when given, always receives what the drive reported.

@@ -21,12 +21,16 @@ constexpr uint8_t kTransportSenseBytes = 14;
 //   Scsi.TransportError (the default): no status came back. The command was refused
 //     before it was sent (an address, selector or length it cannot carry), the device
 //     could not be reached, or it did not complete in time.
+//   Refused (with TransportError): the host denied the command itself, as Linux denies
+//     vendor commands to a process without the raw-I/O right. It never reached the
+//     drive, and no repeat of it will.
 //   Otherwise Scsi.Status is the drive's SCSI status. When it is not GOOD, Scsi.Sense
 //     holds the drive's fixed-format sense (SenseLength 14, zeros when it gave none).
 //     Scsi.Residual is the count of bytes not transferred over pass-through; ASPI
 //     reports none and leaves it 0.
 struct TCommandResult {
   platform::ScsiResult Scsi{.TransportError = true};
+  bool Refused = false;
 
   bool Good() const { return Scsi.Good(); }
   explicit operator bool() const { return Good(); }

@@ -43,7 +43,7 @@ TEST(AudioRipperTest, EveryReadCommandAndOffsetGivesTheTrackSamples) {
         const std::string what = "DaeCmd " + std::to_string(daeCmd) + " offset " + std::to_string(offset) +
                                  " track " + std::to_string(index + 1);
         const TCdTrack track = disc.Track(index);
-        ASSERT_TRUE(rig.Rip(track, RipSetting(daeCmd, offset))) << what;
+        if (!rig.RipChecked(track, RipSetting(daeCmd, offset), what)) continue;
 
         Samples expected = disc.Between(track.Head * 588, track.Tail * 588);
         int64_t silent = 0;
@@ -52,8 +52,7 @@ TEST(AudioRipperTest, EveryReadCommandAndOffsetGivesTheTrackSamples) {
         const auto zeros = static_cast<size_t>(2 * silent);
         if (index == 0) std::fill(expected.begin(), expected.begin() + zeros, 0);
         else std::fill(expected.end() - zeros, expected.end(), 0);
-        EXPECT_EQ(SoxSamples(rig.Output()), expected) << what;
-        EXPECT_EQ(rig.Ripper.GetUnreadableSectors(), (silent + 587) / 588) << what;
+        EXPECT_EQ(SoxSamples(rig.Output()), Silenced(expected, rig.FlakySilence((silent + 587) / 588, what))) << what;
         rig.ExpectDriveRestored(what);
       }
     }
@@ -69,29 +68,48 @@ TEST(AudioRipperTest, EveryReadCommandAndOffsetGivesTheTrackSamples) {
 TEST(AudioRipperTest, OverlapSynchronisationAbsorbsJitter) {
   const RipDisc& disc = Disc();
   const int64_t jitter = 40;
+  RipRig rig(disc, [&](emu::Disc& d) { d.Profile.Jitter = static_cast<int32_t>(jitter); });
   // At the disc's last track the drive reads nothing past the end to line the last
-  // sector up with; that sector is left out of the comparison there.
-  const auto continuous = [&](Samples wav, const TCdTrack& track) {
+  // sector up with; that sector is left out of the comparison there. A sector given up is
+  // silence, and a block with nothing to line up with (the first, one read on its own, one
+  // cut short by a failed read) starts a shift of its own.
+  const auto continuous = [&](Samples wav, const TCdTrack& track, Ranges silent) {
+    if (Silenced(wav, silent) != wav) return false;
     const int64_t open = track.Tail == LbaToFrames(disc.Layout.Sessions[0].LeadOutLba) ? 588 : 0;
     wav.resize(wav.size() - 2 * open);
-    for (int64_t shift = -jitter; shift <= jitter; ++shift)
-      if (wav == disc.Between(track.Head * 588 + shift, track.Tail * 588 - open + shift)) return true;
-    return false;
+    const auto frames = static_cast<int64_t>(wav.size() / 2);
+    const int64_t head = track.Head * 588;
+    for (const char* afresh : {"\nRip Sync State = 1\n", "\nRip Sync State = 15\n"})
+      for (const auto& pass : PassesLogging(rig.LogText(), afresh))
+        silent.emplace_back(pass.first - head, pass.first - head);
+    silent.emplace_back(frames, frames);
+    std::sort(silent.begin(), silent.end());
+    int64_t from = 0;
+    for (const auto& [first, end] : silent) {
+      const Samples piece(wav.begin() + 2 * from, wav.begin() + 2 * std::clamp(first, from, frames));
+      bool found = false;
+      for (int64_t shift = -jitter; shift <= jitter && !found; ++shift)
+        found = piece == disc.Between(head + from + shift, head + from + shift + piece.size() / 2);
+      if (!found) return false;
+      from = std::clamp(end, from, frames);
+    }
+    return true;
   };
-  RipRig rig(disc, [&](emu::Disc& d) { d.Profile.Jitter = static_cast<int32_t>(jitter); });
   for (size_t index : {size_t{0}, disc.Layout.Tracks.size() - 1}) {
     for (uint32_t daeCmd = 0; daeCmd < 4; ++daeCmd) {
-      ASSERT_TRUE(rig.Rip(disc.Track(index), RipSetting(daeCmd))) << daeCmd;
-      EXPECT_TRUE(continuous(SoxSamples(rig.Output()), disc.Track(index))) << "track " << index << " " << daeCmd;
+      const std::string what = "track " + std::to_string(index) + " DaeCmd " + std::to_string(daeCmd);
+      if (!rig.RipChecked(disc.Track(index), RipSetting(daeCmd), what)) continue;
+      EXPECT_TRUE(continuous(SoxSamples(rig.Output()), disc.Track(index), rig.FlakySilence(0, what))) << what;
     }
   }
   const std::string log = rig.LogText();
   EXPECT_GT(Count(log, "\nRip Sync State = 2") + Count(log, "\nRip Sync State = 3"), 80u);
+  EXPECT_LE(Count(log, "\nRip Sync State = 15\n"), Count(log, "\nRip Confirm")) << "unmatched only where a read failed";
 
   TDriveSetting setting = RipSetting();
   setting.Overlaps = 0;  // the same drive without synchronisation
   ASSERT_TRUE(rig.Rip(disc.Track(0), setting));
-  EXPECT_FALSE(continuous(SoxSamples(rig.Output()), disc.Track(0)));
+  EXPECT_FALSE(continuous(SoxSamples(rig.Output()), disc.Track(0), rig.FlakySilence(0, "without sync")));
 }
 
 // Unreadable sectors are silence, one sector's worth each, and the log counts them; a
@@ -126,11 +144,8 @@ TEST(AudioRipperTest, UnreadableSectorsBecomeCountedSilence) {
     Samples expected = disc.Between(track.Head * 588, track.Tail * 588);
     for (const auto& f : c.Unreadable)
       std::fill(expected.begin() + 2 * 588 * (f.FirstLba - lba), expected.begin() + 2 * 588 * (f.EndLba - lba), 0);
-    EXPECT_EQ(SoxSamples(rig.Output()), expected) << c.Name;
-    EXPECT_EQ(rig.Ripper.GetUnreadableSectors(), c.Silent) << c.Name;
-    const std::string log = rig.LogText();
-    EXPECT_EQ(Count(log, "\nRip Command Failure"), static_cast<size_t>(c.Silent)) << c.Name;
-    EXPECT_NE(log.find("\nRip Unreadable Sectors = " + std::to_string(c.Silent)), std::string::npos) << c.Name;
+    // The ripper, the log's failures and its total count c.Silent sectors (and flaky ones).
+    EXPECT_EQ(SoxSamples(rig.Output()), Silenced(expected, rig.FlakySilence(c.Silent, c.Name))) << c.Name;
     rig.ExpectDriveRestored(c.Name);
   }
 }
@@ -206,15 +221,18 @@ TEST(AudioRipperTest, DeEmphasisFollowsTheAnalogueCurveOnlyWhereAsked) {
   rig.Ripper.DeEmph = 0;
   ASSERT_TRUE(rig.Rip(track, RipSetting()));
   const Samples source = disc.Between(track.Head * 588, track.Tail * 588);
-  EXPECT_EQ(SoxSamples(rig.Output()), source);
+  EXPECT_EQ(SoxSamples(rig.Output()), Silenced(source, rig.FlakySilence(0, "untouched")));
 
   rig.Ripper.DeEmph = 1;
   ASSERT_TRUE(rig.Rip(track, RipSetting()));
   const Samples out = SoxSamples(rig.Output());
   ASSERT_EQ(out.size(), source.size());
+  // The frames of sectors given up as silence carry no tone to measure.
+  const Samples heard = Silenced(Samples(source.size(), 1), rig.FlakySilence(0, "de-emphasised"));
   const auto rmsDb = [&](int channel) {
     double in = 0, filtered = 0;
     for (size_t i = 44100 + static_cast<size_t>(channel); i < 44100 * 2; i += 2) {
+      if (heard[i] == 0) continue;
       in += double(source[i]) * source[i];
       filtered += double(out[i]) * out[i];
     }
@@ -231,7 +249,7 @@ TEST(AudioRipperTest, DeEmphasisFollowsTheAnalogueCurveOnlyWhereAsked) {
   TCdTrack plain = track;
   plain.FileSystem = fsCdda;
   ASSERT_TRUE(rig.Rip(plain, RipSetting()));
-  EXPECT_EQ(SoxSamples(rig.Output()), source);
+  EXPECT_EQ(SoxSamples(rig.Output()), Silenced(source, rig.FlakySilence(0, "plain")));
 }
 
 // Settings from a hand-edited file are held to the record's ranges; tracks that are not
@@ -265,11 +283,15 @@ TEST(AudioRipperTest, SettingsAreClampedAndTheLogFollowsTheRuns) {
     wild.Interval = static_cast<uint32_t>(set[5]);
     wild.OffsetSamples = static_cast<int32_t>(set[6]);
     rig.Emulated->ClearLog();
-    ASSERT_TRUE(rig.Rip(track, wild)) << set[2];
+    const std::string what = "DaeCmd " + std::to_string(set[0]) + " ReadAtOnce " + std::to_string(set[2]);
+    const bool done = rig.RipChecked(track, wild, what);
     const TDriveSetting& s = rig.Ripper.GetSetting();
     EXPECT_EQ((Values{s.DaeCmd, s.CdgMode, s.ReadAtOnce, s.Overlaps, s.Compares, s.Interval, s.OffsetSamples}), used);
     const int64_t shift = used[6];
-    EXPECT_EQ(SoxSamples(rig.Output()), disc.Between(track.Head * 588 + shift, track.Tail * 588 + shift));
+    if (done) {
+      const Samples expected = disc.Between(track.Head * 588 + shift, track.Tail * 588 + shift);
+      EXPECT_EQ(SoxSamples(rig.Output()), Silenced(expected, rig.FlakySilence(0, what))) << what;
+    }
     for (const auto& entry : rig.Emulated->Log())
       EXPECT_TRUE(entry.Cdb[0] != 0xBE || entry.Cdb[8] <= used[2]) << "no read of more than ReadAtOnce";
     EXPECT_EQ(rig.View.Window.GetModel().GetMaximum(), track.SectorCount() + (used[6] ? 1 : 0));

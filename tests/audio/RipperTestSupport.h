@@ -25,6 +25,7 @@ namespace rip_test {
 namespace fs = std::filesystem;
 using buildertest::Quote;
 using Samples = std::vector<int16_t>;  // interleaved left, right
+using Ranges = std::vector<std::pair<int64_t, int64_t>>;  // [first, end) sample frames
 
 inline bool Shell(const std::string& command) { return buildertest::RunShell(command + " >/dev/null 2>&1") == 0; }
 
@@ -131,6 +132,20 @@ inline std::unique_ptr<RipDisc> BuildRipDisc() {
   return disc;
 }
 
+// The sample positions [first, end) of the passes of the last rip in `log` that logged
+// `entry`: each pass logs its CurrentSample before and after.
+inline Ranges PassesLogging(const std::string& log, const std::string& entry) {
+  const std::string at = "\nRip CurrentSample = ";
+  Ranges passes;
+  for (size_t pos = log.find(entry, log.rfind("\nRip\nRip HaID")); pos != std::string::npos;
+       pos = log.find(entry, pos + 1)) {
+    const size_t before = log.rfind(at, pos), after = log.find(at, pos);
+    if (before != std::string::npos && after != std::string::npos)
+      passes.emplace_back(std::atoll(&log[before + at.size()]), std::atoll(&log[after + at.size()]));
+  }
+  return passes;
+}
+
 // Drive "D:" holding a copy of the disc with its own profile and faults; time frozen.
 class RipRig {
  public:
@@ -169,6 +184,43 @@ class RipRig {
     EXPECT_FALSE(Emulated->Locked()) << what;
   }
 
+  // Rips, and checks what the test drive lets the rip be. READ CDDA where the host filters
+  // it: failed, not a sample written, the drive restored (false: nothing more to check).
+  // Any other rip: done.
+  bool RipChecked(const TCdTrack& track, const TDriveSetting& setting, const std::string& what) {
+    const bool refused = setting.DaeCmd == TAudioRipper::kReadCdda && test_support::VendorCommandsFiltered();
+    const bool done = Rip(track, setting);
+    EXPECT_EQ(done, !refused) << what;
+    if (!refused) return done;
+    EXPECT_NE(LogText().find("\nRip Failure ReadRefused"), std::string::npos) << what;
+    std::error_code ec;
+    EXPECT_EQ(fs::file_size(Output(), ec), 44u) << what << ": a WAV header and no samples";
+    ExpectDriveRestored(what);
+    return false;
+  }
+
+  // The WAV ranges [first, end) the last rip made silent for flaky sectors of the test
+  // drive, as its log tells them. Checks that the ripper and the log count every sector it
+  // gave up, and that all but `others` of them (the ones the test expects) are flaky.
+  Ranges FlakySilence(int64_t others, const std::string& what) const {
+    const std::string log = LogText(), at = "\nRip CurrentSample = ", total = "\nRip Unreadable Sectors = ";
+    const size_t run = log.rfind("\nRip\nRip HaID");
+    const auto value = [&](const std::string& key, size_t from) {
+      const size_t pos = log.find(key, from);
+      return pos == std::string::npos ? -1 : std::atoll(&log[pos + key.size()]);
+    };
+    const int64_t start = value(at, log.find("Rip Ripping Loop Start", run));
+    const auto given = PassesLogging(log, "\nRip Command Failure");
+    Ranges flaky;
+    for (const auto& [first, end] : given)
+      if (test_support::FlakyOnTestDrive(static_cast<int32_t>(first / 588 - 150)))
+        flaky.emplace_back(first - start, end - start);
+    EXPECT_EQ(value(total, run), static_cast<int64_t>(given.size())) << what;
+    EXPECT_EQ(Ripper.GetUnreadableSectors(), static_cast<int64_t>(given.size())) << what;
+    EXPECT_EQ(static_cast<int64_t>(given.size() - flaky.size()), others) << what;
+    return flaky;
+  }
+
   test_support::TempDir Dir{"qnl-ripout"};
   std::shared_ptr<emu::EmulatedDrive> Emulated;
   std::unique_ptr<drive_test::DriveMachine> Machine;
@@ -204,6 +256,13 @@ inline TDriveSetting RipSetting(uint32_t daeCmd = 0, int32_t offset = 0) {
   s.FastErrorSkip = 1;
   s.RetryCountEnabled = 1;
   s.RetryCount = 2;
+  return s;
+}
+
+// The samples with the given ranges of sample frames made silent.
+inline Samples Silenced(Samples s, const Ranges& ranges) {
+  for (const auto& [first, end] : ranges)
+    std::fill(s.begin() + std::min<int64_t>(2 * first, s.size()), s.begin() + std::min<int64_t>(2 * end, s.size()), 0);
   return s;
 }
 
