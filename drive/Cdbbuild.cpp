@@ -363,23 +363,28 @@ bool CdbGetCapabilitiesPage(TScsiExec exec, const TKrCdRom& drive, int form, uin
   return true;
 }
 
-bool CdbReadSubQ(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSector& sample) {
+bool CdbReadSubQ(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSector& sample,
+                 TCommandResult* command) {
   sample = TSubQSector{};
   TKrParagraphBoundaryBuffer area(kFormattedQSize);
   uint8_t* q = area.GetBuffer();
   if (q == nullptr) return false;
   std::memset(q, 0, kFormattedQSize);
   // The status is not trusted either way: a rejected read leaves the zeroed area.
-  CdbReadCdEx(exec, drive, frame, 1, 0, /*sync=*/false, /*edcEcc=*/false, /*userData=*/false, 0, 2, q);
+  const TCommandResult r =
+      CdbReadCdEx(exec, drive, frame, 1, 0, /*sync=*/false, /*edcEcc=*/false, /*userData=*/false, 0, 2, q);
+  if (command != nullptr) *command = r;
   return DecodeSubQ(q, ReportsPlainQ(drive), sample);
 }
 
-bool CdbReadSubQCdda(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSector& sample) {
+bool CdbReadSubQCdda(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSector& sample,
+                     TCommandResult* command) {
   sample = TSubQSector{};
   TKrParagraphBoundaryBuffer area(kRawWithQSize);
   uint8_t* data = area.GetBuffer();
   if (data == nullptr) return false;
   std::memset(data, 0, kRawWithQSize);
-  CdbReadCdda(exec, drive, frame, 1, /*subCode=*/1, data);
+  const TCommandResult r = CdbReadCdda(exec, drive, frame, 1, /*subCode=*/1, data);
+  if (command != nullptr) *command = r;
   return DecodeSubQ(data + kRawSectorSize, /*plainValues=*/false, sample);
 }

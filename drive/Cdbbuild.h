@@ -79,5 +79,8 @@ bool CdbSetBlockLength(TScsiExec exec, const TKrCdRom& drive, uint8_t density, u
 bool CdbGetBlockLength(TScsiExec exec, const TKrCdRom& drive, int form, uint8_t& density, uint32_t& blockLength);
 bool CdbGetCapabilitiesPage(TScsiExec exec, const TKrCdRom& drive, int form, uint32_t count, uint8_t* buffer);
 
-bool CdbReadSubQ(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSector& sample);
-bool CdbReadSubQCdda(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSector& sample);
+// The Q sample of the frame; `command` (when given) receives how the read command ended.
+bool CdbReadSubQ(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSector& sample,
+                 TCommandResult* command = nullptr);
+bool CdbReadSubQCdda(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSector& sample,
+                     TCommandResult* command = nullptr);

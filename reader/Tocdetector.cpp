@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "drive/Cdbbuild.h"
 #include "drive/Transport.h"
@@ -43,13 +44,17 @@ class TReaderJob {
 // shows it.
 enum class TDescramble : uint8_t { IfScrambled, Always };
 
-// The type of the sector at `sync`. A formless sector is told only where the subheader
-// copies came from the sector itself (the READ CD with header codes).
-uint8_t TypeOfSector(uint8_t* buffer, int32_t sync, TDescramble descramble, bool tellFormless) {
+// The type of the sector whose sync starts in the first of the two read; false when no
+// sync does. A formless sector is told only where the subheader copies came from the
+// sector itself (the READ CD with header codes).
+bool TypeAtSync(uint8_t* buffer, TDescramble descramble, bool tellFormless, uint8_t& type) {
+  const int32_t sync = FindSync(buffer, kTwoSectors);
+  if (sync < 0 || sync >= static_cast<int32_t>(kRawSectorSize)) return false;
   uint8_t* sector = buffer + sync;
   const int32_t length = std::min(kTwoSectors - sync, static_cast<int32_t>(kRawSectorSize));
   if (descramble == TDescramble::Always || IsScrambled(sector)) Descramble(sector, 0, static_cast<uint32_t>(length));
-  return ClassifySector(sector, {.TellFormless = tellFormless, .Otherwise = dtData});
+  type = ClassifySector(sector, {.TellFormless = tellFormless, .Otherwise = dtData});
+  return true;
 }
 
 }  // namespace
@@ -93,7 +98,7 @@ uint32_t TTocDetector::Detect() {
         track.Tail = PackedMsfToFrames(entry.End);
         if (track.Tail <= track.Head) continue;  // a TOC that lost this track's end
         if (entry.DataTrack) {
-          track.DataType = DetectDataType(track.Head);
+          track.DataType = DetectTrackType(track.Head, track.Tail);
           track.FileSystem = DetectFileSystem(track.Head, track.Tail, track.DataType);
         } else {
           track.DataType = dtAudio;
@@ -124,47 +129,74 @@ bool TTocDetector::RunSearch(int64_t start, int64_t end, uint8_t session) {
 }
 
 uint8_t TTocDetector::DetectDataType(int64_t address) {
-  TKrParagraphBoundaryBuffer area(kTwoSectors);
-  uint8_t* buffer = area.GetBuffer();
-  if (buffer == nullptr) return dtData;
-  const TScsiExec exec = TransportFor(Setting);
-  std::memset(buffer, 0, kTwoSectors);
+  uint8_t type = dtData;
+  ReadDataType(address, type);
+  return type;
+}
 
-  // Sync, header codes, user data and EDC/ECC of any sector type.
-  if (CdbReadCdEx(exec, CdRom, address, 2, 0, /*sync=*/true, /*edcEcc=*/true, /*userData=*/true, 0x60, 0, buffer)) {
-    const int32_t sync = FindSync(buffer, kTwoSectors);
-    if (sync >= 0 && sync < static_cast<int32_t>(kRawSectorSize))
-      return TypeOfSector(buffer, sync, TDescramble::IfScrambled, /*tellFormless=*/true);
-  }
-  Pause();
-  std::memset(buffer, 0, kTwoSectors);
-  if (CdbReadCdda(exec, CdRom, address, 2, 0, buffer)) {
-    const int32_t sync = FindSync(buffer, kTwoSectors);
-    if (sync >= 0 && sync < static_cast<int32_t>(kRawSectorSize))
-      return TypeOfSector(buffer, sync, TDescramble::Always, /*tellFormless=*/false);
-  }
-  Pause();
-  std::memset(buffer, 0, kTwoSectors);
-  if (CdbReadCd(exec, CdRom, address, 2, 0, buffer)) {
-    const int32_t sync = FindSync(buffer, kTwoSectors);
-    if (sync >= 0 && sync < static_cast<int32_t>(kRawSectorSize))
-      return TypeOfSector(buffer, sync, TDescramble::IfScrambled, /*tellFormless=*/false);
+uint8_t TTocDetector::DetectTrackType(int64_t head, int64_t tail) {
+  uint8_t type = dtData;
+  if (ReadDataType(head, type)) return type;
+  // One failed read (a sector that reads only on some attempts) does not make a track
+  // plain data: the next pairs of its first sectors are asked.
+  for (int64_t at = head + 2; at < head + 2 * kTypeProbes && at + 1 < tail; at += 2) {
+    Pause();
+    if (ReadDataType(at, type)) return type;
   }
   return dtData;
 }
 
-uint8_t TTocDetector::DetectFileSystem(int64_t head, int64_t tail, uint8_t dataType) {
-  uint8_t buffer[kRawSectorSize];
-  const int64_t end = std::min(head + kFileSystemSectors, tail);
-  for (int64_t address = head; address < end; ++address) {
-    std::memset(buffer, 0, sizeof buffer);
-    uint8_t reported = 0;
-    if (!Reader.ReadSector(address, dataType, reported, buffer)) continue;
-    uint32_t offset = 0;
-    GetUserDataLayout(reported, nullptr, &offset);
-    if (std::memcmp(buffer + offset + 1, "CD001", 5) == 0) return fsIso9660;
+bool TTocDetector::ReadDataType(int64_t address, uint8_t& type) {
+  type = dtData;
+  TKrParagraphBoundaryBuffer area(kTwoSectors);
+  uint8_t* buffer = area.GetBuffer();
+  if (buffer == nullptr) return false;
+  const TScsiExec exec = TransportFor(Setting);
+  bool read = false;
+
+  std::memset(buffer, 0, kTwoSectors);
+  // Sync, header codes, user data and EDC/ECC of any sector type.
+  if (CdbReadCdEx(exec, CdRom, address, 2, 0, /*sync=*/true, /*edcEcc=*/true, /*userData=*/true, 0x60, 0, buffer)) {
+    read = true;
+    if (TypeAtSync(buffer, TDescramble::IfScrambled, /*tellFormless=*/true, type)) return true;
   }
+  Pause();
+  std::memset(buffer, 0, kTwoSectors);
+  if (CdbReadCdda(exec, CdRom, address, 2, 0, buffer)) {
+    read = true;
+    if (TypeAtSync(buffer, TDescramble::Always, /*tellFormless=*/false, type)) return true;
+  }
+  Pause();
+  std::memset(buffer, 0, kTwoSectors);
+  if (CdbReadCd(exec, CdRom, address, 2, 0, buffer)) {
+    read = true;
+    if (TypeAtSync(buffer, TDescramble::IfScrambled, /*tellFormless=*/false, type)) return true;
+  }
+  return read;
+}
+
+uint8_t TTocDetector::DetectFileSystem(int64_t head, int64_t tail, uint8_t dataType) {
+  const int64_t end = std::min(head + kFileSystemSectors, tail);
+  std::vector<int64_t> failed;
+  for (int64_t address = head; address < end; ++address) {
+    const TMark mark = VolumeMarkAt(address, dataType);
+    if (mark == TMark::Found) return fsIso9660;
+    if (mark == TMark::Unread) failed.push_back(address);
+  }
+  // Asked again now that other sectors were read: a drive's cache answers a re-read
+  // straight after with the same failure.
+  for (const int64_t address : failed)
+    if (VolumeMarkAt(address, dataType) == TMark::Found) return fsIso9660;
   return fsUnknown;
+}
+
+TTocDetector::TMark TTocDetector::VolumeMarkAt(int64_t address, uint8_t dataType) {
+  uint8_t buffer[kRawSectorSize] = {};
+  uint8_t reported = 0;
+  if (!Reader.ReadSector(address, dataType, reported, buffer)) return TMark::Unread;
+  uint32_t offset = 0;
+  GetUserDataLayout(reported, nullptr, &offset);
+  return std::memcmp(buffer + offset + 1, "CD001", 5) == 0 ? TMark::Found : TMark::Absent;
 }
 
 bool TTocDetector::StartFastSearch(int64_t start, int64_t end, uint8_t session) {
@@ -191,9 +223,12 @@ bool TTocDetector::StartSearch(int64_t start, int64_t end, uint8_t session, bool
     Reader.Prepare();
     return true;
   };
+  QRefused = false;
   job.Work = [this, fast] {
     if (fast) FastSearch();
     else LinearSearch();
+    // The reason is the last text the window shows before the run ends as failed.
+    if (QRefused) Head.Notify(pcSetText, 0, kQCommandRefused);
   };
   job.CleanUp = [this] { Reader.Release(); };
   return LaunchWorker(Head, *View, "Searching tracks...", std::move(job));

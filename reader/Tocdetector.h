@@ -36,6 +36,11 @@ class TTocDetector {
   // The linear search closes a track after this many frames without a valid Q; shorter
   // runs are damage inside the track.
   static constexpr int64_t kInvalidRunToClose = 75;
+  // Pairs of a track's first sectors asked for its DataType while no command reads them.
+  static constexpr int64_t kTypeProbes = 4;
+  // What a search that the system refused its Q reads ends with.
+  static constexpr const char* kQCommandRefused =
+      "The system refused the subchannel read command (try the other one in the drive settings)";
 
   TTocOptions Options;
 
@@ -76,6 +81,7 @@ class TTocDetector {
 
  private:
   enum class TSide : uint8_t { Before, After, Unknown };
+  enum class TMark : uint8_t { Found, Absent, Unread };
   // A frame that decided a side and the sample read there.
   struct TProbe {
     int64_t At = 0;
@@ -98,6 +104,12 @@ class TTocDetector {
     int64_t FramesWithoutQ = 0;
   };
 
+  // DetectDataType at the head, or at the next pairs of sectors where no command read it.
+  uint8_t DetectTrackType(int64_t head, int64_t tail);
+  // True when a command read the sectors; `type` then holds their DataType.
+  bool ReadDataType(int64_t address, uint8_t& type);
+  // Whether the sector carries the ISO 9660 volume mark.
+  TMark VolumeMarkAt(int64_t address, uint8_t dataType);
   bool StartSearch(int64_t start, int64_t end, uint8_t session, bool fast);
   void FastSearch();
   void LinearSearch();
@@ -145,4 +157,5 @@ class TTocDetector {
   int64_t SearchStart = 0;
   int64_t SearchEnd = 0;
   uint8_t SearchSession = 0;
+  bool QRefused = false;  // the system refused a Q read of this search
 };

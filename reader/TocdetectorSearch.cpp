@@ -69,8 +69,12 @@ int64_t HeadBehind(const TSubQSector& at, int64_t floor) {
 bool TTocDetector::ReadSubQ(int64_t address, TSubQSector& sample) {
   sample = TSubQSector{};
   const TScsiExec exec = TransportFor(Setting);
-  const bool read = Setting.SubChCmd == 1 ? CdbReadSubQCdda(exec, CdRom, address, sample)
-                                          : CdbReadSubQ(exec, CdRom, address, sample);
+  TCommandResult command;
+  const bool read = Setting.SubChCmd == 1 ? CdbReadSubQCdda(exec, CdRom, address, sample, &command)
+                                          : CdbReadSubQ(exec, CdRom, address, sample, &command);
+  // Every further read would be refused too: a search that went on would list nothing
+  // here as if nothing were recorded. It ends as failed instead.
+  if (command.Refused) QRefused = Head.Fail() || QRefused;
   Pause();
   return read;
 }
@@ -317,7 +321,7 @@ void TTocDetector::AppendTrack(const TSubQSector& open, int64_t tail) {
   track.Tail = tail;
   const uint8_t control = open.AdrControl >> 4;
   if (control & 0x04) {
-    track.DataType = DetectDataType(head);
+    track.DataType = DetectTrackType(head, tail);
     track.FileSystem = DetectFileSystem(head, tail, track.DataType);
   } else {
     track.DataType = dtAudio;

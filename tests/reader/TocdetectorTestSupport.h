@@ -165,6 +165,7 @@ class Rig {
         Machine(MakeSpec(Drive)),
         View([this](const TProgressEvent& event, const TProgressModel&) {
           Codes.push_back(event.Code);
+          if (event.Code == pcSetText) LastText = event.Text;
           if (OnEvent) OnEvent(event);
         }),
         Detector(Tracks, Reader) {
@@ -223,6 +224,7 @@ class Rig {
   std::vector<TCdTrack> Tracks;
   // Every report the window applied, and a hook run on the launching thread after each.
   std::vector<int8_t> Codes;
+  std::string LastText;
   std::function<void(const TProgressEvent&)> OnEvent;
   RigView View;
   TTocDetector Detector;
@@ -235,5 +237,20 @@ class Rig {
     return spec;
   }
 };
+
+// A search by READ CDDA on a drive whose system filters that command must end failed,
+// saying why, with none of its own tracks and the drive restored. True when the rig's
+// search is such a one and was checked so (the test's disc checks then do not apply).
+inline bool RefusedSearchChecked(Rig& rig, size_t tocTracks) {
+  if (rig.Setting.SubChCmd != 1 || !rig.Drive->GetDisc().Profile.FilterVendorCommands) return false;
+  EXPECT_EQ(rig.Detector.Detect(), tocTracks) << Describe(rig.Tracks);
+  EXPECT_EQ(rig.View.GetShowCount(), 1);  // no further search after a failed one
+  EXPECT_EQ(rig.ClosingCodes(), 1u);
+  EXPECT_TRUE(!rig.Codes.empty() && rig.Codes.back() == pcFailed);
+  EXPECT_EQ(rig.LastText, TTocDetector::kQCommandRefused);
+  EXPECT_EQ(rig.Detector.GetState(), wsIdle);
+  EXPECT_TRUE(rig.PageAtDefault());
+  return true;
+}
 
 }  // namespace toctest
