@@ -21,7 +21,8 @@ std::optional<int64_t> TCommandResult::FailingFrame() const {
 }
 
 bool TCommandResult::DriveReset() const {
-  return Scsi.TransportError ||
+  // A command the system refused never reached the drive.
+  return (Scsi.TransportError && !Refused) ||
          (Scsi.Status != platform::kStatusGood && Scsi.SenseKey() == scsi::kKeyUnitAttention &&
           Scsi.Asc() == scsi::kPowerOnReset.Asc);
 }

@@ -37,9 +37,9 @@ struct TCommandResult {
   // The frame address a MEDIUM ERROR names as its failing block; none without such
   // sense (no sense, not fixed format, VALID clear, another sense key).
   std::optional<int64_t> FailingFrame() const;
-  // The drive was reset under this command: it timed out (the host resets such a drive)
-  // or answered UNIT ATTENTION 29/xx. Its mode pages and block length are back at their
-  // defaults.
+  // The drive was reset under this command: it failed without a status and was not
+  // refused (a time-out; the host resets such a drive) or answered UNIT ATTENTION 29/xx.
+  // Its mode pages and block length are back at their defaults.
   bool DriveReset() const;
 };
 

@@ -66,6 +66,7 @@ void TSectorReader::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting
   Release();
   ResidualTold = false;
   SilentFrom = -1;
+  Refused = false;
   CdRom = drive;
   Setting = setting;
   BoundSettings(Setting);
@@ -102,6 +103,7 @@ bool TSectorReader::EnsureCache(uint32_t slots) {
 
 void TSectorReader::Prepare() {
   FreeCache();
+  Refused = false;
   EnsureCache(std::max(Setting.DataReadAtOnce, Setting.ExtReadAtOnce));
   ApplyErrorRecovery();
   PageChanged = true;
@@ -165,6 +167,8 @@ int64_t TSectorReader::GetGoodCount(int64_t start, int64_t count, const uint8_t*
 int64_t TSectorReader::Counted(const TCommandResult& result, int64_t start, uint32_t count) {
   LastGood = result.Good();
   LastReset = result.DriveReset();
+  LastRefused = result.Refused;
+  Refused = Refused || result.Refused;
   LastResidual = result.Scsi.TransportError ? 0 : result.Scsi.Residual;
   ResidualTold = ResidualTold || LastResidual != 0;
   if (result.Good()) return count;
@@ -211,7 +215,7 @@ int64_t TSectorReader::SendRead(uint32_t command, int64_t start, uint32_t count,
     case 1: good = ReadCdTyped(start, count, buffer, GetExpectedSectorType(dataType)); break;
     case 2: good = ReadCdRaw(start, count, buffer); break;
     case 3: good = ReadCddaRaw(start, count, buffer); break;
-    default: LastGood = LastReset = false; return 0;
+    default: LastGood = LastReset = LastRefused = false; return 0;
   }
   platform::Sleep(Setting.Interval);
   return std::clamp<int64_t>(good, 0, count);
@@ -323,6 +327,7 @@ int64_t TSectorReader::Confirmed(uint32_t command, int64_t address, int64_t good
 int64_t TSectorReader::ReadBatch(uint32_t command, int64_t address, uint32_t count, uint8_t dataType,
                                  uint8_t* data) {
   int64_t good = IssueRead(command, address, count, dataType, data);
+  if (LastRefused) return 0;
   if (!LastGood && good > 0) good = Confirmed(command, address, good, dataType, data);
   // A bad sector, or a sector of another type, later in the batch must not fail this one.
   bool fits = command == 2 || TransferFits(data, good);

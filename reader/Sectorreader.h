@@ -66,6 +66,9 @@ class TSectorReader {
   // Slots the cache holds; 0 when no cache is allocated.
   uint32_t GetCacheCapacity() const { return CacheData ? CacheSlots : 0; }
   uint8_t GetErrorRecoveryByte() const { return ErrorRecoveryByte; }
+  // The system refused a read command of this job (READ CDDA, to a process without the
+  // raw-I/O right): the sectors asked with it failed without reaching the drive.
+  bool ReadRefused() const { return Refused; }
 
  private:
   enum class TLocate : uint8_t { Located, NotLocated, Failed };
@@ -123,6 +126,8 @@ class TSectorReader {
   bool LastGood = false;       // the last read ended GOOD
   int64_t SilentFrom = -1;     // beyond the disc end: the frame after one no read got anything from
   bool LastReset = false;      // the drive was reset under the last read (time-out, UNIT ATTENTION 29)
+  bool LastRefused = false;    // the system refused the last read: no repeat of it reaches the drive
+  bool Refused = false;        // ReadRefused
   uint32_t LastSize = 0;       // bytes of each as asked
   uint8_t ErrorRecoveryByte = 255;
   bool PageChanged = false;  // Prepare set the error-recovery page; Release restores it

@@ -141,6 +141,7 @@ bool TSectorReader::ReadBeyond(uint32_t command, int64_t address, uint8_t dataTy
     const int64_t runEnd = start < kLeadInFirstFrame ? kLeadInFirstFrame : kLeadInEndFrame;
     const auto count = static_cast<uint32_t>(std::min<int64_t>(limit, runEnd - start));
     int64_t good = IssueRead(command, start, count, dataType, data);
+    if (LastRefused) break;  // no start or count gets it past the system
     if (!LastGood && good > 0) good = Confirmed(command, start, good, dataType, data);
     // Right after a sector no attempt got anything from, an empty batch means the same
     // unrecorded stretch: a gap between sessions can fail slowly, and ten attempts at each

@@ -139,6 +139,10 @@ TEST_F(SectorReaderBeyond, ScrambledAnswersAreDescrambledForEveryCommand) {
     const bool refused = command == 3 && test_support::VendorCommandsFiltered();
     const auto all = reader_test::FrameRange(kLeadOut, kLeadOut + 30);
     EXPECT_TRUE(FailedUpToFlaky(ReadAndCompare(kLeadOut, kLeadOut + 30), refused ? all : std::set<int64_t>{}));
+    EXPECT_EQ(Reader->ReadRefused(), refused);
+    if (refused) {
+      EXPECT_EQ(Rig->Clock().SleepCalls(), all.size());  // each asked once, never again
+    }
     TearDown();
   }
   // A raw read whose sync sits at the start descrambles only the scrambled sectors.

@@ -374,6 +374,7 @@ TEST_F(SectorReaderMixedDisc, NoStrategyReportsAGoodSectorThatDiffersFromTheDisc
     const bool refused = command == 3 && test_support::VendorCommandsFiltered();
     if (refused) mayFail = FrameRange(150, end);
     EXPECT_TRUE(FailedUpToFlaky(Failed, mayFail, /*mustFail=*/refused)) << "command " << command;
+    EXPECT_EQ(reader.ReadRefused(), refused) << "command " << command;
     ReadAll(reader, command, 150, end, dtMode1);
     ReadAll(reader, command, 150, end, dtAudio);
     reader.Release();
