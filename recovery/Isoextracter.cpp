@@ -72,10 +72,18 @@ bool TIsoExtracter::SetGeometry(const TCdTrack& track) {
   return true;
 }
 
-bool TIsoExtracter::ReadUserData(int64_t address) {
+bool TIsoExtracter::ReadUserData(int64_t address) { return ReadSectorAs(address, static_cast<uint8_t>(SectorMode)); }
+
+bool TIsoExtracter::ReadSectorAs(int64_t address, uint8_t mode) {
   Sector.fill(0);
   uint8_t reported = 0;
-  return Reader.ReadSector(address, static_cast<uint8_t>(SectorMode), reported, Sector.data());
+  if (Reader.ReadSector(address, mode, reported, Sector.data())) {
+    ++SectorsRead;
+    return true;
+  }
+  // A failed read may bring the drive's damaged block along: that is not data.
+  Sector.fill(0);
+  return false;
 }
 
 uint64_t TIsoExtracter::SectorsInTrack(int64_t start, uint64_t bytes) const {
@@ -222,7 +230,13 @@ std::string TIsoExtracter::GetVolumeLabel() const {
 }
 
 void TIsoExtracter::Mark(int64_t address, bool read) {
+  if (!read && AddressMap.GetStatus(address) != TAddressManager::kFailed) ++UnreadableCount;
   AddressMap.SetStatus(address, read ? TAddressManager::kRead : TAddressManager::kFailed);
+}
+
+void TIsoExtracter::ReportUnreadable() const {
+  if (UnreadableCount > 0)
+    Report(pcSetText, 0, std::to_string(UnreadableCount) + " unreadable sectors written as zeros");
 }
 
 void TIsoExtracter::OutputFailed() {

@@ -98,13 +98,16 @@ class TIsoExtracter {
 
   // Copies a listed file to `path` (which must not exist yet) with its recorded time.
   // True only when every byte was written; unreadable sectors are written as zeros and
-  // counted (GetUnreadableCount). A cancelled or failed copy keeps its partial file
-  // without the recorded time.
+  // counted (GetUnreadableCount), and false when not one sector could be read. A copy
+  // with unreadable sectors, a cancelled or a failed one keeps its file without the
+  // recorded time: it must not pass for the original.
   bool ReadListedFile(const TExtractedFile& node, const std::string& path);
+  // Unreadable sectors of the last copy or scan.
   uint64_t GetUnreadableCount() const { return UnreadableCount; }
 
   // The recovery scan of one track into Folder (nothing written with ListOnly); its
-  // entries are appended to Root. True only when the scan ran to the end.
+  // entries are appended to Root. True only when the scan ran to the end having read
+  // some sector; unreadable ones are written as zeros and counted (GetUnreadableCount).
   bool ExtractFiles(const TCdTrack& track);
   // Kind-1 files that a later listing of the scan placed elsewhere get that path as
   // their FoundPath (the Name stays the leaf written). Always true.
@@ -150,6 +153,8 @@ class TIsoExtracter {
   bool ReadDirectoryImage(uint32_t extent, uint32_t length, std::vector<uint8_t>& image, bool mark);
   // Reads sector `address` into the sector buffer; its user data at UserData().
   bool ReadUserData(int64_t address);
+  // Reads sector `address` as `mode` into the sector buffer; all zeros when it failed.
+  bool ReadSectorAs(int64_t address, uint8_t mode);
   const uint8_t* UserData() const { return Sector.data() + UserOffset; }
   // Sectors of `bytes` bytes from `start` that lie inside the track.
   uint64_t SectorsInTrack(int64_t start, uint64_t bytes) const;
@@ -179,7 +184,7 @@ class TIsoExtracter {
   // Disc position of the record at `pos` of the directory image being walked; never 0.
   uint64_t RecordAt(size_t pos, uint32_t unit) const;
   // Copies (out) or only claims (null) the sectors of a file; false when it did not
-  // complete (cancel, failure, or a length that runs past the track).
+  // complete (cancel, failure, an unreadable sector, or a length that runs past the track).
   bool CopySectors(int64_t start, uint64_t bytes, platform::OutputFile* out);
 
   void CarveRound(TCarve& carve);
@@ -194,7 +199,9 @@ class TIsoExtracter {
     Head.Notify(code, value, text);
   }
   void OutputFailed();
+  // Records a sector's status in the scan's map, counting each unreadable one once.
   void Mark(int64_t address, bool read);
+  void ReportUnreadable() const;
 
   TSectorReader& Reader;
   TPluginManager& Plugins;
@@ -221,4 +228,5 @@ class TIsoExtracter {
   int64_t ListingStart = 0;
   uint64_t HeldDirectoryBytes = 0;
   uint64_t UnreadableCount = 0;
+  uint64_t SectorsRead = 0;
 };

@@ -37,7 +37,7 @@ struct TIsoExtracter::TCarve {
   std::array<uint8_t, 2 * kRawSectorSize> Window{};
   uint32_t Available = 0;
   int64_t Current = 0;   // the last sector whose data was loaded
-  uint8_t Pending = TAddressManager::kRead;  // status of Current once its data is consumed
+  bool PendingRead = true;  // whether Current was read, marked once its data is consumed
   bool End = false;
   uint64_t Total = 0;
   int64_t Position = 0;
@@ -98,13 +98,13 @@ void TIsoExtracter::CarveConsume(TCarve& carve, uint32_t m) {
     return;
   }
   carve.Position = carve.Current;
-  AddressMap.SetStatus(carve.Current, carve.Pending);
+  Mark(carve.Current, carve.PendingRead);
   Report(pcStepIt);
 }
 
 // The file runs m bytes on, past the window: the sectors between go to the file unseen.
 void TIsoExtracter::CarveSkip(TCarve& carve, uint64_t m) {
-  AddressMap.SetStatus(carve.Current, carve.Pending);
+  Mark(carve.Current, carve.PendingRead);
   if (!CarveWrite(carve, carve.Window.data(), carve.Available)) return;
   const uint64_t beyond = m - carve.Available;
   carve.Available = 0;
@@ -142,7 +142,7 @@ void TIsoExtracter::CarveRefill(TCarve& carve) {
     return;
   }
   ++carve.Current;
-  carve.Pending = ReadUserData(carve.Current) ? TAddressManager::kRead : TAddressManager::kFailed;
+  carve.PendingRead = ReadUserData(carve.Current);
   std::memcpy(carve.Window.data() + carve.Available, UserData(), UserSize);
   carve.Available += UserSize;
 }

@@ -167,6 +167,7 @@ bool TIsoExtracter::CopySectors(int64_t start, uint64_t bytes, platform::OutputF
   const uint64_t wanted = (bytes + UserSize - 1) / UserSize;
   const uint64_t sectors = SectorsInTrack(start, bytes);
   uint64_t left = bytes;
+  bool whole = true;
   for (uint64_t j = 0; j < sectors; ++j) {
     const int64_t address = start + static_cast<int64_t>(j);
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(left, UserSize));
@@ -177,6 +178,7 @@ bool TIsoExtracter::CopySectors(int64_t start, uint64_t bytes, platform::OutputF
         return false;
       }
       Mark(address, read);
+      whole = whole && read;
     } else {
       Mark(address, true);
     }
@@ -188,7 +190,7 @@ bool TIsoExtracter::CopySectors(int64_t start, uint64_t bytes, platform::OutputF
     Report(pcSetText, 0, "A file runs past the end of the track; its copy ends there");
     return false;
   }
-  return true;
+  return whole;
 }
 
 bool TIsoExtracter::FindReadedFile(uint32_t extent, uint32_t length, const std::string& name, bool ucs2,

@@ -44,6 +44,7 @@ uint32_t TIsoExtracter::SplitUnitOf(int32_t mode, int32_t value, uint32_t userSi
 bool TIsoExtracter::ExtractFiles(const TCdTrack& track) {
   if (View == nullptr || !SetGeometry(track)) return false;
   SplitUnit = SplitUnitOf(TailZeroMode, TailZeroVal, UserSize);
+  UnreadableCount = SectorsRead = 0;
   TWorkerJob job;
   job.Prepare = [this] {
     ReadedFiles.clear();
@@ -81,6 +82,12 @@ void TIsoExtracter::ScanWorker() {
   // The last run ends with the track (or where a cancel stopped it): it is listed too.
   EndRun(run);
   ApplyFoundPathsFrom(Root, firstNew);
+  ReportUnreadable();
+  if (Head.KeepGoing() && SectorsRead == 0) {
+    // Every read refused or failed: a scan that found nothing is not done.
+    Report(pcSetText, 0, "No sector of the track could be read");
+    Head.Fail();
+  }
 }
 
 // One sector of the scan; i moves on past whatever a carve took.

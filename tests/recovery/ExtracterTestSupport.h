@@ -7,10 +7,12 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -122,6 +124,32 @@ inline std::vector<std::string> Shape(const TExtractedFile& root) {
     shape.push_back(std::to_string(n.Kind) + " " + std::to_string(n.Start) + " " + std::to_string(n.Size) + " " + path);
   });
   return shape;
+}
+
+// `got`, written from the sectors from frame `first` on, equals `want` except in sectors
+// the test drive reads only at times: such a sector may have failed, and then holds zeros
+// and is one of the `unreadable` the extracter counted for this output (none given: the
+// caller sums the sectors that differ, which this returns).
+inline uint64_t ExpectImageExceptFailed(const std::vector<uint8_t>& got, const std::vector<uint8_t>& want,
+                                        int64_t first, uint32_t user, std::optional<uint64_t> unreadable,
+                                        const std::string& what) {
+  EXPECT_EQ(got.size(), want.size()) << what;
+  uint64_t differ = 0, flaky = 0;
+  for (size_t at = 0; at < std::min(got.size(), want.size()); at += user) {
+    const size_t n = std::min<size_t>(user, std::min(got.size(), want.size()) - at);
+    const int64_t lba = first - 150 + static_cast<int64_t>(at / user);
+    flaky += test_support::FlakyOnTestDrive(lba) ? 1 : 0;
+    if (std::equal(got.begin() + at, got.begin() + at + n, want.begin() + at)) continue;
+    ++differ;
+    EXPECT_TRUE(test_support::FlakyOnTestDrive(lba)) << what << ": sector " << lba << " differs";
+    EXPECT_TRUE(std::all_of(got.begin() + at, got.begin() + at + n, [](uint8_t b) { return b == 0; }))
+        << what << ": unreadable sector " << lba << " is not zeros";
+  }
+  if (unreadable) {
+    EXPECT_LE(differ, *unreadable) << what;
+    EXPECT_LE(*unreadable, flaky) << what;
+  }
+  return differ;
 }
 
 // A full disk for as long as it lives: writes past `bytes` of a file fail (EFBIG).

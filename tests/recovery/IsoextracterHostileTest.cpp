@@ -200,7 +200,8 @@ TEST(CopyOutput, CancelKeepsThePartWithoutTheTime) {
   EXPECT_NE(MtimeOf(target), kMtime);
 }
 
-// Unreadable sectors inside a file are written as zeros, counted and reported.
+// Unreadable sectors inside a file are written as zeros, counted and reported, and the
+// copy does not get the recorded time.
 TEST(CopyOutput, UnreadableSectorsAreCountedAndTheRestIsIntact) {
   QNL_REQUIRE_TOOL("genisoimage");
   buildertest::TempDir dir{"qnl-unreadable"};
@@ -228,6 +229,7 @@ TEST(CopyOutput, UnreadableSectorsAreCountedAndTheRestIsIntact) {
   std::vector<uint8_t> expected = original;
   std::fill(expected.begin() + 2 * 2048, expected.begin() + 4 * 2048, 0);
   EXPECT_TRUE(ReadFile(target) == expected);
+  EXPECT_NE(MtimeOf(target), kMtime);  // a copy with holes must not pass for the original
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Run files and carves of the recovery scan on a disc of chosen sectors: noise, a zero
 // tail, an unreadable sector, a zero sector and files a scripted plug-in module claims,
 // among them plug-ins that throw and one that never ends.
+#include <algorithm>
 #include <cstring>
 
 #include "recovery/Iso9660util.h"
@@ -53,8 +54,13 @@ TEST_P(RunFiles, SplitNameAndListAsTheOptionsSay) {
   WriteFile(Dir / "data.bin", data);
   emu::FaultSet faults;
   faults.Unreadable.push_back({static_cast<int32_t>(kBad), static_cast<int32_t>(kBad + 1)});
+  // Beyond the drive's correction: under the transfer-block bit it sends the damaged block along.
+  faults.Bytes.push_back({static_cast<int32_t>(kCarve + 1), 100, 0x5A, /*Hard=*/true});
   ExtracterRig rig(Dir / "data.bin", c.Kind, Dir.Path, faults);
   ASSERT_TRUE(rig.Ready());
+  TDriveSetting setting = reader_test::BaseSetting();
+  setting.TransferBlock = 1;
+  rig.Reader.SetDrive(rig.Rig->Cdrom(), setting);
   ASSERT_EQ(rig.Plugins.LoadPlugins(QNL_SCRIPTED_PLUGIN_DIR), 1);
   TIsoExtracter& ex = rig.Extracter;
   ex.DelTailZero = c.DelTailZero;
@@ -71,8 +77,11 @@ TEST_P(RunFiles, SplitNameAndListAsTheOptionsSay) {
   std::map<std::string, uint64_t> written;
   for (const auto& [rel, path] : FilesBelow(Dir / "out")) written[rel] = fs::file_size(path);
   EXPECT_EQ(written, files);
-  EXPECT_TRUE(ReadFile(Dir / "out" / Name(kCarve, kCarve + 3, ".qnl")) ==
-              std::vector<uint8_t>(data.begin() + kCarve * user, data.begin() + kCarve * user + kCarveLength));
+  EXPECT_EQ(ex.GetUnreadableCount(), 2u);
+  // The damaged sector's place in the carve holds zeros, not what the drive sent.
+  std::vector<uint8_t> carved(data.begin() + kCarve * user, data.begin() + kCarve * user + kCarveLength);
+  std::fill_n(carved.begin() + user, user, 0);
+  EXPECT_TRUE(ReadFile(Dir / "out" / Name(kCarve, kCarve + 3, ".qnl")) == carved);
 
   std::map<std::string, std::pair<int, uint32_t>> nodes = c.Nodes;
   nodes[Name(kLone, kLone)] = {5, user};
@@ -121,6 +130,7 @@ TEST(RunBesideFoundFiles, EndsWhereAFoundFileBegins) {
   const std::vector<uint8_t> lost = RandomBytes(2 * 2048, 41), found = RandomBytes(3000, 42);
   WriteFile(dir / "tree" / "a" / "lost.bin", lost);
   WriteFile(dir / "tree" / "b" / "found.bin", found);
+  RunShell("touch -d @" + std::to_string(kMtime) + " " + Quote(dir / "tree" / "b" / "found.bin"));
   // The lost directory's file first, the found one right behind it.
   const std::string order = (dir / "tree" / "a" / "lost.bin").string() + " 2\n" +
                             (dir / "tree" / "b" / "found.bin").string() + " 1\n";
@@ -140,7 +150,8 @@ TEST(RunBesideFoundFiles, EndsWhereAFoundFileBegins) {
   const int64_t first = 150 + extentOf(a, "LOST.BIN"), foundAt = 150 + extentOf(b, "FOUND.BIN");
   ASSERT_EQ(foundAt, first + 2);  // the two files meet
   emu::FaultSet faults;
-  for (uint32_t sector : {16u, root, a})
+  // The found file's second sector too: written as zeros, and the file gets no recorded time.
+  for (uint32_t sector : {16u, root, a, static_cast<uint32_t>(foundAt - 150 + 1)})
     faults.Unreadable.push_back({static_cast<int32_t>(sector), static_cast<int32_t>(sector + 1)});
   ExtracterRig rig(dir / "v.iso", emu::SectorKind::Mode1, dir.Path, faults);
   ASSERT_TRUE(rig.Ready());
@@ -151,13 +162,18 @@ TEST(RunBesideFoundFiles, EndsWhereAFoundFileBegins) {
 
   const std::string run = std::to_string(first) + "_" + std::to_string(first + 1);
   EXPECT_TRUE(ReadFile(dir / "out" / run) == lost) << run;
-  EXPECT_TRUE(ReadFile(dir / "out" / std::to_string(150 + b) / "FOUND.BIN") == found);
+  std::vector<uint8_t> holed = found;
+  std::fill(holed.begin() + 2048, holed.end(), 0);
+  EXPECT_TRUE(ReadFile(dir / "out" / std::to_string(150 + b) / "FOUND.BIN") == holed);
+  EXPECT_NE(MtimeOf(dir / "out" / std::to_string(150 + b) / "FOUND.BIN"), kMtime);
+  EXPECT_EQ(ex.GetUnreadableCount(), 4u);
   std::map<std::string, std::pair<int, uint32_t>> listed;
   for (const auto& n : ex.Root.Children) listed[n.Name] = {n.Kind, n.Size};
   EXPECT_EQ(listed[run], (std::pair<int, uint32_t>{5, 2 * 2048}));
 }
 
-// A scan into a folder that cannot be made, and one on a full disk, fail: never "done".
+// A scan into a folder that cannot be made, one on a full disk, and one of a track no
+// sector of which reads, fail: never "done".
 TEST(ScanOutput, AFolderThatCannotBeMadeOrAFullDiskFails) {
   buildertest::TempDir dir{"qnl-scanfail"};
   WriteFile(dir / "data.bin", RandomBytes(40 * 2048, 5));
@@ -171,9 +187,20 @@ TEST(ScanOutput, AFolderThatCannotBeMadeOrAFullDiskFails) {
   EXPECT_EQ(rig.View.GetModel().GetStatusText(), "Cannot write to the output folder");
 
   ex.Folder = (dir / "full").string();
-  FileSizeLimit limit(10000);
-  EXPECT_FALSE(ex.ExtractFiles(rig.Track));
-  EXPECT_EQ(ex.GetState(), wsIdle);
+  {
+    FileSizeLimit limit(10000);
+    EXPECT_FALSE(ex.ExtractFiles(rig.Track));
+    EXPECT_EQ(ex.GetState(), wsIdle);
+  }
+
+  emu::FaultSet faults;
+  faults.Unreadable.push_back({0, 40});
+  ExtracterRig unreadable(dir / "data.bin", emu::SectorKind::Mode1, dir / "unreadable", faults);
+  ASSERT_TRUE(unreadable.Ready());
+  unreadable.Extracter.Folder = (dir / "nothing").string();
+  EXPECT_FALSE(unreadable.Extracter.ExtractFiles(unreadable.Track));
+  EXPECT_EQ(unreadable.View.GetModel().GetStatusText(), "No sector of the track could be read");
+  EXPECT_EQ(unreadable.Extracter.GetUnreadableCount(), 40u);
 }
 
 }  // namespace
