@@ -82,8 +82,8 @@ void TIsoExtracter::ScanWorker() {
   // The last run ends with the track (or where a cancel stopped it): it is listed too.
   EndRun(run);
   ApplyFoundPathsFrom(Root, firstNew);
-  ReportUnreadable();
-  if (Head.KeepGoing() && SectorsRead == 0) {
+  if (!ListOnly) ReportUnreadable();
+  if (Head.KeepGoing() && SectorsRead == 0 && TrackEnd > TrackStart) {
     // Every read refused or failed: a scan that found nothing is not done.
     Report(pcSetText, 0, "No sector of the track could be read");
     Head.Fail();

@@ -101,12 +101,14 @@ TEST_F(RecoveryScan, RebuildsLostDirectoriesCarvesAndKeepsRuns) {
     if (n.Kind < 3 || !written.count(n.Name)) continue;
     const std::vector<uint8_t> run = ReadFile(written.at(n.Name));
     const auto from = Data.begin() + (n.Start - 150) * kUser;
-    differ += ExpectImageExceptFailed(run, std::vector<uint8_t>(from, from + run.size()), n.Start, kUser, {}, n.Name);
+    const std::vector<uint8_t> image(from, from + static_cast<std::ptrdiff_t>(run.size()));
+    differ += ExpectImageExceptFailed(run, image, n.Start, kUser, std::nullopt, n.Name);
   }
   for (const Placed& p : Samples) {
     const std::string name = std::to_string(p.First) + "_" + std::to_string(p.Last) + p.What.Extension;
     ASSERT_TRUE(written.count(name)) << name;
-    differ += ExpectImageExceptFailed(ReadFile(written.at(name)), ReadFile(p.What.File), p.First, kUser, {}, name);
+    const std::vector<uint8_t> carved = ReadFile(written.at(name));
+    differ += ExpectImageExceptFailed(carved, ReadFile(p.What.File), p.First, kUser, std::nullopt, name);
   }
 
   // Runs: one ended at a zero tail (its zeros dropped), one ended by the track end.
