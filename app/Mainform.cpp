@@ -201,7 +201,13 @@ void TQnlMainFrm::Button1Click() {
   if (!NoDialog && TocSettingDlg->exec() != QDialog::Accepted) return;
   TocDetector.Options = TTocOptions{Manual, Leadout, FastSearch, LastAddress, MaxLeadout};
   TocDetector.SetProgressView(ProgressDlg);
-  if (TocDetector.Detect() != 0) TocDlg->exec();
+  const uint32_t found = TocDetector.Detect();
+  // The list alone would show a disc without the tracks the failed search was to find.
+  if (!TocDetector.GetFailure().empty()) {
+    QApplication::beep();
+    QMessageBox::warning(this, Text(txt::kMainCaption), QString::fromStdString(TocDetector.GetFailure()));
+  }
+  if (found != 0) TocDlg->exec();
 }
 
 void TQnlMainFrm::FileLoadListExecute() {

@@ -7,6 +7,7 @@
 // reads sectors through the sector reader it is given (the application's `SectorReader`).
 // It sets `DiscEndAddress` (reader/Discend.h).
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "worker/Workerprotocol.h"
@@ -56,6 +57,8 @@ class TTocDetector {
   // wsRunning -> wsCancelRequested; any other state stays.
   void Cancel();
   TWorkerState GetState() const { return Head.GetState(); }
+  // Why the last search failed, for the user; empty when it did not (or none ran).
+  const std::string& GetFailure() const { return Failure; }
 
   // Rebuilds the track list; the number of tracks in it afterwards. The drive's
   // error-recovery page is back at its default when this returns or throws.
@@ -157,5 +160,5 @@ class TTocDetector {
   int64_t SearchStart = 0;
   int64_t SearchEnd = 0;
   uint8_t SearchSession = 0;
-  bool QRefused = false;  // the system refused a Q read of this search
+  std::string Failure;
 };

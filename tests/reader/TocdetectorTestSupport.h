@@ -248,6 +248,7 @@ inline bool RefusedSearchChecked(Rig& rig, size_t tocTracks) {
   EXPECT_EQ(rig.ClosingCodes(), 1u);
   EXPECT_TRUE(!rig.Codes.empty() && rig.Codes.back() == pcFailed);
   EXPECT_EQ(rig.LastText, TTocDetector::kQCommandRefused);
+  EXPECT_EQ(rig.Detector.GetFailure(), TTocDetector::kQCommandRefused);
   EXPECT_EQ(rig.Detector.GetState(), wsIdle);
   EXPECT_TRUE(rig.PageAtDefault());
   return true;

@@ -221,6 +221,38 @@ TEST_F(MainWindow, EscDuringTheQSearchCancelsItAndTheWindowClosesWhenTheWorkerEn
   EXPECT_EQ(drive->CurrentPage01(), drive->DefaultPage01());
 }
 
+TEST_F(MainWindow, ASearchWhoseQCommandTheSystemRefusesSaysSoBeforeTheTocTracks) {
+  test_support::TempDir discDir;
+  auto sample = ui_test::SampleDiscDrive(discDir);
+  ASSERT_TRUE(sample);
+  auto disc = std::make_shared<emu::Disc>(sample->GetDisc());
+  disc->Profile.FilterVendorCommands = true;  // READ CDDA without the raw-I/O right
+  auto drive = std::make_shared<emu::EmulatedDrive>(disc);
+  // Over pass-through, the transport that tells a refused command from a failed one.
+  drive_test::DriveMachine machine(app_test::Drives({drive}, /*aspi=*/false));
+  platform::ClockOverride clock(std::make_shared<platform::FakeClock>());
+  CreateForms();
+  DriveSettings[0].SubChCmd = 1;
+  NoDialog = true;
+  Leadout = true;
+  std::string message;
+  Rows shown;
+  ModalScript script;
+  script.Once<TProgressDlg>([](TProgressDlg*) {})
+      .Once<QMessageBox>([&](QMessageBox* box) {
+        message = box->text().toStdString();
+        box->accept();
+      })
+      .Once<TTocDlg>([&](TTocDlg* d) {
+        shown = RowTexts(d->TrackList);
+        d->CloseBtn->click();
+      });
+  QnlMainFrm->Button1->click();
+  EXPECT_EQ(message, TTocDetector::kQCommandRefused);
+  EXPECT_EQ(shown, Rows(kSampleRows.begin(), kSampleRows.begin() + 2));  // the TOC's tracks
+  EXPECT_EQ(drive->CurrentPage01(), drive->DefaultPage01());
+}
+
 TEST_F(MainWindow, WithoutDrivesNothingStartsAndATrackListStillLoads) {
   drive_test::DriveMachine machine(app_test::Drives({}));
   CreateForms();
