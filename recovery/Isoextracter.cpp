@@ -234,9 +234,9 @@ void TIsoExtracter::Mark(int64_t address, bool read) {
   AddressMap.SetStatus(address, read ? TAddressManager::kRead : TAddressManager::kFailed);
 }
 
-void TIsoExtracter::ReportUnreadable() const {
-  if (UnreadableCount > 0)
-    Report(pcSetText, 0, std::to_string(UnreadableCount) + " unreadable sectors written as zeros");
+void TIsoExtracter::ReadCommandRefused() {
+  Report(pcSetText, 0, kReadCommandRefused);
+  Head.Fail();
 }
 
 void TIsoExtracter::OutputFailed() {

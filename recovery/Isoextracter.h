@@ -40,6 +40,9 @@ class TIsoExtracter {
   using TVolumeDescriptor = std::array<uint8_t, 2048>;
 
   static constexpr uint32_t kSpinUpMs = 500;
+  // What a copy or scan whose read command the system refused ends with.
+  static constexpr const char* kReadCommandRefused =
+      "The system refused the read command (try another one in the drive settings)";
   static constexpr int64_t kDescriptorArea = 32;  // sectors 16-31 of the track, counted from its start
   // Directory trees deeper than this are damage (loops that a changed extent hides).
   static constexpr int kMaxDirectoryDepth = 64;
@@ -98,9 +101,9 @@ class TIsoExtracter {
 
   // Copies a listed file to `path` (which must not exist yet) with its recorded time.
   // True only when every byte was written; unreadable sectors are written as zeros and
-  // counted (GetUnreadableCount), and false when not one sector could be read. A copy
-  // with unreadable sectors, a cancelled or a failed one keeps its file without the
-  // recorded time: it must not pass for the original.
+  // counted (GetUnreadableCount). A refused read command fails the copy. A copy with
+  // unreadable sectors, a cancelled or a failed one keeps its file without the recorded
+  // time: it must not pass for the original.
   bool ReadListedFile(const TExtractedFile& node, const std::string& path);
   // Unreadable sectors of the last copy or scan.
   uint64_t GetUnreadableCount() const { return UnreadableCount; }
@@ -108,6 +111,7 @@ class TIsoExtracter {
   // The recovery scan of one track into Folder (nothing written with ListOnly); its
   // entries are appended to Root. True only when the scan ran to the end having read
   // some sector; unreadable ones are written as zeros and counted (GetUnreadableCount).
+  // A refused read command ends it failed at once.
   bool ExtractFiles(const TCdTrack& track);
   // Kind-1 files that a later listing of the scan placed elsewhere get that path as
   // their FoundPath (the Name stays the leaf written). Always true.
@@ -201,7 +205,7 @@ class TIsoExtracter {
   void OutputFailed();
   // Records a sector's status in the scan's map, counting each unreadable one once.
   void Mark(int64_t address, bool read);
-  void ReportUnreadable() const;
+  void ReadCommandRefused();
 
   TSectorReader& Reader;
   TPluginManager& Plugins;

@@ -10,7 +10,7 @@ using iso_internal::RecordedTime;
 
 bool TIsoExtracter::ReadListedFile(const TExtractedFile& node, const std::string& path) {
   if (View == nullptr) return false;
-  UnreadableCount = SectorsRead = 0;
+  UnreadableCount = 0;
   TWorkerJob job;
   job.Prepare = [this] {
     Utility.ApplyErrorRecovery();
@@ -47,7 +47,10 @@ void TIsoExtracter::CopyWorker(const TExtractedFile& node, const std::string& pa
       Report(pcSetText, 0, "The file runs past the end of the track");
       return static_cast<void>(Head.Fail());
     }
-    if (!ReadSectorAs(address, mode)) ++UnreadableCount;
+    if (!ReadSectorAs(address, mode)) {
+      if (Reader.ReadRefused()) return ReadCommandRefused();
+      ++UnreadableCount;
+    }
     const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(left, size));
     if (!out.Write(Sector.data() + offset, bytes)) {
       Report(pcSetText, 0, "Cannot write " + path);
@@ -60,14 +63,9 @@ void TIsoExtracter::CopyWorker(const TExtractedFile& node, const std::string& pa
     Report(pcSetText, 0, "Cannot write " + path);
     return static_cast<void>(Head.Fail());
   }
-  ReportUnreadable();
-  if (!Head.KeepGoing()) return;
-  if (sectors > 0 && SectorsRead == 0) {
-    // A drive that refuses every read gives a file of zeros: that is no copy.
-    Report(pcSetText, 0, "No sector of " + node.Name + " could be read");
-    return static_cast<void>(Head.Fail());
-  }
+  if (UnreadableCount > 0)
+    Report(pcSetText, 0, std::to_string(UnreadableCount) + " unreadable sectors written as zeros");
   // Only a complete copy carries the original's time: a partial one must not look whole.
   timespec time;
-  if (UnreadableCount == 0) platform::SetFileTimes(path, RecordedTime(node.DirRecord, time));
+  if (Head.KeepGoing() && UnreadableCount == 0) platform::SetFileTimes(path, RecordedTime(node.DirRecord, time));
 }

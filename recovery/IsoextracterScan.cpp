@@ -75,19 +75,22 @@ void TIsoExtracter::ScanWorker() {
   const size_t firstNew = Root.Children.size();
   Report(pcSetRange, static_cast<int32_t>(TrackEnd - TrackStart));
   TRun run;
-  for (int64_t i = TrackStart; i < TrackEnd && Head.KeepGoing(); ++i) {
+  for (int64_t i = TrackStart; i < TrackEnd && Head.KeepGoing() && !Reader.ReadRefused(); ++i) {
     ScanSector(i, run);
     if ((i + 1 - TrackStart) % kSectorsPerReport == 0) Report(pcSetPosition, static_cast<int32_t>(i + 1 - TrackStart));
   }
   // The last run ends with the track (or where a cancel stopped it): it is listed too.
   EndRun(run);
   ApplyFoundPathsFrom(Root, firstNew);
-  if (!ListOnly) ReportUnreadable();
-  if (Head.KeepGoing() && SectorsRead == 0 && TrackEnd > TrackStart) {
-    // Every read refused or failed: a scan that found nothing is not done.
+  // Sectors a refused command did not read are not the disc's damage: none is counted.
+  if (Reader.ReadRefused()) return ReadCommandRefused();
+  if (!Head.KeepGoing()) return;
+  if (SectorsRead == 0 && TrackEnd > TrackStart) {
+    // A scan that could read nothing found nothing: that is not done.
     Report(pcSetText, 0, "No sector of the track could be read");
-    Head.Fail();
+    return static_cast<void>(Head.Fail());
   }
+  if (UnreadableCount > 0) Report(pcSetText, 0, std::to_string(UnreadableCount) + " sectors could not be read");
 }
 
 // One sector of the scan; i moves on past whatever a carve took.
@@ -99,6 +102,7 @@ void TIsoExtracter::ScanSector(int64_t& i, TRun& run) {
     return;
   }
   if (!ReadUserData(i)) {
+    if (Reader.ReadRefused()) return;  // the scan ends here, failed
     if (run.Open && DivAtErr) {
       CloseRun(run, i - 1, 4, static_cast<uint64_t>(i - run.Start) * UserSize, 0);
     } else if (run.Open) {
