@@ -114,8 +114,9 @@ TCommandResult AspiExecute(const TKrCdRom& drive, const uint8_t* cdb, uint8_t cd
     result.Scsi = platform::ScsiResult{};
     return result;
   }
+  result.Refused = srb.SRB_Status == kSrbStatusError && srb.HostStatus == kHostStatusRefused;
   // Only a command the target ended with a status of its own has a status and sense.
-  if (srb.SRB_Status != kSrbStatusError || srb.HostStatus != 0 || srb.TargetStatus == platform::kStatusGood)
+  if (srb.SRB_Status != kSrbStatusError || srb.HostStatus != kHostStatusOk || srb.TargetStatus == platform::kStatusGood)
     return result;
   result.Scsi = platform::ScsiResult{};
   result.Scsi.Status = srb.TargetStatus;

@@ -244,15 +244,17 @@ bool DataReadAsAudio(const DriveState& s, const ReadPlan& plan, int32_t lba) {
 // The sense of a recorded sector that does not read now (an unreadable range, or one
 // that needs more retries than page 01 allows).
 std::optional<scsi::AscPair> MediumFault(DriveState& s, int32_t at) {
+  // A drive with a read cache answers a re-read of the sector it read last from it;
+  // reading any other sector replaces what the cache holds.
+  const bool fromCache = s.D.Profile.CacheRepeat && s.CachedLba == at;
+  s.CachedLba = at;
   for (const UnreadableFault& f : s.D.Faults.Unreadable)
     if (at >= f.FirstLba && at < f.EndLba) return scsi::AscPair{f.Asc, f.Ascq};
   for (const RetryFault& f : s.D.Faults.Retry)
     if (at >= f.FirstLba && at < f.EndLba && s.CurrentPage[3] < f.RetriesNeeded) return scsi::kUnrecoveredReadError;
   for (const FlakyFault& f : s.D.Faults.Flaky) {
     if (at < f.FirstLba || at >= f.EndLba) continue;
-    // A drive with a read cache answers a re-read of the sector from it.
-    if (!(s.D.Profile.CacheRepeat && s.CachedLba == at)) s.CachedFailure = s.NextRandom() % 100 < f.Percent;
-    s.CachedLba = at;
+    if (!fromCache) s.CachedFailure = s.NextRandom() % 100 < f.Percent;
     if (s.CachedFailure) return scsi::kUnrecoveredReadError;
   }
   return std::nullopt;

@@ -58,7 +58,7 @@ struct DriveState {
   bool UnitAttentionPending;
   bool BecomingReadyPending;
   bool ResetPending = false;  // the host reset the drive after a time-out
-  int64_t CachedLba = -1;     // the flaky sector the drive's cache holds an outcome for
+  int64_t CachedLba = -1;     // the sector the drive read last, whose outcome its cache holds
   bool CachedFailure = false;
 
   std::array<uint32_t, 256> OpcodeCounts{};

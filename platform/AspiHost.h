@@ -16,6 +16,7 @@ struct AspiUnitInfo {
 
 struct AspiUnitResult {
   uint8_t Completed;  // 0: transport failure, no status
+  uint8_t Refused;    // with Completed 0: the system refused the command itself
   uint8_t Status;     // SCSI status
   uint8_t Sense[kSrbSenseLength];
   uint32_t Residual;

@@ -43,7 +43,10 @@ void Execute(void*, uint32_t index, const uint8_t* cdb, uint8_t cdbLength, uint8
     if (length > 0 && direction == kSrbDirOut) dir = DataDirection::Out;
     const ExecResult r = device->Execute(std::span<const uint8_t>(cdb, cdbLength), dir,
                                          std::span<uint8_t>(data, length), timeoutMs);
-    if (r.Scsi.TransportError) return;
+    if (r.Scsi.TransportError) {
+      result->Refused = r.Error == kErrorAccessDenied;
+      return;
+    }
     result->Completed = 1;
     result->Status = r.Scsi.Status;
     std::copy_n(r.Scsi.Sense.begin(), std::min<size_t>(r.Scsi.SenseLength, kSrbSenseLength), result->Sense);

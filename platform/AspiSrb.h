@@ -17,6 +17,13 @@ constexpr uint8_t kSrbStatusNoDevice = 0x82;
 constexpr uint8_t kSrbStatusInvalidSrb = 0xE0;
 constexpr uint8_t kSrbStatusNoAdapters = 0xE8;
 
+// Host adapter status of an ended request.
+constexpr uint8_t kHostStatusOk = 0x00;
+constexpr uint8_t kHostStatusSelectionTimeout = 0x11;  // no status came back from the unit
+// Our manager's own: the system refused the command before it reached the unit (Linux
+// denies vendor commands to a process without the raw-I/O right); no repeat will pass.
+constexpr uint8_t kHostStatusRefused = 0x80;
+
 constexpr uint8_t kSrbDirIn = 0x08;
 constexpr uint8_t kSrbDirOut = 0x10;
 constexpr uint8_t kSrbEventNotify = 0x40;

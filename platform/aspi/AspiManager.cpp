@@ -194,7 +194,9 @@ class Manager {
     }
     const size_t sense = std::min<size_t>(srb->SRB_SenseLen, kSrbSenseLength);
     std::memcpy(srb->SenseArea, result.Sense, sense);
-    srb->HostStatus = result.Completed ? 0x00 : 0x11;  // 0x11: selection time-out
+    srb->HostStatus = result.Completed ? kHostStatusOk
+                      : result.Refused ? kHostStatusRefused
+                                       : kHostStatusSelectionTimeout;
     srb->TargetStatus = result.Status;
     srb->SRB_Status = result.Completed && result.Status == 0 ? kSrbStatusDone : kSrbStatusError;
     if ((srb->SRB_Flags & kSrbEventNotify) != 0 && srb->SRB_PostProc != nullptr) {

@@ -81,6 +81,36 @@ TEST(Transport, ReadBuildersGiveTheWholeResultOverBothTransports) {
   }
 }
 
+// A command the system refuses (0xD8 without the raw-I/O right) is told apart from a
+// drive that did not answer, over either transport: no repeat of it will pass.
+TEST(Transport, ACommandTheSystemRefusesIsToldApartOverBothTransports) {
+  auto filtering = DriveWithABadSector();
+  auto disc = std::make_shared<emu::Disc>(filtering->GetDisc());
+  disc->Profile.FilterVendorCommands = true;
+  MachineSpec spec;
+  spec.Drives = {std::make_shared<emu::EmulatedDrive>(disc)};
+  DriveMachine machine(spec);
+  TKrCdRoms list;
+  ASSERT_EQ(list.Enumerate(3, false), 1u);
+  const TKrCdRom drive(*list.GetCdRom(0));
+  std::vector<uint8_t> buffer(2 * 2352);
+  for (uint8_t useSpti : {0, 1}) {
+    SCOPED_TRACE(useSpti ? "pass-through" : "ASPI");
+    TDriveSetting setting{};
+    setting.UseSpti = useSpti;
+    const TCommandResult refused = CdbReadCdda(TransportFor(setting), drive, 150, 2, 0, buffer.data(), kReadTimeoutMs);
+    EXPECT_TRUE(refused.Scsi.TransportError);
+    EXPECT_TRUE(refused.Refused);
+    EXPECT_FALSE(refused.DriveReset());
+    const TCommandResult read = CdbReadCd(TransportFor(setting), drive, 150, 2, 0, buffer.data(), kReadTimeoutMs);
+    EXPECT_TRUE(read);
+    EXPECT_FALSE(read.Refused);
+  }
+  const auto& log = spec.Drives[0]->Log();
+  EXPECT_FALSE(std::any_of(log.begin(), log.end(), [](const auto& c) { return c.Cdb[0] == 0xD8; }))
+      << "the refused commands never reached the drive";
+}
+
 TEST(Transport, TheSettingChoosesTheTransportAndMayFallBackWithoutAspi) {
   MachineSpec spec;
   spec.Drives = {drive_test::SmallEmulatedDrive()};

@@ -378,14 +378,20 @@ TEST(DriveFaultTest, StrictDriveHabits) {
   ExpectSense(DataIn(kind, ReadCdCdb(5, 1, 0x10, 0, 2 << 2), 2352).Result, 0x03, 0x11, 0x05);
   ExpectSense(DataIn(strict, ReadCdCdb(5, 1, 0x10, 0, 2 << 2), 2352).Result, 0x05, 0x64, 0x00);
 
-  // A flaky sector: fresh draws differ, a drive with a cache repeats its first answer.
-  std::set<bool> fresh, cached;
+  // A flaky sector: fresh draws differ, a drive with a cache repeats its answer until
+  // it reads another sector.
+  std::set<bool> fresh, cached, afterAnother;
   for (int i = 0; i < 40; ++i) {
     fresh.insert(DataIn(kind, ReadCdCdb(10, 1, 0x10), 2352).Result.Good());
     cached.insert(DataIn(strict, ReadCdCdb(10, 1, 0x10), 2352).Result.Good());
   }
+  for (int i = 0; i < 40; ++i) {
+    DataIn(strict, ReadCdCdb(20, 1, 0x10), 2352);
+    afterAnother.insert(DataIn(strict, ReadCdCdb(10, 1, 0x10), 2352).Result.Good());
+  }
   EXPECT_EQ(fresh.size(), 2u);
   EXPECT_EQ(cached.size(), 1u);
+  EXPECT_EQ(afterAnother.size(), 2u);
 
   const std::initializer_list<uint8_t> sense6 = {0x1A, 0, 0x01, 0, 32, 0};
   EXPECT_TRUE(DataIn(kind, sense6, 32).Result.Good());
