@@ -102,6 +102,7 @@ bool TIsoExtracter::CheckTailZero(const uint8_t* data, uint32_t size, uint32_t& 
 
 bool TIsoExtracter::ReadVolume(const TCdTrack& track) {
   Clear();
+  UnreadableCount = 0;
   if (!SetGeometry(track)) return false;
   Utility.ApplyErrorRecovery();
   Reader.Prepare();
@@ -164,6 +165,7 @@ bool TIsoExtracter::ReadDirectoryImage(uint32_t extent, uint32_t length, std::ve
     const bool read = ReadUserData(first + static_cast<int64_t>(i));
     if (read) std::memcpy(image.data() + i * UserSize, UserData(), UserSize);
     any = any || read;
+    if (!mark && !read) ++UnreadableCount;
     if (mark) {
       Mark(first + static_cast<int64_t>(i), read);
       Report(pcStepIt);

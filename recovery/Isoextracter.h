@@ -94,7 +94,8 @@ class TIsoExtracter {
 
   // Volume read of an ISO 9660 track on the caller's thread. False when the track is not
   // one, no descriptor is found or the root directory cannot be read at all (the user is
-  // then offered the scan).
+  // then offered the scan). The directory sectors that could not be read, whose entries
+  // are missing from the tree, are counted (GetUnreadableCount).
   bool ReadVolume(const TCdTrack& track);
   std::string DecodeName(const uint8_t* raw, size_t length, bool stripVersion, bool trimSpaces) const;
   std::string GetVolumeLabel() const;
@@ -105,7 +106,7 @@ class TIsoExtracter {
   // unreadable sectors, a cancelled or a failed one keeps its file without the recorded
   // time: it must not pass for the original.
   bool ReadListedFile(const TExtractedFile& node, const std::string& path);
-  // Unreadable sectors of the last copy or scan.
+  // Unreadable sectors of the last volume read, copy or scan.
   uint64_t GetUnreadableCount() const { return UnreadableCount; }
 
   // The recovery scan of one track into Folder (nothing written with ListOnly); its

@@ -201,7 +201,7 @@ TEST(CopyOutput, CancelKeepsThePartWithoutTheTime) {
 }
 
 // Unreadable sectors inside a file are written as zeros, counted and reported, and the
-// copy does not get the recorded time.
+// copy does not get the recorded time; an unreadable directory sector is counted.
 TEST(CopyOutput, UnreadableSectorsAreCountedAndTheRestIsIntact) {
   QNL_REQUIRE_TOOL("genisoimage");
   buildertest::TempDir dir{"qnl-unreadable"};
@@ -215,6 +215,8 @@ TEST(CopyOutput, UnreadableSectorsAreCountedAndTheRestIsIntact) {
   const int32_t lba = static_cast<int32_t>((at - image.begin()) / 2048);
   emu::FaultSet faults;
   faults.Unreadable.push_back({lba + 2, lba + 4});
+  const int32_t many = static_cast<int32_t>(BothEndian32Lsb(&image[FindRecord(image, "MANY") + 2]));
+  faults.Unreadable.push_back({many, many + 1});  // the primary tree's listing of "many"
   ExtracterRig rig(iso, emu::SectorKind::Mode1, dir.Path, faults);
   ASSERT_TRUE(rig.Ready() && rig.Extracter.ReadVolume(rig.Track));
   const TExtractedFile* notes = nullptr;
@@ -230,6 +232,11 @@ TEST(CopyOutput, UnreadableSectorsAreCountedAndTheRestIsIntact) {
   std::fill(expected.begin() + 2 * 2048, expected.begin() + 4 * 2048, 0);
   EXPECT_TRUE(ReadFile(target) == expected);
   EXPECT_NE(MtimeOf(target), kMtime);  // a copy with holes must not pass for the original
+
+  // A volume read counts the directory sector it could not read.
+  rig.Extracter.ReadSvd = false;
+  ASSERT_TRUE(rig.Extracter.ReadVolume(rig.Track));
+  EXPECT_EQ(rig.Extracter.GetUnreadableCount(), 1u);
 }
 
 }  // namespace
