@@ -154,7 +154,7 @@ inline std::vector<uint8_t> Image(const emu::Disc& disc, int64_t frame) {
   return main ? std::vector<uint8_t>(main, main + 2352) : std::vector<uint8_t>();
 }
 
-// On the harshest test drive a flaky sector may read (and is then compared like any
+// On the strict test drive a flaky sector may read (and is then compared like any
 // other) or fail (and is then counted with the rest).
 inline bool FlakyFrame(int64_t frame) { return test_support::FlakyOnTestDrive(static_cast<int32_t>(frame - 150)); }
 inline size_t FlakyAmong(const std::set<int64_t>& frames) {

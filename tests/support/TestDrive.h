@@ -17,23 +17,20 @@
 
 namespace test_support {
 
-inline bool ProfileIs(const char* name) {
+inline bool StrictDrives() {
   const char* profile = std::getenv("QUARNEL_TEST_DRIVE");
-  return profile != nullptr && std::strcmp(profile, name) == 0;
+  return profile != nullptr && std::strcmp(profile, "strict") == 0;
 }
-// "harshest" adds flaky sectors and the vendor-command filter to "strict".
-inline bool HarshestDrives() { return ProfileIs("harshest"); }
-inline bool StrictDrives() { return ProfileIs("strict") || HarshestDrives(); }
 
-// The recorded sectors the harshest drive reads only on some attempts: one in 61, each
+// The recorded sectors the strict drive reads only on some attempts: one in 61, each
 // read failing 40 % of the time (a re-read straight after repeats the outcome). A test
 // on such a drive asks of these only that they read right or are counted as failed.
 constexpr int32_t kFlakyEvery = 61, kFlakyAt = 30;
 constexpr uint8_t kFlakyPercent = 40;
-inline bool FlakyOnTestDrive(int32_t lba) { return HarshestDrives() && lba % kFlakyEvery == kFlakyAt; }
+inline bool FlakyOnTestDrive(int32_t lba) { return StrictDrives() && lba % kFlakyEvery == kFlakyAt; }
 // READ CDDA (0xD8) is refused by the device layer, as the Linux command filter refuses it
 // to a process without CAP_SYS_RAWIO.
-inline bool VendorCommandsFiltered() { return HarshestDrives(); }
+inline bool VendorCommandsFiltered() { return StrictDrives(); }
 
 // Every harsh mode on. Where the default already is the harsh choice, a test that
 // names the kind one keeps it: that is what it tests.
@@ -51,6 +48,7 @@ inline void MakeStrict(emu::DriveProfile& p) {
   p.Read10NeedsDensity = true;
   p.Page01Dropped = 0x20;  // transfer block
   p.QCrcZero = true;
+  p.FilterVendorCommands = true;
 }
 
 // The disc's sectors with the catalogue (ADR 2) and ISRC (ADR 3) Q frames the disc
@@ -83,7 +81,6 @@ class ModeQStore : public emu::SectorStore {
 };
 
 inline void AddFlakySectors(emu::Disc& disc) {
-  disc.Profile.FilterVendorCommands = true;
   for (const emu::Extent& e : disc.Layout)
     for (int32_t lba = e.FirstLba; lba < e.EndLba; ++lba)
       if (FlakyOnTestDrive(lba)) disc.Faults.Flaky.push_back({lba, lba + 1, kFlakyPercent});
@@ -94,7 +91,7 @@ inline std::shared_ptr<emu::EmulatedDrive> TestDrive(std::shared_ptr<const emu::
   auto strict = std::make_shared<emu::Disc>(*disc);  // the sectors are shared, not copied
   MakeStrict(strict->Profile);
   if (strict->Store) strict->Store = std::make_shared<ModeQStore>(strict->Store, *strict);
-  if (HarshestDrives()) AddFlakySectors(*strict);
+  AddFlakySectors(*strict);
   return std::make_shared<emu::EmulatedDrive>(std::move(strict));
 }
 
