@@ -335,8 +335,11 @@ int64_t TSectorReader::ReadBatch(uint32_t command, int64_t address, uint32_t cou
     good = IssueRead(command, address, 1, dataType, data);
     fits = command == 2 || TransferFits(data, good);
   }
-  if (command == 2) return CheckRawBatch(data, address, good, dataType, /*verify=*/false);
-  return fits ? good : 0;
+  if (command != 2) return fits ? good : 0;
+  // Under transfer block the drive sends the block it could not correct: soft ECC may
+  // still repair it, and then it proves itself like any block of a failed read.
+  if (good == 0 && !LastGood) return CheckRawBatch(data, address, 1, dataType, /*verify=*/true);
+  return CheckRawBatch(data, address, good, dataType, /*verify=*/false);
 }
 
 bool TSectorReader::ReadBefore(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType,
