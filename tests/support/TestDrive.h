@@ -41,6 +41,13 @@ inline void MakeStrict(emu::DriveProfile& p) {
   p.Info = emu::PartialInfo::Failing;
   p.Residual = emu::PartialResidual::Zero;
   p.Gap = emu::GapAnswer::EndOfUserArea;
+  // Failures cost what they cost a real drive (on the tests' fake clocks), unless the
+  // test chose the times.
+  if (p.FailTimeMs == 0 && p.RetryTimeMs == 0 && p.GapTimeMs == 0) {
+    p.FailTimeMs = 8000;
+    p.RetryTimeMs = 1000;
+    p.GapTimeMs = 2000;
+  }
   p.AnyTypeStops = true;
   p.TypeFromHeader = true;
   p.CacheRepeat = true;
