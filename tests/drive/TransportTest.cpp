@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "drive/Cdbbuild.h"
 #include "drive/Kraspi.h"
 #include "drive/Krcdroms.h"
@@ -23,22 +25,33 @@ std::shared_ptr<emu::EmulatedDrive> DriveWithABadSector() {
   return std::make_shared<emu::EmulatedDrive>(disc);
 }
 
+// The machine's one drive, listed as the program lists drives.
+std::optional<TKrCdRom> OnlyDrive() {
+  TKrCdRoms list;
+  if (list.Enumerate(3, false) != 1u) return std::nullopt;
+  return *list.GetCdRom(0);
+}
+
+TDriveSetting Over(uint8_t useSpti) {
+  TDriveSetting setting{};
+  setting.UseSpti = useSpti;
+  return setting;
+}
+
 // The read builders give the caller the drive's whole answer over either transport:
 // the status, the MEDIUM ERROR sense naming the failing block, and the residual.
 TEST(Transport, ReadBuildersGiveTheWholeResultOverBothTransports) {
   MachineSpec spec;
   spec.Drives = {DriveWithABadSector()};
   DriveMachine machine(spec);
-  TKrCdRoms list;
-  ASSERT_EQ(list.Enumerate(3, false), 1u);
-  const TKrCdRom drive(*list.GetCdRom(0));
+  const std::optional<TKrCdRom> only = OnlyDrive();
+  ASSERT_TRUE(only);
+  const TKrCdRom& drive = *only;
   std::vector<uint8_t> buffer(20 * 2352);
 
   for (uint8_t useSpti : {0, 1}) {
     SCOPED_TRACE(useSpti ? "pass-through" : "ASPI");
-    TDriveSetting setting{};
-    setting.UseSpti = useSpti;
-    const TScsiExec exec = TransportFor(setting);
+    const TScsiExec exec = TransportFor(Over(useSpti));
     EXPECT_EQ(exec, useSpti ? &SptiExecute : &AspiExecute);
 
     const int64_t head = 150 + 5;
@@ -90,19 +103,17 @@ TEST(Transport, ACommandTheSystemRefusesIsToldApartOverBothTransports) {
   MachineSpec spec;
   spec.Drives = {std::make_shared<emu::EmulatedDrive>(disc)};
   DriveMachine machine(spec);
-  TKrCdRoms list;
-  ASSERT_EQ(list.Enumerate(3, false), 1u);
-  const TKrCdRom drive(*list.GetCdRom(0));
+  const std::optional<TKrCdRom> drive = OnlyDrive();
+  ASSERT_TRUE(drive);
   std::vector<uint8_t> buffer(2 * 2352);
   for (uint8_t useSpti : {0, 1}) {
     SCOPED_TRACE(useSpti ? "pass-through" : "ASPI");
-    TDriveSetting setting{};
-    setting.UseSpti = useSpti;
-    const TCommandResult refused = CdbReadCdda(TransportFor(setting), drive, 150, 2, 0, buffer.data(), kReadTimeoutMs);
+    const TScsiExec exec = TransportFor(Over(useSpti));
+    const TCommandResult refused = CdbReadCdda(exec, *drive, 150, 2, 0, buffer.data(), kReadTimeoutMs);
     EXPECT_TRUE(refused.Scsi.TransportError);
     EXPECT_TRUE(refused.Refused);
     EXPECT_FALSE(refused.DriveReset());
-    const TCommandResult read = CdbReadCd(TransportFor(setting), drive, 150, 2, 0, buffer.data(), kReadTimeoutMs);
+    const TCommandResult read = CdbReadCd(exec, *drive, 150, 2, 0, buffer.data(), kReadTimeoutMs);
     EXPECT_TRUE(read);
     EXPECT_FALSE(read.Refused);
   }
