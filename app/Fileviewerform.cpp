@@ -168,7 +168,9 @@ void TFileViewer::FileUncheckAllExecute() { SetCheckAll(false); }
 
 bool TFileViewer::CopyFile(const TExtractedFile& entry, const std::string& path) {
   if (IsoExtracter.ReadListedFile(entry, path)) return true;
-  QMessageBox::critical(this, QString(), Text(txt::kMsgCopyFailed) + QString::fromStdString(path));
+  QString text = Text(txt::kMsgCopyFailed) + QString::fromStdString(path);
+  if (!IsoExtracter.GetFailure().empty()) text += "\n" + QString::fromStdString(IsoExtracter.GetFailure());
+  QMessageBox::critical(this, QString(), text);
   return false;
 }
 

@@ -35,6 +35,14 @@ QString WithTrackNo(const char* format, int trackNo) {
   return QString::fromUtf8(text);
 }
 
+// A track's failure, with the reason its engine gave, if any.
+QString TrackFailed(int trackNo, bool audio) {
+  const std::string& reason = audio ? AudioRipper.GetFailure() : IsoExtracter.GetFailure();
+  QString text = WithTrackNo(txt::kMsgTrackFailedN, trackNo);
+  if (!reason.empty()) text += "\n" + QString::fromStdString(reason);
+  return text;
+}
+
 bool Taken(const std::string& path) {
   std::error_code ec;
   return fs::exists(fs::symlink_status(path, ec));
@@ -284,7 +292,7 @@ void TTocDlg::ExtractSingleExecute() {
     case TTrackKind::NoFileSystem:
       return Error(Text(txt::kMsgNoFileSystem));
   }
-  if (!ok) Error(WithTrackNo(txt::kMsgTrackFailedN, track.TrackNo));
+  if (!ok) Error(TrackFailed(track.TrackNo, /*audio=*/Classify(track) == TTrackKind::Audio));
 }
 
 void TTocDlg::ExtractMultiExecute() {
@@ -305,6 +313,6 @@ void TTocDlg::ExtractMultiExecute() {
                         ? QnlMainFrm->RipAudioTrack(index, FreeTrackName(folder, track.TrackNo, ".wav"))
                         : ExtractData(index, FreeTrackName(folder, track.TrackNo, ""), /*multi=*/true);
     // The tracks after a failed one are not extracted, and the user learns where it stopped.
-    if (!ok) return Error(WithTrackNo(txt::kMsgTrackFailedN, track.TrackNo));
+    if (!ok) return Error(TrackFailed(track.TrackNo, /*audio=*/kind == TTrackKind::Audio));
   }
 }

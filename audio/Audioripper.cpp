@@ -47,6 +47,7 @@ void TAudioRipper::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting)
 bool TAudioRipper::StartRip(const TCdTrack& track) {
   if (track.DataType != dtAudio || (track.FileSystem != fsCdda && track.FileSystem != fsCddaEmph)) return false;
   if (View == nullptr) return false;
+  Failure.clear();
   StartSample = CurrentSample = track.Head * kSamplesPerSector;
   EndSample = track.Tail * kSamplesPerSector;
   DeEmphasizer.SetEnabled(DeEmph != 0 && track.FileSystem == fsCddaEmph);

@@ -67,6 +67,8 @@ class TAudioRipper {
   const TDriveSetting& GetSetting() const { return Setting; }
   // Sectors of the last rip that could not be read and became silence.
   int64_t GetUnreadableSectors() const { return UnreadableSectors; }
+  // Why the last rip failed, for the user; empty when it did not say.
+  const std::string& GetFailure() const { return Failure; }
   const std::filesystem::path& GetLogPath() const { return Log.GetPath(); }
 
  private:
@@ -111,6 +113,7 @@ class TAudioRipper {
   uint8_t ErrorRecoveryByte = 255;
   int64_t UnreadableSectors = 0;
   int64_t SectorsRead = 0;
+  std::string Failure;
 
   std::unique_ptr<TRun> Run;
 };

@@ -6,6 +6,7 @@
 
 #include "audio/AudioripperRun.h"
 #include "platform/Clock.h"
+#include "reader/Sectorreader.h"
 #include "sector/Datasector.h"
 
 void TAudioRipper::Work() {
@@ -18,6 +19,10 @@ void TAudioRipper::Work() {
   WriteLog("\n\nRip Ripping Roop End\n");
   WriteLog("\nRip Buffer Rip     = " + HexText(reinterpret_cast<uintptr_t>(Run->Buffer->GetBuffer()), 8));
   LogValue("\nRip Unreadable Sectors = ", UnreadableSectors);
+  if (Run->Refused) {
+    Head.Notify(pcSetText, 0, TSectorReader::kReadCommandRefused);
+    if (Head.Fail()) Failure = TSectorReader::kReadCommandRefused;
+  }
   // Silence alone, or a WAV that stops short of the track end, is no rip.
   if (CurrentSample < EndSample || SectorsRead == 0) Head.Fail();
 }

@@ -69,6 +69,9 @@ class TSectorReader {
   // The system refused a read command of this job (READ CDDA, to a process without the
   // raw-I/O right): the sectors asked with it failed without reaching the drive.
   bool ReadRefused() const { return Refused; }
+  // What a job whose read command the system refused ends with.
+  static constexpr const char* kReadCommandRefused =
+      "The system refused the read command (try another one in the drive settings)";
 
  private:
   enum class TLocate : uint8_t { Located, NotLocated, Failed };

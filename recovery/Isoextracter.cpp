@@ -236,12 +236,11 @@ void TIsoExtracter::Mark(int64_t address, bool read) {
   AddressMap.SetStatus(address, read ? TAddressManager::kRead : TAddressManager::kFailed);
 }
 
-void TIsoExtracter::ReadCommandRefused() {
-  Report(pcSetText, 0, kReadCommandRefused);
-  Head.Fail();
-}
+void TIsoExtracter::ReadCommandRefused() { FailWith(TSectorReader::kReadCommandRefused); }
 
-void TIsoExtracter::OutputFailed() {
-  Report(pcSetText, 0, "Cannot write to the output folder");
-  Head.Fail();
+void TIsoExtracter::OutputFailed() { FailWith("Cannot write to the output folder"); }
+
+void TIsoExtracter::FailWith(const std::string& reason) {
+  Report(pcSetText, 0, reason);
+  if (Head.Fail()) Failure = reason;
 }

@@ -40,9 +40,6 @@ class TIsoExtracter {
   using TVolumeDescriptor = std::array<uint8_t, 2048>;
 
   static constexpr uint32_t kSpinUpMs = 500;
-  // What a copy or scan whose read command the system refused ends with.
-  static constexpr const char* kReadCommandRefused =
-      "The system refused the read command (try another one in the drive settings)";
   static constexpr int64_t kDescriptorArea = 32;  // sectors 16-31 of the track, counted from its start
   // Directory trees deeper than this are damage (loops that a changed extent hides).
   static constexpr int kMaxDirectoryDepth = 64;
@@ -108,6 +105,8 @@ class TIsoExtracter {
   bool ReadListedFile(const TExtractedFile& node, const std::string& path);
   // Unreadable sectors of the last volume read, copy or scan.
   uint64_t GetUnreadableCount() const { return UnreadableCount; }
+  // Why the last copy or scan failed, for the user; empty when it did not say.
+  const std::string& GetFailure() const { return Failure; }
 
   // The recovery scan of one track into Folder (nothing written with ListOnly); its
   // entries are appended to Root. True only when the scan ran to the end having read
@@ -204,6 +203,8 @@ class TIsoExtracter {
     Head.Notify(code, value, text);
   }
   void OutputFailed();
+  // Ends the job as failed with `reason` in the window and in GetFailure.
+  void FailWith(const std::string& reason);
   // Records a sector's status in the scan's map, counting each unreadable one once.
   void Mark(int64_t address, bool read);
   void ReadCommandRefused();
@@ -233,5 +234,6 @@ class TIsoExtracter {
   int64_t ListingStart = 0;
   uint64_t HeldDirectoryBytes = 0;
   uint64_t UnreadableCount = 0;
+  std::string Failure;
   uint64_t SectorsRead = 0;
 };

@@ -11,6 +11,7 @@ using iso_internal::RecordedTime;
 bool TIsoExtracter::ReadListedFile(const TExtractedFile& node, const std::string& path) {
   if (View == nullptr) return false;
   UnreadableCount = 0;
+  Failure.clear();
   TWorkerJob job;
   job.Prepare = [this] {
     Utility.ApplyErrorRecovery();

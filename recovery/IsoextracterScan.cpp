@@ -45,6 +45,7 @@ bool TIsoExtracter::ExtractFiles(const TCdTrack& track) {
   if (View == nullptr || !SetGeometry(track)) return false;
   SplitUnit = SplitUnitOf(TailZeroMode, TailZeroVal, UserSize);
   UnreadableCount = SectorsRead = 0;
+  Failure.clear();
   TWorkerJob job;
   job.Prepare = [this] {
     ReadedFiles.clear();
@@ -87,8 +88,7 @@ void TIsoExtracter::ScanWorker() {
   if (!Head.KeepGoing()) return;
   if (SectorsRead == 0 && TrackEnd > TrackStart) {
     // A scan that could read nothing found nothing: that is not done.
-    Report(pcSetText, 0, "No sector of the track could be read");
-    return static_cast<void>(Head.Fail());
+    return FailWith("No sector of the track could be read");
   }
   if (UnreadableCount > 0) Report(pcSetText, 0, std::to_string(UnreadableCount) + " sectors could not be read");
 }

@@ -209,9 +209,8 @@ class TrackListWalk : public ui_test::WindowTest {
     ASSERT_TRUE(emu::ApplyFaultSetting(spec.Faults, "Unreadable",
                                        std::to_string(start + 16) + "-" + std::to_string(start + 18), error));
     ASSERT_TRUE(emu::BuildImageSet(spec, Work / "walk", true, error)) << error;
-    auto disc = std::make_shared<emu::Disc>();
-    ASSERT_TRUE(emu::LoadImageSet(Work / "walk.ccd", *disc, error)) << error;
-    Machine = std::make_unique<drive_test::DriveMachine>(app_test::Drives({std::make_shared<emu::EmulatedDrive>(disc)}));
+    ASSERT_TRUE(emu::LoadImageSet(Work / "walk.ccd", *Disc, error)) << error;
+    Machine = std::make_unique<drive_test::DriveMachine>(app_test::Drives({std::make_shared<emu::EmulatedDrive>(Disc)}));
     app_test::CopyPlugins(Work.Path, {"Jpeg.fpi", "Png.fpi", "Zip.fpi"});
     CreateForms();
     PluginManager.LoadPlugins((Work / "Plugin").string());
@@ -248,6 +247,7 @@ class TrackListWalk : public ui_test::WindowTest {
 
   test_support::TempDir Work{"qnl-walk"};
   test_support::TempDir Out{"qnl-out"};
+  std::shared_ptr<emu::Disc> Disc = std::make_shared<emu::Disc>();  // the drive reads it
   std::unique_ptr<drive_test::DriveMachine> Machine;
 };
 
@@ -274,6 +274,18 @@ TEST_F(TrackListWalk, AnAudioTrackRipsToItsSourceAndASecondRipReplacesNothing) {
     TocDlg->ExtractSingle->trigger();
   }
   EXPECT_EQ(Slurp(Out / "tone.wav"), before);
+
+  // Without the raw-I/O right the system refuses READ CDDA (the default audio command):
+  // the failure says so.
+  Disc->Profile.FilterVendorCommands = true;
+  DriveSettings[0].DaeCmd = TAudioRipper::kReadCdda;
+  {
+    Answers answers({Choose(Out / "refused.wav"),
+                     Message("トラック02の抽出に失敗しました。\n" + std::string(TSectorReader::kReadCommandRefused))});
+    TocDlg->ExtractSingle->trigger();
+  }
+  Disc->Profile.FilterVendorCommands = false;
+  DriveSettings[0].DaeCmd = TAudioRipper::kReadCd;
 
   // A track whose file system does not fit its data, and one without a file system.
   CdTracks[1].FileSystem = fsIso9660;
@@ -442,7 +454,8 @@ TEST_F(TrackListWalk, CheckedTracksGoBesideEarlierOutputsAndAMismatchStopsTheRun
 }
 
 TEST_F(TrackListWalk, ARipOrScanThatCannotWriteIsReportedAndEndsTheRun) {
-  const std::string failed2 = "トラック02の抽出に失敗しました。", failed3 = "トラック03の抽出に失敗しました。";
+  const std::string failed2 = "トラック02の抽出に失敗しました。",
+                    failed3 = "トラック03の抽出に失敗しました。\nCannot write to the output folder";
   const Answers::Step scan = Message(txt::kMsgNoVolume, QMessageBox::Yes);
   fs::create_directories(Out / "scan");
   struct Case {
