@@ -152,7 +152,7 @@ void TAudioRipper::CleanUp() {
   if (Run->Out.IsOpen() && !Run->Out.Close()) {
     // A WAV whose sizes could not be written is not a finished rip.
     WriteLog("\nRip Failure AudioClose");
-    Head.Fail();
+    FailWith(kCannotWrite);
   }
   Run.reset();
 }

@@ -30,6 +30,7 @@ class TAudioRipper {
   static constexpr uint32_t kSpinUpMs = 500;
 
   // DaeCmd values.
+  static constexpr const char* kCannotWrite = "Cannot write the WAV file";
   static constexpr uint32_t kReadCd = 0, kReadCdTyped = 1, kReadCdda = 2, kRead10 = 3;
 
   // Options the main window copies in before each rip.
@@ -114,6 +115,8 @@ class TAudioRipper {
   int64_t UnreadableSectors = 0;
   int64_t SectorsRead = 0;
   std::string Failure;
+  // Ends the rip as failed with `reason` in the window and in GetFailure.
+  void FailWith(const char* reason);
 
   std::unique_ptr<TRun> Run;
 };

@@ -19,12 +19,16 @@ void TAudioRipper::Work() {
   WriteLog("\n\nRip Ripping Roop End\n");
   WriteLog("\nRip Buffer Rip     = " + HexText(reinterpret_cast<uintptr_t>(Run->Buffer->GetBuffer()), 8));
   LogValue("\nRip Unreadable Sectors = ", UnreadableSectors);
-  if (Run->Refused) {
-    Head.Notify(pcSetText, 0, TSectorReader::kReadCommandRefused);
-    if (Head.Fail()) Failure = TSectorReader::kReadCommandRefused;
-  }
+  if (Run->Refused) return FailWith(TSectorReader::kReadCommandRefused);
   // Silence alone, or a WAV that stops short of the track end, is no rip.
-  if (CurrentSample < EndSample || SectorsRead == 0) Head.Fail();
+  if (SectorsRead == 0) return FailWith(TSectorReader::kNoSectorRead);
+  if (CurrentSample < EndSample) Head.Fail();
+}
+
+void TAudioRipper::FailWith(const char* reason) {
+  if (!Head.Fail()) return;  // cancelled: the user knows why
+  Head.Notify(pcSetText, 0, reason);
+  Failure = reason;
 }
 
 void TAudioRipper::Pause() const {
@@ -126,7 +130,7 @@ bool TAudioRipper::WriteBlock(const TBlock& block) {
   LogValue("\nRip AudioWrite ", bytes);
   if (!Run->Out.Write(samples, static_cast<size_t>(bytes))) {
     WriteLog("\nRip Failure AudioWrite");
-    Head.Fail();
+    FailWith(kCannotWrite);
     return false;
   }
   Head.Notify(pcSetPosition, static_cast<int32_t>((CurrentSample - StartSample) / kSamplesPerSector));

@@ -72,6 +72,8 @@ class TSectorReader {
   // What a job whose read command the system refused ends with.
   static constexpr const char* kReadCommandRefused =
       "The system refused the read command (try another one in the drive settings)";
+  // What a job that could not read a single sector of its track ends with.
+  static constexpr const char* kNoSectorRead = "No sector of the track could be read";
 
  private:
   enum class TLocate : uint8_t { Located, NotLocated, Failed };

@@ -241,6 +241,7 @@ void TIsoExtracter::ReadCommandRefused() { FailWith(TSectorReader::kReadCommandR
 void TIsoExtracter::OutputFailed() { FailWith("Cannot write to the output folder"); }
 
 void TIsoExtracter::FailWith(const std::string& reason) {
+  if (!Head.Fail()) return;  // cancelled: the user knows why
   Report(pcSetText, 0, reason);
-  if (Head.Fail()) Failure = reason;
+  Failure = reason;
 }

@@ -88,7 +88,7 @@ void TIsoExtracter::ScanWorker() {
   if (!Head.KeepGoing()) return;
   if (SectorsRead == 0 && TrackEnd > TrackStart) {
     // A scan that could read nothing found nothing: that is not done.
-    return FailWith("No sector of the track could be read");
+    return FailWith(TSectorReader::kNoSectorRead);
   }
   if (UnreadableCount > 0) Report(pcSetText, 0, std::to_string(UnreadableCount) + " sectors could not be read");
 }

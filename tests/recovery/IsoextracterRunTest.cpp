@@ -199,7 +199,7 @@ TEST(ScanOutput, AFolderThatCannotBeMadeOrAFullDiskFails) {
   ASSERT_TRUE(unreadable.Ready());
   unreadable.Extracter.Folder = (dir / "nothing").string();
   EXPECT_FALSE(unreadable.Extracter.ExtractFiles(unreadable.Track));
-  EXPECT_EQ(unreadable.View.GetModel().GetStatusText(), "No sector of the track could be read");
+  EXPECT_EQ(unreadable.View.GetModel().GetStatusText(), TSectorReader::kNoSectorRead);
   EXPECT_EQ(unreadable.Extracter.GetUnreadableCount(), 40u);
 }
 

@@ -454,7 +454,7 @@ TEST_F(TrackListWalk, CheckedTracksGoBesideEarlierOutputsAndAMismatchStopsTheRun
 }
 
 TEST_F(TrackListWalk, ARipOrScanThatCannotWriteIsReportedAndEndsTheRun) {
-  const std::string failed2 = "トラック02の抽出に失敗しました。",
+  const std::string failed2 = "トラック02の抽出に失敗しました。\n" + std::string(TAudioRipper::kCannotWrite),
                     failed3 = "トラック03の抽出に失敗しました。\nCannot write to the output folder";
   const Answers::Step scan = Message(txt::kMsgNoVolume, QMessageBox::Yes);
   fs::create_directories(Out / "scan");
