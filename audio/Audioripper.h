@@ -29,8 +29,9 @@ class TAudioRipper {
   static constexpr uint32_t kSampleBytes = TSynchronizer::SampleBytes;
   static constexpr uint32_t kSpinUpMs = 500;
 
-  // DaeCmd values.
+  // What a rip whose WAV cannot be written ends with.
   static constexpr const char* kCannotWrite = "Cannot write the WAV file";
+  // DaeCmd values.
   static constexpr uint32_t kReadCd = 0, kReadCdTyped = 1, kReadCdda = 2, kRead10 = 3;
 
   // Options the main window copies in before each rip.
