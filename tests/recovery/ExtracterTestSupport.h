@@ -117,6 +117,15 @@ inline void WalkTree(const TExtractedFile& node, const std::string& path,
   }
 }
 
+// The node at `path` (folders joined by "/"); null when the tree has none.
+inline const TExtractedFile* NodeAt(const TExtractedFile& root, const std::string& path) {
+  const TExtractedFile* found = nullptr;
+  WalkTree(root, "", [&](const TExtractedFile& n, const std::string& p) {
+    if (p == path) found = &n;
+  });
+  return found;
+}
+
 // Kind, start, size and path of every node, in order, for comparing two scans.
 inline std::vector<std::string> Shape(const TExtractedFile& root) {
   std::vector<std::string> shape;

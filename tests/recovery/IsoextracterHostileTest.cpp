@@ -160,10 +160,7 @@ TEST(CopyOutput, FullDiskFailsTheCopyAndStampsNoTime) {
   const fs::path iso = MakeVolumeIso(dir / "tree", dir / "v.iso", "genisoimage");
   ExtracterRig rig(iso, emu::SectorKind::Mode1, dir.Path);
   ASSERT_TRUE(rig.Ready() && rig.Extracter.ReadVolume(rig.Track));
-  const TExtractedFile* notes = nullptr;
-  WalkTree(rig.Extracter.Root, "", [&](const TExtractedFile& n, const std::string& p) {
-    if (p == "docs/notes.bin") notes = &n;
-  });
+  const TExtractedFile* notes = NodeAt(rig.Extracter.Root, "docs/notes.bin");
   ASSERT_NE(notes, nullptr);
   EXPECT_FALSE(rig.Extracter.ReadListedFile(*notes, "/dev/full"));  // exists: never replaced
 
@@ -185,10 +182,7 @@ TEST(CopyOutput, CancelKeepsThePartWithoutTheTime) {
   const fs::path iso = MakeVolumeIso(dir / "tree", dir / "v.iso", "genisoimage");
   ExtracterRig rig(iso, emu::SectorKind::Mode1, dir.Path);
   ASSERT_TRUE(rig.Ready() && rig.Extracter.ReadVolume(rig.Track));
-  const TExtractedFile* notes = nullptr;
-  WalkTree(rig.Extracter.Root, "", [&](const TExtractedFile& n, const std::string& p) {
-    if (p == "docs/notes.bin") notes = &n;
-  });
+  const TExtractedFile* notes = NodeAt(rig.Extracter.Root, "docs/notes.bin");
   ASSERT_NE(notes, nullptr);
   CancellingView view(rig.Extracter, pcStepIt, 2);
   rig.Extracter.SetProgressView(&view);
@@ -219,10 +213,7 @@ TEST(CopyOutput, UnreadableSectorsAreCountedAndTheRestIsIntact) {
   faults.Unreadable.push_back({many, many + 1});  // the primary tree's listing of "many"
   ExtracterRig rig(iso, emu::SectorKind::Mode1, dir.Path, faults);
   ASSERT_TRUE(rig.Ready() && rig.Extracter.ReadVolume(rig.Track));
-  const TExtractedFile* notes = nullptr;
-  WalkTree(rig.Extracter.Root, "", [&](const TExtractedFile& n, const std::string& p) {
-    if (p == "docs/notes.bin") notes = &n;
-  });
+  const TExtractedFile* notes = NodeAt(rig.Extracter.Root, "docs/notes.bin");
   ASSERT_NE(notes, nullptr);
   const fs::path target = dir / "notes.bin";
   EXPECT_TRUE(rig.Extracter.ReadListedFile(*notes, target.string()));

@@ -53,6 +53,16 @@ class MainWindow : public ui_test::WindowTest {
   }
   // Start without the options window, with the search beyond the lead-out; the track
   // list that follows is closed.
+  // Puts the sample disc in the machine's one drive, freezes time unless told not to,
+  // and makes the forms; false when the disc could not be built.
+  bool UseSampleDisc(bool frozenTime = true) {
+    Drive = ui_test::SampleDiscDrive(DiscDir);
+    if (!Drive) return false;
+    Machine = std::make_unique<drive_test::DriveMachine>(app_test::Drives({Drive}));
+    if (frozenTime) Clock = std::make_unique<platform::ClockOverride>(std::make_shared<platform::FakeClock>());
+    CreateForms();
+    return true;
+  }
   static void StartSearchingBeyondTheLeadOut() {
     NoDialog = true;
     Leadout = true;
@@ -60,6 +70,11 @@ class MainWindow : public ui_test::WindowTest {
     script.Once<TProgressDlg>([](TProgressDlg*) {}).Once<TTocDlg>([](TTocDlg* d) { d->CloseBtn->click(); });
     QnlMainFrm->Button1->click();
   }
+
+  test_support::TempDir DiscDir;
+  std::shared_ptr<emu::EmulatedDrive> Drive;
+  std::unique_ptr<drive_test::DriveMachine> Machine;
+  std::unique_ptr<platform::ClockOverride> Clock;
 };
 
 // The rows the sample disc gives: the two tracks of its TOC and the one of the lost
@@ -71,12 +86,7 @@ const Rows kSampleRows = {
 };
 
 TEST_F(MainWindow, StartReadsTheDamagedSampleDiscThroughTheOptionsAndTheProgressWindow) {
-  test_support::TempDir discDir;
-  auto drive = ui_test::SampleDiscDrive(discDir);
-  ASSERT_TRUE(drive);
-  drive_test::DriveMachine machine(app_test::Drives({drive}));
-  platform::ClockOverride clock(std::make_shared<platform::FakeClock>());
-  CreateForms();
+  ASSERT_TRUE(UseSampleDisc());
   ASSERT_EQ(QnlMainFrm->DrvCmb->count(), 1);
   EXPECT_EQ(QnlMainFrm->DrvCmb->itemText(0).toStdString(), DriveLineText(*CdRoms.GetCdRom(0), true));
   EXPECT_EQ(QnlMainFrm->DrvCmb->itemText(0).left(6).toStdString(), "<D:> [");
@@ -105,17 +115,13 @@ TEST_F(MainWindow, StartReadsTheDamagedSampleDiscThroughTheOptionsAndTheProgress
   EXPECT_TRUE(Leadout);
   EXPECT_EQ(TocDetector.GetState(), wsIdle);
   EXPECT_EQ(DiscEndAddress, 1514);  // the TOC's lead-out, before the lost session
-  EXPECT_EQ(drive->CurrentPage01(), drive->DefaultPage01());
+  EXPECT_EQ(Drive->CurrentPage01(), Drive->DefaultPage01());
   EXPECT_EQ(script.Seen.front(), txt::kTocSettingCaption);
 }
 
 TEST_F(MainWindow, TheTracksOfTheSampleDiscGoToTheirEnginesWithTheOptions) {
-  test_support::TempDir discDir, out;
-  auto drive = ui_test::SampleDiscDrive(discDir);
-  ASSERT_TRUE(drive);
-  drive_test::DriveMachine machine(app_test::Drives({drive}));
-  platform::ClockOverride clock(std::make_shared<platform::FakeClock>());
-  CreateForms();
+  test_support::TempDir out;
+  ASSERT_TRUE(UseSampleDisc());
   StartSearchingBeyondTheLeadOut();
   ASSERT_EQ(CdTracks.size(), 3u);
 
@@ -152,12 +158,8 @@ TEST_F(MainWindow, TheTracksOfTheSampleDiscGoToTheirEnginesWithTheOptions) {
 // scrambled: with the default settings its volume reads, and the scan finds its
 // directories again and writes every file whole under its own name.
 TEST_F(MainWindow, TheLostSessionGivesBackItsFilesWithTheDefaultSettings) {
-  test_support::TempDir discDir, out;
-  auto drive = ui_test::SampleDiscDrive(discDir);
-  ASSERT_TRUE(drive);
-  drive_test::DriveMachine machine(app_test::Drives({drive}));
-  platform::ClockOverride clock(std::make_shared<platform::FakeClock>());
-  CreateForms();
+  test_support::TempDir out;
+  ASSERT_TRUE(UseSampleDisc());
   StartSearchingBeyondTheLeadOut();
   ASSERT_EQ(CdTracks.size(), 3u);
   ASSERT_LT(DiscEndAddress, CdTracks[2].Head);
@@ -185,15 +187,11 @@ TEST_F(MainWindow, TheLostSessionGivesBackItsFilesWithTheDefaultSettings) {
     if (f.Kind >= 3) {
       EXPECT_LT(f.Start, CdTracks[2].Head + 32) << f.Name;
     }
-  EXPECT_EQ(drive->CurrentPage01(), drive->DefaultPage01());
+  EXPECT_EQ(Drive->CurrentPage01(), Drive->DefaultPage01());
 }
 
 TEST_F(MainWindow, EscDuringTheQSearchCancelsItAndTheWindowClosesWhenTheWorkerEnds) {
-  test_support::TempDir discDir;
-  auto drive = ui_test::SampleDiscDrive(discDir);
-  ASSERT_TRUE(drive);
-  drive_test::DriveMachine machine(app_test::Drives({drive}));
-  CreateForms();
+  ASSERT_TRUE(UseSampleDisc(/*frozenTime=*/false));
   Leadout = true;
   NoDialog = true;
   DriveSettings[0].Interval = 100;  // a real pause after every read: the search takes seconds
@@ -215,10 +213,10 @@ TEST_F(MainWindow, EscDuringTheQSearchCancelsItAndTheWindowClosesWhenTheWorkerEn
   EXPECT_EQ(TocDetector.GetState(), wsIdle);
   // A whole search samples every minute up to 80:00; the cancelled one stopped early.
   size_t qReads = 0;
-  for (const auto& entry : drive->Log())
+  for (const auto& entry : Drive->Log())
     if (entry.Cdb.size() > 10 && ((entry.Cdb[0] == 0xBE && entry.Cdb[10] == 2) || entry.Cdb[0] == 0xD8)) ++qReads;
   EXPECT_LT(qReads, 40u);
-  EXPECT_EQ(drive->CurrentPage01(), drive->DefaultPage01());
+  EXPECT_EQ(Drive->CurrentPage01(), Drive->DefaultPage01());
 }
 
 TEST_F(MainWindow, ASearchWhoseQCommandTheSystemRefusesSaysSoBeforeTheTocTracks) {
@@ -297,12 +295,7 @@ TEST_F(MainWindow, WithoutDrivesNothingStartsAndATrackListStillLoads) {
 }
 
 TEST_F(MainWindow, NoDialogSkipsTheOptionsAndCancellingThemSkipsTheSearch) {
-  test_support::TempDir discDir;
-  auto drive = ui_test::SampleDiscDrive(discDir);
-  ASSERT_TRUE(drive);
-  drive_test::DriveMachine machine(app_test::Drives({drive}));
-  platform::ClockOverride clock(std::make_shared<platform::FakeClock>());
-  CreateForms();
+  ASSERT_TRUE(UseSampleDisc());
   {
     ModalScript script;
     script.Once<TTocSettingDlg>([](TTocSettingDlg* d) {
