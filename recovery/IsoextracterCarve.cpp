@@ -40,7 +40,7 @@ struct TIsoExtracter::TCarve {
   bool PendingRead = true;  // whether Current was read, marked once its data is consumed
   bool End = false;
   uint64_t Total = 0;
-  int64_t Position = 0;
+  int64_t Position = 0;  // the last sector the file holds
   platform::OutputFile File;
 };
 
@@ -104,6 +104,7 @@ void TIsoExtracter::CarveConsume(TCarve& carve, uint32_t m) {
 
 // The file runs m bytes on, past the window: the sectors between go to the file unseen.
 void TIsoExtracter::CarveSkip(TCarve& carve, uint64_t m) {
+  carve.Position = carve.Current;
   Mark(carve.Current, carve.PendingRead);
   if (!CarveWrite(carve, carve.Window.data(), carve.Available)) return;
   const uint64_t beyond = m - carve.Available;
@@ -121,17 +122,16 @@ void TIsoExtracter::CarveSkip(TCarve& carve, uint64_t m) {
     std::memcpy(carve.Window.data(), UserData() + rest, UserSize - rest);
     carve.Available = UserSize - rest;
   }
-  carve.Position = carve.Current;
 }
 
-// Reads the sector after Current into the sector buffer and marks it; false at the end
-// of the track, where every file ends whatever its plug-in says.
+// Reads the sector after Current into the sector buffer, as the file's last, and marks it;
+// false at the end of the track, where every file ends whatever its plug-in says.
 bool TIsoExtracter::CarveNextSector(TCarve& carve) {
   if (carve.Current + 1 >= TrackEnd) {
     carve.End = true;
     return false;
   }
-  ++carve.Current;
+  carve.Position = ++carve.Current;
   Mark(carve.Current, ReadUserData(carve.Current));
   return true;
 }

@@ -26,11 +26,13 @@ struct RunCase {
   bool DivAtErr;
   std::map<std::string, uint64_t> Files;  // name -> bytes on disk, besides the common ones
   std::map<std::string, std::pair<int, uint32_t>> Nodes;  // name -> kind, size
+  // The last file says its length, which runs past the track end, instead of never ending.
+  bool CarvePastTheEnd = false;
 };
 
 class RunFiles : public ::testing::TestWithParam<RunCase> {
  protected:
-  std::vector<uint8_t> MakeData(uint32_t user) {
+  std::vector<uint8_t> MakeData(uint32_t user, bool pastTheEnd) {
     std::vector<uint8_t> data = RandomBytes(kSectors * user, 31);
     auto sector = [&](int64_t k) { return data.data() + k * user; };
     for (int64_t k = 0; k < kSectors; ++k) sector(k)[0] = 0x11;  // no plug-in start by chance
@@ -41,7 +43,9 @@ class RunFiles : public ::testing::TestWithParam<RunCase> {
     std::memset(sector(kCarve) + kCarveLength, 0, 4 * user - kCarveLength);
     std::memcpy(sector(kThrow), "QNLTHROW", 8);
     std::memcpy(sector(kFindEndThrows), "QNLFTHRW", 8);
-    std::memcpy(sector(kNever), "QNLNEVER", 8);
+    std::memcpy(sector(kNever), pastTheEnd ? "QNLCARVE" : "QNLNEVER", 8);
+    const uint32_t beyond = 10 * user;
+    if (pastTheEnd) std::memcpy(sector(kNever) + 8, &beyond, 4);
     return data;
   }
   buildertest::TempDir Dir{"qnl-runs"};
@@ -50,7 +54,7 @@ class RunFiles : public ::testing::TestWithParam<RunCase> {
 TEST_P(RunFiles, SplitNameAndListAsTheOptionsSay) {
   const RunCase& c = GetParam();
   const uint32_t user = emu::SectorPayloadBytes(c.Kind);
-  const std::vector<uint8_t> data = MakeData(user);
+  const std::vector<uint8_t> data = MakeData(user, c.CarvePastTheEnd);
   WriteFile(Dir / "data.bin", data);
   emu::FaultSet faults;
   faults.Unreadable.push_back({static_cast<int32_t>(kBad), static_cast<int32_t>(kBad + 1)});
@@ -73,7 +77,7 @@ TEST_P(RunFiles, SplitNameAndListAsTheOptionsSay) {
   files[Name(kLone, kLone)] = user;  // a one-sector run closed by a hit
   files[Name(kCarve, kCarve + 3, ".qnl")] = kCarveLength;
   files[Name(kThrow, kThrow)] = user;  // Detect threw: plain data, closed by the next hit
-  files[Name(kNever, kSectors - 1, ".qnl")] = 3 * uint64_t{user};  // ends with the track
+  files[Name(kNever, kSectors - 1, ".qnl")] = 3 * uint64_t{user};  // ends with the track, named by its last sector
   std::map<std::string, uint64_t> written;
   for (const auto& [rel, path] : FilesBelow(Dir / "out")) written[rel] = fs::file_size(path);
   EXPECT_EQ(written, files);
@@ -110,13 +114,13 @@ INSTANTIATE_TEST_SUITE_P(
                 {{Name(kNoiseA, kTail), kFullRun}, {Name(kZero, kZero), 2048}},
                 {{Name(kNoiseA, kTail), {3, 3 * 2048 + 100}}}},
         RunCase{emu::SectorKind::Mode1, true, false, {{Name(kNoiseA, kTail), 3 * 2048 + 100}},
-                {{Name(kNoiseA, kTail), {3, 3 * 2048 + 100}}}},
+                {{Name(kNoiseA, kTail), {3, 3 * 2048 + 100}}}, true},
         RunCase{emu::SectorKind::Mode2Form1, false, true,
                 {{Name(kNoiseA, kNoiseB), 2 * 2048}, {Name(kTail, kTail), 2048}, {Name(kZero, kZero), 2048}},
                 {{Name(kNoiseA, kNoiseB), {4, 2 * 2048}}, {Name(kTail, kTail), {3, 100}}}},
         RunCase{emu::SectorKind::Mode2Form1, true, true,
                 {{Name(kNoiseA, kNoiseB), 2 * 2048}, {Name(kTail, kTail), 100}},
-                {{Name(kNoiseA, kNoiseB), {4, 2 * 2048}}, {Name(kTail, kTail), {3, 100}}}}));
+                {{Name(kNoiseA, kNoiseB), {4, 2 * 2048}}, {Name(kTail, kTail), {3, 100}}}, true}));
 
 // A volume whose descriptor, root and one directory are unreadable: the scan finds the
 // other directory and writes its file; the lost directory's file, which lies just before
