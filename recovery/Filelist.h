@@ -27,6 +27,9 @@ struct TExtractedFile {
   // Kind 1 files: where a later directory listing of the scan placed the same extent
   // (shown beside the name); empty otherwise.
   std::string FoundPath;
+  // Sectors that could not be read: a file holds zeros in their place, a directory lacks
+  // the entries they list.
+  uint32_t UnreadSectors = 0;
   std::vector<TExtractedFile> Children;
 };
 

@@ -9,6 +9,7 @@
 #include "recovery/Iso9660util.h"
 #include "recovery/IsoextracterInternal.h"
 #include "recovery/Outputname.h"
+#include "recovery/Twintree.h"
 #include "platform/OutputFile.h"
 #include "sector/Datasector.h"
 
@@ -16,20 +17,8 @@ using namespace iso_internal;
 
 namespace {
 
-constexpr size_t kRootRecordOffset = 156;
 constexpr size_t kLabelOffset = 40;
 constexpr size_t kLabelBytes = 32;
-constexpr uint8_t kTerminator = 255;
-
-enum : uint8_t { kBootRecord = 0, kPrimary = 1, kSupplementary = 2, kPartition = 3 };
-
-// The tree's name for an entry: a safe leaf, numbered when the folder already has it.
-std::string UniqueLeaf(const std::string& decoded, std::set<std::string>& used) {
-  const std::string leaf = SafeLeafName(decoded);
-  std::string name = leaf;
-  for (unsigned n = 2; !used.insert(name).second; ++n) name = platform::NumberedName(leaf, n);
-  return name;
-}
 
 }  // namespace
 
@@ -103,6 +92,7 @@ bool TIsoExtracter::CheckTailZero(const uint8_t* data, uint32_t size, uint32_t& 
 bool TIsoExtracter::ReadVolume(const TCdTrack& track) {
   Clear();
   UnreadableCount = 0;
+  Damage = {};
   if (!SetGeometry(track)) return false;
   Utility.ApplyErrorRecovery();
   Reader.Prepare();
@@ -120,17 +110,51 @@ bool TIsoExtracter::ReadVolume(const TCdTrack& track) {
     return false;
   }
   Joliet = IsJolietDescriptor(Selected->data());
-  Root.DirRecord.Assign(Selected->data() + kRootRecordOffset, Selected->size() - kRootRecordOffset);
-  Root.Kind = 0;
-  Root.Start = Root.DirRecord.GetExtent(LittleEndian) + int64_t{kFirstLba};
-  Root.Size = Root.DirRecord.GetDataLength(LittleEndian);
-  Root.SectorMode = static_cast<uint8_t>(SectorMode);
-  Root.TrackEnd = TrackEnd;
+  bool listed = ReadTree(*Selected, Root);
+  // Where the chosen tree lost directory sectors, the other tree lists the same files.
+  const TVolumeDescriptor* other = OtherTree();
+  if (other != nullptr && LacksEntries(Root)) {
+    TExtractedFile twin;
+    if (ReadTree(*other, twin)) {
+      FillFromTwin(Root, twin);
+      listed = true;
+    }
+  }
+  Damage.DirectorySectors = LackingSectors(Root);
   // An empty or unreadable root is a lost volume: the caller offers the scan.
-  if (Root.Size == 0) return false;
+  return listed;
+}
+
+bool TIsoExtracter::ReadTree(const TVolumeDescriptor& descriptor, TExtractedFile& root) {
+  root.DirRecord.Assign(descriptor.data() + kRootRecordOffset, descriptor.size() - kRootRecordOffset);
+  root.Kind = 0;
+  root.Start = root.DirRecord.GetExtent(LittleEndian) + int64_t{kFirstLba};
+  root.Size = root.DirRecord.GetDataLength(LittleEndian);
+  root.SectorMode = static_cast<uint8_t>(SectorMode);
+  root.TrackEnd = TrackEnd;
+  if (root.Size == 0) return false;
   DirectoryPath.clear();
   HeldDirectoryBytes = 0;
-  return ReadDirectory(Root, DirectoryPath);
+  return ReadDirectory(root, IsJolietDescriptor(descriptor.data()), DirectoryPath);
+}
+
+// The tree of the other name encoding: the primary one beside a supplementary, a Joliet
+// one (else the first supplementary) beside the primary; null when there is none or it
+// shares the chosen tree's root.
+const TIsoExtracter::TVolumeDescriptor* TIsoExtracter::OtherTree() const {
+  const TVolumeDescriptor* other = nullptr;
+  if (Selected != &Pvd) {
+    other = PvdFound ? &Pvd : nullptr;
+  } else if (!Svds.empty()) {
+    const auto joliet =
+        std::find_if(Svds.begin(), Svds.end(), [](const TVolumeDescriptor& d) { return IsJolietDescriptor(d.data()); });
+    other = joliet != Svds.end() ? &*joliet : &Svds.front();
+  }
+  const auto rootExtent = [this](const TVolumeDescriptor* d) {
+    const uint8_t* field = d->data() + kRootRecordOffset + 2;
+    return LittleEndian ? BothEndian32Lsb(field) : BothEndian32Msb(field);
+  };
+  return other != nullptr && rootExtent(other) != rootExtent(Selected) ? other : nullptr;
 }
 
 void TIsoExtracter::FindDescriptors() {
@@ -155,16 +179,20 @@ void TIsoExtracter::FindDescriptors() {
   }
 }
 
-bool TIsoExtracter::ReadDirectoryImage(uint32_t extent, uint32_t length, std::vector<uint8_t>& image, bool mark) {
+bool TIsoExtracter::ReadDirectoryImage(uint32_t extent, uint32_t length, std::vector<uint8_t>& image, bool mark,
+                                       uint32_t& lost) {
   const int64_t first = extent + int64_t{kFirstLba};
   const uint64_t room = kMaxHeldDirectoryBytes - std::min(HeldDirectoryBytes, kMaxHeldDirectoryBytes);
   const uint64_t sectors = SectorsInTrack(first, std::min<uint64_t>({length, kMaxDirectoryBytes, room}));
   image.assign(sectors * UserSize, 0);
+  lost = 0;
   bool any = false;
   for (uint64_t i = 0; i < sectors; ++i) {
     const bool read = ReadUserData(first + static_cast<int64_t>(i));
     if (read) std::memcpy(image.data() + i * UserSize, UserData(), UserSize);
     any = any || read;
+    // A sector that reads as something else than directory records is lost as well.
+    if (!read || !IsListingSector(UserData(), i == 0 ? extent : 0)) ++lost;
     if (!mark && !read) ++UnreadableCount;
     if (mark) {
       Mark(first + static_cast<int64_t>(i), read);
@@ -176,13 +204,24 @@ bool TIsoExtracter::ReadDirectoryImage(uint32_t extent, uint32_t length, std::ve
   return any;
 }
 
-bool TIsoExtracter::ReadDirectory(TExtractedFile& node, std::vector<uint32_t>& path) {
+// Directory records only; the first sector of a directory starts with its own record.
+bool TIsoExtracter::IsListingSector(const uint8_t* data, uint32_t self) const {
+  if (!::IsDirectorySector(data, UserSize)) return false;
+  if (self == 0) return true;
+  return IsWholeRecord(data, 0, UserSize) && IsSelfOrParent(data) && data[33] == 0 &&
+         (LittleEndian ? BothEndian32Lsb(data + 2) : BothEndian32Msb(data + 2)) == self;
+}
+
+bool TIsoExtracter::ReadDirectory(TExtractedFile& node, bool joliet, std::vector<uint32_t>& path) {
   const uint32_t length = node.DirRecord.GetDataLength(LittleEndian);
   const uint32_t extent = node.DirRecord.GetExtent(LittleEndian);
   if (length == 0) return true;
   if (path.size() >= kMaxDirectoryDepth || std::find(path.begin(), path.end(), extent) != path.end()) return false;
   std::vector<uint8_t> image;
-  if (!ReadDirectoryImage(extent, length, image, /*mark=*/false)) return false;
+  uint32_t lost = 0;
+  const bool any = ReadDirectoryImage(extent, length, image, /*mark=*/false, lost);
+  node.UnreadSectors = lost;
+  if (!any) return false;
   HeldDirectoryBytes += image.size();
   const ScopeExit release([this, held = image.size()] { HeldDirectoryBytes -= held; });
   path.push_back(extent);
@@ -205,10 +244,10 @@ bool TIsoExtracter::ReadDirectory(TExtractedFile& node, std::vector<uint32_t>& p
     child.DirRecord.Assign(r, r[0]);
     child.Start = start;
     child.Size = LittleEndian ? BothEndian32Lsb(r + 10) : BothEndian32Msb(r + 10);
-    child.Name = UniqueLeaf(DecodeName(r + 33, r[32], /*stripVersion=*/true, /*trimSpaces=*/false), used);
+    child.Name = UniqueLeafName(DecodeNameAs(r + 33, r[32], joliet, /*stripVersion=*/true, /*trimSpaces=*/false), used);
     child.SectorMode = static_cast<uint8_t>(SectorMode);
     child.TrackEnd = TrackEnd;
-    if (child.DirRecord.IsDirectory()) ReadDirectory(child, path);
+    if (child.DirRecord.IsDirectory()) ReadDirectory(child, joliet, path);
     node.Children.push_back(std::move(child));
   }
   path.pop_back();
@@ -217,9 +256,14 @@ bool TIsoExtracter::ReadDirectory(TExtractedFile& node, std::vector<uint32_t>& p
 }
 
 std::string TIsoExtracter::DecodeName(const uint8_t* raw, size_t length, bool stripVersion, bool trimSpaces) const {
+  return DecodeNameAs(raw, length, Joliet, stripVersion, trimSpaces);
+}
+
+std::string TIsoExtracter::DecodeNameAs(const uint8_t* raw, size_t length, bool ucs2, bool stripVersion,
+                                        bool trimSpaces) {
   if (raw == nullptr) return {};
   const std::span<const uint8_t> bytes(raw, length);
-  std::string name = Joliet ? Ucs2BeToUtf8(bytes) : NarrowNameToUtf8(bytes);
+  std::string name = ucs2 ? Ucs2BeToUtf8(bytes) : NarrowNameToUtf8(bytes);
   name.resize(std::min(name.size(), name.find('\0')));
   if (trimSpaces) name.erase(name.find_last_not_of(' ') + 1);
   if (stripVersion) StripVersion(name);
@@ -244,4 +288,16 @@ void TIsoExtracter::FailWith(const std::string& reason) {
   if (!Head.Fail()) return;  // cancelled: the user knows why
   Report(pcSetText, 0, reason);
   Failure = reason;
+}
+
+void TIsoExtracter::TDamage::AddFile(const std::string& path) {
+  if (Files.size() < kNamesKept) Files.push_back(path);
+  ++FileCount;
+}
+
+void TIsoExtracter::TDamage::Add(const TDamage& other) {
+  for (const std::string& f : other.Files)
+    if (Files.size() < kNamesKept) Files.push_back(f);
+  FileCount += other.FileCount;
+  DirectorySectors += other.DirectorySectors;
 }

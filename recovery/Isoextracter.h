@@ -105,6 +105,24 @@ class TIsoExtracter {
   bool ReadListedFile(const TExtractedFile& node, const std::string& path);
   // Unreadable sectors of the last volume read, copy or scan.
   uint64_t GetUnreadableCount() const { return UnreadableCount; }
+
+  // What the last volume read, copy or scan could not read, for the user to be told once.
+  struct TDamage {
+    static constexpr size_t kNamesKept = 20;
+    // Files holding zero-filled sectors: the first kNamesKept by path (a copy's target; in
+    // a scan, relative to Folder) and how many in all.
+    std::vector<std::string> Files;
+    uint64_t FileCount = 0;
+    // Directory sectors that could not be read: in a volume read those whose entries the
+    // tree lacks, the other tree not making them up; in a scan those of found directories.
+    uint64_t DirectorySectors = 0;
+
+    bool Any() const { return FileCount != 0 || DirectorySectors != 0; }
+    void AddFile(const std::string& path);
+    // Sums the damage of several operations, such as the copies of one extraction.
+    void Add(const TDamage& other);
+  };
+  const TDamage& GetDamage() const { return Damage; }
   // Why the last copy or scan failed, for the user; empty when it did not say.
   const std::string& GetFailure() const { return Failure; }
 
@@ -151,10 +169,17 @@ class TIsoExtracter {
 
   bool SetGeometry(const TCdTrack& track);
   void FindDescriptors();
-  bool ReadDirectory(TExtractedFile& node, std::vector<uint32_t>& path);
+  // Reads the tree under the descriptor's root into `root`; false when the root is lost.
+  bool ReadTree(const TVolumeDescriptor& descriptor, TExtractedFile& root);
+  const TVolumeDescriptor* OtherTree() const;
+  bool ReadDirectory(TExtractedFile& node, bool joliet, std::vector<uint32_t>& path);
   // Reads `length` bytes of directory at `extent` (held to the track and the ceiling) into
-  // `image`, marking each sector when `mark`; false when nothing could be read.
-  bool ReadDirectoryImage(uint32_t extent, uint32_t length, std::vector<uint8_t>& image, bool mark);
+  // `image`, marking each sector when `mark`; false when nothing could be read. `lost`
+  // receives the sectors that failed or hold no directory records.
+  bool ReadDirectoryImage(uint32_t extent, uint32_t length, std::vector<uint8_t>& image, bool mark, uint32_t& lost);
+  // The sector holds directory records; with `self`, the first one is the directory's own at that extent.
+  bool IsListingSector(const uint8_t* data, uint32_t self) const;
+  static std::string DecodeNameAs(const uint8_t* raw, size_t length, bool ucs2, bool stripVersion, bool trimSpaces);
   // Reads sector `address` into the sector buffer; its user data at UserData().
   bool ReadUserData(int64_t address);
   // Reads sector `address` as `mode` into the sector buffer; all zeros when it failed.
@@ -234,6 +259,7 @@ class TIsoExtracter {
   int64_t ListingStart = 0;
   uint64_t HeldDirectoryBytes = 0;
   uint64_t UnreadableCount = 0;
+  TDamage Damage;
   std::string Failure;
   uint64_t SectorsRead = 0;
 };

@@ -11,6 +11,7 @@ using iso_internal::RecordedTime;
 bool TIsoExtracter::ReadListedFile(const TExtractedFile& node, const std::string& path) {
   if (View == nullptr) return false;
   UnreadableCount = 0;
+  Damage = {};
   Failure.clear();
   TWorkerJob job;
   job.Prepare = [this] {
@@ -64,8 +65,10 @@ void TIsoExtracter::CopyWorker(const TExtractedFile& node, const std::string& pa
     Report(pcSetText, 0, "Cannot write " + path);
     return static_cast<void>(Head.Fail());
   }
-  if (UnreadableCount > 0)
+  if (UnreadableCount > 0) {
     Report(pcSetText, 0, std::to_string(UnreadableCount) + " unreadable sectors written as zeros");
+    Damage.AddFile(path);
+  }
   // Only a complete copy carries the original's time: a partial one must not look whole.
   timespec time;
   if (Head.KeepGoing() && UnreadableCount == 0) platform::SetFileTimes(path, RecordedTime(node.DirRecord, time));

@@ -122,7 +122,8 @@ void TIsoExtracter::FoundSubdirectory(const uint8_t* record, const std::string& 
     return;
   Report(pcSetText, 0, "Extracting " + leaf + "(Directory)...");
   std::vector<uint8_t> image;
-  if (!ReadDirectoryImage(extent, node.Size, image, /*mark=*/true)) return;
+  uint32_t lost = 0;
+  if (!ReadDirectoryImage(extent, node.Size, image, /*mark=*/true, lost)) return;
   HeldDirectoryBytes += image.size();
   const ScopeExit release([this, held = image.size()] { HeldDirectoryBytes -= held; });
   DirectoryPath.push_back(extent);

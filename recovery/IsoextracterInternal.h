@@ -13,6 +13,8 @@ namespace iso_internal {
 
 constexpr uint32_t kFirstLba = 150;  // frame address of LBA 0
 constexpr size_t kRecordFixedBytes = 33;
+constexpr size_t kRootRecordOffset = 156;  // in a volume descriptor
+enum : uint8_t { kBootRecord = 0, kPrimary = 1, kSupplementary = 2, kPartition = 3, kTerminator = 255 };
 
 // A directory record at image[pos] that lies wholly inside the image and holds its name.
 inline bool IsWholeRecord(const uint8_t* image, size_t pos, size_t size) {

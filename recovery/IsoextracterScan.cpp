@@ -45,6 +45,7 @@ bool TIsoExtracter::ExtractFiles(const TCdTrack& track) {
   if (View == nullptr || !SetGeometry(track)) return false;
   SplitUnit = SplitUnitOf(TailZeroMode, TailZeroVal, UserSize);
   UnreadableCount = SectorsRead = 0;
+  Damage = {};
   Failure.clear();
   TWorkerJob job;
   job.Prepare = [this] {
@@ -227,7 +228,8 @@ void TIsoExtracter::ExtractFoundDirectory(int64_t i) {
   if (isStart) {
     const uint32_t length = LittleEndian ? BothEndian32Lsb(self + 10) : BothEndian32Msb(self + 10);
     std::vector<uint8_t> whole;
-    if (length > UserSize && ReadDirectoryImage(extent, length, whole, /*mark=*/true)) image = std::move(whole);
+    uint32_t lost = 0;
+    if (length > UserSize && ReadDirectoryImage(extent, length, whole, /*mark=*/true, lost)) image = std::move(whole);
   }
   const uint8_t* parent = image.data() + image[0];
   const bool isRoot = isStart && IsWholeRecord(image.data(), image[0], image.size()) && IsSelfOrParent(parent) &&

@@ -1,5 +1,7 @@
 #include "recovery/Outputname.h"
 
+#include "platform/OutputFile.h"
+
 namespace {
 
 constexpr size_t kMaxKeptExtension = 16;
@@ -28,4 +30,11 @@ std::string SafeLeafName(std::string_view name) {
   const size_t extensionBytes = dot == std::string::npos ? 0 : out.size() - dot;
   if (extensionBytes == 0 || extensionBytes > kMaxKeptExtension) return CutAtCharacter(out, kMaxLeafBytes);
   return CutAtCharacter(out.substr(0, dot), kMaxLeafBytes - extensionBytes) + out.substr(dot);
+}
+
+std::string UniqueLeafName(std::string_view name, std::set<std::string>& used) {
+  const std::string leaf = SafeLeafName(name);
+  std::string unique = leaf;
+  for (unsigned n = 2; !used.insert(unique).second; ++n) unique = platform::NumberedName(leaf, n);
+  return unique;
 }

@@ -13,9 +13,12 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "recovery/Iso9660util.h"
 #include "recovery/Isoextracter.h"
 #include "recovery/Pluginmgr.h"
 #include "reader/Sectorreader.h"
@@ -133,6 +136,73 @@ inline std::vector<std::string> Shape(const TExtractedFile& root) {
     shape.push_back(std::to_string(n.Kind) + " " + std::to_string(n.Start) + " " + std::to_string(n.Size) + " " + path);
   });
   return shape;
+}
+
+// Every file and folder below `root`, by path relative to it; folders end in "/".
+inline std::set<std::string> EntriesBelow(const fs::path& root) {
+  std::set<std::string> entries;
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    entries.insert(fs::relative(e.path(), root).string() + (e.is_directory() ? "/" : ""));
+  return entries;
+}
+
+// The same of a tree: every node by its path, directories ending in "/".
+inline std::set<std::string> EntriesOf(const TExtractedFile& root) {
+  std::set<std::string> entries;
+  WalkTree(root, "", [&](const TExtractedFile& n, const std::string& path) {
+    entries.insert(path + (n.DirRecord.IsDirectory() ? "/" : ""));
+  });
+  return entries;
+}
+
+// A directory of an ISO image: its first sector and how many it takes.
+struct IsoDirectory {
+  uint32_t Extent = 0, Sectors = 0;
+};
+
+// The directories of the tree under the image's first descriptor of `type` (1 primary,
+// 2 supplementary), by path ("" the root), names decoded as that descriptor says.
+inline std::map<std::string, IsoDirectory> DirectoriesOf(const std::vector<uint8_t>& iso, uint8_t type) {
+  constexpr size_t kUser = 2048;
+  std::map<std::string, IsoDirectory> dirs;
+  const uint8_t* d = nullptr;
+  for (size_t lba = 16; (lba + 1) * kUser <= iso.size() && iso[lba * kUser] != 255; ++lba)
+    if (iso[lba * kUser] == type) {
+      d = &iso[lba * kUser];
+      break;
+    }
+  if (d == nullptr) return dirs;
+  const bool joliet = IsJolietDescriptor(d);
+  std::function<void(const uint8_t*, const std::string&)> walk = [&](const uint8_t* record, const std::string& path) {
+    const IsoDirectory dir{BothEndian32Lsb(record + 2), (BothEndian32Lsb(record + 10) + 2047) / 2048};
+    if (dirs.count(path) || dir.Extent * kUser >= iso.size()) return;
+    dirs[path] = dir;
+    for (uint32_t s = 0; s < dir.Sectors; ++s)
+      for (size_t pos = (dir.Extent + s) * kUser; iso[pos] != 0 && pos % kUser + iso[pos] <= kUser; pos += iso[pos]) {
+        const uint8_t* r = &iso[pos];
+        if ((r[25] & 2) == 0 || (r[32] == 1 && r[33] <= 1)) continue;
+        const std::span<const uint8_t> id(r + 33, r[32]);
+        const std::string name = joliet ? Ucs2BeToUtf8(id) : NarrowNameToUtf8(id);
+        walk(r, path.empty() ? name : path + "/" + name);
+      }
+  };
+  walk(d + 156, "");
+  return dirs;
+}
+
+// Whether the strict test drive may fail a directory sector of the image: where the files
+// of a scan end up then depends on its luck.
+inline bool ListingsFlaky(const std::vector<uint8_t>& iso) {
+  for (const uint8_t type : {uint8_t{1}, uint8_t{2}})
+    for (const auto& [path, dir] : DirectoriesOf(iso, type))
+      for (uint32_t s = 0; s < dir.Sectors; ++s)
+        if (test_support::FlakyOnTestDrive(static_cast<int32_t>(dir.Extent + s))) return true;
+  return false;
+}
+
+// The directory's sectors fail to read on the disc.
+inline void MakeUnreadable(emu::FaultSet& faults, const IsoDirectory& dir) {
+  faults.Unreadable.push_back({static_cast<int32_t>(dir.Extent), static_cast<int32_t>(dir.Extent + dir.Sectors)});
 }
 
 // `got`, written from the sectors from frame `first` on, equals `want` except in sectors

@@ -223,11 +223,21 @@ TEST(CopyOutput, UnreadableSectorsAreCountedAndTheRestIsIntact) {
   std::fill(expected.begin() + 2 * 2048, expected.begin() + 4 * 2048, 0);
   EXPECT_TRUE(ReadFile(target) == expected);
   EXPECT_NE(MtimeOf(target), kMtime);  // a copy with holes must not pass for the original
+  EXPECT_EQ(rig.Extracter.GetDamage().Files, std::vector<std::string>{target.string()});
+  EXPECT_EQ(rig.Extracter.GetDamage().FileCount, 1u);
 
-  // A volume read counts the directory sector it could not read.
+  // A volume read counts the directory sector it could not read, whose entries the Joliet
+  // tree gives: nothing is missing.
   rig.Extracter.ReadSvd = false;
   ASSERT_TRUE(rig.Extracter.ReadVolume(rig.Track));
   EXPECT_EQ(rig.Extracter.GetUnreadableCount(), 1u);
+  EXPECT_FALSE(rig.Extracter.GetDamage().Any());
+  const TExtractedFile* listing = NodeAt(rig.Extracter.Root, "MANY");
+  ASSERT_NE(listing, nullptr);
+  EXPECT_EQ(listing->Children.size(), 60u);
+  // Those of the lost sector under their Joliet names.
+  EXPECT_TRUE(std::any_of(listing->Children.begin(), listing->Children.end(),
+                          [](const TExtractedFile& n) { return n.Name.starts_with("entry_with_a_longer_name_"); }));
 }
 
 }  // namespace
