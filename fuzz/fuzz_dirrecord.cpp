@@ -1,5 +1,5 @@
 // Arbitrary sector user data to the directory-record readers the recovery scan runs on
-// every sector: the directory-sector test, the UCS-2 test, record copies and names.
+// every sector: the directory-sector test, the name-encoding tests, record copies and names.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -18,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t n = 0;
   CheckTailZero(sector.data(), length, data[0], n);
   IsUcs2Directory(sector.data(), sector.size(), unit);
+  NameCodeOf(sector.data(), sector.size(), unit);
   for (size_t pos = 0; pos < sector.size(); pos += sector[pos] ? sector[pos] : 1) {
     TKrDirRecord record;
     record.Assign(sector.data() + pos, sector.size() - pos);

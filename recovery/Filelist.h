@@ -39,10 +39,11 @@ struct TReadedFile {
   uint32_t Extent = 0;
   uint32_t DataLength = 0;
   std::string Name;   // the leaf name the disc gives it
-  bool Ucs2 = false;  // listed by a directory with UCS-2 names
+  bool Ucs2 = false;  // written under the name a directory with UCS-2 names gives it
   std::string Path;
   std::string FoundPath;
   // Where on the disc the record listing it lies, by name encoding (8-bit, UCS-2); 0 while
   // no listing of that encoding was met.
   std::array<uint64_t, 2> ListedAt{};
+  uint32_t UnreadSectors = 0;  // written as zeros
 };

@@ -41,51 +41,115 @@ bool IsJolietNameUnit(uint32_t u) {
          (u >= 0xAC00 && u <= 0xD7A3) || (u >= 0xFF00 && u <= 0xFFEF);
 }
 
-bool IsJolietName(const uint8_t* name, size_t length) {
-  if (length % 2 != 0) return false;
-  for (size_t i = 0; i < length; i += 2)
+bool IsJolietName(std::span<const uint8_t> name) {
+  for (size_t i = 0; i + 1 < name.size(); i += 2)
     if (!IsJolietNameUnit(static_cast<uint32_t>(name[i]) << 8 | name[i + 1])) return false;
   return true;
 }
 
-bool IsPrintableAscii(const uint8_t* name, size_t length) {
-  return std::all_of(name, name + length, [](uint8_t c) { return c >= 0x20 && c < 0x7F; });
+// An 8-bit name of printable Shift-JIS (ASCII, half-width kana and double-byte pairs).
+bool IsShiftJisName(std::span<const uint8_t> name) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    const uint8_t c = name[i];
+    if ((c >= 0x20 && c < 0x7F) || (c >= 0xA1 && c <= 0xDF)) continue;
+    const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    if (!lead || i + 1 == name.size()) return false;
+    const uint8_t t = name[++i];
+    if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
+  }
+  return true;
+}
+
+bool IsValidUtf8(std::span<const uint8_t> s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    const uint8_t c = s[i];
+    size_t extra;
+    uint32_t cp;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      extra = 1;
+      cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      extra = 2;
+      cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      extra = 3;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + extra >= s.size()) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      if ((s[i + k] & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (s[i + k] & 0x3F);
+    }
+    if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) return false;
+    if (cp >= 0xD800 && cp <= 0xDFFF) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+// What one name, not "." or "..", says of its directory's encoding.
+TNameCode NameCode(std::span<const uint8_t> name) {
+  if (std::find(name.begin(), name.end(), 0) != name.end()) return TNameCode::Ucs2;
+  if (name.size() % 2 != 0) return TNameCode::Narrow;
+  if (std::all_of(name.begin(), name.end(), [](uint8_t c) { return c >= 0x20 && c < 0x7F; })) return TNameCode::Narrow;
+  const bool ucs2 = IsJolietName(name);
+  const bool narrow = IsShiftJisName(name) || IsValidUtf8(name);
+  if (ucs2 == narrow) return TNameCode::Unknown;
+  return ucs2 ? TNameCode::Ucs2 : TNameCode::Narrow;
+}
+
+// Calls `visit` with the name of every record of the image that is not "." or "..", in
+// order, while it returns true; a record that does not fit the image ends the walk.
+template <typename Visit>
+void ForEachName(const uint8_t* image, size_t size, size_t unit, Visit visit) {
+  size_t pos = 0;
+  while (image != nullptr && pos < size) {
+    const uint8_t* r = image + pos;
+    const size_t length = r[0];
+    if (length == 0) {
+      if (unit == 0) return;
+      pos = (pos / unit + 1) * unit;
+      continue;
+    }
+    if (pos + 33 > size || pos + length > size) return;
+    const size_t nameLength = r[32];
+    if (nameLength == 0 || 33 + nameLength > length) return;
+    const bool isDirectory = (r[25] & 2) != 0;
+    if (!(isDirectory && nameLength == 1) && !visit(std::span<const uint8_t>(r + 33, nameLength))) return;
+    pos += length;
+  }
 }
 
 }  // namespace
 
-// Names without a zero byte (all CJK, or one letter) are UCS-2 when every one of them reads
-// as a Joliet name and they are not all plain ASCII, as the 8-bit names of a primary
-// directory are.
 bool IsUcs2Directory(const uint8_t* image, size_t size, size_t unit) {
   if (size == 0 || image[0] < 33) return false;
-  size_t pos = 0;
-  size_t names = 0;
-  bool allJoliet = true;
-  bool allAscii = true;
-  while (pos < size) {
-    const uint8_t* r = image + pos;
-    const size_t length = r[0];
-    if (length == 0) {
-      if (unit == 0) return false;
-      pos = (pos / unit + 1) * unit;
-      continue;
-    }
-    // A record that does not fit the image, or whose name runs past its own end, ends the walk.
-    if (pos + 33 > size || pos + length > size) return false;
-    const size_t nameLength = r[32];
-    if (nameLength == 0) return false;
-    if (33 + nameLength > length) return false;
-    const bool isDirectory = (r[25] & 2) != 0;
-    if (!(isDirectory && nameLength == 1)) {
-      if (HasZeroByte(r + 33, nameLength)) return true;
-      ++names;
-      allJoliet = allJoliet && IsJolietName(r + 33, nameLength);
-      allAscii = allAscii && IsPrintableAscii(r + 33, nameLength);
-    }
-    pos += length;
+  bool ucs2 = false;
+  ForEachName(image, size, unit, [&](std::span<const uint8_t> name) {
+    ucs2 = HasZeroByte(name.data(), name.size());
+    return !ucs2;
+  });
+  return ucs2;
+}
+
+TNameCode NameCodeOf(const uint8_t* image, size_t size, size_t unit) {
+  bool ucs2 = false, narrow = false;
+  if (size != 0 && image[0] >= 33) {
+    ForEachName(image, size, unit, [&](std::span<const uint8_t> name) {
+      const TNameCode code = NameCode(name);
+      ucs2 = ucs2 || code == TNameCode::Ucs2;
+      narrow = narrow || code == TNameCode::Narrow;
+      return true;
+    });
   }
-  return names > 0 && allJoliet && !allAscii;
+  if (ucs2 == narrow) return TNameCode::Unknown;
+  return ucs2 ? TNameCode::Ucs2 : TNameCode::Narrow;
 }
 
 void IsoDateToFileTime(const TIsoDate& d, FILETIME& out) {
@@ -140,38 +204,6 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 
 constexpr uint32_t kReplacement = 0xFFFD;
 
-bool IsValidUtf8(std::span<const uint8_t> s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    const uint8_t c = s[i];
-    size_t extra;
-    uint32_t cp;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-      cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-      cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + extra >= s.size()) return false;
-    for (size_t k = 1; k <= extra; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) return false;
-      cp = cp << 6 | (s[i + k] & 0x3F);
-    }
-    if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) return false;
-    if (cp >= 0xD800 && cp <= 0xDFFF) return false;
-    i += extra + 1;
-  }
-  return true;
-}
 
 struct IconvCloser {
   void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }

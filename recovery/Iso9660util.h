@@ -21,6 +21,13 @@ bool HasZeroByte(const uint8_t* name, size_t length);
 // image/size: the directory's bytes; unit: the sector payload size that records never cross.
 bool IsUcs2Directory(const uint8_t* image, size_t size, size_t unit);
 
+// What a directory's names say of their encoding by their bytes alone. Ucs2: a name holds
+// a zero byte or reads only as UCS-2; Narrow: a name has an odd length, is plain ASCII or
+// reads only as an 8-bit name. Unknown when every name reads as either (all-CJK UCS-2 and
+// Shift-JIS names can hold the same bytes), when they disagree, or when there are none.
+enum class TNameCode : uint8_t { Unknown, Narrow, Ucs2 };
+TNameCode NameCodeOf(const uint8_t* image, size_t size, size_t unit);
+
 // Recording date as a UTC file time; all zero when the date does not exist.
 void IsoDateToFileTime(const TIsoDate& d, FILETIME& out);
 // The date as recorded, without the offset: "yyyy/mm/dd hh:mm:ss".

@@ -81,6 +81,10 @@ uint64_t TIsoExtracter::SectorsInTrack(int64_t start, uint64_t bytes) const {
   return std::min<uint64_t>(wanted, static_cast<uint64_t>(TrackEnd - start));
 }
 
+uint32_t TIsoExtracter::ExtentOf(const uint8_t* record) const {
+  return LittleEndian ? BothEndian32Lsb(record + 2) : BothEndian32Msb(record + 2);
+}
+
 bool TIsoExtracter::IsDirectorySector(const uint8_t* data, uint32_t size) const {
   return ::IsDirectorySector(data, size);
 }
@@ -150,11 +154,9 @@ const TIsoExtracter::TVolumeDescriptor* TIsoExtracter::OtherTree() const {
         std::find_if(Svds.begin(), Svds.end(), [](const TVolumeDescriptor& d) { return IsJolietDescriptor(d.data()); });
     other = joliet != Svds.end() ? &*joliet : &Svds.front();
   }
-  const auto rootExtent = [this](const TVolumeDescriptor* d) {
-    const uint8_t* field = d->data() + kRootRecordOffset + 2;
-    return LittleEndian ? BothEndian32Lsb(field) : BothEndian32Msb(field);
-  };
-  return other != nullptr && rootExtent(other) != rootExtent(Selected) ? other : nullptr;
+  return other != nullptr && ExtentOf(other->data() + kRootRecordOffset) != ExtentOf(Selected->data() + kRootRecordOffset)
+             ? other
+             : nullptr;
 }
 
 void TIsoExtracter::FindDescriptors() {
@@ -209,7 +211,7 @@ bool TIsoExtracter::IsListingSector(const uint8_t* data, uint32_t self) const {
   if (!::IsDirectorySector(data, UserSize)) return false;
   if (self == 0) return true;
   return IsWholeRecord(data, 0, UserSize) && IsSelfOrParent(data) && data[33] == 0 &&
-         (LittleEndian ? BothEndian32Lsb(data + 2) : BothEndian32Msb(data + 2)) == self;
+         ExtentOf(data) == self;
 }
 
 bool TIsoExtracter::ReadDirectory(TExtractedFile& node, bool joliet, std::vector<uint32_t>& path) {
@@ -237,8 +239,7 @@ bool TIsoExtracter::ReadDirectory(TExtractedFile& node, bool joliet, std::vector
     anyRecord = true;
     pos += r[0];
     if (IsSelfOrParent(r)) continue;
-    const uint32_t childExtent = LittleEndian ? BothEndian32Lsb(r + 2) : BothEndian32Msb(r + 2);
-    const int64_t start = childExtent + int64_t{kFirstLba};
+    const int64_t start = ExtentOf(r) + int64_t{kFirstLba};
     if (start < TrackStart || start >= TrackEnd) continue;
     TExtractedFile child;
     child.DirRecord.Assign(r, r[0]);

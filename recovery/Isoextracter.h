@@ -15,6 +15,8 @@
 // to the track, and directory loops end.
 #include <array>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@
 #include "drive/Krcdrom.h"
 #include "reader/Adrmgr.h"
 #include "recovery/Filelist.h"
+#include "recovery/Iso9660util.h"
 #include "sector/Cdtrack.h"
 #include "sector/Datasector.h"
 #include "worker/Workerprotocol.h"
@@ -139,14 +142,6 @@ class TIsoExtracter {
   // The directory held in image[0..size) into `folder`, its entries below `parent`.
   bool ExtractDirectory(const uint8_t* image, uint32_t size, TExtractedFile& parent, const std::string& folder,
                         uint32_t unit);
-  // True when the scan already wrote this name: the record at disc position `record` was
-  // met before (a directory found twice), or it is the other name encoding's listing of a
-  // file written with the same extent and length (the primary and Joliet trees list every
-  // file twice). Hard links and empty files share an extent but have records of their own,
-  // so each of their names is written. Then records `path` as its FoundPath unless one is
-  // set, and a file written under an 8-bit name moves to the Joliet `path`.
-  bool FindReadedFile(uint32_t extent, uint32_t length, const std::string& name, bool ucs2, uint64_t record,
-                      const std::string& path);
   // Carves the file that `plugin` detected at sector `start`; `position` receives the
   // last sector the file took. False when the carve could not start.
   bool ExtractByPlugin(const uint8_t* data, uint32_t size, int64_t& position, TFormatPlugin& plugin,
@@ -179,6 +174,7 @@ class TIsoExtracter {
   bool ReadDirectoryImage(uint32_t extent, uint32_t length, std::vector<uint8_t>& image, bool mark, uint32_t& lost);
   // The sector holds directory records; with `self`, the first one is the directory's own at that extent.
   bool IsListingSector(const uint8_t* data, uint32_t self) const;
+  uint32_t ExtentOf(const uint8_t* record) const;  // of a directory record
   static std::string DecodeNameAs(const uint8_t* raw, size_t length, bool ucs2, bool stripVersion, bool trimSpaces);
   // Reads sector `address` into the sector buffer; its user data at UserData().
   bool ReadUserData(int64_t address);
@@ -204,8 +200,33 @@ class TIsoExtracter {
   void EndRun(TRun& run);
   void ExtractFoundDirectory(int64_t i);
 
+  // The 1-based index in ReadedFiles when the scan already wrote this name, else 0: the
+  // record at disc position `record` was met before (a directory found twice), or it is
+  // the other name encoding's listing of a file written with the same extent and length
+  // (the primary and Joliet trees list every file twice). Hard links and empty files
+  // share an extent but have records of their own, so each of their names is written.
+  // A file written under its 8-bit name moves to the Joliet `path` (`movedHere`); else
+  // `path` becomes its FoundPath unless one is set.
+  size_t FindReadedFile(uint32_t extent, uint32_t length, const std::string& name, bool ucs2, uint64_t record,
+                        const std::string& path, bool& movedHere);
+  // Whether the names of the listing in image[0..size) are UCS-2.
+  bool ListingIsUcs2(const uint8_t* image, uint32_t size, uint32_t unit);
+  TNameCode SubdirectoryCode(const uint8_t* image, uint32_t size, uint32_t unit);
+  std::vector<uint32_t> SubdirectoryExtents(const uint8_t* image, size_t size, size_t unit) const;
+  void NoteDescriptor();
+  TNameCode TreeCodeOf(uint32_t extent, uint32_t parent);
+  bool AdoptFoundDirectory(int64_t start, const std::string& leaf, TExtractedFile& parent, const std::string& folder);
+  void NoteTwinFolders(std::string narrow, std::string joliet);
+  void RebasePaths(const std::string& from, const std::string& to);
+  bool PruneTakenOver(TExtractedFile& dir, const std::string& folder, size_t first);
+  bool HasFolder(const std::string& folder, const std::string& name) const;
+  void PromoteRoots();
+  void PromoteRoot(size_t index);
+  void TallyDamagedFiles();
+  void ForgetFoundPlaces();
+
   TExtractedFile FoundNode(const uint8_t* record, const std::string& leaf) const;
-  void FoundSubdirectory(const uint8_t* record, const std::string& leaf, TExtractedFile& parent,
+  void FoundSubdirectory(const uint8_t* record, const std::string& leaf, bool ucs2, TExtractedFile& parent,
                          const std::string& folder, uint32_t unit);
   // name: as the disc gives it; leaf: the name it takes in `folder`.
   void FoundFile(const uint8_t* record, uint64_t at, const std::string& name, bool ucs2, const std::string& leaf,
@@ -214,12 +235,14 @@ class TIsoExtracter {
   uint64_t RecordAt(size_t pos, uint32_t unit) const;
   // Copies (out) or only claims (null) the sectors of a file; false when it did not
   // complete (cancel, failure, an unreadable sector, or a length that runs past the track).
-  bool CopySectors(int64_t start, uint64_t bytes, platform::OutputFile* out);
+  // `unread` receives the sectors written as zeros.
+  bool CopySectors(int64_t start, uint64_t bytes, platform::OutputFile* out, uint32_t& unread);
 
   void CarveRound(TCarve& carve);
   void CarveConsume(TCarve& carve, uint32_t m);
   void CarveSkip(TCarve& carve, uint64_t m);
   bool CarveNextSector(TCarve& carve);
+  void CarveMark(TCarve& carve, bool read);
   void CarveRefill(TCarve& carve);
   bool CarveWrite(TCarve& carve, const uint8_t* data, uint32_t bytes);
   void CarveFinish(TCarve& carve, const std::string& folder, int64_t start);
@@ -257,6 +280,18 @@ class TIsoExtracter {
   std::vector<uint32_t> DirectoryPath;
   // Frame address of the first sector of the directory image being walked.
   int64_t ListingStart = 0;
+  // The name encoding of the tree the listing being walked belongs to, where known.
+  TNameCode ListingCode = TNameCode::Unknown;
+  // Where the scan's found directories go. The roots the descriptors name, by extent,
+  // with whether their tree is Joliet.
+  std::map<uint32_t, bool> DescriptorRoots;
+  bool DescriptorsEnded = false;
+  size_t ScanFirst = 0;                    // Root's first child of this scan
+  std::set<int64_t> FoundFolders;          // found directories in folders of their own, by sector
+  std::map<int64_t, bool> RootCandidates;  // of those, the ones that may be a root, and if UCS-2
+  std::set<std::string> GivenAway;         // folders of listings whose entries were written elsewhere
+  std::set<std::string> ListedFolders;     // every folder made for a listing
+  std::map<std::string, std::string> TwinFolders;  // an 8-bit listing's folder -> its Joliet one's
   uint64_t HeldDirectoryBytes = 0;
   uint64_t UnreadableCount = 0;
   TDamage Damage;

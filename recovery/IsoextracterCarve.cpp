@@ -41,6 +41,7 @@ struct TIsoExtracter::TCarve {
   bool End = false;
   uint64_t Total = 0;
   int64_t Position = 0;  // the last sector the file holds
+  uint32_t Unread = 0;   // sectors of the file written as zeros
   platform::OutputFile File;
 };
 
@@ -98,14 +99,14 @@ void TIsoExtracter::CarveConsume(TCarve& carve, uint32_t m) {
     return;
   }
   carve.Position = carve.Current;
-  Mark(carve.Current, carve.PendingRead);
+  CarveMark(carve, carve.PendingRead);
   Report(pcStepIt);
 }
 
 // The file runs m bytes on, past the window: the sectors between go to the file unseen.
 void TIsoExtracter::CarveSkip(TCarve& carve, uint64_t m) {
   carve.Position = carve.Current;
-  Mark(carve.Current, carve.PendingRead);
+  CarveMark(carve, carve.PendingRead);
   if (!CarveWrite(carve, carve.Window.data(), carve.Available)) return;
   const uint64_t beyond = m - carve.Available;
   carve.Available = 0;
@@ -132,8 +133,13 @@ bool TIsoExtracter::CarveNextSector(TCarve& carve) {
     return false;
   }
   carve.Position = ++carve.Current;
-  Mark(carve.Current, ReadUserData(carve.Current));
+  CarveMark(carve, ReadUserData(carve.Current));
   return true;
+}
+
+void TIsoExtracter::CarveMark(TCarve& carve, bool read) {
+  if (!read) ++carve.Unread;
+  Mark(carve.Current, read);
 }
 
 void TIsoExtracter::CarveRefill(TCarve& carve) {
@@ -171,5 +177,6 @@ void TIsoExtracter::CarveFinish(TCarve& carve, const std::string& folder, int64_
   node.Name = name;
   node.SectorMode = static_cast<uint8_t>(SectorMode);
   node.TrackEnd = TrackEnd;
+  node.UnreadSectors = carve.Unread;
   Root.Children.push_back(std::move(node));
 }

@@ -1,5 +1,6 @@
 #pragma once
 // Pieces the extracter's source files share.
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -42,6 +43,18 @@ inline void StripVersion(std::string& name) {
     if (name[i] < '0' || name[i] > '9') return;
   }
 }
+
+// An 8-bit name and a Joliet name of one entry: alike but for case and the dot an 8-bit
+// name without extension keeps.
+inline bool SameSpelling(std::string a, std::string b) {
+  for (std::string* s : {&a, &b}) {
+    if (!s->empty() && s->back() == '.') s->pop_back();
+    for (char& c : *s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return a == b;
+}
+
+inline std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
 // The recorded time of an entry as a file time to set; null when the record's date does
 // not exist (a zero file time must leave the file's times alone).

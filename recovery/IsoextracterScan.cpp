@@ -29,7 +29,8 @@ constexpr int64_t kSectorsPerReport = 64;
 struct TIsoExtracter::TRun {
   bool Open = false;
   int64_t Start = 0;
-  int64_t Last = 0;  // last sector appended
+  int64_t Last = 0;     // last sector appended
+  uint32_t Unread = 0;  // sectors written as zeros
   platform::OutputFile File;
 };
 
@@ -50,6 +51,7 @@ bool TIsoExtracter::ExtractFiles(const TCdTrack& track) {
   TWorkerJob job;
   job.Prepare = [this] {
     ReadedFiles.clear();
+    ForgetFoundPlaces();
     Utility.SpinUp(kSpinUpMs);
     Reader.Prepare();
     return true;
@@ -58,6 +60,7 @@ bool TIsoExtracter::ExtractFiles(const TCdTrack& track) {
   job.CleanUp = [this] {
     AddressMap.Clear();
     ReadedFiles.clear();
+    ForgetFoundPlaces();
     DirectoryPath.clear();
     HeldDirectoryBytes = 0;
     Utility.RestoreErrorRecovery();
@@ -74,7 +77,7 @@ void TIsoExtracter::ScanWorker() {
   }
   // The map starts at the disc's first frame: found directories may list sectors before the track.
   if (!AddressMap.Allocate(kFirstLba, TrackEnd)) return static_cast<void>(Head.Fail());
-  const size_t firstNew = Root.Children.size();
+  ScanFirst = Root.Children.size();
   Report(pcSetRange, static_cast<int32_t>(TrackEnd - TrackStart));
   TRun run;
   for (int64_t i = TrackStart; i < TrackEnd && Head.KeepGoing() && !Reader.ReadRefused(); ++i) {
@@ -83,7 +86,10 @@ void TIsoExtracter::ScanWorker() {
   }
   // The last run ends with the track (or where a cancel stopped it): it is listed too.
   EndRun(run);
-  ApplyFoundPathsFrom(Root, firstNew);
+  PruneTakenOver(Root, Folder, ScanFirst);
+  PromoteRoots();
+  ApplyFoundPathsFrom(Root, ScanFirst);
+  TallyDamagedFiles();
   // Sectors a refused command did not read are not the disc's damage: none is counted.
   if (Reader.ReadRefused()) return ReadCommandRefused();
   if (!Head.KeepGoing()) return;
@@ -110,10 +116,12 @@ void TIsoExtracter::ScanSector(int64_t& i, TRun& run) {
       static const std::array<uint8_t, kRawSectorSize> kZeros{};
       WriteRun(run, kZeros.data(), UserSize);
       run.Last = i;
+      ++run.Unread;
     }
     Mark(i, false);
     return;
   }
+  if (i < TrackStart + kDescriptorArea) NoteDescriptor();
   if (!TryDirectory(i, run) && !TryPlugins(i, run)) HandleData(i, run);
   Mark(i, true);
 }
@@ -177,6 +185,7 @@ bool TIsoExtracter::OpenRun(int64_t i, TRun& run) {
   run.Open = true;
   run.Start = i;
   run.Last = i;
+  run.Unread = 0;
   return true;
 }
 
@@ -208,46 +217,9 @@ void TIsoExtracter::CloseRun(TRun& run, int64_t last, uint8_t kind, uint64_t siz
   node.Start = run.Start;
   node.Size = static_cast<uint32_t>(size);
   node.TailZeroCount = tailZeros;
+  node.UnreadSectors = run.Unread;
   node.Name = name;
   node.SectorMode = static_cast<uint8_t>(SectorMode);
   node.TrackEnd = TrackEnd;
-  Root.Children.push_back(std::move(node));
-}
-
-// A directory sector met by the scan. Its own record gives the whole directory; a
-// directory whose parent is lost goes into a folder of its own, named by its sector, so
-// that the entries of different lost directories never meet in one folder.
-void TIsoExtracter::ExtractFoundDirectory(int64_t i) {
-  std::vector<uint8_t> image(UserData(), UserData() + UserSize);
-  const uint8_t* self = image.data();
-  const bool hasSelf = IsWholeRecord(self, 0, image.size()) && IsSelfOrParent(self) && self[33] == 0;
-  const uint32_t extent = hasSelf ? (LittleEndian ? BothEndian32Lsb(self + 2) : BothEndian32Msb(self + 2)) : 0;
-  const bool isStart = hasSelf && extent + int64_t{kFirstLba} == i;
-  TKrDirRecord selfRecord;
-  if (hasSelf) selfRecord.Assign(self, self[0]);
-  if (isStart) {
-    const uint32_t length = LittleEndian ? BothEndian32Lsb(self + 10) : BothEndian32Msb(self + 10);
-    std::vector<uint8_t> whole;
-    uint32_t lost = 0;
-    if (length > UserSize && ReadDirectoryImage(extent, length, whole, /*mark=*/true, lost)) image = std::move(whole);
-  }
-  const uint8_t* parent = image.data() + image[0];
-  const bool isRoot = isStart && IsWholeRecord(image.data(), image[0], image.size()) && IsSelfOrParent(parent) &&
-                      (LittleEndian ? BothEndian32Lsb(parent + 2) : BothEndian32Msb(parent + 2)) == extent;
-  DirectoryPath.assign(isStart ? 1 : 0, extent);
-  ListingStart = i;
-  if (isRoot) {
-    ExtractDirectory(image.data(), static_cast<uint32_t>(image.size()), Root, Folder, UserSize);
-    return;
-  }
-  TExtractedFile node;
-  node.Kind = 1;
-  node.DirRecord = selfRecord;
-  node.Start = i;
-  node.Size = static_cast<uint32_t>(image.size());
-  node.Name = std::to_string(i);
-  node.SectorMode = static_cast<uint8_t>(SectorMode);
-  node.TrackEnd = TrackEnd;
-  ExtractDirectory(image.data(), static_cast<uint32_t>(image.size()), node, Folder + "/" + node.Name, UserSize);
   Root.Children.push_back(std::move(node));
 }

@@ -121,27 +121,38 @@ TEST(Iso9660utilTest, Ucs2DirectoryIsRecognisedPastDotEntries) {
   EXPECT_FALSE(Ucs2Dir(oneByteFile));
 }
 
-// Names without a zero byte: all-CJK Joliet names (日本, 写真) and one-letter ones are
-// UCS-2; 8-bit names of plain ASCII, or with pairs no Joliet writer makes, are not.
+// Names without a zero byte. The UCS-2 test answers 8-bit for them: all-CJK UCS-2 names and
+// 8-bit Shift-JIS ones can hold the same bytes (日本 in Shift-JIS reads as 鏺陻 in UCS-2).
+// What the bytes alone decide: a name only one encoding can hold, or none of them.
 TEST(Iso9660utilTest, Ucs2DirectoryWithoutZeroBytes) {
   const std::vector<uint8_t> japan = {0x65, 0xE5, 0x67, 0x2C}, photo = {0x51, 0x99, 0x77, 0x1F};
+  const std::vector<uint8_t> sjisJapan = {0x93, 0xFA, 0x96, 0x7B}, sjisOne = {0x88, 0xEA, '.', 'b', 'i', 'n'};
+  using enum TNameCode;
   const struct {
     std::vector<std::vector<uint8_t>> Names;
     bool Ucs2;
+    TNameCode Code;
   } cases[] = {
-      {{japan, photo}, true},
-      {{{0x00, 0x61}}, true},                           // "a"
-      {{japan, Ascii("DOCS")}, true},                   // one name is not plain ASCII
-      {{Ascii("DOCS"), Ascii("SUBDIRAB")}, false},      // 8-bit, all printable
-      {{Ascii("readme.txt;1"), japan}, false},          // ".t" is no Joliet character
-      {{{0x93, 0xFA, 0x96}}, false},                    // odd length
+      {{japan, photo}, false, Ucs2},           // 写真 holds a control byte read as 8-bit
+      {{sjisJapan}, false, Unknown},           // Shift-JIS 日本, or UCS-2 鏺陻
+      {{japan}, false, Unknown},               // UCS-2 日本, or "e", a Shift-JIS pair and ","
+      {{{0x00, 0x61}}, false, Ucs2},           // "a": its zero byte is at index 0
+      {{japan, Ascii("DOCS")}, false, Narrow}, // names of plain ASCII are 8-bit
+      {{Ascii("DOCS"), Ascii("SUBDIRAB")}, false, Narrow},
+      {{Ascii("readme.txt;1"), japan}, false, Narrow},  // ".t" is no Joliet character
+      {{sjisOne, sjisJapan}, false, Narrow},   // Shift-JIS 一.bin
+      {{{0x93, 0xFA, 0x96}}, false, Narrow},   // odd length
+      {{photo, sjisOne}, false, Unknown},      // they disagree
+      {{}, false, Unknown},                    // "." and ".." only
   };
   for (const auto& c : cases) {
     std::vector<uint8_t> image;
     AddRecord(image, {0}, true);
     AddRecord(image, {1}, true);
     for (const auto& name : c.Names) AddRecord(image, name, true);
-    EXPECT_EQ(Ucs2Dir(image), c.Ucs2) << c.Names.size();
+    EXPECT_EQ(Ucs2Dir(image), c.Ucs2) << ::testing::PrintToString(c.Names);
+    const auto block = Exact(image);
+    EXPECT_EQ(NameCodeOf(block.get(), image.size(), 2048), c.Code) << ::testing::PrintToString(c.Names);
   }
 }
 

@@ -82,6 +82,12 @@ TEST_P(RunFiles, SplitNameAndListAsTheOptionsSay) {
   for (const auto& [rel, path] : FilesBelow(Dir / "out")) written[rel] = fs::file_size(path);
   EXPECT_EQ(written, files);
   EXPECT_EQ(ex.GetUnreadableCount(), 2u);
+  // The files holding zeros for unreadable sectors: the carve, and the run unless the error ended it.
+  std::vector<std::string> damaged{Name(kCarve, kCarve + 3, ".qnl")};
+  if (!c.DivAtErr) damaged.insert(damaged.begin(), Name(kNoiseA, kTail));
+  EXPECT_EQ(ex.GetDamage().Files, damaged);
+  EXPECT_EQ(ex.GetDamage().FileCount, damaged.size());
+  EXPECT_EQ(ex.GetDamage().DirectorySectors, 0u);
   // The damaged sector's place in the carve holds zeros, not what the drive sent.
   std::vector<uint8_t> carved(data.begin() + kCarve * user, data.begin() + kCarve * user + kCarveLength);
   std::fill_n(carved.begin() + user, user, 0);

@@ -119,11 +119,10 @@ TEST_F(RecoveryScan, RebuildsLostDirectoriesCarvesAndKeepsRuns) {
   EXPECT_EQ(fs::file_size(written.at(lastRun)), 3 * kUser);
   EXPECT_LE(differ, ex.GetUnreadableCount());
   std::map<std::string, const TExtractedFile*> nodes;
-  bool cjkDirectory = false, foundPath = false;
+  bool cjkDirectory = false;
   WalkTree(ex.Root, "", [&](const TExtractedFile& n, const std::string& path) {
     nodes[path] = &n;
     cjkDirectory = cjkDirectory || (n.Name == kJapaneseDir && n.Kind == 1);
-    foundPath = foundPath || !n.FoundPath.empty();
   });
   ASSERT_TRUE(nodes.count(tailRun) && nodes.count(lastRun));
   EXPECT_EQ(nodes[tailRun]->Kind, 3);
@@ -131,9 +130,14 @@ TEST_F(RecoveryScan, RebuildsLostDirectoriesCarvesAndKeepsRuns) {
   EXPECT_EQ(nodes[tailRun]->TailZeroCount, kUser - 100);
   EXPECT_EQ(nodes[lastRun]->Kind, 5);
   EXPECT_TRUE(cjkDirectory);
-  EXPECT_TRUE(foundPath);
-  for (const auto& [rel, path] : written)
+  // The tree names every file where it is, and no folder is left empty by those that
+  // moved to their Joliet names.
+  for (const auto& [rel, path] : written) {
     EXPECT_FALSE(std::all_of(rel.begin(), rel.end(), ::isdigit)) << "a run left open: " << rel;
+    EXPECT_TRUE(nodes.count(rel)) << rel;
+  }
+  for (const auto& e : EntriesBelow(Dir / "out"))
+    EXPECT_FALSE(e.ends_with("/") && fs::is_empty(Dir / "out" / e)) << e;
 
   // Listing only: the same tree, nothing written.
   const auto shape = Shape(ex.Root);
@@ -233,5 +237,96 @@ TEST_P(RecoveryScanLinks, EveryNameOfALostDirectoryGetsItsFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Tools, RecoveryScanLinks, ::testing::Values("genisoimage", "xorriso"));
+
+// Both root directories destroyed, the descriptors readable: each found directory gets a
+// folder of its own, its subfolders under it, so that the two "photos" never merge. An empty
+// subfolder and one whose listings are unreadable keep their node and folder, a file with an
+// unreadable sector is named in the damage, and the tree and the folders agree on every name
+// with no folder left empty by the files that moved to their Joliet names.
+class FoundDirectoryPlaces : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(FoundDirectoryPlaces, EveryFolderUnderItsParentAndTheTreeAsOnDisk) {
+  QNL_REQUIRE_TOOL(GetParam());
+  buildertest::TempDir dir{"qnl-places"};
+  const fs::path tree = dir / "tree";
+  fs::create_directories(tree / "alpha" / "photos");
+  fs::create_directories(tree / "alpha" / "empty");
+  fs::create_directories(tree / "beta" / "photos");
+  fs::create_directories(tree / "beta" / "lost");
+  WriteFile(tree / "alpha" / "photos" / "one.bin", RandomBytes(3000, 51));
+  WriteFile(tree / "beta" / "photos" / "two.bin", RandomBytes(5000, 52));
+  WriteFile(tree / "beta" / "lost" / "three.bin", RandomBytes(700, 53));
+  WriteFile(tree / "beta" / "holed.bin", RandomBytes(10000, 54));
+  RunShell("find " + Quote(tree) + " -exec touch -h -d @" + std::to_string(kMtime) + " {} +");
+  ASSERT_FALSE(MakeVolumeIso(tree, dir / "v.iso", GetParam()).empty());
+  std::vector<uint8_t> data = ReadFile(dir / "v.iso");
+  const auto primary = DirectoriesOf(data, 1), joliet = DirectoriesOf(data, 2);
+  const bool sure = !ListingsFlaky(data);
+  emu::FaultSet faults;
+  MakeUnreadable(faults, primary.at("BETA/LOST"));
+  MakeUnreadable(faults, joliet.at("beta/lost"));
+  const std::vector<uint8_t> holed = ReadFile(tree / "beta" / "holed.bin");
+  const auto at = std::search(data.begin(), data.end(), holed.begin(), holed.begin() + kUser);
+  const int32_t holedLba = static_cast<int32_t>((at - data.begin()) / kUser);
+  faults.Unreadable.push_back({holedLba + 1, holedLba + 2});
+  for (const auto* t : {&primary, &joliet}) std::memset(&data[t->at("").Extent * kUser], 0, kUser);
+  WriteFile(dir / "disc.bin", data);
+
+  ExtracterRig rig(dir / "disc.bin", emu::SectorKind::Mode1, dir.Path, faults);
+  ASSERT_TRUE(rig.Ready());
+  TIsoExtracter& ex = rig.Extracter;
+  ex.ListOnly = false;
+  ex.Folder = (dir / "out").string();
+  ASSERT_TRUE(ex.ExtractFiles(rig.Track));
+  const auto written = FilesBelow(dir / "out");
+  std::map<std::string, std::string> folderOf;  // file -> the top folder it went to
+  for (const auto& [rel, path] : FilesBelow(tree)) {
+    if (!sure) break;
+    if (rel.starts_with("beta/lost/")) continue;
+    const std::string below = rel.substr(rel.find('/'));
+    const auto hit = std::find_if(written.begin(), written.end(), [&](const auto& w) {
+      return w.first.ends_with(below) && w.first.find('/') == w.first.size() - below.size();
+    });
+    ASSERT_NE(hit, written.end()) << rel;
+    if (rel != "beta/holed.bin") {
+      EXPECT_TRUE(ReadFile(hit->second) == ReadFile(path)) << rel;
+    }
+    folderOf[rel] = hit->first.substr(0, hit->first.find('/'));
+  }
+  const std::string alpha = folderOf["alpha/photos/one.bin"], beta = folderOf["beta/photos/two.bin"];
+  EXPECT_TRUE(alpha != beta || !sure);
+  EXPECT_EQ(folderOf["beta/holed.bin"], beta);
+
+  // The found folders in the tree are what is on disk (runs of zeros have no entry); the
+  // only empty folders are the empty and the lost one.
+  const auto inFolders = [](std::set<std::string> all) {
+    std::erase_if(all, [](const std::string& e) { return e.find('/') == std::string::npos; });
+    return all;
+  };
+  const std::set<std::string> entries = inFolders(EntriesBelow(dir / "out"));
+  EXPECT_EQ(inFolders(EntriesOf(ex.Root)), entries);
+  std::set<std::string> empty;
+  for (const auto& e : entries)
+    if (e.ends_with("/") && fs::is_empty(dir / "out" / e)) empty.insert(e);
+  if (sure) {
+    EXPECT_EQ(empty, (std::set<std::string>{alpha + "/empty/", beta + "/lost/"}));
+  }
+
+  // The damage: the holed file by its place, and the lost listings of both trees.
+  const auto& damage = ex.GetDamage();
+  EXPECT_EQ(damage.FileCount, damage.Files.size());
+  EXPECT_TRUE(std::count(damage.Files.begin(), damage.Files.end(), beta + "/holed.bin") || !sure);
+  EXPECT_TRUE(damage.FileCount == 1 || test_support::StrictDrives());
+  EXPECT_TRUE(damage.DirectorySectors == 2u || !sure);
+
+  // Listing only: the same tree.
+  const auto shape = Shape(ex.Root);
+  ex.Clear();
+  ex.ListOnly = true;
+  ASSERT_TRUE(ex.ExtractFiles(rig.Track));
+  EXPECT_TRUE(Shape(ex.Root) == shape || !sure);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, FoundDirectoryPlaces, ::testing::Values("genisoimage", "xorriso"));
 
 }  // namespace
