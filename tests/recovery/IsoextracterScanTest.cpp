@@ -147,6 +147,23 @@ TEST_F(RecoveryScan, RebuildsLostDirectoriesCarvesAndKeepsRuns) {
   ASSERT_TRUE(ex.ExtractFiles(rig.Track));
   EXPECT_FALSE(fs::exists(Dir / "listed"));
   EXPECT_EQ(Shape(ex.Root), shape);
+
+  // Without the Joliet descriptor too, its root is still the root: its "." and ".." agree
+  // and nothing lists it. The same found files at the same places.
+  const auto found = [](const TExtractedFile& root) {
+    std::set<std::string> paths;
+    WalkTree(root, "", [&](const TExtractedFile& n, const std::string& path) {
+      if (n.Kind == 1) paths.insert(path);
+    });
+    return paths;
+  };
+  ASSERT_EQ(Data[17 * kUser], 2);  // the Joliet descriptor
+  std::memset(&Data[17 * kUser], 0, kUser);
+  WriteFile(Dir / "nodescriptor.bin", Data);
+  ExtracterRig bare(Dir / "nodescriptor.bin", emu::SectorKind::Mode1, Dir / "bare");
+  ASSERT_TRUE(bare.Ready());
+  ASSERT_TRUE(bare.Extracter.ExtractFiles(bare.Track));
+  EXPECT_EQ(found(bare.Extracter.Root), found(ex.Root));
 }
 
 TEST_F(RecoveryScan, CancelClosesTheRunAndReportsNothingDone) {
@@ -238,15 +255,19 @@ TEST_P(RecoveryScanLinks, EveryNameOfALostDirectoryGetsItsFile) {
 
 INSTANTIATE_TEST_SUITE_P(Tools, RecoveryScanLinks, ::testing::Values("genisoimage", "xorriso"));
 
-// Both root directories destroyed, the descriptors readable: each found directory gets a
-// folder of its own, its subfolders under it, so that the two "photos" never merge. An empty
-// subfolder and one whose listings are unreadable keep their node and folder, a file with an
-// unreadable sector is named in the damage, and the tree and the folders agree on every name
-// with no folder left empty by the files that moved to their Joliet names.
-class FoundDirectoryPlaces : public ::testing::TestWithParam<const char*> {};
+// Both root directories destroyed, with or without the descriptors: each found directory
+// gets a folder of its own, its subfolders under it, so that the two "photos" never merge
+// (one tool writes the ".." of every Joliet directory as its own ".", which makes none of
+// them the root). An empty subfolder and one whose listings are unreadable keep their node
+// and folder, a file with an unreadable sector is named in the damage, and the tree and the
+// folders agree on every name with no folder left empty by the files that moved to their
+// Joliet names.
+class FoundDirectoryPlaces : public ::testing::TestWithParam<std::tuple<const char*, bool>> {};
 
 TEST_P(FoundDirectoryPlaces, EveryFolderUnderItsParentAndTheTreeAsOnDisk) {
-  QNL_REQUIRE_TOOL(GetParam());
+  const char* tool = std::get<0>(GetParam());
+  const bool descriptorsLost = std::get<1>(GetParam());
+  QNL_REQUIRE_TOOL(tool);
   buildertest::TempDir dir{"qnl-places"};
   const fs::path tree = dir / "tree";
   fs::create_directories(tree / "alpha" / "photos");
@@ -258,7 +279,7 @@ TEST_P(FoundDirectoryPlaces, EveryFolderUnderItsParentAndTheTreeAsOnDisk) {
   WriteFile(tree / "beta" / "lost" / "three.bin", RandomBytes(700, 53));
   WriteFile(tree / "beta" / "holed.bin", RandomBytes(10000, 54));
   RunShell("find " + Quote(tree) + " -exec touch -h -d @" + std::to_string(kMtime) + " {} +");
-  ASSERT_FALSE(MakeVolumeIso(tree, dir / "v.iso", GetParam()).empty());
+  ASSERT_FALSE(MakeVolumeIso(tree, dir / "v.iso", tool).empty());
   std::vector<uint8_t> data = ReadFile(dir / "v.iso");
   const auto primary = DirectoriesOf(data, 1), joliet = DirectoriesOf(data, 2);
   const bool sure = !ListingsFlaky(data);
@@ -270,6 +291,7 @@ TEST_P(FoundDirectoryPlaces, EveryFolderUnderItsParentAndTheTreeAsOnDisk) {
   const int32_t holedLba = static_cast<int32_t>((at - data.begin()) / kUser);
   faults.Unreadable.push_back({holedLba + 1, holedLba + 2});
   for (const auto* t : {&primary, &joliet}) std::memset(&data[t->at("").Extent * kUser], 0, kUser);
+  if (descriptorsLost) std::memset(&data[16 * kUser], 0, 2 * kUser);
   WriteFile(dir / "disc.bin", data);
 
   ExtracterRig rig(dir / "disc.bin", emu::SectorKind::Mode1, dir.Path, faults);
@@ -327,6 +349,7 @@ TEST_P(FoundDirectoryPlaces, EveryFolderUnderItsParentAndTheTreeAsOnDisk) {
   EXPECT_TRUE(Shape(ex.Root) == shape || !sure);
 }
 
-INSTANTIATE_TEST_SUITE_P(Tools, FoundDirectoryPlaces, ::testing::Values("genisoimage", "xorriso"));
+INSTANTIATE_TEST_SUITE_P(Tools, FoundDirectoryPlaces,
+                         ::testing::Combine(::testing::Values("genisoimage", "xorriso"), ::testing::Bool()));
 
 }  // namespace

@@ -54,6 +54,8 @@ TEST_P(VolumeRead, EveryFileCopiesOutWithItsTime) {
   // A directory sector that failed loses its entries, and is counted.
   const bool whole = ex.GetUnreadableCount() == 0;
   EXPECT_TRUE(whole || test_support::StrictDrives());
+  // Every directory sector of a clean disc is taken for one: nothing is reported lost.
+  EXPECT_TRUE(ex.GetDamage().DirectorySectors == 0 || !whole);
   EXPECT_TRUE(ex.Joliet);
   EXPECT_EQ(ex.GetVolumeLabel(), "QNLTEST");
   std::map<std::string, const TExtractedFile*> listed;
