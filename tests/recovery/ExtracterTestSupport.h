@@ -315,4 +315,23 @@ class ExtracterRig {
   TIsoExtracter Extracter{Reader, Plugins};
 };
 
+// Scans the rig's track writing into `out`; the files written, by path below it.
+inline std::map<std::string, fs::path> ScanWriting(ExtracterRig& rig, const fs::path& out) {
+  rig.Extracter.ListOnly = false;
+  rig.Extracter.Folder = out.string();
+  EXPECT_TRUE(rig.Extracter.ExtractFiles(rig.Track));
+  return fs::exists(out) ? FilesBelow(out) : std::map<std::string, fs::path>{};
+}
+
+// The file a scan wrote for `path` of a disc whose root directory is lost: in a folder of
+// its own for the root's subdirectory, the rest of the path below it; null when none is.
+inline const std::pair<const std::string, fs::path>* WrittenBelowLostRoot(
+    const std::map<std::string, fs::path>& written, const std::string& path) {
+  const std::string below = path.substr(path.find('/'));
+  const auto hit = std::find_if(written.begin(), written.end(), [&](const auto& w) {
+    return w.first.ends_with(below) && w.first.find('/') == w.first.size() - below.size();
+  });
+  return hit == written.end() ? nullptr : &*hit;
+}
+
 }  // namespace extracter_test

@@ -237,11 +237,7 @@ TEST_P(RecoveryScanLinks, EveryNameOfALostDirectoryGetsItsFile) {
 
   ExtracterRig rig(dir / "disc.bin", emu::SectorKind::Mode1, dir.Path);
   ASSERT_TRUE(rig.Ready());
-  TIsoExtracter& ex = rig.Extracter;
-  ex.ListOnly = false;
-  ex.Folder = (dir / "out").string();
-  ASSERT_TRUE(ex.ExtractFiles(rig.Track));
-  const auto written = FilesBelow(dir / "out");
+  const auto written = ScanWriting(rig, dir / "out");
   for (const auto& [rel, path] : FilesBelow(tree)) {
     ASSERT_TRUE(written.count(rel)) << rel;
     EXPECT_TRUE(ReadFile(written.at(rel)) == ReadFile(path)) << rel;
@@ -297,19 +293,13 @@ TEST_P(FoundDirectoryPlaces, EveryFolderUnderItsParentAndTheTreeAsOnDisk) {
   ExtracterRig rig(dir / "disc.bin", emu::SectorKind::Mode1, dir.Path, faults);
   ASSERT_TRUE(rig.Ready());
   TIsoExtracter& ex = rig.Extracter;
-  ex.ListOnly = false;
-  ex.Folder = (dir / "out").string();
-  ASSERT_TRUE(ex.ExtractFiles(rig.Track));
-  const auto written = FilesBelow(dir / "out");
+  const auto written = ScanWriting(rig, dir / "out");
   std::map<std::string, std::string> folderOf;  // file -> the top folder it went to
   for (const auto& [rel, path] : FilesBelow(tree)) {
     if (!sure) break;
     if (rel.starts_with("beta/lost/")) continue;
-    const std::string below = rel.substr(rel.find('/'));
-    const auto hit = std::find_if(written.begin(), written.end(), [&](const auto& w) {
-      return w.first.ends_with(below) && w.first.find('/') == w.first.size() - below.size();
-    });
-    ASSERT_NE(hit, written.end()) << rel;
+    const auto* hit = WrittenBelowLostRoot(written, rel);
+    ASSERT_NE(hit, nullptr) << rel;
     if (rel != "beta/holed.bin") {
       EXPECT_TRUE(ReadFile(hit->second) == ReadFile(path)) << rel;
     }
