@@ -93,9 +93,11 @@ class TIsoExtracter {
   void Clear();
 
   // Volume read of an ISO 9660 track on the caller's thread. False when the track is not
-  // one, no descriptor is found or the root directory cannot be read at all (the user is
-  // then offered the scan). The directory sectors that could not be read, whose entries
-  // are missing from the tree, are counted (GetUnreadableCount).
+  // one, no descriptor is found or the root directory cannot be read at all in either
+  // tree (the user is then offered the scan). A directory of the chosen tree that lost
+  // sectors is listed from the other tree where that one reads. The directory sectors that
+  // could not be read are counted (GetUnreadableCount); those whose entries the tree still
+  // lacks are the damage's DirectorySectors (the user is then told and offered the scan).
   bool ReadVolume(const TCdTrack& track);
   std::string DecodeName(const uint8_t* raw, size_t length, bool stripVersion, bool trimSpaces) const;
   std::string GetVolumeLabel() const;

@@ -3,8 +3,10 @@
 // after the scan, nothing left that the other tree's listings took over.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "platform/OutputFile.h"
