@@ -118,14 +118,12 @@ struct FallbackCase {
   std::string Damaged;   // "*": every subdirectory; else the directory at that path
 };
 
-class VolumeFallback : public ::testing::TestWithParam<FallbackCase> {
- protected:
-  buildertest::TempDir Dir{"qnl-fallback"};
-};
+class VolumeFallback : public ::testing::TestWithParam<FallbackCase> {};
 
 TEST_P(VolumeFallback, EveryFileOfALostDirectoryComesFromTheOtherTree) {
   const FallbackCase& c = GetParam();
   QNL_REQUIRE_TOOL("xorriso");
+  const buildertest::TempDir Dir{"qnl-fallback"};
   const fs::path tree = Dir / "tree";
   for (int d = 0; d < 18; ++d) {
     const std::string set = "set_" + std::string(d < 10 ? "0" : "") + std::to_string(d);
