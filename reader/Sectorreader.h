@@ -7,7 +7,8 @@
 // What "good" vouches for depends on the strategy (DataReadCmd / ExtReadCmd):
 //   2 raw READ CD and 3 READ CDDA: a data sector carries a sync and a header naming its
 //     own address, and with SoftEccEnabled its EDC holds (Mode 1 after correction). An
-//     audio sector carries neither: it is the drive's word.
+//     audio sector carries neither: it is the drive's word. A header naming another mode
+//     than asked stands only with that mode's EDC; formless Mode 2 only where asked.
 //   0 READ CD user data and 1 typed READ CD: the drive's own correction is trusted. The
 //     reader checks only that the transfer holds sectors of the asked type's size: fully
 //     where the transport tells how many bytes arrived; over ASPI, which does not, a
@@ -116,6 +117,10 @@ class TSectorReader {
   bool HoldsUp(uint8_t* sector, uint8_t dataType);
   // Classifies and corrects slot i as the settings say; true when it may be reported.
   bool CheckSlot(int64_t index, uint8_t dataType);
+  // The mode a raw sector proves itself as when read for `asked`; dtUnknown for none.
+  uint8_t ProvenType(uint8_t* sector, uint8_t asked);
+  // The sector carries a matching EDC of that mode (a Form 2 sector without one does not).
+  static bool ShowsEdcOf(const uint8_t* sector, uint8_t type);
 
   TKrCdRom CdRom;
   TDriveSetting Setting{};

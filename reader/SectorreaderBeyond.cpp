@@ -8,6 +8,7 @@
 
 #include "reader/Sectorreader.h"
 #include "sector/Address.h"
+#include "sector/Bytes.h"
 #include "sector/Datasector.h"
 #include "sector/Krbuffer.h"
 #include "sector/Scramble.h"
@@ -27,21 +28,40 @@ bool TSectorReader::IsSectorAt(const uint8_t* sector, int64_t address) {
   return HasSyncPattern(sector) && GetHeaderAddress(sector) == address;
 }
 
+bool TSectorReader::ShowsEdcOf(const uint8_t* sector, uint8_t type) {
+  // A Form 2 sector may be written without EDC (0): that proves nothing.
+  if (type == dtMode2Form2 && GetLe32(sector + kForm2EdcOffset) == 0) return false;
+  return type != dtMode2Formless && type != dtUnknown && EdcHolds(sector, type);
+}
+
+uint8_t TSectorReader::ProvenType(uint8_t* sector, uint8_t asked) {
+  constexpr uint8_t kNone = dtUnknown;
+  const bool check = Setting.SoftEccEnabled != 0;
+  const uint8_t named = DetectSectorType(sector);
+  if (!check && !IsDataMode(asked)) return named;  // unchecked as the settings ask
+  if (named == asked) return !check || HoldsUp(sector, named) ? named : kNone;
+  // The header names another mode than asked (one damaged byte turns Mode 1 into
+  // formless Mode 2): the sector is that mode only with that mode's EDC...
+  if (ShowsEdcOf(sector, named) || (check && named == dtMode1 && HoldsUp(sector, named))) return named;
+  // ...else it must hold up as the asked mode; Mode 1 correction mends the header too.
+  if (IsDataMode(asked)) return (check ? HoldsUp(sector, asked) : EdcHolds(sector, asked)) ? asked : kNone;
+  if (HoldsUp(sector, dtMode1)) return dtMode1;
+  // Formless Mode 2 carries no EDC: without a mode asked it stands only off audio tracks.
+  return named == dtMode2Formless && asked != dtAudio ? named : kNone;
+}
+
 bool TSectorReader::CheckSlot(int64_t index, uint8_t dataType) {
   uint8_t* sector = Slot(index);
-  if (!Setting.SoftEccEnabled) {
-    // Not verified as the settings ask; report the type the sector shows.
-    const uint8_t found = Setting.ForceType ? dataType : DetectSectorType(sector);
-    CacheStatus[index] = found != dtUnknown ? found : dataType;
-    return true;
+  if (Setting.ForceType) {
+    // The caller's type, as the user forces it; only Mode 1 is checked blind.
+    CacheStatus[index] = dataType;
+    return !Setting.SoftEccEnabled || dataType != dtMode1 || HoldsUp(sector, dataType);
   }
-  const uint8_t type = Setting.ForceType ? dataType : DetectSectorType(sector);
-  CacheStatus[index] = type;
-  if (type == dtMode1) return HoldsUp(sector, type);
-  if (Setting.ForceType) return true;  // the caller's type; only Mode 1 is checked blind
-  // A found Form 1 or Form 2 sector has its EDC checked; formless carries none; a mode
-  // byte we do not know vouches for nothing.
-  return type != dtUnknown && HoldsUp(sector, type);
+  const uint8_t type = ProvenType(sector, dataType);
+  // Unchecked as the settings ask and no mode asked, a sector of no known mode stands as asked.
+  const bool unchecked = !Setting.SoftEccEnabled && !IsDataMode(dataType);
+  CacheStatus[index] = type == dtUnknown && unchecked ? dataType : type;
+  return type != dtUnknown || unchecked;
 }
 
 TSectorReader::TLocate TSectorReader::LocateBySync(const uint8_t* data, int64_t bytes, int32_t sync,

@@ -46,6 +46,9 @@ enum : uint8_t {
   dtData = 6,
 };
 
+// A DataType that names a data sector's mode (Mode 1, Form 1, Form 2, formless).
+constexpr bool IsDataMode(uint8_t dataType) { return dataType >= dtMode1 && dataType <= dtMode2Formless; }
+
 // FileSystem codes.
 enum : uint8_t {
   fsUnknown = 0,
