@@ -8,7 +8,8 @@
 //   2 raw READ CD and 3 READ CDDA: a data sector carries a sync and a header naming its
 //     own address, and with SoftEccEnabled its EDC holds (Mode 1 after correction). An
 //     audio sector carries neither: it is the drive's word. A header naming another mode
-//     than asked stands only with that mode's EDC; formless Mode 2 only where asked.
+//     than asked stands only with that mode's EDC; formless Mode 2 only where asked or
+//     where no mode is known.
 //   0 READ CD user data and 1 typed READ CD: the drive's own correction is trusted. The
 //     reader checks only that the transfer holds sectors of the asked type's size: fully
 //     where the transport tells how many bytes arrived; over ASPI, which does not, a
