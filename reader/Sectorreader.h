@@ -78,7 +78,8 @@ class TSectorReader {
   static constexpr const char* kNoSectorRead = "No sector of the track could be read";
 
  private:
-  enum class TLocate : uint8_t { Located, NotLocated, Failed };
+  // Alone: the batch is to be read again as its first sector alone.
+  enum class TLocate : uint8_t { Located, NotLocated, Failed, Alone };
 
   bool EnsureCache(uint32_t slots);
   void ClearCache();

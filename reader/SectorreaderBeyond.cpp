@@ -115,8 +115,9 @@ TSectorReader::TLocate TSectorReader::LocateCooked(uint8_t* data, int64_t bytes,
   if (!readAtAddress) return TLocate::Failed;
   uint32_t size = 0, userOffset = 0;
   GetUserDataLayout(dataType, &size, &userOffset);
-  // The first sector is taken only when the transfer holds sectors of its size alone.
-  if (!TransferFits(data, bytes / kRawSectorSize)) return TLocate::Failed;
+  // The first sector is taken only when the transfer holds sectors of its size alone; a
+  // batch that ran into sectors of another type (an audio track) is read again alone.
+  if (!TransferFits(data, bytes / kRawSectorSize)) return LastCount > 1 ? TLocate::Alone : TLocate::Failed;
   std::memset(Slot(0), 0, kRawSectorSize);
   std::memcpy(Slot(0) + userOffset, data, size);
   CacheStatus[0] = dataType;
@@ -195,6 +196,7 @@ bool TSectorReader::ReadBeyond(uint32_t command, int64_t address, uint8_t dataTy
       return true;
     }
     if (located == TLocate::Failed) break;
+    if (located == TLocate::Alone) limit = 1;
     if (offset < 0 && start <= kGiveUpStart) break;
   }
   SilentFrom = answered ? -1 : address + 1;

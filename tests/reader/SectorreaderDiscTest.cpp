@@ -215,9 +215,13 @@ TEST_F(SectorReaderDisc, SlowUnreadableSectorsEndTheRescueWithTheDriveRestored) 
 
 // A second session the TOC lost, read through the gap before it (lead-out and lead-in,
 // each frame failing only after 2 s): the gap costs one read a frame, not every retry
-// the reader has for a frame beyond the disc end, and the session is read whole.
+// the reader has for a frame beyond the disc end, and the session is read whole, to the
+// last data sector before the audio track that follows.
 TEST_F(SectorReaderDisc, ASlowGapBeforeALostSessionCostsOneReadAFrame) {
-  Spec.Sessions.push_back({{emu::TrackSpec{emu::SectorKind::Mode1, Iso}}});
+  QNL_REQUIRE_TOOL("sox");
+  const auto wav = buildertest::MakeWav(Dir, "after.wav", 1.0);
+  ASSERT_FALSE(wav.empty());
+  Spec.Sessions.push_back({{emu::TrackSpec{emu::SectorKind::Mode1, Iso}, emu::TrackSpec{emu::SectorKind::Audio, wav}}});
   Spec.Toc.DroppedSessions = {2};
   Spec.Profile.GapTimeMs = 2000;
   std::string error;
