@@ -7,6 +7,7 @@
 #include "drive/Cdbbuild.h"
 #include "drive/Transport.h"
 #include "platform/Clock.h"
+#include "platform/ScsiCodes.h"
 #include "reader/Discend.h"
 #include "sector/Address.h"
 #include "sector/Bytes.h"
@@ -67,6 +68,7 @@ void TSectorReader::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting
   ResidualTold = false;
   SilentFrom = -1;
   Refused = false;
+  FailingFrames.clear();
   CdRom = drive;
   Setting = setting;
   BoundSettings(Setting);
@@ -104,6 +106,7 @@ bool TSectorReader::EnsureCache(uint32_t slots) {
 void TSectorReader::Prepare() {
   FreeCache();
   Refused = false;
+  FailingFrames.clear();
   EnsureCache(std::max(Setting.DataReadAtOnce, Setting.ExtReadAtOnce));
   ApplyErrorRecovery();
   PageChanged = true;
@@ -169,6 +172,9 @@ int64_t TSectorReader::Counted(const TCommandResult& result, int64_t start, uint
   LastReset = result.DriveReset();
   LastRefused = result.Refused;
   Refused = Refused || result.Refused;
+  LastTimedOut = result.Scsi.TransportError && !result.Refused;
+  const uint8_t key = result.Good() ? 0 : result.Scsi.SenseKey();
+  LastDriveFailed = LastTimedOut || key == scsi::kKeyMediumError || key == scsi::kKeyHardwareError;
   LastResidual = result.Scsi.TransportError ? 0 : result.Scsi.Residual;
   ResidualTold = ResidualTold || LastResidual != 0;
   if (result.Good()) return count;
@@ -215,7 +221,7 @@ int64_t TSectorReader::SendRead(uint32_t command, int64_t start, uint32_t count,
     case 1: good = ReadCdTyped(start, count, buffer, GetExpectedSectorType(dataType)); break;
     case 2: good = ReadCdRaw(start, count, buffer); break;
     case 3: good = ReadCddaRaw(start, count, buffer); break;
-    default: LastGood = LastReset = LastRefused = false; return 0;
+    default: LastGood = LastReset = LastRefused = LastTimedOut = LastDriveFailed = false; return 0;
   }
   platform::Sleep(Setting.Interval);
   return std::clamp<int64_t>(good, 0, count);
@@ -223,13 +229,34 @@ int64_t TSectorReader::SendRead(uint32_t command, int64_t start, uint32_t count,
 
 int64_t TSectorReader::IssueRead(uint32_t command, int64_t start, uint32_t count, uint8_t dataType,
                                  uint8_t* buffer) {
-  const int64_t good = SendRead(command, start, count, dataType, buffer);
-  if (!LastReset) return good;
-  // The reset put page 01 back to the drive's defaults (retries, transfer block): the
-  // read counts only under the settings the user chose. The first command after the
-  // reset may meet the reset's own UNIT ATTENTION, so the page is written twice at most.
-  if (!ApplyErrorRecovery() && !ApplyErrorRecovery()) return 0;
-  return SendRead(command, start, count, dataType, buffer);
+  int64_t good = SendRead(command, start, count, dataType, buffer);
+  if (LastReset) {
+    // The reset put page 01 back to the drive's defaults (retries, transfer block): reads
+    // count only under the settings the user chose. The first command after the reset may
+    // meet the reset's own UNIT ATTENTION, so the page is written twice at most. A read
+    // that timed out ran under them and failed: it is not paid for twice.
+    const bool timedOut = LastTimedOut;
+    if (!ApplyErrorRecovery() && !ApplyErrorRecovery()) good = 0;
+    else if (!timedOut) good = SendRead(command, start, count, dataType, buffer);
+  }
+  RememberFailure(start, count, good);
+  return good;
+}
+
+void TSectorReader::RememberFailure(int64_t start, uint32_t count, int64_t good) {
+  if (count == 1 && LastGood) FailingFrames.erase(start);
+  if (!LastDriveFailed) return;
+  if (good > 0 && good < count) {
+    FailingFrames.insert(start + good);  // the block the sense names
+    return;
+  }
+  for (uint32_t i = 0; i < count; ++i) FailingFrames.insert(start + i);
+}
+
+uint32_t TSectorReader::AroundFailures(int64_t start, uint32_t count, uint32_t least) const {
+  const auto next = FailingFrames.lower_bound(start);
+  const int64_t before = next == FailingFrames.end() ? count : *next - start;
+  return static_cast<uint32_t>(std::min<int64_t>(count, std::max<int64_t>(before, least)));
 }
 
 // Sectors a batch from `start` may span: it never leaves the run of frame addresses
@@ -346,7 +373,7 @@ bool TSectorReader::ReadBefore(uint32_t command, int64_t address, uint8_t dataTy
                                uint8_t* buffer) {
   // A batch never runs past the disc end: drives refuse such a read as a whole.
   uint32_t count = static_cast<uint32_t>(std::min<int64_t>(Setting.DataReadAtOnce, DiscEndAddress - address));
-  count = ClipToAddressRun(address, count);
+  count = AroundFailures(address, ClipToAddressRun(address, count), 1);
   TKrParagraphBoundaryBuffer transfer(size_t{count} * kRawSectorSize);
   uint8_t* data = transfer.GetBuffer();
   if (data == nullptr || count == 0) return false;

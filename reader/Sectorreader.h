@@ -20,6 +20,7 @@
 // block, a cached sector asked for under another type than it was read for.
 #include <cstdint>
 #include <memory>
+#include <set>
 
 #include "drive/Krcdrom.h"
 #include "drive/Transport.h"
@@ -99,6 +100,12 @@ class TSectorReader {
   // A raw sector with a sync whose header names `address`.
   static bool IsSectorAt(const uint8_t* sector, int64_t address);
   int64_t IssueRead(uint32_t command, int64_t start, uint32_t count, uint8_t dataType, uint8_t* buffer);
+  // Notes the frames a read the drive failed on points at, and a frame read alone.
+  void RememberFailure(int64_t start, uint32_t count, int64_t good);
+  // Sectors of a read of up to `count` from `start` that stops before the first frame the
+  // drive failed on, but takes at least `least` (beyond the disc end two, so that an
+  // answer shifted by bytes still holds a whole sector).
+  uint32_t AroundFailures(int64_t start, uint32_t count, uint32_t least) const;
   int64_t SendRead(uint32_t command, int64_t start, uint32_t count, uint8_t dataType, uint8_t* buffer);
   // Writes page 01 as the settings ask and reads back what the drive took.
   bool ApplyErrorRecovery();
@@ -139,6 +146,12 @@ class TSectorReader {
   int64_t SilentFrom = -1;     // beyond the disc end: the frame after one no read got anything from
   bool LastReset = false;      // the drive was reset under the last read (time-out, UNIT ATTENTION 29)
   bool LastRefused = false;    // the system refused the last read: no repeat of it reaches the drive
+  bool LastTimedOut = false;   // the last read ran past its time-out (the host then reset the drive)
+  bool LastDriveFailed = false;  // the drive failed the last read: a medium or hardware error, a time-out
+  // Frames the drive failed on in this job (the one a failed read names, or each of a
+  // failed batch that names none) and has not read alone since: no batch runs over them,
+  // so a slow failure is paid once per attempt at the sector, not once per batch.
+  std::set<int64_t> FailingFrames;
   bool Refused = false;        // ReadRefused
   uint32_t LastSize = 0;       // bytes of each as asked
   uint8_t ErrorRecoveryByte = 255;

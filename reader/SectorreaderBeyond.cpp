@@ -160,7 +160,7 @@ bool TSectorReader::ReadBeyond(uint32_t command, int64_t address, uint8_t dataTy
     const int64_t start = std::max<int64_t>(0, address + offset);
     if (!IsConvertibleFrame(start)) break;
     const int64_t runEnd = start < kLeadInFirstFrame ? kLeadInFirstFrame : kLeadInEndFrame;
-    const auto count = static_cast<uint32_t>(std::min<int64_t>(limit, runEnd - start));
+    const auto count = AroundFailures(start, static_cast<uint32_t>(std::min<int64_t>(limit, runEnd - start)), 2);
     int64_t good = IssueRead(command, start, count, dataType, data);
     if (LastRefused) break;  // no start or count gets it past the system
     if (!LastGood && good > 0) good = Confirmed(command, start, good, dataType, data);

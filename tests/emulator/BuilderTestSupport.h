@@ -74,9 +74,12 @@ inline void MakeTree(const fs::path& root, uint32_t seed) {
 }
 
 // "xorriso" or "genisoimage": an ISO 9660 image of a fresh tree; empty path on failure.
-inline fs::path MakeIso(const TempDir& dir, const std::string& tool, const std::string& name, uint32_t seed) {
+// `bulk` bytes more in one file make a longer track.
+inline fs::path MakeIso(const TempDir& dir, const std::string& tool, const std::string& name, uint32_t seed,
+                        size_t bulk = 0) {
   const fs::path tree = dir / (name + "-tree");
   MakeTree(tree, seed);
+  if (bulk > 0) WriteFile(tree / "bulk.bin", RandomBytes(bulk, seed + 3));
   const fs::path iso = dir / (name + ".iso");
   const std::string command = tool == "xorriso"
                                   ? "xorriso -as mkisofs -quiet -R -J -V QNLTEST -o " + Quote(iso) + " " + Quote(tree)
