@@ -62,7 +62,7 @@ struct DriveProfile {
   LegacyTocPolicy LegacyToc = LegacyTocPolicy::Honour;
   bool ReadCddaSupported = true;    // vendor 0xD8
   bool SetSpeedSupported = true;
-  bool ScrambleAudioReads = false;  // READ CD type any / CD-DA of data sectors returns scrambled data
+  bool ScrambleAudioReads = false;  // audio-type READ CD of data sectors: scrambled; off: the CD-DA type 05/64/00
   uint8_t DefaultRetryCount = 5;    // page 01 byte 3 default
   uint8_t DefaultErrorRecovery = 0x00;
   // How a read that fails part-way ends (the Linux ATAPI path reports no residual).

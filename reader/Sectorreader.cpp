@@ -69,6 +69,7 @@ void TSectorReader::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting
   SilentFrom = -1;
   Refused = false;
   FailingFrames.clear();
+  AudioView = TAudioView::Unknown;
   CdRom = drive;
   Setting = setting;
   BoundSettings(Setting);
@@ -107,6 +108,7 @@ void TSectorReader::Prepare() {
   FreeCache();
   Refused = false;
   FailingFrames.clear();
+  AudioView = TAudioView::Unknown;
   EnsureCache(std::max(Setting.DataReadAtOnce, Setting.ExtReadAtOnce));
   ApplyErrorRecovery();
   PageChanged = true;

@@ -112,6 +112,12 @@ class TSectorReader {
   // Sectors of a failed batch that a read of them alone vouches for.
   int64_t Confirmed(uint32_t command, int64_t address, int64_t good, uint8_t dataType, uint8_t* data);
 
+  // The answer to an audio-view read holds data sectors as data: user data of the asked
+  // mode without a sync, or raw sectors that are not scrambled.
+  bool AnsweredAsData(const uint8_t* data, int64_t bytes, uint8_t dataType) const;
+  // The drive refuses audio-type reads of data sectors (ILLEGAL MODE FOR THIS TRACK), as
+  // one READ CD of the CD-DA type at `start` tells; asked once a job.
+  bool AudioReadsRefused(int64_t start);
   bool ReadBefore(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType, uint8_t* buffer);
   bool ReadBeyond(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType, uint8_t* buffer);
   TLocate LocateCooked(uint8_t* data, int64_t bytes, int32_t& offset, int64_t address, uint8_t dataType,
@@ -152,6 +158,8 @@ class TSectorReader {
   // failed batch that names none) and has not read alone since: no batch runs over them,
   // so a slow failure is paid once per attempt at the sector, not once per batch.
   std::set<int64_t> FailingFrames;
+  enum class TAudioView : uint8_t { Unknown, Answered, Refused };
+  TAudioView AudioView = TAudioView::Unknown;  // AudioReadsRefused, once asked
   bool Refused = false;        // ReadRefused
   uint32_t LastSize = 0;       // bytes of each as asked
   uint8_t ErrorRecoveryByte = 255;

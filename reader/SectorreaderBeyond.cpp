@@ -6,6 +6,9 @@
 #include <cstring>
 #include <limits>
 
+#include "drive/Cdbbuild.h"
+#include "platform/Clock.h"
+#include "platform/ScsiCodes.h"
 #include "reader/Sectorreader.h"
 #include "sector/Address.h"
 #include "sector/Bytes.h"
@@ -145,6 +148,29 @@ TSectorReader::TLocate TSectorReader::LocateAsAudio(const uint8_t* data, int64_t
   return LocateBySync(data, bytes, sync, offset, address, dataType, TDescramble::All);
 }
 
+bool TSectorReader::AnsweredAsData(const uint8_t* data, int64_t bytes, uint8_t dataType) const {
+  const int32_t sync = FindSync(data, static_cast<int32_t>(bytes));
+  if (LastSize == kRawSectorSize)
+    return sync >= 0 && sync + static_cast<int64_t>(kSubheaderOffset) <= bytes && !IsScrambled(data + sync);
+  return sync < 0 && IsDataMode(dataType) && TransferFits(data, bytes / kRawSectorSize);
+}
+
+bool TSectorReader::AudioReadsRefused(int64_t start) {
+  if (AudioView != TAudioView::Unknown) return AudioView == TAudioView::Refused;
+  TKrParagraphBoundaryBuffer probe(kRawSectorSize);
+  if (probe.GetBuffer() == nullptr) return false;
+  const TCommandResult result =
+      CdbReadCdEx(TransportFor(Setting), CdRom, start, 1, GetExpectedSectorType(dtAudio), /*sync=*/false,
+                  /*edcEcc=*/false, /*userData=*/true, 0, 0, probe.GetBuffer(), kReadTimeoutMs);
+  platform::Sleep(Setting.Interval);
+  if (result.Good()) AudioView = TAudioView::Answered;
+  const scsi::AscPair mode = scsi::kIllegalModeForTrack;
+  if (!result.Good() && !result.Scsi.TransportError && result.Scsi.SenseKey() == scsi::kKeyIllegalRequest &&
+      result.Scsi.Asc() == mode.Asc)
+    AudioView = TAudioView::Refused;
+  return AudioView == TAudioView::Refused;
+}
+
 bool TSectorReader::ReadBeyond(uint32_t command, int64_t address, uint8_t dataType, uint8_t& reportedType,
                                uint8_t* buffer) {
   const uint32_t batch = Setting.ExtReadAtOnce;
@@ -152,7 +178,9 @@ bool TSectorReader::ReadBeyond(uint32_t command, int64_t address, uint8_t dataTy
   uint8_t* data = transfer.GetBuffer();
   if (data == nullptr) return false;
 
-  const bool asAudio = command == 3 || Setting.ExtReadAsAudio != 0;
+  // A drive that refuses audio-type reads of data sectors answers them with the data
+  // itself: those are read as with the box unticked.
+  bool asAudio = command == 3 || (Setting.ExtReadAsAudio != 0 && AudioView != TAudioView::Refused);
   int32_t offset = 0;
   uint32_t limit = batch;
   bool answered = false;  // some attempt brought back sectors
@@ -182,6 +210,7 @@ bool TSectorReader::ReadBeyond(uint32_t command, int64_t address, uint8_t dataTy
     }
     limit = batch;
     const int64_t bytes = good * static_cast<int64_t>(kRawSectorSize);
+    if (asAudio && command != 3 && AnsweredAsData(data, bytes, dataType) && AudioReadsRefused(start)) asAudio = false;
     TLocate located;
     if (asAudio)
       located = LocateAsAudio(data, bytes, offset, address, dataType);

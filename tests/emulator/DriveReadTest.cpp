@@ -79,6 +79,8 @@ TEST_F(ReadTest, TypedReadStopsBeforeTheFirstSectorOfAnotherType) {
   for (auto [lba, type] : {std::pair{L::Audio, 0x04}, {L::Mode1, 0x08}, {L::Form1, 0x10}, {L::Form2, 0x14}})
     EXPECT_TRUE(DataIn(Drive(), ReadCdCdb(lba, 1, 0x10, 0, static_cast<uint8_t>(type)), 2352).Result.Good()) << lba;
   EXPECT_EQ(DataIn(Drive(), ReadCdCdb(L::Form1, 1, 0x10, 0, 0x14), 2352).Result.Asc(), 0x64);
+  // A data sector asked as CD-DA, by a drive that does not scramble audio-type reads.
+  EXPECT_EQ(DataIn(Drive(), ReadCdCdb(L::Mode1, 1, 0x10, 0, 0x04), 2352).Result.Asc(), 0x64);
   EXPECT_EQ(DataIn(Drive(), ReadCdCdb(L::Audio, 1, 0x10, 0, 0x18), 2352).Result.Asc(), 0x24);  // reserved type
 }
 

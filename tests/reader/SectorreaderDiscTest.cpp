@@ -233,7 +233,10 @@ TEST_F(SectorReaderDisc, SlowUnreadableSectorsEndTheRescueWithTheDriveRestored) 
 // A second session the TOC lost, read through the gap before it (lead-out and lead-in,
 // each frame failing only after 2 s): the gap costs one read a frame, not every retry
 // the reader has for a frame beyond the disc end, and the session is read whole, to the
-// last data sector before the audio track that follows.
+// last data sector before the audio track that follows. Read as audio (the default), on
+// a drive that answers such reads scrambled as on one that refuses audio-type reads of
+// data sectors (05/64/00) and answers with the data: the refusal is asked once, and the
+// session then read as with that box unticked.
 TEST_F(SectorReaderDisc, ASlowGapBeforeALostSessionCostsOneReadAFrame) {
   QNL_REQUIRE_TOOL("sox");
   const auto wav = buildertest::MakeWav(Dir, "after.wav", 1.0);
@@ -247,11 +250,23 @@ TEST_F(SectorReaderDisc, ASlowGapBeforeALostSessionCostsOneReadAFrame) {
   Disc = buildertest::Load(Dir / "disc.ccd").Disc;
   ASSERT_TRUE(Disc);
   const int64_t leadOut = 150 + Disc->TocLeadOutLba(), end = 150 + layout.Tracks[1].EndLba;
-  for (uint32_t command : {0u, 2u}) {
-    SCOPED_TRACE(command);
+  struct Row {
+    uint32_t Command;
+    bool AsAudio;
+    emu::BeyondLeadOut Beyond;
+  };
+  const Row rows[] = {{0, false, emu::BeyondLeadOut::Serve},
+                      {2, false, emu::BeyondLeadOut::Serve},
+                      {0, true, emu::BeyondLeadOut::Serve},
+                      {2, true, emu::BeyondLeadOut::Serve},
+                      {0, true, emu::BeyondLeadOut::Scrambled}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Command * 100 + row.AsAudio * 10 + static_cast<int>(row.Beyond));
+    Disc->Faults.Beyond = row.Beyond;
     ReaderRig rig(Disc);
     TDriveSetting s = BaseSetting();
-    s.ExtReadCmd = command;
+    s.ExtReadCmd = row.Command;
+    s.ExtReadAsAudio = row.AsAudio;
     TSectorReader reader;
     StartReader(reader, rig, s, leadOut);
     size_t good = 0;
@@ -279,6 +294,13 @@ TEST_F(SectorReaderDisc, ASlowGapBeforeALostSessionCostsOneReadAFrame) {
     // each batch that meets it: those are read again without it.
     EXPECT_LE(reads, failed + good + 4 * kBeyondAttempts + flaky * (2 * kBeyondAttempts + s.ExtReadAtOnce));
     EXPECT_LT(rig.Clock().Slept(), (failed + kBeyondAttempts) * 2000 + reads * s.Interval);
+    // Audio-type reads (READ CD of the CD-DA type): the one that asks whether the drive
+    // refuses them for data sectors, only where it answered an audio-view read with data.
+    const auto log = rig.Drive().Log();
+    const auto audioType = std::count_if(log.begin(), log.end(), [](const emu::CommandLogEntry& e) {
+      return e.Cdb[0] == 0xBE && (e.Cdb[1] & 0x1C) == 0x04;
+    });
+    EXPECT_EQ(audioType, row.AsAudio && row.Beyond == emu::BeyondLeadOut::Serve ? 1 : 0);
   }
 }
 

@@ -88,9 +88,13 @@ inline std::vector<Sample> MakeSamples(const fs::path& dir) {
   return samples;
 }
 
-// An ISO 9660 image of `tree` with Joliet; empty path when the tool failed.
-inline fs::path MakeVolumeIso(const fs::path& tree, const fs::path& iso, const std::string& tool) {
-  const std::string options = " -quiet -input-charset utf-8 -J -joliet-long -R -V QNLTEST -o ";
+// An ISO 9660 image of `tree` with Joliet; empty path when the tool failed. With a
+// session address its extents count from the disc's start, as a burner writes a later
+// session.
+inline fs::path MakeVolumeIso(const fs::path& tree, const fs::path& iso, const std::string& tool,
+                              int32_t sessionLba = 0) {
+  const std::string session = sessionLba > 0 ? " -C 0," + std::to_string(sessionLba) : "";
+  const std::string options = session + " -quiet -input-charset utf-8 -J -joliet-long -R -V QNLTEST -o ";
   const std::string command = tool == "xorriso" ? "TZ=Asia/Tokyo xorriso -as mkisofs" + options
                                                 : "TZ=Asia/Tokyo genisoimage" + options;
   if (RunShell(command + Quote(iso) + " " + Quote(tree) + " >/dev/null 2>&1") != 0) return {};
@@ -275,13 +279,34 @@ class CancellingView final : public IProgressView {
   int Left;
 };
 
+// The disc of one data track, or of `first` in a first session and the track in a
+// second one that the TOC lost (an update beyond the TOC's lead-out).
+inline emu::DiscSpec DataDiscSpec(const fs::path& input, emu::SectorKind kind, const fs::path& first = {}) {
+  emu::DiscSpec spec;
+  if (!first.empty()) {
+    spec.Sessions.push_back({{emu::TrackSpec{kind, first}}});
+    spec.Toc.DroppedSessions = {2};
+  }
+  spec.Sessions.push_back({{emu::TrackSpec{kind, input}}});
+  return spec;
+}
+
+// The address a second session after a first one holding `first` starts at.
+inline int32_t SecondSessionLba(const fs::path& first, emu::SectorKind kind) {
+  emu::DiscLayout layout;
+  std::string error;
+  if (!emu::PlanDisc(DataDiscSpec(first, kind, first), layout, error)) return 0;
+  return layout.Tracks.back().StartLba;
+}
+
 // A disc built from an ISO (or raw user data) in one data track, in the emulated drive,
-// with an extracter that reads it.
+// with an extracter that reads it; or with the track lost beyond the TOC's lead-out
+// after a first session holding `first`.
 class ExtracterRig {
  public:
-  ExtracterRig(const fs::path& input, emu::SectorKind kind, const fs::path& work, emu::FaultSet faults = {}) {
-    emu::DiscSpec spec;
-    spec.Sessions.push_back({{emu::TrackSpec{kind, input}}});
+  ExtracterRig(const fs::path& input, emu::SectorKind kind, const fs::path& work, emu::FaultSet faults = {},
+               const fs::path& first = {}) {
+    emu::DiscSpec spec = DataDiscSpec(input, kind, first);
     spec.Faults = std::move(faults);
     std::string error;
     emu::DiscLayout layout;
@@ -293,9 +318,11 @@ class ExtracterRig {
     if (!Loaded.Disc) return;
     Rig = std::make_unique<reader_test::ReaderRig>(Loaded.Disc);
     DiscEndAddress = 150 + Loaded.Disc->TocLeadOutLba();
-    Track.SessionNo = Track.TrackNo = 1;
-    Track.Head = 150 + layout.Tracks[0].StartLba;
-    Track.Tail = 150 + layout.Tracks[0].EndLba;
+    const emu::TrackLayout& track = layout.Tracks.back();
+    Track.SessionNo = first.empty() ? 1 : 0;  // as the search beyond the lead-out lists it
+    Track.TrackNo = static_cast<uint8_t>(track.Number);
+    Track.Head = 150 + track.StartLba;
+    Track.Tail = 150 + track.EndLba;
     Track.DataType = kind == emu::SectorKind::Mode2Form1 ? dtMode2Form1 : kind == emu::SectorKind::Mode2Form2
                                                                                ? dtMode2Form2
                                                                                : dtMode1;

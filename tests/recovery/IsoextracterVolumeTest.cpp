@@ -15,6 +15,10 @@ struct VolumeCase {
   emu::SectorKind Kind;
   bool BigFile;
   uint32_t ReadCmd = 0;  // the sector reader's DataReadCmd
+  // The volume lies in a second session the TOC lost, read with the program's default
+  // drive settings (beyond the lead-out, user data read as audio) on a drive that refuses
+  // audio-type reads of data sectors (05/64/00).
+  bool LostSession = false;
 };
 
 class VolumeRead : public ::testing::TestWithParam<VolumeCase> {
@@ -26,13 +30,25 @@ TEST_P(VolumeRead, EveryFileCopiesOutWithItsTime) {
   const VolumeCase c = GetParam();
   QNL_REQUIRE_TOOL(c.Tool);
   MakeVolumeTree(Dir / "tree", c.BigFile);
-  const fs::path iso = MakeVolumeIso(Dir / "tree", Dir / "volume.iso", c.Tool);
+  fs::path first, iso = MakeVolumeIso(Dir / "tree", Dir / "volume.iso", c.Tool);
   ASSERT_FALSE(iso.empty());
-  ExtracterRig rig(iso, c.Kind, Dir.Path);
+  if (c.LostSession) {
+    first = iso;
+    iso = MakeVolumeIso(Dir / "tree", Dir / "update.iso", c.Tool, SecondSessionLba(first, c.Kind));
+    ASSERT_FALSE(iso.empty());
+  }
+  ExtracterRig rig(iso, c.Kind, Dir.Path, {}, first);
   ASSERT_TRUE(rig.Ready());
+  ASSERT_EQ(DiscEndAddress < rig.Track.Head, c.LostSession);
   TIsoExtracter& ex = rig.Extracter;
   TDriveSetting setting = reader_test::BaseSetting();
   setting.DataReadCmd = c.ReadCmd;
+  if (c.LostSession) {
+    setting.Interval = 20;
+    setting.ExtReadCmd = 0;
+    setting.ExtReadAsAudio = 1;
+    setting.TransferBlock = 1;
+  }
   rig.Reader.SetDrive(rig.Rig->Cdrom(), setting);
   if (c.ReadCmd == 3 && test_support::VendorCommandsFiltered()) {
     // Every read refused: no volume, and a scan or a copy fails at once, saying why.
@@ -104,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(Discs, VolumeRead,
                                            VolumeCase{"genisoimage", emu::SectorKind::Mode2Form1, false},
                                            VolumeCase{"xorriso", emu::SectorKind::Mode1, true},
                                            VolumeCase{"xorriso", emu::SectorKind::Mode2Form1, false},
-                                           VolumeCase{"genisoimage", emu::SectorKind::Mode1, false, 3}));
+                                           VolumeCase{"genisoimage", emu::SectorKind::Mode1, false, 3},
+                                           VolumeCase{"genisoimage", emu::SectorKind::Mode1, false, 0, true}));
 
 
 // A disc of 342 files in 18 folders, each with a subfolder, whose directory sectors of one
