@@ -124,6 +124,9 @@ class TSectorReader {
                        bool readAtAddress);
   TLocate LocateRaw(const uint8_t* data, int64_t bytes, int32_t& offset, int64_t address, uint8_t dataType);
   TLocate LocateAsAudio(const uint8_t* data, int64_t bytes, int32_t& offset, int64_t address, uint8_t dataType);
+  // The locate step of the command: as audio, raw or cooked.
+  TLocate LocateBatch(uint32_t command, bool asAudio, uint8_t* data, int64_t bytes, int32_t& offset, int64_t address,
+                      uint8_t dataType, bool readAtAddress);
   enum class TDescramble : uint8_t { All, OnlyScrambled };
   TLocate LocateBySync(const uint8_t* data, int64_t bytes, int32_t sync, int32_t& offset, int64_t address,
                        uint8_t dataType, TDescramble descramble);

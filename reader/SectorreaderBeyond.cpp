@@ -148,6 +148,14 @@ TSectorReader::TLocate TSectorReader::LocateAsAudio(const uint8_t* data, int64_t
   return LocateBySync(data, bytes, sync, offset, address, dataType, TDescramble::All);
 }
 
+TSectorReader::TLocate TSectorReader::LocateBatch(uint32_t command, bool asAudio, uint8_t* data, int64_t bytes,
+                                                  int32_t& offset, int64_t address, uint8_t dataType,
+                                                  bool readAtAddress) {
+  if (asAudio) return LocateAsAudio(data, bytes, offset, address, dataType);
+  if (command == 2) return LocateRaw(data, bytes, offset, address, dataType);
+  return LocateCooked(data, bytes, offset, address, dataType, readAtAddress);
+}
+
 bool TSectorReader::AnsweredAsData(const uint8_t* data, int64_t bytes, uint8_t dataType) const {
   const int32_t sync = FindSync(data, static_cast<int32_t>(bytes));
   if (LastSize == kRawSectorSize)
@@ -159,14 +167,14 @@ bool TSectorReader::AudioReadsRefused(int64_t start) {
   if (AudioView != TAudioView::Unknown) return AudioView == TAudioView::Refused;
   TKrParagraphBoundaryBuffer probe(kRawSectorSize);
   if (probe.GetBuffer() == nullptr) return false;
-  const TCommandResult result =
-      CdbReadCdEx(TransportFor(Setting), CdRom, start, 1, GetExpectedSectorType(dtAudio), /*sync=*/false,
-                  /*edcEcc=*/false, /*userData=*/true, 0, 0, probe.GetBuffer(), kReadTimeoutMs);
+  const TCommandResult result = CdbReadCdEx(TransportFor(Setting), CdRom, start, 1, GetExpectedSectorType(dtAudio),
+                                            /*sync=*/false, /*edcEcc=*/false, /*userData=*/true, /*flagsBase=*/0,
+                                            /*subChannel=*/0, probe.GetBuffer(), kReadTimeoutMs);
   platform::Sleep(Setting.Interval);
-  if (result.Good()) AudioView = TAudioView::Answered;
-  const scsi::AscPair mode = scsi::kIllegalModeForTrack;
-  if (!result.Good() && !result.Scsi.TransportError && result.Scsi.SenseKey() == scsi::kKeyIllegalRequest &&
-      result.Scsi.Asc() == mode.Asc)
+  if (result.Good())
+    AudioView = TAudioView::Answered;
+  else if (!result.Scsi.TransportError && result.Scsi.SenseKey() == scsi::kKeyIllegalRequest &&
+           result.Scsi.Asc() == scsi::kIllegalModeForTrack.Asc)
     AudioView = TAudioView::Refused;
   return AudioView == TAudioView::Refused;
 }
@@ -211,13 +219,7 @@ bool TSectorReader::ReadBeyond(uint32_t command, int64_t address, uint8_t dataTy
     limit = batch;
     const int64_t bytes = good * static_cast<int64_t>(kRawSectorSize);
     if (asAudio && command != 3 && AnsweredAsData(data, bytes, dataType) && AudioReadsRefused(start)) asAudio = false;
-    TLocate located;
-    if (asAudio)
-      located = LocateAsAudio(data, bytes, offset, address, dataType);
-    else if (command == 2)
-      located = LocateRaw(data, bytes, offset, address, dataType);
-    else
-      located = LocateCooked(data, bytes, offset, address, dataType, start == address);
+    const TLocate located = LocateBatch(command, asAudio, data, bytes, offset, address, dataType, start == address);
     if (located == TLocate::Located) {
       SilentFrom = -1;
       std::memcpy(buffer, Slot(0), kRawSectorSize);
