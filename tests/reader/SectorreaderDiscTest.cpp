@@ -419,35 +419,49 @@ TEST_F(SectorReaderMixedDisc, NoStrategyReportsAGoodSectorThatDiffersFromTheDisc
   Build([](emu::DiscSpec& spec) {
     spec.Faults.Unreadable.push_back({20, 23});
     spec.Faults.Bytes.push_back({30, 700, 0x11, true});
-    // The descriptors' mode bytes read 02: under that header their first user bytes
-    // make a formless Mode 2 sector, which carries no EDC. Soft ECC mends the primary
-    // one; the Joliet one has lost its user data too.
-    spec.Faults.Bytes.push_back({16, 15, 0x03, true});
-    spec.Faults.Bytes.push_back({17, 15, 0x03, true});
-    for (uint16_t i = 0; i < 300; ++i) spec.Faults.Bytes.push_back({17, static_cast<uint16_t>(40 + i), 0x5A, true});
+    // Mode bytes read 02: under that header the first user bytes (a descriptor's, a
+    // file's) make a formless Mode 2 sector, which carries no EDC. Soft ECC mends the
+    // sectors with that byte alone wrong; the others have lost user data too.
+    for (const int32_t lba : {16, 17, 125, 126}) spec.Faults.Bytes.push_back({lba, 15, 0x03, true});
+    for (uint16_t i = 0; i < 300; ++i)
+      for (const int32_t lba : {17, 126}) spec.Faults.Bytes.push_back({lba, static_cast<uint16_t>(40 + i), 0x5A, true});
   });
   const int64_t end = 150 + Layout.Tracks.back().EndLba, dataEnd = 150 + Layout.Tracks[0].EndLba;
-  for (uint32_t command = 0; command < 4; ++command) {
+  // Reads every sector as its own type, then as Mode 1 and as audio; only the damaged
+  // sectors and `mayFail` may fail. Where the system refuses READ CDDA, all of them fail.
+  const auto readAll = [&](uint32_t command, const TDriveSetting& s, int64_t discEnd, std::set<int64_t> mayFail) {
     ReaderRig rig(Disc);
-    TDriveSetting s = BaseSetting();
-    s.DataReadCmd = command;
     TSectorReader reader;
-    StartReader(reader, rig, s, end);
+    StartReader(reader, rig, s, discEnd);
     ReadAll(reader, command, 150, end, 0);
-    // Only the damaged sectors may fail, and the audio, which carries no sync for the
-    // audio-view strategy to find. Where the system refuses READ CDDA, all of them fail.
-    std::set<int64_t> mayFail = {166, 167, 170, 171, 172, 180};
-    if (command == 3) mayFail.merge(FrameRange(dataEnd, end));
+    mayFail.merge(std::set<int64_t>{166, 167, 170, 171, 172, 180, 275, 276});
     const bool refused = command == 3 && test_support::VendorCommandsFiltered();
     if (refused) mayFail = FrameRange(150, end);
-    EXPECT_TRUE(FailedUpToFlaky(Failed, mayFail, /*mustFail=*/refused)) << "command " << command;
-    EXPECT_EQ(reader.ReadRefused(), refused) << "command " << command;
-    EXPECT_TRUE(Failed.count(167)) << "command " << command;
-    EXPECT_EQ(Failed.count(166), command == 3 ? refused : 1u) << "command " << command;  // mended by soft ECC
+    EXPECT_TRUE(FailedUpToFlaky(Failed, mayFail, /*mustFail=*/refused));
+    EXPECT_EQ(reader.ReadRefused(), refused);
+    EXPECT_TRUE(Failed.count(167) && Failed.count(276));
+    for (const int64_t mended : {166, 275}) EXPECT_EQ(Failed.count(mended), command == 3 ? refused : 1u) << mended;
     ReadAll(reader, command, 150, end, dtMode1);
     ReadAll(reader, command, 150, end, dtAudio);
     reader.Release();
+  };
+  // Before the disc end: the audio carries no sync for the audio-view strategy to find.
+  for (uint32_t command = 0; command < 4; ++command) {
+    SCOPED_TRACE(command);
+    TDriveSetting s = BaseSetting();
+    s.DataReadCmd = command;
+    readAll(command, s, end, command == 3 ? FrameRange(dataEnd, end) : std::set<int64_t>{});
   }
+  // Beyond a disc end inside the data track, each command read as audio and not: every
+  // data sector after it reads but the damaged ones; the audio may fail.
+  for (uint32_t command = 0; command < 4; ++command)
+    for (const bool asAudio : {false, true}) {
+      SCOPED_TRACE(command * 10 + asAudio);
+      TDriveSetting s = BaseSetting();
+      s.DataReadCmd = s.ExtReadCmd = command;
+      s.ExtReadAsAudio = asAudio;
+      readAll(command, s, 150 + 120, FrameRange(dataEnd, end));
+    }
 }
 
 // ASPI tells no residual: only the zeroed tail of the transfer shows that a cooked batch
