@@ -44,44 +44,39 @@ INSTANTIATE_TEST_SUITE_P(Kinds, TocdetectorSearch,
                                          SearchKind{false, 1}),
                          Name);
 
-// The lost session's data track is classified through the sector reader: also with the
-// default reading beyond the lead-out (user data read as audio) on a drive that refuses
-// audio-type reads of data sectors (05/64/00) and answers with the data.
+// The lost data track is classified through the sector reader with its default reading
+// beyond the lead-out (user data read as audio), on a drive that refuses audio-type reads
+// of data sectors (05/64/00) and answers with the data.
 TEST_P(TocdetectorSearch, FindsTheSessionATocLostBeyondItsLeadOut) {
-  for (const bool refusesAudioReads : {false, true}) {
-    SCOPED_TRACE(refusesAudioReads);
-    TempDir dir;
-    // Session 2 holds a track of about 13 seconds between two minute samples.
-    auto disc = BuildDisc(dir,
-                          {{{SectorKind::Mode1, 3000, false, true}, {SectorKind::Audio, 2000}},
-                           {{SectorKind::Mode1, 2000, false, true}, {SectorKind::Audio, 1000}, {SectorKind::Audio, 6000}}},
-                          [&](emu::DiscSpec& spec) {
-                            spec.Toc.DroppedSessions.push_back(2);
-                            if (refusesAudioReads) spec.Profile.ScrambleAudioReads = false;
-                          });
-    ASSERT_TRUE(disc.Drive);
-    Rig rig(disc.Drive);
-    if (refusesAudioReads) {
-      rig.Setting.ExtReadCmd = 0;
-      rig.Setting.ExtReadAsAudio = 1;
-    }
-    Configure(rig);
-    rig.Detector.Options.Leadout = true;
-    if (!GetParam().Fast) rig.Detector.Options.LastAddress = EndNear(disc.Layout);
-    if (toctest::RefusedSearchChecked(rig, 2)) return;
+  TempDir dir;
+  // Session 2 holds a track of about 13 seconds between two minute samples.
+  auto disc = BuildDisc(dir,
+                        {{{SectorKind::Mode1, 3000, false, true}, {SectorKind::Audio, 2000}},
+                         {{SectorKind::Mode1, 2000, false, true}, {SectorKind::Audio, 1000}, {SectorKind::Audio, 6000}}},
+                        [](emu::DiscSpec& spec) {
+                          spec.Toc.DroppedSessions.push_back(2);
+                          spec.Profile.ScrambleAudioReads = false;
+                        });
+  ASSERT_TRUE(disc.Drive);
+  Rig rig(disc.Drive);
+  rig.Setting.ExtReadCmd = 0;
+  rig.Setting.ExtReadAsAudio = 1;
+  Configure(rig);
+  rig.Detector.Options.Leadout = true;
+  if (!GetParam().Fast) rig.Detector.Options.LastAddress = EndNear(disc.Layout);
+  if (toctest::RefusedSearchChecked(rig, 2)) return;
 
-    ASSERT_EQ(rig.Detector.Detect(), 5u) << toctest::Describe(rig.Tracks);
-    auto expected = TrueTracks(disc.Layout);
-    for (size_t i = 2; i < expected.size(); ++i) expected[i].SessionNo = 0;  // found by the search
-    ExpectSameLayout(rig.Tracks, expected);
-    EXPECT_EQ(DiscEndAddress, LbaToFrames(disc.Layout.Sessions[0].LeadOutLba));
-    EXPECT_EQ(rig.Detector.GetSearchStart(), DiscEndAddress);
-    EXPECT_EQ(rig.Tracks[2].DataType, dtMode1);
-    EXPECT_EQ(rig.Tracks[2].FileSystem, fsIso9660);
-    EXPECT_EQ(rig.Tracks[3].FileSystem, fsCdda);
-    EXPECT_EQ(rig.ClosingCodes(), 1u);
-    EXPECT_TRUE(rig.PageAtDefault());
-  }
+  ASSERT_EQ(rig.Detector.Detect(), 5u) << toctest::Describe(rig.Tracks);
+  auto expected = TrueTracks(disc.Layout);
+  for (size_t i = 2; i < expected.size(); ++i) expected[i].SessionNo = 0;  // found by the search
+  ExpectSameLayout(rig.Tracks, expected);
+  EXPECT_EQ(DiscEndAddress, LbaToFrames(disc.Layout.Sessions[0].LeadOutLba));
+  EXPECT_EQ(rig.Detector.GetSearchStart(), DiscEndAddress);
+  EXPECT_EQ(rig.Tracks[2].DataType, dtMode1);
+  EXPECT_EQ(rig.Tracks[2].FileSystem, fsIso9660);
+  EXPECT_EQ(rig.Tracks[3].FileSystem, fsCdda);
+  EXPECT_EQ(rig.ClosingCodes(), 1u);
+  EXPECT_TRUE(rig.PageAtDefault());
 }
 
 // A disc shaped like a real one (lead-out, lead-in and the session's first pregap

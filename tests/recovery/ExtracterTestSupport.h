@@ -279,24 +279,13 @@ class CancellingView final : public IProgressView {
   int Left;
 };
 
-// The disc of one data track, or of `first` in a first session and the track in a
-// second one that the TOC lost (an update beyond the TOC's lead-out).
-inline emu::DiscSpec DataDiscSpec(const fs::path& input, emu::SectorKind kind, const fs::path& first = {}) {
-  emu::DiscSpec spec;
-  if (!first.empty()) {
-    spec.Sessions.push_back({{emu::TrackSpec{kind, first}}});
-    spec.Toc.DroppedSessions = {2};
-  }
-  spec.Sessions.push_back({{emu::TrackSpec{kind, input}}});
-  return spec;
-}
-
-// The address a second session after a first one holding `first` starts at.
+// Where a second session after a first one holding `first` starts, as a burner asks it.
 inline int32_t SecondSessionLba(const fs::path& first, emu::SectorKind kind) {
+  emu::DiscSpec spec;
+  spec.Sessions = {{{emu::TrackSpec{kind, first}}}, {{emu::TrackSpec{kind, first}}}};
   emu::DiscLayout layout;
   std::string error;
-  if (!emu::PlanDisc(DataDiscSpec(first, kind, first), layout, error)) return 0;
-  return layout.Tracks.back().StartLba;
+  return emu::PlanDisc(spec, layout, error) ? layout.Tracks.back().StartLba : 0;
 }
 
 // A disc built from an ISO (or raw user data) in one data track, in the emulated drive,
@@ -306,7 +295,10 @@ class ExtracterRig {
  public:
   ExtracterRig(const fs::path& input, emu::SectorKind kind, const fs::path& work, emu::FaultSet faults = {},
                const fs::path& first = {}) {
-    emu::DiscSpec spec = DataDiscSpec(input, kind, first);
+    emu::DiscSpec spec;
+    for (const fs::path& file : {first, input})
+      if (!file.empty()) spec.Sessions.push_back({{emu::TrackSpec{kind, file}}});
+    if (!first.empty()) spec.Toc.DroppedSessions = {2};
     spec.Faults = std::move(faults);
     std::string error;
     emu::DiscLayout layout;
