@@ -86,8 +86,10 @@ std::string TKrFastIniReader::ReadString(std::string_view key, std::string_view 
 int64_t TKrFastIniReader::ReadInteger(std::string_view key, int64_t defaultValue) {
   const std::string text = ReadString(key, "");
   std::string_view digits = text;
-  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-  if (digits.empty() || digits.front() == '+') return defaultValue;
+  const bool plus = !digits.empty() && digits.front() == '+';
+  if (plus) digits.remove_prefix(1);
+  // One sign at most: "+-5" and "++5" are no numbers.
+  if (digits.empty() || (plus && (digits.front() == '+' || digits.front() == '-'))) return defaultValue;
   int64_t value = 0;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
   if (error != std::errc() || end != digits.data() + digits.size()) return defaultValue;

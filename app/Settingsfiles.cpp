@@ -29,6 +29,7 @@ constexpr const char* kPluginIni = "Plugin.ini";
 constexpr int64_t kMaxReadSpeeds = 72;
 constexpr int64_t kMaxPluginEntries = 1024;
 constexpr int64_t kLastAddressMax = 449999;
+constexpr int32_t kNoSplitMode = 14;  // "分割しない", the last choice of the split list
 
 std::string Trim(const std::string& text) {
   const auto blank = [](unsigned char c) { return c == ' ' || c == '\t'; };
@@ -266,7 +267,8 @@ void ClampOptions() {
   LastAddress = std::clamp<int64_t>(LastAddress, 0, kLastAddressMax);
   MaxLeadout = std::clamp<int64_t>(MaxLeadout, 1, 600);
   Volume = std::clamp(Volume, 0, 100);
-  TailZeroMode = std::clamp(TailZeroMode, 0, 14);
+  // The scan reads the choice unsigned: a negative one lies beyond the list too.
+  if (TailZeroMode < 0 || TailZeroMode > kNoSplitMode) TailZeroMode = kNoSplitMode;
   TailZeroVal = std::clamp(TailZeroVal, 1, static_cast<int>(kRawSectorSize));
 }
 

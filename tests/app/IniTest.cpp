@@ -55,7 +55,7 @@ TEST(KrFastIniReader, ReadsKeysInFileOrderAndConsumesEachLine) {
   const auto file = dir / "b.ini";
   Spit(file,
        "Stray=1\r\n[ISO9660]\nLittleEndian=1\rLittleEndian=0\r\nNum=42 \r\nNeg=-17\nPlus=+5\nHex=0x10\n"
-       "Empty=\nText= a=b \nCaps=TRUE\nYes=yes\nNoEquals\n[Trail] \nAfter=1\n\n[Dup]\nV=1\n[Dup]\nV=2\n");
+       "Empty=\nText= a=b \nCaps=TRUE\nYes=yes\nNoEquals\nPlusMinus=+-5\nMinusPlus=-+5\nTwoPlus=++5\nTwoMinus=--5\n[Trail] \nAfter=1\n\n[Dup]\nV=1\n[Dup]\nV=2\n");
   TKrFastIniReader ini(file.string());
   EXPECT_EQ(ini.ReadString("Stray", "none"), "none");  // nothing selected yet
   ASSERT_TRUE(ini.SelectSection("ISO9660"));
@@ -66,7 +66,9 @@ TEST(KrFastIniReader, ReadsKeysInFileOrderAndConsumesEachLine) {
     const char* Key;
     int64_t Expected;
   };
-  for (const IntCase& c : {IntCase{"Num", 7}, {"Neg", -17}, {"Plus", 5}, {"Hex", 7}, {"Empty", 7}, {"Absent", 7}})
+  // At most one sign before the digits.
+  for (const IntCase& c : {IntCase{"Num", 7}, {"Neg", -17}, {"Plus", 5}, {"Hex", 7}, {"Empty", 7}, {"Absent", 7},
+                           {"PlusMinus", 7}, {"MinusPlus", 7}, {"TwoPlus", 7}, {"TwoMinus", 7}})
     EXPECT_EQ(ini.ReadInteger(c.Key, 7), c.Expected) << c.Key;
   EXPECT_EQ(ini.ReadString("Num", "gone"), "gone");  // consumed although it did not convert
   EXPECT_EQ(ini.ReadString("Text", ""), " a=b ");

@@ -144,6 +144,20 @@ TEST_F(SettingsFiles, HandEditedAndStaleFilesAreReadSafely) {
   EXPECT_EQ(PluginFileNames(), (std::vector<std::string>{"Zip.fpi", "Gif.fpi", "Png.fpi"}));
   EXPECT_FALSE(PluginManager.GetEnabled(0));
   EXPECT_TRUE(PluginManager.GetEnabled(1));
+
+  // The split choice by its index in the list: a value beyond the list, a negative one (as
+  // a saved -1 reads back), is the last choice, "分割しない"; a malformed one the default.
+  struct ZeroCase {
+    const char* Text;
+    int32_t Mode;
+  };
+  for (const ZeroCase& c : {ZeroCase{"-1", 14}, {"4294967295", 14}, {"-2147483648", 14}, {"15", 14}, {"0", 0},
+                            {"13", 13}, {"+-5", 6}}) {
+    ResetGlobals();
+    Spit(Settings / "Quarnel.ini", std::string("\r\n[ISO9660]\r\nTailZeroMode=") + c.Text + "\r\n");
+    Load();
+    EXPECT_EQ(TailZeroMode, c.Mode) << c.Text;
+  }
 }
 
 }  // namespace
