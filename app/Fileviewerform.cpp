@@ -17,6 +17,7 @@
 #include "app/Global.h"
 #include "app/Listtexts.h"
 #include "app/Mainform.h"
+#include "app/Progressdialog.h"
 #include "app/Texts.h"
 #include "platform/OutputFile.h"
 #include "recovery/Isoextracter.h"
@@ -167,7 +168,9 @@ void TFileViewer::FileCheckAllExecute() { SetCheckAll(true); }
 void TFileViewer::FileUncheckAllExecute() { SetCheckAll(false); }
 
 bool TFileViewer::CopyFile(const TExtractedFile& entry, const std::string& path) {
-  if (IsoExtracter.ReadListedFile(entry, path)) return true;
+  const TWorkerOutcome outcome = ProgressDlg->Run([&] { return IsoExtracter.ReadListedFile(entry, path); });
+  if (outcome == woDone) return true;
+  if (outcome == woCancelled) return false;  // the user stopped it: nothing to tell
   QString text = Text(txt::kMsgCopyFailed) + QString::fromStdString(path);
   if (!IsoExtracter.GetFailure().empty()) text += "\n" + QString::fromStdString(IsoExtracter.GetFailure());
   QMessageBox::critical(this, QString(), text);

@@ -32,7 +32,8 @@ class TFileViewer : public QDialog {
   void FileCheckAllExecute();
   void FileUncheckAllExecute();
   // Copies the entry's children into `folder` (made when missing), depth first. False at
-  // the first folder or file that fails, after telling the user which.
+  // the first folder or file that fails, after telling the user which, or that the user
+  // cancels.
   bool ReadDirectory(const TExtractedFile& entry, const std::string& folder);
 
   const std::vector<const TExtractedFile*>& GetRows() const { return Rows; }
@@ -54,7 +55,8 @@ class TFileViewer : public QDialog {
   void CreateActions();
   void CreateControls();
   void AddDirectoryNode(const TExtractedFile& entry, QTreeWidgetItem* parent);
-  // Copies one listed file to `path`; tells the user when it fails.
+  // Copies one listed file to `path`; tells the user when it fails. False also when the
+  // user cancelled it.
   bool CopyFile(const TExtractedFile& entry, const std::string& path);
   bool MakeFolder(const std::string& folder);
   void SetCheckAll(bool checked);

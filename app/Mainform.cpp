@@ -168,12 +168,14 @@ bool TQnlMainFrm::LoadTrackList(const std::string& fileName) {
 }
 
 bool TQnlMainFrm::RipAudioTrack(size_t trackIndex, const std::string& wavFileName) {
+  LastOutcome = woFailed;
   if (!UseSelectedDrive() || trackIndex >= CdTracks.size()) return false;
   AudioRipper.DeEmph = DeEmph ? 1 : 0;
   AudioRipper.Volume = Volume;
   AudioRipper.FileName = wavFileName;
   AudioRipper.SetProgressView(ProgressDlg);
-  return AudioRipper.StartRip(CdTracks[trackIndex]);
+  LastOutcome = ProgressDlg->Run([trackIndex] { return AudioRipper.StartRip(CdTracks[trackIndex]); });
+  return LastOutcome == woDone;
 }
 
 bool TQnlMainFrm::ReadFileSystem(size_t trackIndex) {
@@ -186,6 +188,7 @@ bool TQnlMainFrm::ReadFileSystem(size_t trackIndex) {
 }
 
 bool TQnlMainFrm::ExtractFiles(size_t trackIndex, const std::string& folder) {
+  LastOutcome = woFailed;
   if (!UseSelectedDrive() || trackIndex >= CdTracks.size()) return false;
   TIsoExtracter& e = IsoExtracter;
   e.LittleEndian = LittleEndian, e.ListOnly = ListOnly, e.DetectDir = DetectDir;
@@ -193,7 +196,8 @@ bool TQnlMainFrm::ExtractFiles(size_t trackIndex, const std::string& folder) {
   e.TailZeroMode = TailZeroMode, e.TailZeroVal = TailZeroVal, e.DivAtErr = DivAtErr, e.DelTailZero = DelTailZero;
   e.Folder = folder;
   e.SetProgressView(ProgressDlg);
-  return e.ExtractFiles(CdTracks[trackIndex]);
+  LastOutcome = ProgressDlg->Run([trackIndex] { return IsoExtracter.ExtractFiles(CdTracks[trackIndex]); });
+  return LastOutcome == woDone;
 }
 
 void TQnlMainFrm::Button1Click() {

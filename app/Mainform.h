@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/Settingsfiles.h"
+#include "worker/Progresscodes.h"
 
 class QAction;
 class QCheckBox;
@@ -29,6 +30,8 @@ class TQnlMainFrm : public QMainWindow {
   bool RipAudioTrack(size_t trackIndex, const std::string& wavFileName);
   bool ReadFileSystem(size_t trackIndex);
   bool ExtractFiles(size_t trackIndex, const std::string& folder);
+  // How the last rip or scan ended: a run the user cancelled is no failure to report.
+  TWorkerOutcome GetLastOutcome() const { return LastOutcome; }
 
   void Button1Click();
   void FileLoadListExecute();
@@ -72,4 +75,5 @@ class TQnlMainFrm : public QMainWindow {
 
   TSettingsLocations Locations;
   std::string HelpFile;
+  TWorkerOutcome LastOutcome = woFailed;
 };

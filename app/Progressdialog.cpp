@@ -66,6 +66,12 @@ void TProgressDlg::ShowModalUntilClosed() {
   Running = false;
 }
 
+TWorkerOutcome TProgressDlg::Run(const std::function<bool()>& operation) {
+  Outcome = woFailed;
+  if (operation()) return woDone;
+  return Outcome == woCancelled ? woCancelled : woFailed;
+}
+
 void TProgressDlg::Drain() {
   std::deque<TProgressEvent> batch;
   {

@@ -25,6 +25,12 @@ class TProgressDlg : public QDialog, public IProgressView {
   // never touches a control.
   void Deliver(TProgressEvent event) override;
   void ShowModalUntilClosed() override;
+  void Ended(TWorkerOutcome outcome) override { Outcome = outcome; }
+
+  // Runs an engine operation that may run a worker behind this window: done when it
+  // succeeded, else cancelled when its run ended so; failed otherwise, also when it
+  // refused before starting one.
+  TWorkerOutcome Run(const std::function<bool()>& operation);
 
   void FormShow();
   void TimerTimer();
@@ -58,6 +64,7 @@ class TProgressDlg : public QDialog, public IProgressView {
 
   TProgressModel Model;
   bool Running = false;
+  TWorkerOutcome Outcome = woFailed;
   QTimer* Pump = nullptr;
   std::mutex QueueLock;
   std::deque<TProgressEvent> Queue;

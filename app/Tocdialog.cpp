@@ -233,18 +233,35 @@ void TTocDlg::ShowViewer(std::string& folder) {
   folder = FileViewer->Folder;
 }
 
-bool TTocDlg::RunScan(size_t index, const std::string& folder) {
+TTocDlg::TEnd TTocDlg::EndOf(TWorkerOutcome outcome) {
+  switch (outcome) {
+    case woDone:
+      return TEnd::Extracted;
+    case woCancelled:
+      return TEnd::Stopped;
+    default:
+      return TEnd::Failed;
+  }
+}
+
+TTocDlg::TEnd TTocDlg::Rip(size_t index, const std::string& wav) {
+  QnlMainFrm->RipAudioTrack(index, wav);
+  return EndOf(QnlMainFrm->GetLastOutcome());
+}
+
+TTocDlg::TEnd TTocDlg::RunScan(size_t index, const std::string& folder) {
   if (!MakeFolder(folder)) {
     Error(Text(txt::kMsgFolderFailed) + QString::fromStdString(folder));
-    return false;
+    return TEnd::Stopped;
   }
-  return QnlMainFrm->ExtractFiles(index, folder);
+  QnlMainFrm->ExtractFiles(index, folder);
+  return EndOf(QnlMainFrm->GetLastOutcome());
 }
 
 // Single: the viewer's folder is FileExtractDir and the scan asks for its folder.
 // Multi: both use the track's own folder.
-bool TTocDlg::ExtractData(size_t index, std::string folder, bool multi) {
-  bool ok = true;
+TTocDlg::TEnd TTocDlg::ExtractData(size_t index, std::string folder, bool multi) {
+  TEnd end = TEnd::Extracted;
   std::string& viewerFolder = multi ? folder : FileExtractDir;
   const bool volume = ReadPvd && QnlMainFrm->ReadFileSystem(index);
   if (volume) {
@@ -255,16 +272,16 @@ bool TTocDlg::ExtractData(size_t index, std::string folder, bool multi) {
       Picker.InitialDir = FileExtractDir;
       if (!Picker.Execute()) {
         IsoExtracter.Clear();
-        return true;  // nothing chosen, nothing failed
+        return TEnd::Extracted;  // nothing chosen, nothing failed
       }
       folder = FileExtractDir = Picker.Directory;
     }
-    ok = RunScan(index, folder);
+    end = RunScan(index, folder);
     if (ListOnly) ShowViewer(viewerFolder);
   }
   // The tree belongs to this track only: the next scan must not add to it.
   IsoExtracter.Clear();
-  return ok;
+  return end;
 }
 
 void TTocDlg::ExtractSingleExecute() {
@@ -272,7 +289,7 @@ void TTocDlg::ExtractSingleExecute() {
   if (index < 0 || static_cast<size_t>(index) >= CdTracks.size()) return;
   const auto i = static_cast<size_t>(index);
   const TCdTrack track = CdTracks[i];
-  bool ok = true;
+  TEnd end = TEnd::Extracted;
   switch (Classify(track)) {
     case TTrackKind::Audio: {
       if (!CheckRange(track)) return;
@@ -280,19 +297,19 @@ void TTocDlg::ExtractSingleExecute() {
                                           /*mayReplace=*/false);
       if (wav.empty()) return;
       CddaDir = FolderOf(wav);
-      ok = QnlMainFrm->RipAudioTrack(i, wav);
+      end = Rip(i, wav);
       break;
     }
     case TTrackKind::Data:
       if (!CheckRange(track)) return;
-      ok = ExtractData(i, {}, /*multi=*/false);
+      end = ExtractData(i, {}, /*multi=*/false);
       break;
     case TTrackKind::TypeMismatch:
       return Error(Text(txt::kMsgTypeMismatch));
     case TTrackKind::NoFileSystem:
       return Error(Text(txt::kMsgNoFileSystem));
   }
-  if (!ok) Error(TrackFailed(track.TrackNo, /*audio=*/Classify(track) == TTrackKind::Audio));
+  if (end == TEnd::Failed) Error(TrackFailed(track.TrackNo, /*audio=*/Classify(track) == TTrackKind::Audio));
 }
 
 void TTocDlg::ExtractMultiExecute() {
@@ -309,10 +326,12 @@ void TTocDlg::ExtractMultiExecute() {
     if (kind == TTrackKind::TypeMismatch) return Error(WithTrackNo(txt::kMsgTypeMismatchN, track.TrackNo));
     if (kind == TTrackKind::NoFileSystem) return Error(WithTrackNo(txt::kMsgNoFileSystemN, track.TrackNo));
     if (!CheckRange(track)) return;
-    const bool ok = kind == TTrackKind::Audio
-                        ? QnlMainFrm->RipAudioTrack(index, FreeTrackName(folder, track.TrackNo, ".wav"))
-                        : ExtractData(index, FreeTrackName(folder, track.TrackNo, ""), /*multi=*/true);
-    // The tracks after a failed one are not extracted, and the user learns where it stopped.
-    if (!ok) return Error(TrackFailed(track.TrackNo, /*audio=*/kind == TTrackKind::Audio));
+    const TEnd end = kind == TTrackKind::Audio
+                         ? Rip(index, FreeTrackName(folder, track.TrackNo, ".wav"))
+                         : ExtractData(index, FreeTrackName(folder, track.TrackNo, ""), /*multi=*/true);
+    // The tracks after a failed or cancelled one are not extracted; a failure says where
+    // the run stopped.
+    if (end == TEnd::Failed) Error(TrackFailed(track.TrackNo, /*audio=*/kind == TTrackKind::Audio));
+    if (end != TEnd::Extracted) return;
   }
 }

@@ -2,12 +2,14 @@
 // The track list of the current disc, one checkable line per track. From here the user
 // edits a track, saves or loads the list, and extracts the selected track or every
 // checked one: audio tracks become WAV files, ISO 9660 tracks a browsable volume or the
-// files of a recovery scan. A failed or refused extraction is always told.
+// files of a recovery scan. A failed or refused extraction is always told; one the user
+// cancelled is not.
 #include <QDialog>
 #include <string>
 
 #include "app/Krdirdlg.h"
 #include "sector/Cdtrack.h"
+#include "worker/Progresscodes.h"
 
 class QAction;
 class QPushButton;
@@ -59,9 +61,14 @@ class TTocDlg : public QDialog {
   // The beep and the error box every message of the list comes with.
   void Error(const QString& text);
   bool AskScan();
-  // Extracts data track `index`; false when it failed. `folder` empty: asks for one.
-  bool ExtractData(size_t index, std::string folder, bool multi);
-  bool RunScan(size_t index, const std::string& folder);
+  // How one track's extraction ended: a failure still to be told, or stopped (cancelled
+  // by the user, or a failure told already). Either ends a run over the checked tracks.
+  enum class TEnd { Extracted, Failed, Stopped };
+  static TEnd EndOf(TWorkerOutcome outcome);
+  TEnd Rip(size_t index, const std::string& wav);
+  // Extracts data track `index`. `folder` empty: asks for one.
+  TEnd ExtractData(size_t index, std::string folder, bool multi);
+  TEnd RunScan(size_t index, const std::string& folder);
   void ShowViewer(std::string& folder);
   // True when the track can be read at all; otherwise tells the user.
   bool CheckRange(const TCdTrack& track);

@@ -104,6 +104,7 @@ void TAudioRipper::ClampSettings() {
 bool TAudioRipper::OpenOutput() {
   if (Run->Out.SetFileName(FileName) && Run->Out.Open()) return true;
   WriteLog("\nRip Failure AudioOpen");
+  Failure = kCannotWrite;  // before the run: no cancel can have come first
   return false;
 }
 

@@ -23,6 +23,14 @@ enum TWorkerState : uint8_t {
   wsCancelRequested = 4,
 };
 
+// How a run ended, as its launcher collected it: the windows report a failure and pass
+// over a run the user cancelled.
+enum TWorkerOutcome : uint8_t {
+  woDone = 0,
+  woFailed = 1,
+  woCancelled = 2,
+};
+
 // pcFailed, pcDone and pcCancelled end a run and close the progress window.
 constexpr bool IsClosingCode(int8_t code) { return code == pcFailed || code == pcDone || code == pcCancelled; }
 constexpr bool IsKnownProgressCode(int8_t code) {

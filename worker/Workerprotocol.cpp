@@ -97,6 +97,7 @@ bool LaunchWorkerWith(TWorkerHead& head, IProgressView& view, std::string_view t
   if (!head.Thread.joinable()) {
     head.Callback = nullptr;
     head.Context = nullptr;
+    view.Ended(woFailed);
     return false;
   }
 
@@ -120,5 +121,10 @@ bool LaunchWorkerWith(TWorkerHead& head, IProgressView& view, std::string_view t
     collect();
     throw;
   }
-  return collect() == wsDone;
+  const uint8_t state = collect();
+  const TWorkerOutcome outcome = state == wsDone              ? woDone
+                                 : state == wsCancelRequested ? woCancelled
+                                                              : woFailed;
+  view.Ended(outcome);
+  return outcome == woDone;
 }

@@ -25,6 +25,9 @@ class IProgressView {
   virtual void Deliver(TProgressEvent event) = 0;
   // Shows the window and returns once a closing code has been handled.
   virtual void ShowModalUntilClosed() = 0;
+  // Called by the launcher on its own thread after the worker was joined (or could not be
+  // started): how the run ended.
+  virtual void Ended(TWorkerOutcome outcome) { static_cast<void>(outcome); }
 };
 
 // Code, value, text (for pcSetText) and context; returns 0.
@@ -88,8 +91,10 @@ class TWorkerHead {
 void RunWorker(TWorkerHead& head, TWorkerJob& job) noexcept;
 
 // The launcher: callback and context to the view, the view's title, the thread, the
-// window until closed, join, then the state is read and reset to wsIdle. True only for
-// wsDone. When the thread cannot be started: false, nothing shown, state unchanged.
+// window until closed, join, then the state is read and reset to wsIdle and the view is
+// told the outcome (wsDone done, wsCancelRequested cancelled, anything else failed). True
+// only for done. When the thread cannot be started: false, nothing shown, the view told
+// of a failure, the state unchanged.
 bool LaunchWorker(TWorkerHead& head, IProgressView& view, std::string_view title, TWorkerJob job);
 
 // The same with the thread start supplied by the caller.

@@ -50,6 +50,7 @@ class TRecordingView : public IProgressView {
     if (HoldWindowUntilClosingCodeArrived) ClosingArrived.acquire();
     Inner.ShowModalUntilClosed();
   }
+  void Ended(TWorkerOutcome outcome) override { Outcomes.push_back(outcome); }
 
   // After the launcher returned (the worker is joined).
   std::vector<int8_t> DeliveredCodes() {
@@ -68,6 +69,7 @@ class TRecordingView : public IProgressView {
 
   THeadlessProgressView Inner;
   std::vector<TSeen> Seen;
+  std::vector<TWorkerOutcome> Outcomes;  // as the launcher told them, once per run
 
  private:
   std::mutex Lock;
@@ -76,6 +78,7 @@ class TRecordingView : public IProgressView {
 };
 
 using Codes = std::vector<int8_t>;
+using Outcomes = std::vector<TWorkerOutcome>;
 
 TEST(WorkerProtocol, ReportsArriveInOrderAndADoneRunReturnsTrue) {
   TWorkerHead head;
@@ -115,6 +118,7 @@ TEST(WorkerProtocol, ReportsArriveInOrderAndADoneRunReturnsTrue) {
   EXPECT_TRUE(view.Inner.GetModel().IsCloseRequested());
   EXPECT_FALSE(view.Inner.GetModel().IsTimerOn());
   EXPECT_EQ(view.Inner.GetShowCount(), 1);
+  EXPECT_EQ(view.Outcomes, Outcomes{woDone});
 }
 
 TEST(WorkerProtocol, WorkerThatEndsBeforeTheWindowIsUp) {
@@ -197,6 +201,7 @@ TEST(WorkerProtocol, CancelDuringWorkEndsCancelledAndASecondPressChangesNothing)
   EXPECT_EQ(unitsDone, 1);
   EXPECT_EQ(cleanUps, 1);
   EXPECT_EQ(view.DeliveredCodes(), (Codes{pcSetRange, pcStep, pcFill, pcCancelled}));
+  EXPECT_EQ(view.Outcomes, Outcomes{woCancelled});  // told apart from a failure
   EXPECT_EQ(head.GetState(), wsIdle);
 }
 
@@ -253,6 +258,7 @@ TEST_P(WorkerException, EndsFailedWithOneClosingCodeAJoinedThreadAndCleanUp) {
   ASSERT_FALSE(seen.empty());
   EXPECT_EQ(delivered.back(), pcFailed);
   EXPECT_EQ(seen.back(), pcFailed);
+  EXPECT_EQ(view.Outcomes, Outcomes{woFailed});
   EXPECT_EQ(head.GetState(), wsIdle);
 }
 
@@ -312,6 +318,7 @@ TEST(WorkerProtocol, WorkThatReportsFailureEndsFailedUnlessCancelled) {
     EXPECT_FALSE(keptGoing);
     EXPECT_EQ(view.DeliveredCodes(), (Codes{pcFill, cancelFirst ? int8_t(pcCancelled) : int8_t(pcFailed)}))
         << cancelFirst;
+    EXPECT_EQ(view.Outcomes, Outcomes{cancelFirst ? woCancelled : woFailed}) << cancelFirst;
   }
 }
 
@@ -355,6 +362,7 @@ TEST(WorkerProtocol, ThreadThatCannotStartShowsNothing) {
     EXPECT_FALSE(ran);
     EXPECT_EQ(view.Inner.GetShowCount(), 0);
     EXPECT_TRUE(view.DeliveredCodes().empty());
+    EXPECT_EQ(view.Outcomes, Outcomes{woFailed});
     EXPECT_EQ(head.GetState(), wsIdle);
     EXPECT_EQ(head.Notify(pcDone), 0);
     EXPECT_TRUE(view.DeliveredCodes().empty());  // the head no longer reaches the view
@@ -440,6 +448,7 @@ TEST(WorkerProtocol, CancelRacingTheEndGivesOneConsistentOutcome) {
     const int8_t closing = codes.back();
     ASSERT_EQ(result, closing == pcDone) << run;
     ASSERT_TRUE(closing == pcDone || closing == pcCancelled) << run;
+    ASSERT_EQ(view.Outcomes, Outcomes{result ? woDone : woCancelled}) << run;
     ASSERT_EQ(head.GetState(), wsIdle);
     (result ? done : cancelled)++;
   }

@@ -29,7 +29,7 @@ TEST_F(ProgressWindow, ReportsReachTheWindowInOrderAndTheEndClosesIt) {
   struct Case {
     const char* Name;
     std::function<void(TWorkerHead&)> Work;
-    bool Result;
+    TWorkerOutcome Outcome;
     int32_t Maximum, Position;
     std::string Status;
   };
@@ -43,21 +43,22 @@ TEST_F(ProgressWindow, ReportsReachTheWindowInOrderAndTheEndClosesIt) {
          h.Notify(pcSetText, 0, "Track 03");
          h.Notify(static_cast<TProgressCode>(10), 99);  // unknown: nothing
        },
-       true, 40, 40, "Track 03"},
-      {"ends before the window shows", [](TWorkerHead&) {}, true, 1, 1, "Ripping Track 01..."},
+       woDone, 40, 40, "Track 03"},
+      {"ends before the window shows", [](TWorkerHead&) {}, woDone, 1, 1, "Ripping Track 01..."},
       {"a range of 0 then a step",
        [](TWorkerHead& h) {
          h.Notify(pcSetRange, 0);
          h.Notify(pcStep);
        },
-       true, 0, 0, "Ripping Track 01..."},
-      {"fails", [](TWorkerHead& h) { h.Fail(); }, false, 1, 1, "Ripping Track 01..."},
-      {"throws", [](TWorkerHead&) { throw std::runtime_error("drive gone"); }, false, 1, 0, "Ripping Track 01..."},
+       woDone, 0, 0, "Ripping Track 01..."},
+      {"fails", [](TWorkerHead& h) { h.Fail(); }, woFailed, 1, 1, "Ripping Track 01..."},
+      {"throws", [](TWorkerHead&) { throw std::runtime_error("drive gone"); }, woFailed, 1, 0, "Ripping Track 01..."},
   };
   for (const Case& c : cases) {
     TWorkerJob job;
     job.Work = [&] { c.Work(Head); };
-    EXPECT_EQ(LaunchWorker(Head, Dialog, "Ripping Track 01...", std::move(job)), c.Result) << c.Name;
+    EXPECT_EQ(Dialog.Run([&] { return LaunchWorker(Head, Dialog, "Ripping Track 01...", std::move(job)); }), c.Outcome)
+        << c.Name;
     const TProgressModel& m = Dialog.GetModel();
     EXPECT_FALSE(Dialog.isVisible()) << c.Name;
     EXPECT_TRUE(m.IsCloseRequested()) << c.Name;
@@ -96,12 +97,15 @@ TEST_F(ProgressWindow, CancelEscAndTheCloseButtonStopARunningWorker) {
       stillShown = d->isVisible();
       return true;
     });
-    EXPECT_FALSE(LaunchWorker(Head, Dialog, "Searching tracks...", std::move(job)));
+    EXPECT_EQ(Dialog.Run([&] { return LaunchWorker(Head, Dialog, "Searching tracks...", std::move(job)); }),
+              woCancelled);
     EXPECT_TRUE(stillShown) << static_cast<int>(press);
     EXPECT_FALSE(Dialog.isVisible());
     EXPECT_EQ(Head.GetState(), wsIdle);
     EXPECT_GE(steps, 3);
   }
+  // An operation that refuses before it starts a run failed, whatever the last run did.
+  EXPECT_EQ(Dialog.Run([] { return false; }), woFailed);
 }
 
 }  // namespace

@@ -48,11 +48,18 @@ constexpr uint32_t kTaggedSize = 6000;  // docs/tagged.bin, the file the scripte
 int Shell(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()); }
 std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
 
-// Answers the modal windows in order, nested ones included; the progress window is left
-// to close by itself. A step must close the window it gets.
+// Answers the modal windows in order, nested ones included. A step must close the window
+// it gets; the progress window closes by itself, and a step for it (WhileRunning) runs on
+// each poll until it returns true.
 class Answers : public QObject {
  public:
-  using Step = std::function<void(QWidget*)>;
+  struct Step {
+    Step() = default;
+    template <typename F, typename = std::enable_if_t<std::is_invocable_v<F, QWidget*>>>
+    Step(F act) : Act(std::move(act)) {}
+    std::function<void(QWidget*)> Act;
+    std::function<bool(TProgressDlg*)> WhileRunning;
+  };
   explicit Answers(std::vector<Step> steps) : Steps(std::move(steps)) {
     Clock.start();
     Arm();
@@ -86,18 +93,28 @@ class Answers : public QObject {
       return;
     }
     std::erase_if(Done, [](const QPointer<QWidget>& p) { return !p; });
-    if (!w || !w->isVisible() || dynamic_cast<TProgressDlg*>(w)) return;
+    if (!w || !w->isVisible()) return;
+    if (auto* progress = dynamic_cast<TProgressDlg*>(w)) {
+      if (Next < Steps.size() && Steps[Next].WhileRunning && Steps[Next].WhileRunning(progress)) ++Next;
+      return;
+    }
     for (const auto& p : Done)
       if (p == w) return;
     if (Next >= Steps.size()) {
-      ADD_FAILURE() << "unexpected window " << w->windowTitle().toStdString();
+      auto* box = dynamic_cast<QMessageBox*>(w);
+      ADD_FAILURE() << "unexpected window " << w->windowTitle().toStdString() << (box ? box->text().toStdString() : "");
       if (auto* d = dynamic_cast<QDialog*>(w)) d->reject();
       return;
     }
     Done.emplace_back(w);
     // Run outside this timer's slot: a step that opens windows needs the timer to go on.
     w->installEventFilter(this);
-    Steps[Next++](w);
+    if (!Steps[Next].Act) {
+      ADD_FAILURE() << "a window came up where the progress window was expected: " << w->windowTitle().toStdString();
+      if (auto* d = dynamic_cast<QDialog*>(w)) d->reject();
+      return;
+    }
+    Steps[Next++].Act(w);
   }
   std::vector<Step> Steps;
   size_t Next = 0;
@@ -125,6 +142,18 @@ Answers::Step Message(std::string text, QMessageBox::StandardButton button = QMe
     EXPECT_EQ(box->text().toStdString(), text);
     box->button(button)->click();
   };
+}
+
+// Cancel, pressed once the rip, copy or scan behind the progress window runs.
+Answers::Step CancelRun() {
+  Answers::Step step;
+  step.WhileRunning = [](TProgressDlg* d) {
+    if (AudioRipper.GetState() != wsRunning && IsoExtracter.GetState() != wsRunning) return false;
+    d->CancelBtn->click();
+    EXPECT_TRUE(AudioRipper.GetState() == wsCancelRequested || IsoExtracter.GetState() == wsCancelRequested);
+    return true;
+  };
+  return step;
 }
 
 template <typename T>
@@ -465,6 +494,10 @@ TEST_F(TrackListWalk, ARipOrScanThatCannotWriteIsReportedAndEndsTheRun) {
   };
   const Case cases[] = {
       {false, {1}, {Choose(Out / "tone"), Message(failed2)}},
+      // A folder nothing can be made in, whoever runs the test, and that holds only folders
+      // (a file dialog that lists files reads them).
+      {false, {1}, {Choose("/sys/tone"), Message(failed2)}},
+      {true, {1}, {Choose("/sys"), Message(failed2)}},
       {false, {2}, {scan, Choose(Out / "scan"), Message(failed3)}},
       // Track 3 comes after the failed rip and is not asked about.
       {true, {1, 2}, {Choose(Out.Path), Message(failed2)}},
@@ -487,6 +520,51 @@ TEST_F(TrackListWalk, ARipOrScanThatCannotWriteIsReportedAndEndsTheRun) {
       EXPECT_FALSE(fs::exists(Out / "Track03")) << "the run went on after the failed rip";
     }
   }
+}
+
+TEST_F(TrackListWalk, CancelDuringARipACopyOrAScanEndsItWithoutAMessage) {
+  DriveSettings[0].Interval = 100;  // a pause after every read: each run lasts long enough to be cancelled
+  ListOnly = false;
+  fs::create_directories(Out / "scan");
+  const auto copyNumbers = On<TFileViewer>([](TFileViewer* v) {
+    v->DiscTree->setCurrentItem(v->DiscTree->topLevelItem(0)->child(0));  // docs
+    v->FileList->setCurrentItem(v->FileList->topLevelItem(0));            // numbers.txt
+    v->FileRead->trigger();
+    v->FileClose->trigger();
+  });
+  struct Case {
+    const char* what;
+    bool checked;  // the checked tracks from this row on, else the selected one
+    int row;
+    std::vector<Answers::Step> answers;
+    fs::path output;
+    uint64_t wholeSize;
+  };
+  const uint64_t wav = 44 + Pcm(Work / "tone.wav").size();
+  const Case cases[] = {
+      {"rip", false, 1, {Choose(Out / "tone"), CancelRun()}, Out / "tone.wav", wav},
+      // Track 3 comes after the cancelled rip and is not asked about.
+      {"checked tracks", true, 1, {Choose(Out.Path), CancelRun()}, Out / "Track02.wav", wav},
+      {"copy", false, 0, {copyNumbers, Choose(Out / "numbers.txt"), CancelRun()}, Out / "numbers.txt",
+       fs::file_size(Work / "tree" / "docs" / "numbers.txt")},
+      {"scan", false, 2, {Message(txt::kMsgNoVolume, QMessageBox::Yes), Choose(Out / "scan"), CancelRun()}, {}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TocDlg->UncheckAll->trigger();
+    for (int row = c.row; c.checked && row < 3; ++row) TocDlg->TrackList->topLevelItem(row)->setCheckState(0, Qt::Checked);
+    Select(c.row);
+    {
+      Answers answers(c.answers);
+      (c.checked ? TocDlg->ExtractMulti : TocDlg->ExtractSingle)->trigger();
+    }
+    if (!c.output.empty()) {
+      EXPECT_LT(fs::file_size(c.output), c.wholeSize);  // stopped part-way
+    }
+    EXPECT_FALSE(fs::exists(Out / "Track03"));
+  }
+  EXPECT_EQ(AudioRipper.GetState(), wsIdle);
+  EXPECT_EQ(IsoExtracter.GetState(), wsIdle);
 }
 
 TEST_F(TrackListWalk, TwoPluginsClaimingOneFileCarveItInTheOrderTheSettingsGive) {
