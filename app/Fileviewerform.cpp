@@ -186,7 +186,7 @@ bool TFileViewer::MakeFolder(const std::string& folder) {
 }
 
 void TFileViewer::FileReadExecute() {
-  const int row = FileList->indexOfTopLevelItem(FileList->currentItem());
+  const int row = SelectedRow(FileList);
   if (row < 0 || static_cast<size_t>(row) >= Rows.size()) return;
   const TExtractedFile& entry = *Rows[static_cast<size_t>(row)];
   const TFileChoice choice{Folder, (fs::path(Folder) / SafeLeafName(entry.Name)).string(), txt::kAllFilesFilter,
@@ -199,7 +199,8 @@ void TFileViewer::FileReadExecute() {
 }
 
 void TFileViewer::FileReadMultiExecute() {
-  if (!EntryOf(DiscTree->currentItem())) return;
+  const QList<QTreeWidgetItem*> folders = DiscTree->selectedItems();
+  if (folders.isEmpty() || !EntryOf(folders.front())) return;
   Picker.InitialDir = Folder;
   if (!Picker.Execute()) return;
   Folder = Picker.Directory;

@@ -7,6 +7,7 @@
 #include <QSpinBox>
 #include <QString>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <initializer_list>
 
 inline QString Text(const char* text) { return QString::fromUtf8(text); }
@@ -29,6 +30,13 @@ inline QToolButton* NewArrow(QWidget* parent, Qt::ArrowType type) {
   button->setArrowType(type);
   button->setAutoRepeat(true);
   return button;
+}
+
+// The row of the list's selected line; -1 when no line is selected. The current line
+// alone (which the list keeps after a selection is cleared) is no choice.
+inline int SelectedRow(const QTreeWidget* list) {
+  const QList<QTreeWidgetItem*> selected = list->selectedItems();
+  return selected.isEmpty() ? -1 : list->indexOfTopLevelItem(selected.front());
 }
 
 // Buttons right-aligned, the first one the default.

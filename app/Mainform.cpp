@@ -163,8 +163,9 @@ bool TQnlMainFrm::UseSelectedDrive() {
 bool TQnlMainFrm::SaveTrackList(const std::string& fileName) { return ::SaveTrackList(fileName); }
 
 bool TQnlMainFrm::LoadTrackList(const std::string& fileName) {
-  const bool driveSelected = CurrentDriveIndex >= 0 && CdRoms.GetCdRom(static_cast<uint32_t>(CurrentDriveIndex));
-  return ::LoadTrackList(fileName, driveSelected);
+  // The disc end is read from the drive of the drive box, wherever another window (the
+  // speed detection) left the shared drive utility.
+  return ::LoadTrackList(fileName, /*driveSelected=*/SelectDrive(DrvCmb->currentIndex()));
 }
 
 bool TQnlMainFrm::RipAudioTrack(size_t trackIndex, const std::string& wavFileName) {

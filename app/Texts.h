@@ -57,6 +57,8 @@ inline constexpr const char* kTocDlgCaption = "CD内のトラックリスト";
 inline constexpr const char* kTrackColumns[7] = {"  Track#", "Session#", "Type", "Start", "End", "Length",
                                                  "File System"};
 inline constexpr const char* kCloseButton = "閉じる(&C)";
+// The list's own close button: without an accelerator, so that Alt+C stays 連続(&C)'s.
+inline constexpr const char* kTocCloseButton = "閉じる";
 
 // TOC search options
 inline constexpr const char* kTocManualCheck = "現在のTOCを無視する (TOCの手動検索)";

@@ -115,7 +115,7 @@ void TTocDlg::CreateControls() {
   checks->addStretch();
   ExtractSingleBtn = new QPushButton(Text(txt::kExtractSingle), this);
   ExtractMultiBtn = new QPushButton(Text(txt::kExtractMulti), this);
-  CloseBtn = new QPushButton(Text(txt::kCloseButton), this);
+  CloseBtn = new QPushButton(Text(txt::kTocCloseButton), this);
   connect(ExtractSingleBtn, &QPushButton::clicked, ExtractSingle, &QAction::trigger);
   connect(ExtractMultiBtn, &QPushButton::clicked, ExtractMulti, &QAction::trigger);
   connect(CloseBtn, &QPushButton::clicked, this, &QDialog::accept);
@@ -268,16 +268,16 @@ TTocDlg::TEnd TTocDlg::ExtractData(size_t index, std::string folder, bool multi)
     if (multi) MakeFolder(folder);  // where the viewer offers to copy the track's files
     ShowViewer(viewerFolder);
   } else if (!ReadPvd || AskScan()) {
+    bool chosen = true;
     if (!multi) {
       Picker.InitialDir = FileExtractDir;
-      if (!Picker.Execute()) {
-        IsoExtracter.Clear();
-        return TEnd::Extracted;  // nothing chosen, nothing failed
-      }
-      folder = FileExtractDir = Picker.Directory;
+      chosen = Picker.Execute();
+      if (chosen) folder = FileExtractDir = Picker.Directory;
     }
-    end = RunScan(index, folder);
-    if (ListOnly) ShowViewer(viewerFolder);
+    if (chosen) end = RunScan(index, folder);
+    // After the question the list shows whether or not a folder was chosen; with the volume
+    // read switched off, no folder ends it.
+    if (ListOnly && (chosen || ReadPvd)) ShowViewer(viewerFolder);
   }
   // The tree belongs to this track only: the next scan must not add to it.
   IsoExtracter.Clear();
@@ -285,7 +285,7 @@ TTocDlg::TEnd TTocDlg::ExtractData(size_t index, std::string folder, bool multi)
 }
 
 void TTocDlg::ExtractSingleExecute() {
-  const int index = TrackList->indexOfTopLevelItem(TrackList->currentItem());
+  const int index = SelectedRow(TrackList);
   if (index < 0 || static_cast<size_t>(index) >= CdTracks.size()) return;
   const auto i = static_cast<size_t>(index);
   const TCdTrack track = CdTracks[i];

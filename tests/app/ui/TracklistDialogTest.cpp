@@ -372,6 +372,47 @@ TEST_F(TrackListWalk, AVolumeIsBrowsedAndEveryFileCopiedOutWithItsTime) {
   EXPECT_TRUE(IsoExtracter.Root.Children.empty());  // cleared after the viewer
 }
 
+TEST_F(TrackListWalk, OnlySelectedLinesCountAndAltCStartsTheCheckedTracks) {
+  TocDlg->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(TocDlg));
+  TocDlg->CheckAll->trigger();
+  // A current line that is not selected (as the list leaves it after a click beside it)
+  // is no choice: extracting opens nothing, checked lines or not.
+  const auto deselect = [](QTreeWidget* list) {
+    list->setCurrentItem(list->topLevelItem(0));
+    list->clearSelection();
+  };
+  deselect(TocDlg->TrackList);
+  {
+    Answers none({});
+    TocDlg->ExtractSingle->trigger();
+  }
+  // The same in the file viewer of track 1.
+  Select(0);
+  {
+    Answers answers({On<TFileViewer>([&](TFileViewer* v) {
+      deselect(v->FileList);
+      v->FileRead->trigger();
+      v->FileClose->trigger();
+    })});
+    TocDlg->ExtractSingle->trigger();
+  }
+  // Alt+C is the checked tracks' button: their folder is asked for.
+  TocDlg->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(TocDlg));
+  std::string asked;
+  {
+    Answers answers({[&](QWidget* w) {
+      asked = w->metaObject()->className();
+      static_cast<QDialog*>(w)->reject();
+    }});
+    QTest::keyClick(TocDlg, Qt::Key_C, Qt::AltModifier);
+    QTest::qWaitFor([&] { return !asked.empty(); }, 3000);  // a mnemonic clicks its button a moment later
+  }
+  EXPECT_EQ(asked, "QFileDialog");
+  TocDlg->hide();
+}
+
 TEST_F(TrackListWalk, NamesFromADamagedDirectoryStayInsideTheChosenFolder) {
   ASSERT_TRUE(QnlMainFrm->ReadFileSystem(0));
   for (TExtractedFile& e : IsoExtracter.Root.Children) {
@@ -451,6 +492,18 @@ TEST_F(TrackListWalk, ALostVolumeIsScannedAndTheScanAsksOnlyTheEnabledPlugins) {
   scan(after);
   EXPECT_EQ(Carved(after), Carved(before) - 1);
   EXPECT_TRUE(FilesBelow(Out / "scan").size() == written.size());  // listing wrote nothing
+
+  // No folder chosen for the scan: nothing is scanned, and the list is shown all the same.
+  std::vector<std::string> none = {"unset"};
+  {
+    Answers answers({Message(txt::kMsgNoVolume, QMessageBox::Yes), Choose({}),
+                     On<TFileViewer>([&](TFileViewer* v) {
+                       none = Modes(v);
+                       v->FileClose->trigger();
+                     })});
+    TocDlg->ExtractSingle->trigger();
+  }
+  EXPECT_TRUE(none.empty());
 }
 
 TEST_F(TrackListWalk, CheckedTracksGoBesideEarlierOutputsAndAMismatchStopsTheRun) {
