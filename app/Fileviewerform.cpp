@@ -157,6 +157,7 @@ void TFileViewer::DiscTreeChange() {
     for (int k = 1; k < 5; ++k) item->setTextAlignment(k, Qt::AlignRight | Qt::AlignVCenter);
     item->setCheckState(0, Qt::Unchecked);
   }
+  FitColumns(FileList);
 }
 
 void TFileViewer::SetCheckAll(bool checked) {

@@ -3,11 +3,13 @@
 // items, number boxes with their ranges, arrow buttons and the row of dialog buttons.
 #include <QBoxLayout>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QString>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <algorithm>
 #include <initializer_list>
 
 inline QString Text(const char* text) { return QString::fromUtf8(text); }
@@ -37,6 +39,16 @@ inline QToolButton* NewArrow(QWidget* parent, Qt::ArrowType type) {
 inline int SelectedRow(const QTreeWidget* list) {
   const QList<QTreeWidgetItem*> selected = list->selectedItems();
   return selected.isEmpty() ? -1 : list->indexOfTopLevelItem(selected.front());
+}
+
+// Widens every column of `list` too narrow for its header or a text it shows at the list's
+// font (the forms' widths were made for another font). No column is made narrower, so a
+// width the user chose stays where the texts fit.
+inline void FitColumns(QTreeWidget* list) {
+  const QAbstractItemView* view = list;  // where Qt's measure of a column is public
+  for (int k = 0; k < list->columnCount(); ++k)
+    list->setColumnWidth(k, std::max({list->columnWidth(k), view->sizeHintForColumn(k),
+                                      list->header()->sectionSizeHint(k)}));
 }
 
 // Buttons right-aligned, the first one the default.

@@ -1,8 +1,12 @@
 #include "app/Krdirdlg.h"
 
 #include <QFileDialog>
+#include <QFileSystemWatcher>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStringList>
+#include <algorithm>
 #include <filesystem>
 
 #include "app/Texts.h"
@@ -18,7 +22,40 @@ void Prepare(QFileDialog& dialog, const std::string& initialDir) {
   if (!initialDir.empty() && std::filesystem::is_directory(initialDir, ec)) dialog.setDirectory(Q(initialDir));
 }
 
+// Centred on the window that asks and kept on its screen. Qt's own placement guesses the
+// window frames, which puts the dialog off centre where the system does not report them.
+void CentreOnOwner(QFileDialog& dialog) {
+  const QWidget* owner = dialog.parentWidget() ? dialog.parentWidget()->window() : nullptr;
+  if (owner == nullptr || !owner->isVisible()) return;
+  const QRect area = owner->screen()->availableGeometry();
+  QRect placed(QPoint(), dialog.size());
+  placed.moveCenter(owner->frameGeometry().center());
+  placed.moveLeft(std::clamp(placed.left(), area.left(), std::max(area.left(), area.right() + 1 - placed.width())));
+  placed.moveTop(std::clamp(placed.top(), area.top(), std::max(area.top(), area.bottom() + 1 - placed.height())));
+  dialog.move(placed.topLeft());
+}
+
+// Keeps Choose in step with the typed folder. The dialog looks again only when the text
+// changes, so a folder made after it was typed would stay refused; the nearest existing
+// folder on the typed path is watched, and a change there is a change of the text.
+void FollowTypedFolder(QFileDialog& dialog, QFileSystemWatcher& watcher) {
+  auto* edit = dialog.findChild<QLineEdit*>("fileNameEdit");
+  if (edit == nullptr) return;
+  const auto watchNearest = [&dialog, &watcher, edit] {
+    if (!watcher.directories().isEmpty()) watcher.removePaths(watcher.directories());
+    std::filesystem::path nearest =
+        std::filesystem::path(dialog.directory().absolutePath().toStdString()) / edit->text().toStdString();
+    std::error_code ec;
+    while (nearest.has_relative_path() && !std::filesystem::is_directory(nearest, ec)) nearest = nearest.parent_path();
+    watcher.addPath(Q(nearest.string()));
+  };
+  QObject::connect(edit, &QLineEdit::textChanged, &watcher, watchNearest);
+  QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, edit,
+                   [edit] { emit edit->textChanged(edit->text()); });
+}
+
 std::string Chosen(QFileDialog& dialog) {
+  CentreOnOwner(dialog);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().front().toStdString();
 }
@@ -30,6 +67,8 @@ bool TKrDirectoryDialog::Execute() {
   Prepare(dialog, InitialDir);
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);
+  QFileSystemWatcher watcher;
+  FollowTypedFolder(dialog, watcher);
   const std::string chosen = Chosen(dialog);
   std::error_code ec;
   if (chosen.empty() || !std::filesystem::is_directory(chosen, ec)) return false;

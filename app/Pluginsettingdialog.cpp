@@ -43,7 +43,7 @@ TPluginSettingDlg::TPluginSettingDlg(QWidget* parent) : QDialog(parent) {
   layout->addLayout(path);
   layout->addWidget(PluginList, 1);
   layout->addLayout(ButtonRow({OkBtn, CancelBtn}));
-  resize(542, 358);
+  setFixedSize(542, 358);
 
   connect(SearchBtn, &QPushButton::clicked, this, [this] { SearchBtnClick(); });
   connect(BrowseBtn, &QPushButton::clicked, this, [this] { BrowseBtnClick(); });
@@ -97,6 +97,7 @@ void TPluginSettingDlg::FillList() {
     item->setCheckState(0, PluginManager.GetEnabled(i) ? Qt::Checked : Qt::Unchecked);
     ShowRow(static_cast<int>(DisplayOrder.size()) - 1);
   }
+  FitColumns(PluginList);
 }
 
 void TPluginSettingDlg::ShowRow(int row) {

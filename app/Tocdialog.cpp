@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyle>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -129,6 +130,7 @@ void TTocDlg::CreateControls() {
   layout->addLayout(checks);
   layout->addWidget(TrackList);
   layout->addLayout(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);  // a fixed border: the list is all there is
 }
 
 void TTocDlg::showEvent(QShowEvent* event) {
@@ -143,6 +145,13 @@ void TTocDlg::FormShow() {
     item->setCheckState(0, Qt::Unchecked);
     ShowRow(static_cast<int>(i));
   }
+  FitWidth();
+}
+
+void TTocDlg::FitWidth() {
+  FitColumns(TrackList);
+  TrackList->setMinimumWidth(TrackList->header()->length() + 2 * TrackList->frameWidth() +
+                             TrackList->verticalScrollBar()->sizeHint().width());
 }
 
 void TTocDlg::ShowRow(int index) {
@@ -163,7 +172,9 @@ void TTocDlg::UncheckAllExecute() { SetCheckAll(false); }
 void TTocDlg::EditTrack(int index) {
   if (index < 0 || static_cast<size_t>(index) >= CdTracks.size() || !TrackDlg) return;
   TrackDlg->LoadTrack(index);
-  if (TrackDlg->exec() == QDialog::Accepted) ShowRow(index);
+  if (TrackDlg->exec() != QDialog::Accepted) return;
+  ShowRow(index);
+  FitWidth();
 }
 
 void TTocDlg::Error(const QString& text) {

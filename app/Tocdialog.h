@@ -57,6 +57,8 @@ class TTocDlg : public QDialog {
   void CreateActions();
   void CreateControls();
   void ShowRow(int index);
+  // Every text whole, the window as wide as its columns.
+  void FitWidth();
   void SetCheckAll(bool checked);
   // The beep and the error box every message of the list comes with.
   void Error(const QString& text);

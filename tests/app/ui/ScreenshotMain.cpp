@@ -1,14 +1,17 @@
-// Photographs the main window (with the emulated drive holding the sample disc), the TOC
-// search options, the progress window during a search-like run, the track list and the
-// About box, as PNGs in the folder given. Run under Xvfb so that real fonts render;
+// Photographs the main window (with the emulated drive holding the sample disc), the file
+// dialog for loading a list over it, the TOC search options, the progress window during a
+// search-like run, the track list and the About box, as PNGs in the folder given. Run under Xvfb so that real fonts render;
 // fails when a picture cannot be taken or the forms' font has no Japanese glyphs.
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QTimer>
@@ -45,6 +48,34 @@ void Save(QWidget* window, const QString& folder, const char* name) {
     return;
   }
   std::printf("%s (%dx%d)\n", file.toUtf8().constData(), picture.width(), picture.height());
+}
+
+// The file dialog for loading a list, over the main window moved away from the screen's
+// corner: it must stand centred on it (the server reports no window frames to go by).
+void PhotographLoadDialog(const QString& folder) {
+  QnlMainFrm->move(440, 460);
+  QTimer::singleShot(300, [folder] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) {
+      std::fprintf(stderr, "no file dialog for loading a list\n");
+      Failed = true;
+      return;
+    }
+    const QPoint off = dialog->frameGeometry().center() - QnlMainFrm->frameGeometry().center();
+    if (off.manhattanLength() > 4) {
+      std::fprintf(stderr, "the file dialog stands %d,%d off its window's centre\n", off.x(), off.y());
+      Failed = true;
+    }
+    const QRect both = dialog->frameGeometry().united(QnlMainFrm->frameGeometry());
+    const QString file = folder + "/loadlist.png";
+    if (!QApplication::primaryScreen()->grabWindow(0, both.x(), both.y(), both.width(), both.height()).save(file)) {
+      std::fprintf(stderr, "cannot photograph loadlist\n");
+      Failed = true;
+    }
+    std::printf("%s\n", file.toUtf8().constData());
+    dialog->reject();
+  });
+  QnlMainFrm->FileLoadList->trigger();
 }
 
 // The progress window as a worker drives it: range and position set, then held open
@@ -125,6 +156,7 @@ int main(int argc, char** argv) {
     Failed = true;
   }
   Save(QnlMainFrm, folder, "mainwindow");
+  PhotographLoadDialog(folder);
   Save(TocSettingDlg, folder, "tocsettings");
   TocSettingDlg->hide();
   PhotographProgress(folder);

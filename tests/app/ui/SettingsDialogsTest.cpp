@@ -2,6 +2,9 @@
 // user drives them: OK, Apply and Cancel of each, the enable rules, typing into the
 // address edits, and plug-ins reordered by dragging.
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QMainWindow>
+#include <QScreen>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -23,6 +26,7 @@
 #include "tests/app/AppTestSupport.h"
 #include "tests/app/FileDialogAnswer.h"
 #include "tests/app/ModalScript.h"
+#include "tests/app/ui/UiTestSupport.h"
 
 namespace {
 
@@ -291,9 +295,62 @@ TEST_F(Dialogs, FolderPickerKeepsItsFolderWhenCancelled) {
     EXPECT_TRUE(picker.Execute());
   }
   EXPECT_EQ(picker.Directory, (dir / "chosen").string());
-  ModalScript script({PickFolder("")});
-  EXPECT_FALSE(picker.Execute());
+  {
+    ModalScript script({PickFolder("")});
+    EXPECT_FALSE(picker.Execute());
+  }
   EXPECT_EQ(picker.Directory, (dir / "chosen").string());
+
+  // A folder typed before it exists: Choose waits for it, and is there as soon as it is.
+  const auto later = dir / "later" / "deeper";
+  bool refusedFirst = false, chosenOnceMade = false;
+  ModalScript script({[&](QWidget* w) {
+    auto* dialog = qobject_cast<QFileDialog*>(w);
+    QPushButton* choose = dialog->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Open);
+    dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(later.string()));
+    refusedFirst = !choose->isEnabled();
+    std::filesystem::create_directories(later);
+    chosenOnceMade = QTest::qWaitFor([&] { return choose->isEnabled(); }, 5000);
+    if (chosenOnceMade) choose->click();
+    else dialog->reject();
+  }});
+  EXPECT_EQ(picker.Execute(), chosenOnceMade);
+  EXPECT_TRUE(refusedFirst);
+  EXPECT_TRUE(chosenOnceMade);
+  EXPECT_EQ(picker.Directory, later.string());
+}
+
+// File and folder dialogs open centred on the window that asks, kept on the screen.
+TEST_F(Dialogs, FileDialogsOpenCentredOnTheirWindow) {
+  QMainWindow owner;
+  owner.resize(399, 101);
+  const QRect screen = owner.screen()->availableGeometry();
+  struct Case {
+    const char* what;
+    QPoint at;     // of the owner
+    bool centred;  // else only on the screen: centred it would stand out of it
+    std::function<void()> ask;
+  };
+  const Case cases[] = {
+      {"open", {200, 300}, true, [&] { AskOpenFile(&owner, {"", "", "Track list files(*.trk)|*.trk", "trk"}); }},
+      {"folder", {150, 250}, true, [&] { TKrDirectoryDialog(&owner).Execute(); }},
+      {"open in a corner", {0, 0}, false, [&] { AskOpenFile(&owner, {"", "", "All files|*.*", ""}); }},
+  };
+  for (const Case& c : cases) {
+    owner.move(c.at);
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    QRect shown;
+    ModalScript script({[&](QWidget* w) {
+      shown = w->frameGeometry();
+      static_cast<QDialog*>(w)->reject();
+    }});
+    c.ask();
+    EXPECT_TRUE(screen.contains(shown)) << c.what;
+    if (c.centred) {
+      EXPECT_LE((shown.center() - owner.frameGeometry().center()).manhattanLength(), 4) << c.what;
+    }
+  }
 }
 
 class PluginDialog : public Dialogs {
@@ -359,6 +416,9 @@ TEST_F(PluginDialog, CancelAfterSearchPutsBackTheFolderOrderAndFlags) {
     dlg.PathEdit->setText(QString::fromStdString(Other.Path.string() + "/Plugin"));
     dlg.SearchBtn->click();
     EXPECT_EQ(dlg.PluginList->topLevelItemCount(), 2);
+    // The whole names ("Windows Bitmap Plug-in") in a window of the one size.
+    EXPECT_EQ(ui_test::CutColumns(dlg.PluginList), std::vector<int>{}) << dlg.PluginList->topLevelItem(0)->text(0).toStdString();
+    EXPECT_TRUE(ui_test::FixedSize(&dlg));
     dlg.CancelBtn->click();
   });
   EXPECT_EQ(PluginManager.GetDirectory(), (Program / "Plugin").string());

@@ -696,6 +696,7 @@ TEST_F(TrackListWalk, AnEditedListIsSavedAndLoadedBack) {
   QTreeWidget* list = TocDlg->TrackList;
   TocDlg->show();  // laid out, so that the double click finds its line
   ASSERT_TRUE(QTest::qWaitForWindowExposed(TocDlg));
+  EXPECT_TRUE(ui_test::FixedSize(TocDlg));
   {
     Answers answers({On<TTrackDlg>([](TTrackDlg* d) {
       d->ToMSFEdit->setText("00:30:00");
@@ -709,6 +710,7 @@ TEST_F(TrackListWalk, AnEditedListIsSavedAndLoadedBack) {
   }
   EXPECT_EQ(list->topLevelItem(1)->text(4), "00:30:00");
   EXPECT_EQ(list->topLevelItem(1)->text(6), "CDDA(EMPH)");
+  EXPECT_EQ(ui_test::CutColumns(list), std::vector<int>{});  // whole texts in the list's own font
   const std::vector<TCdTrack> edited = CdTracks;
   {
     Answers answers({Choose(Out / "walk.trk")});

@@ -95,6 +95,19 @@ class ModalScript {
   bool TimedOut = false;
 };
 
+// The columns of `list` too narrow for some text they show at the list's font: the list
+// would cut it.
+inline std::vector<int> CutColumns(QTreeWidget* list) {
+  std::vector<int> cut;
+  const QAbstractItemView* view = list;  // where Qt's own measure of a column is public
+  for (int k = 0; k < list->columnCount(); ++k)
+    if (view->sizeHintForColumn(k) > list->columnWidth(k)) cut.push_back(k);
+  return cut;
+}
+
+// A window the user cannot resize.
+inline bool FixedSize(const QWidget* window) { return window->minimumSize() == window->maximumSize(); }
+
 // The sample disc of scripts/make-sample-disc.sh, built from files made by real tools,
 // in an emulated drive.
 inline std::shared_ptr<emu::EmulatedDrive> SampleDiscDrive(const test_support::TempDir& dir) {
