@@ -130,7 +130,7 @@ void TTocDlg::CreateControls() {
   layout->addLayout(checks);
   layout->addWidget(TrackList);
   layout->addLayout(buttons);
-  layout->setSizeConstraint(QLayout::SetFixedSize);  // a fixed border: the list is all there is
+  layout->setSizeConstraint(QLayout::SetFixedSize);  // a fixed border, as wide as the columns
 }
 
 void TTocDlg::showEvent(QShowEvent* event) {
