@@ -298,36 +298,24 @@ TEST_F(MainWindow, WithoutDrivesNothingStartsAndATrackListStillLoads) {
 }
 
 // The drive settings' speed detection leaves the shared drive utility on the drive of its
-// tab; a list loaded afterwards still reads its disc end from the drive of the drive box.
+// tab; a list loaded in the track list still reads its disc end from the drive box's drive.
 TEST_F(MainWindow, ALoadedListTakesItsDiscEndFromTheDriveInTheDriveBox) {
   auto sample = ui_test::SampleDiscDrive(DiscDir);
   ASSERT_TRUE(sample);
   drive_test::DriveMachine machine(app_test::Drives({drive_test::SmallEmulatedDrive(), sample}));
   CreateForms();
   QnlMainFrm->DrvCmb->setCurrentIndex(1);
+  DrvSettingDlg->show();
+  DrvSettingDlg->DrvTab->setCurrentIndex(0);
+  DrvSettingDlg->SpdBtn->click();
+  DrvSettingDlg->hide();
   test_support::TempDir dir;
   ASSERT_TRUE(SaveTrackListFile((dir / "list.trk").string(), {{1, 1, 150, 614, 2, 3}}));
-  QnlMainFrm->ChooseTrackListToLoad = [&](const std::string&) { return (dir / "list.trk").string(); };
-  const auto detectSpeedsOfTheFirstDrive = [] {
-    DrvSettingDlg->show();
-    DrvSettingDlg->DrvTab->setCurrentIndex(0);
-    DrvSettingDlg->SpdBtn->click();
-    DrvSettingDlg->hide();
-  };
-  for (const bool fromTheList : {false, true}) {
-    detectSpeedsOfTheFirstDrive();
-    DiscEndAddress = 0;
-    ModalScript script;
-    if (fromTheList) {
-      script.Once<QFileDialog>([&](QFileDialog* d) { app_test::AnswerFileDialog(*d, (dir / "list.trk").string()); });
-      TocDlg->FileLoadList->trigger();
-    } else {
-      script.Once<TTocDlg>([](TTocDlg* d) { d->CloseBtn->click(); });
-      QnlMainFrm->FileLoadList->trigger();
-    }
-    EXPECT_EQ(DiscEndAddress, 1514) << fromTheList;  // the sample disc's lead-out
-    EXPECT_EQ(CurrentDriveIndex, 1) << fromTheList;
-  }
+  ModalScript script;
+  script.Once<QFileDialog>([&](QFileDialog* d) { app_test::AnswerFileDialog(*d, (dir / "list.trk").string()); });
+  TocDlg->FileLoadList->trigger();
+  EXPECT_EQ(DiscEndAddress, 1514);  // the sample disc's lead-out
+  EXPECT_EQ(CurrentDriveIndex, 1);
 }
 
 TEST_F(MainWindow, NoDialogSkipsTheOptionsAndCancellingThemSkipsTheSearch) {

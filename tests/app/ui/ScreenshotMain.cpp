@@ -11,7 +11,6 @@
 #include <QFontMetrics>
 #include <QPixmap>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QTimer>
@@ -56,24 +55,12 @@ void PhotographLoadDialog(const QString& folder) {
   QnlMainFrm->move(440, 460);
   QTimer::singleShot(300, [folder] {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (dialog == nullptr) {
-      std::fprintf(stderr, "no file dialog for loading a list\n");
-      Failed = true;
-      return;
-    }
-    const QPoint off = dialog->frameGeometry().center() - QnlMainFrm->frameGeometry().center();
-    if (off.manhattanLength() > 4) {
-      std::fprintf(stderr, "the file dialog stands %d,%d off its window's centre\n", off.x(), off.y());
+    const QPoint off = dialog ? dialog->frameGeometry().center() - QnlMainFrm->frameGeometry().center() : QPoint();
+    if (!dialog || off.manhattanLength() > 4) {
+      std::fprintf(stderr, "the file dialog for a list stands %d,%d off its window's centre\n", off.x(), off.y());
       Failed = true;
     }
-    const QRect both = dialog->frameGeometry().united(QnlMainFrm->frameGeometry());
-    const QString file = folder + "/loadlist.png";
-    if (!QApplication::primaryScreen()->grabWindow(0, both.x(), both.y(), both.width(), both.height()).save(file)) {
-      std::fprintf(stderr, "cannot photograph loadlist\n");
-      Failed = true;
-    }
-    std::printf("%s\n", file.toUtf8().constData());
-    dialog->reject();
+    if (dialog) Save(dialog, folder, "loadlist"), dialog->reject();
   });
   QnlMainFrm->FileLoadList->trigger();
 }

@@ -3,8 +3,6 @@
 // address edits, and plug-ins reordered by dragging.
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QMainWindow>
-#include <QScreen>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -318,39 +316,6 @@ TEST_F(Dialogs, FolderPickerKeepsItsFolderWhenCancelled) {
   EXPECT_TRUE(refusedFirst);
   EXPECT_TRUE(chosenOnceMade);
   EXPECT_EQ(picker.Directory, later.string());
-}
-
-// File and folder dialogs open centred on the window that asks, kept on the screen.
-TEST_F(Dialogs, FileDialogsOpenCentredOnTheirWindow) {
-  QMainWindow owner;
-  owner.resize(399, 101);
-  const QRect screen = owner.screen()->availableGeometry();
-  struct Case {
-    const char* what;
-    QPoint at;     // of the owner
-    bool centred;  // else only on the screen: centred it would stand out of it
-    std::function<void()> ask;
-  };
-  const Case cases[] = {
-      {"open", {200, 300}, true, [&] { AskOpenFile(&owner, {"", "", "Track list files(*.trk)|*.trk", "trk"}); }},
-      {"folder", {150, 250}, true, [&] { TKrDirectoryDialog(&owner).Execute(); }},
-      {"open in a corner", {0, 0}, false, [&] { AskOpenFile(&owner, {"", "", "All files|*.*", ""}); }},
-  };
-  for (const Case& c : cases) {
-    owner.move(c.at);
-    owner.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
-    QRect shown;
-    ModalScript script({[&](QWidget* w) {
-      shown = w->frameGeometry();
-      static_cast<QDialog*>(w)->reject();
-    }});
-    c.ask();
-    EXPECT_TRUE(screen.contains(shown)) << c.what;
-    if (c.centred) {
-      EXPECT_LE((shown.center() - owner.frameGeometry().center()).manhattanLength(), 4) << c.what;
-    }
-  }
 }
 
 class PluginDialog : public Dialogs {
