@@ -88,6 +88,7 @@ struct TTrackInfo {
   uint8_t Control = 0;
   uint8_t Session = 0;
   bool FromAdr1 = false;
+  bool Held = false;  // a descriptor gave its start
 };
 struct TSessionInfo {
   uint8_t FirstTrack = 0;
@@ -102,6 +103,7 @@ struct TCollected {
 };
 
 void CollectTrack(const TRawDescriptor& d, TTrackInfo& track) {
+  track.Held = true;
   // Mode-5 pointers share POINT numbers with tracks; they never replace a start that a
   // mode-1 descriptor gave.
   if (d.Adr() == 1) {
@@ -133,12 +135,28 @@ void Collect(const uint8_t* raw, size_t count, TCollected& c) {
   }
 }
 
-void FillTracks(const TCollected& c, TDiscToc& result) {
-  for (unsigned t = 0; t < result.TrackCount; ++t) {
-    const unsigned k = c.FirstTrack + t;
-    TDiscTocTrack& entry = result.Tracks[t];
+// Where each track of the disc range ends, by number: at the next track's start, or at
+// its session's lead-out for a session's last track.
+std::array<TPackedMsf, 101> TrackEnds(const TCollected& c, const TDiscToc& result) {
+  std::array<TPackedMsf, 101> ends{};
+  for (unsigned k = c.FirstTrack; k <= c.LastTrack; ++k) ends[k] = c.Tracks[k + 1].Start;
+  for (unsigned s = 0; s < result.SessionCount; ++s) {
+    const TSessionInfo& info = c.Sessions[result.FirstSession + s];
+    // A session that names no usable last track cannot end one.
+    if (info.LastTrack >= c.FirstTrack && info.LastTrack <= c.LastTrack) ends[info.LastTrack] = info.LeadOut;
+  }
+  return ends;
+}
+
+// One entry per track whose start the TOC holds, in number order: a track it lost has no
+// start to list.
+void FillTracks(const TCollected& c, const std::array<TPackedMsf, 101>& ends, TDiscToc& result) {
+  unsigned t = 0;
+  for (unsigned k = c.FirstTrack; k <= c.LastTrack; ++k) {
+    if (!c.Tracks[k].Held) continue;
+    TDiscTocTrack& entry = result.Tracks[t++];
     entry.Start = entry.FullStart = c.Tracks[k].Start;
-    entry.End = entry.FullEnd = c.Tracks[k + 1].Start;
+    entry.End = entry.FullEnd = ends[k];
     entry.TrackNo = static_cast<uint8_t>(k);
     entry.SessionNo = c.Tracks[k].Session;
     const uint8_t control = c.Tracks[k].Control;
@@ -147,6 +165,7 @@ void FillTracks(const TCollected& c, TDiscToc& result) {
     entry.DataTrack = (control & 0x04) != 0;
     entry.FourChannel = (control & 0x08) != 0;
   }
+  result.TrackCount = static_cast<uint8_t>(t);
 }
 
 void FillSessions(const TCollected& c, TDiscToc& result) {
@@ -162,11 +181,6 @@ void FillSessions(const TCollected& c, TDiscToc& result) {
     if (inRange(info.FirstTrack)) entry.Start = c.Tracks[info.FirstTrack].Start;
     if (inRange(info.FirstTrack) && inRange(info.LastTrack) && info.FirstTrack <= info.LastTrack)
       entry.TrackCount = static_cast<uint8_t>(info.LastTrack - info.FirstTrack + 1);
-    // A session that names no usable last track cannot end one.
-    if (inRange(info.LastTrack)) {
-      TDiscTocTrack& last = result.Tracks[info.LastTrack - c.FirstTrack];
-      last.End = last.FullEnd = info.LeadOut;
-    }
   }
 }
 
@@ -184,12 +198,12 @@ bool ParseRawToc(const uint8_t* raw, size_t size, TDiscToc& toc) {
   result.SessionCount = static_cast<uint8_t>(result.LastSession - result.FirstSession + 1);
   result.FirstTrack = c.FirstTrack;
   result.LastTrack = c.LastTrack;
-  result.TrackCount = static_cast<uint8_t>(c.LastTrack - c.FirstTrack + 1);
-  FillTracks(c, result);
+  const auto ends = TrackEnds(c, result);
+  FillTracks(c, ends, result);
   FillSessions(c, result);
 
-  result.Tracks[0].FullStart = MakeMsf(0, 0, 0);
-  result.LeadOut = result.Tracks[result.TrackCount - 1].End;
+  if (result.TrackCount > 0) result.Tracks[0].FullStart = MakeMsf(0, 0, 0);
+  result.LeadOut = ends[c.LastTrack];
   result.Tracks[result.TrackCount].Start = result.LeadOut;
   toc = result;
   return true;

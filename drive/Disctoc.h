@@ -42,6 +42,8 @@ struct TDiscToc {
   TDiscTocSession Sessions[100];
   uint8_t FirstTrack = 0;
   uint8_t LastTrack = 0;
+  // The tracks FirstTrack..LastTrack whose start the TOC holds, in number order (one it
+  // lost is left out); Tracks[TrackCount].Start holds the lead-out.
   uint8_t TrackCount = 0;
   TDiscTocTrack Tracks[100];
   TPackedMsf LeadOut = 0;

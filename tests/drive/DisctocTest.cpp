@@ -63,6 +63,22 @@ TEST(DisctocParse, LastTrackOfAFirstSessionEndsAtItsOwnLeadOut) {
   EXPECT_EQ(PackedMsfToFrames(toc.Sessions[0].LeadOut), 30000);
 }
 
+TEST(DisctocParse, ATrackWhoseStartTheTocLostIsLeftOut) {
+  // Three sessions; every descriptor of the second (track 3) is gone.
+  const auto raw = RawTocWriter(1, 3).AddSession(1, 1, {150, 20000}, 30000).AddSession(3, 4, {50000}, 60000).Bytes();
+  TDiscToc toc;
+  ASSERT_TRUE(Parse(raw, toc));
+  EXPECT_EQ(toc.LastTrack, 4);
+  ASSERT_EQ(toc.TrackCount, 3);
+  EXPECT_EQ(toc.Tracks[1].TrackNo, 2);
+  EXPECT_EQ(PackedMsfToFrames(toc.Tracks[1].End), 30000);
+  EXPECT_EQ(toc.Tracks[2].TrackNo, 4);
+  EXPECT_EQ(toc.Tracks[2].SessionNo, 3);
+  EXPECT_EQ(PackedMsfToFrames(toc.Tracks[2].Start), 50000);
+  EXPECT_EQ(PackedMsfToFrames(toc.Tracks[3].Start), 60000);
+  EXPECT_EQ(PackedMsfToFrames(toc.LeadOut), 60000);
+}
+
 TEST(DisctocParse, ControlFlagsComeOnlyFromModeOneDescriptors) {
   TDiscToc toc;
   auto data = RawTocWriter(1, 1).Add(1, 1, 4, 0xA0, 1, 0, 0).Add(1, 1, 4, 0xA1, 2, 0, 0).Add(1, 1, 4, 0xA2, 10, 0, 0);

@@ -150,7 +150,18 @@ TEST(TocdetectorDetect, ManualWithLeadoutReadsTheTocButListsOnlyWhatTheSearchFin
   EXPECT_EQ(rig.Detector.GetSearchStart(), 150);
 }
 
-TEST(TocdetectorDetect, ATocRangeThatEndsBeforeItStartsGivesNoTrackAndNoSearch) {
+TEST(TocdetectorDetect, ATocThatLostASessionOrEndsARangeBeforeItStartsGivesNoTrackItDoesNotHold) {
+  // Also a TOC that lost a middle session: no track of it, none from frame 0.
+  TempDir lost;
+  auto dropped = BuildDisc(lost, {{{SectorKind::Mode1, 100}}, {{SectorKind::Audio, 300}}, {{SectorKind::Mode1, 100}}},
+                           [](emu::DiscSpec& spec) { spec.Toc.DroppedSessions.push_back(2); });
+  ASSERT_TRUE(dropped.Drive);
+  {
+    Rig rig(dropped.Drive);
+    ASSERT_EQ(rig.Detector.Detect(), 2u) << toctest::Describe(rig.Tracks);
+    const auto truth = TrueTracks(dropped.Layout);
+    toctest::ExpectSameLayout(rig.Tracks, {truth[0], truth[2]});
+  }
   TempDir dir;
   auto disc = BuildDisc(dir, {{{SectorKind::Mode1, 100}, {SectorKind::Mode1, 100}}, {{SectorKind::Mode1, 100}}},
                         [](emu::DiscSpec& spec) { spec.Toc.MovedLeadOuts.push_back({1, 0}); });
