@@ -217,6 +217,8 @@ bool TTocDetector::StartSearch(int64_t start, int64_t end, uint8_t session, bool
   SearchStart = start;
   SearchEnd = end;
   SearchSession = session;
+  FirstFound = Tracks.size();
+  Drift = 0;
 
   TWorkerJob job;
   job.Prepare = [this] {

@@ -34,9 +34,11 @@ class TTocDetector {
   // A valid Q sample whose absolute time lies further than this from the frame that was
   // read is corrupt.
   static constexpr int64_t kQSlack = 75;
-  // The linear search closes a track after this many frames without a valid Q; shorter
-  // runs are damage inside the track.
+  // Frames without a valid Q in a row that the linear search takes for damage before it
+  // counts them toward the end of the recorded area.
   static constexpr int64_t kInvalidRunToClose = 75;
+  // The longest run of damaged Q frames the searches step over to find Q again.
+  static constexpr int64_t kDamageSpan = 300;
   // Pairs of a track's first sectors asked for its DataType while no command reads them.
   static constexpr int64_t kTypeProbes = 4;
   // What a search that the system refused its Q reads ends with.
@@ -119,14 +121,19 @@ class TTocDetector {
   bool RunSearch(int64_t start, int64_t end, uint8_t session);
 
   void Pause() const;
-  // A sample at `address` (again one frame on for a catalogue or ISRC frame). A sample
-  // that is not usable has its absolute time set to the frame that was read.
-  TSubQSector Sample(int64_t address);
-  // The first frame with Q from `address` on, stepping over a few damaged ones (below
-  // `ceiling`); none: a sample without Q at `address`.
-  TSubQSector SampleOver(int64_t address, int64_t ceiling);
-  // The nearest frame with Q around `probe`, strictly inside (lo, hi), up to `reach` out.
-  bool ProbeNear(int64_t probe, int64_t lo, int64_t hi, int64_t reach, TSubQSector& found, int32_t& reads);
+  // The sample of the frame at `frame` on the disc (again one frame on for a catalogue or
+  // ISRC frame), asked at the address a drifting drive reads it at.
+  TSubQSector Sample(int64_t frame);
+  // The sample read at `address`. One without an absolute time gets the frame the drive
+  // read there; a corrupt one loses its ADR.
+  TSubQSector SampleAddress(int64_t address);
+  // A frame with Q from `address` on towards `limit` (not reached), stepping over damaged
+  // ones up to kDamageSpan away; none: a sample without Q at `address`.
+  TSubQSector SampleOver(int64_t address, int64_t limit);
+  // A frame with Q around `probe`, strictly inside (lo, hi), up to `reach` out: the
+  // neighbours first, then ever wider steps; after it only (way 1), before it (-1) or both (0).
+  bool ProbeNear(int64_t probe, int64_t lo, int64_t hi, int64_t reach, int way, TSubQSector& found,
+                 int32_t& reads);
   TSubQSector ConfirmedSample(int64_t address, int64_t floor, int64_t ceiling);
   TSide SideOf(const TSubQSector& sample, const TSubQSector& q1, const TSubQSector& q2) const;
   TSide ConfirmSide(const TProbe& probe, TSide side, TProbe& decided, int64_t lo, int64_t hi, const TSubQSector& q1,
@@ -134,8 +141,11 @@ class TTocDetector {
   TSide ProbeSide(int64_t probe, TBisection& b, const TSubQSector& q1, const TSubQSector& q2, TProbe& decided);
   static void MoveBound(TSide side, const TProbe& decided, TBisection& b);
   void ReportSeparation(const TSubQSector& q1, const TSubQSector& q2, int64_t range);
-  // Last frame before `boundary` (above `floor`) outside the pregap of `nextTrack`.
+  // A track's frame before `boundary` (above `floor`), outside the pregap of `nextTrack`
+  // and past frames with damaged Q; none: an empty sample.
   TSubQSector SampleBefore(int64_t floor, int64_t boundary, uint8_t nextTrack);
+  // Where the track of a sample found before `limit` starts: at index 1 for one in its pregap.
+  int64_t TrackHead(const TSubQSector& q, int64_t limit);
   // Appends the track `open` opened (and any short track hidden before `boundary`).
   void CloseTracks(const TSubQSector& open, int64_t boundary, uint8_t nextTrack, int depth);
   bool ConfirmsNewTrack(int64_t address, const TSubQSector& open);
@@ -146,7 +156,7 @@ class TTocDetector {
   std::vector<TSubQSector> SampleMinutes();
   void CheckSamples(std::vector<TSubQSector>& samples);
   void WalkSamples(const std::vector<TSubQSector>& samples);
-  void EndsTrack(TSubQSector& prev, TSubQSector cur);
+  void EndsTrack(TSubQSector& prev, const TSubQSector& cur);
   void LinearTrackFrame(int64_t address, const TSubQSector& s, TLinearWalk& walk);
   void LinearOtherFrame(int64_t address, const TSubQSector& s, TLinearWalk& walk);
 
@@ -160,5 +170,10 @@ class TTocDetector {
   int64_t SearchStart = 0;
   int64_t SearchEnd = 0;
   uint8_t SearchSession = 0;
+  // Absolute time minus address of the last frame whose Q was read: a drive that drifts
+  // is asked for the frame it will really read.
+  int64_t Drift = 0;
+  // The first entry of the list the running search appended.
+  size_t FirstFound = 0;
   std::string Failure;
 };

@@ -17,9 +17,11 @@ namespace {
 constexpr int64_t kFirstProgramFrame = 150;
 constexpr int kMaxHiddenTracks = 99;
 constexpr int kMaxPregapProbes = 24;
-// Frames asked around one without Q before it is believed to lie where nothing is
-// recorded: a scratch spoils a handful of Q frames in a row.
+// Frames asked one by one around one without Q before wider steps are taken: a scratch
+// spoils a handful of Q frames in a row.
 constexpr int32_t kDamageReach = 4;
+// Runs of damaged Q frames looked behind for the rest of a track.
+constexpr int kMaxDamageRuns = 8;
 
 int64_t AbsoluteFrames(const TSubQSector& q) { return MsfToFrames(q.AbsMinute, q.AbsSecond, q.AbsFrame); }
 
@@ -35,6 +37,25 @@ uint8_t AdrOf(const TSubQSector& q) { return q.AdrControl & 0x0F; }
 int64_t RelativeFrames(const TSubQSector& q) { return MsfToFrames(q.RelMinute, q.RelSecond, q.RelFrame); }
 
 bool IsTrack(const TSubQSector& q) { return TTocDetector::IsValidSubQ(q); }
+
+bool IsLeadOut(const TSubQSector& q) { return AdrOf(q) == 1 && q.Track == kLeadOutTrack; }
+
+// Its absolute time is one: a track's frame or a lead-out's (a lead-in's Q carries TOC
+// entries there).
+bool HasTime(const TSubQSector& q) { return IsTrack(q) || IsLeadOut(q); }
+
+bool IsTime(uint8_t m, uint8_t s, uint8_t f) { return m <= 99 && s < 60 && f < kFramesPerSecond; }
+
+// A frame read with a damaged Q (whose CRC the drive did not check) names times that no
+// frame holds (in the lead-in, the second time is a TOC entry's).
+bool Garbled(const TSubQSector& q) {
+  return AdrOf(q) == 1 && (!IsTime(q.RelMinute, q.RelSecond, q.RelFrame) ||
+                           !IsTime(q.AbsMinute, q.AbsSecond, q.AbsFrame) || (q.Track != 0 && q.Index > 99));
+}
+
+// How far the k-th look (from 1) beside a frame without Q goes: the next frames, then
+// doubling steps.
+int64_t StepOut(int k) { return k <= kDamageReach ? k : int64_t{kDamageReach} << (k - kDamageReach); }
 
 // Q was read there: a track's, or the lead-in's (track 0) or a lead-out's (track AA).
 bool HasQ(const TSubQSector& q) {
@@ -55,13 +76,19 @@ bool StaysWith(const TSubQSector& sample, const TSubQSector& open) {
   return sample.Track == open.Track || (sample.Track == open.Track + 1 && sample.Index == 0);
 }
 
-// The first frame of the track `at` lies in, by its relative time, when that falls after
-// `floor` (the last frame known outside the track); else `at`'s own address.
+// The first frame of the track (from index 1) or lead-out `at` lies in, by its relative
+// time, when that falls after `floor` (the last frame known outside it); else `at`'s own.
 int64_t HeadBehind(const TSubQSector& at, int64_t floor) {
   const int64_t here = AbsoluteFrames(at);
-  if (!IsTrack(at) || at.Index == 0) return here;
+  if (!IsLeadOut(at) && (!IsTrack(at) || at.Index == 0)) return here;
   const int64_t head = here - RelativeFrames(at);
   return head > floor && head <= here ? head : here;
+}
+
+// Where a track's Q stopped at `cut`: when a lead-out follows damage, where it starts by
+// its relative time.
+int64_t LeadOutStart(const TSubQSector& after, int64_t cut) {
+  return IsLeadOut(after) ? std::max(cut, AbsoluteFrames(after) - RelativeFrames(after)) : cut;
 }
 
 }  // namespace
@@ -83,41 +110,44 @@ bool TTocDetector::IsValidSubQ(const TSubQSector& sample) {
   return AdrOf(sample) == 1 && sample.Track >= 1 && sample.Track <= 99;
 }
 
-TSubQSector TTocDetector::Sample(int64_t address) {
+TSubQSector TTocDetector::Sample(int64_t frame) { return SampleAddress(frame - Drift); }
+
+TSubQSector TTocDetector::SampleAddress(int64_t address) {
   TSubQSector q;
   ReadSubQ(address, q);
-  int64_t read = address;
-  if (AdrOf(q) == 2 || AdrOf(q) == 3) {
-    read = address + 1;
-    ReadSubQ(read, q);
+  if (AdrOf(q) == 2 || AdrOf(q) == 3) ReadSubQ(++address, q);
+  if (Garbled(q)) q.AdrControl &= 0xF0;
+  if (HasTime(q)) {
+    const int64_t off = AbsoluteFrames(q) - address;
+    if (off < -kQSlack || off > kQSlack) q.AdrControl &= 0xF0;  // corrupt: not valid
+    else Drift = off;
   }
-  if (IsValidSubQ(q)) {
-    const int64_t at = AbsoluteFrames(q);
-    if (at < read - kQSlack || at > read + kQSlack) q.AdrControl &= 0xF0;  // corrupt: not valid
-  }
-  if (!IsValidSubQ(q)) SetAbsolute(q, read);
+  if (!HasTime(q)) SetAbsolute(q, address + Drift);
   return q;
 }
 
-TSubQSector TTocDetector::SampleOver(int64_t address, int64_t ceiling) {
+TSubQSector TTocDetector::SampleOver(int64_t address, int64_t limit) {
+  const int64_t way = limit < address ? -1 : 1;
   TSubQSector q = Sample(address);
-  for (int64_t next = address + 1; !HasQ(q) && next < ceiling && next <= address + kDamageReach; ++next) {
-    if (!Head.KeepGoing()) break;
+  for (int k = 1; !HasQ(q) && StepOut(k) <= kDamageSpan && Head.KeepGoing(); ++k) {
+    const int64_t next = address + way * StepOut(k);
+    if (way * (limit - next) <= 0) break;
     q = Sample(next);
   }
   if (!HasQ(q)) SetAbsolute(q, address);
   return q;
 }
 
-bool TTocDetector::ProbeNear(int64_t probe, int64_t lo, int64_t hi, int64_t reach, TSubQSector& found,
+bool TTocDetector::ProbeNear(int64_t probe, int64_t lo, int64_t hi, int64_t reach, int way, TSubQSector& found,
                              int32_t& reads) {
-  for (int64_t step = 1; step <= 2 * reach && reads < kMaxSeparateReads && Head.KeepGoing(); ++step) {
-    const int64_t at = probe + (step + 1) / 2 * (step % 2 ? 1 : -1);
-    if (at <= lo || at >= hi) continue;
-    found = Sample(at);
-    ++reads;
-    if (HasQ(found)) return true;
-  }
+  for (int k = 1; StepOut(k) <= reach && StepOut(k) < hi - lo; ++k)
+    for (const int64_t at : {probe + StepOut(k), probe - StepOut(k)}) {
+      if (reads >= kMaxSeparateReads || !Head.KeepGoing()) return false;
+      if (at <= lo || at >= hi || (at - probe) * way < 0) continue;
+      found = Sample(at);
+      ++reads;
+      if (HasQ(found)) return true;
+    }
   return false;
 }
 
@@ -125,6 +155,7 @@ bool TTocDetector::ProbeNear(int64_t probe, int64_t lo, int64_t hi, int64_t reac
 // of the range) so that a few damaged Q frames do not decide what lies there.
 TSubQSector TTocDetector::ConfirmedSample(int64_t address, int64_t floor, int64_t ceiling) {
   const TSubQSector first = SampleOver(address, ceiling);
+  if (!HasQ(first)) return first;  // its neighbours were asked already
   const int64_t at = AbsoluteFrames(first);
   const bool forward = at + 2 < ceiling;
   const int64_t n1 = forward ? at + 1 : at - 1;
@@ -144,8 +175,9 @@ TTocDetector::TSide TTocDetector::SideOf(const TSubQSector& sample, const TSubQS
     return TSide::Before;
   }
   if (HasQ(sample)) return IsTrack(q2) ? TSide::Before : TSide::After;  // a lead-in or lead-out
-  if (!IsTrack(q2)) return TSide::After;
-  if (!IsTrack(q1)) return TSide::Before;
+  // Without Q: where nothing is recorded, unless Q is recorded on both sides.
+  if (!HasQ(q2)) return TSide::After;
+  if (!HasQ(q1)) return TSide::Before;
   return TSide::Unknown;
 }
 
@@ -193,10 +225,12 @@ TTocDetector::TSide TTocDetector::ProbeSide(int64_t probe, TBisection& b, const 
   TSubQSector s = Sample(probe);
   ++b.Reads;
   if (!HasQ(s)) {
-    // Between two tracks a frame without Q tells nothing: walk out until one has Q.
-    const int64_t reach = IsTrack(q1) && IsTrack(q2) ? b.Hi - b.Lo : kDamageReach;
+    // Between two areas with Q a frame without Q tells nothing: walk out until one has Q.
+    // Beside an area without Q, Q a little further into it shows the frame was damage.
+    const bool both = HasQ(q1) && HasQ(q2);
+    const int way = both ? 0 : HasQ(q1) ? 1 : -1;
     TSubQSector near;
-    if (ProbeNear(probe, b.Lo, b.Hi, reach, near, b.Reads)) s = near;
+    if (ProbeNear(probe, b.Lo, b.Hi, both ? b.Hi - b.Lo : kDamageSpan, way, near, b.Reads)) s = near;
   }
   // A sample outside any track carries the frame it was read at.
   decided = {AbsoluteFrames(s), s};
@@ -239,32 +273,45 @@ bool TTocDetector::SeparateTracks(const TSubQSector& q1, TSubQSector& q2) {
     Head.Notify(pcSetPosition, static_cast<int32_t>(initial - (b.Hi - b.Lo)));
   }
   Head.Notify(pcFill);
-  if (!b.Found) return false;
   // A first frame whose Q is damaged still starts the track: the frame after it counts.
-  SetAbsolute(q2, IsIndexOne(b.HiSample, q2.Track) ? std::min(b.Hi, HeadBehind(b.HiSample, b.KnownBefore)) : b.Hi);
+  // Where damage left no frame to bisect, q2 itself tells where its track starts.
+  if (!b.Found) b.HiSample = q2;
+  const bool startsThere = IsIndexOne(b.HiSample, q2.Track) || (!IsTrack(q2) && IsLeadOut(b.HiSample));
+  const int64_t head = startsThere ? std::min(b.Hi, HeadBehind(b.HiSample, b.KnownBefore)) : b.Hi;
+  if (!b.Found && head == b.Hi) return false;
+  SetAbsolute(q2, head);
   return true;
 }
 
 TSubQSector TTocDetector::SampleBefore(int64_t floor, int64_t boundary, uint8_t nextTrack) {
-  int64_t at = boundary - 1;
-  if (at <= floor) return TSubQSector{};
-  TSubQSector s = Sample(at);
+  if (boundary - 1 <= floor) return TSubQSector{};
+  TSubQSector s = SampleOver(boundary - 1, floor);
   const auto inPregap = [nextTrack](const TSubQSector& q) {
     return nextTrack != 0 && IsTrack(q) && q.Track == nextTrack && q.Index == 0;
   };
   if (inPregap(s)) {
-    int64_t lo = floor, hi = at;
+    int64_t lo = floor, hi = AbsoluteFrames(s);
+    TSubQSector last;  // the latest frame found before the pregap
+    int32_t reads = 0;
     for (int i = 0; i < kMaxPregapProbes && hi - lo >= 2 && Head.KeepGoing(); ++i) {
       const int64_t mid = lo + (hi - lo) / 2;
-      if (inPregap(Sample(mid))) hi = mid;
-      else lo = mid;
+      TSubQSector q = Sample(mid);
+      if (!HasQ(q) && !ProbeNear(mid, lo, hi, kDamageSpan, 0, q, reads)) break;
+      if (inPregap(q)) {
+        hi = AbsoluteFrames(q);
+      } else {
+        lo = AbsoluteFrames(q);
+        last = q;
+      }
     }
-    at = hi - 1;
-    if (at <= floor) return TSubQSector{};
-    s = Sample(at);
+    if (hi - 1 <= floor) return TSubQSector{};
+    s = SampleOver(hi - 1, floor);
+    if (inPregap(s) || !HasQ(s)) s = last;
   }
+  const int64_t at = AbsoluteFrames(s);
+  if (!IsTrack(s) || at <= floor) return TSubQSector{};
   // A second frame must agree before a hidden track is believed.
-  if (IsTrack(s) && at - 1 > floor && !SameClass(s, Sample(at - 1))) return TSubQSector{};
+  if (at - 1 > floor && !SameClass(s, SampleOver(at - 1, floor))) return TSubQSector{};
   return s;
 }
 
@@ -284,6 +331,13 @@ void TTocDetector::CloseTracks(const TSubQSector& open, int64_t boundary, uint8_
   if (openValid) AppendTrack(open, boundary);
 }
 
+int64_t TTocDetector::TrackHead(const TSubQSector& q, int64_t limit) {
+  const int64_t at = AbsoluteFrames(q);
+  if (!IsTrack(q) || q.Index != 0) return at;
+  const int64_t one = IndexOneOf(q, limit);
+  return one < limit ? one : at;
+}
+
 int64_t TTocDetector::IndexOneOf(const TSubQSector& open, int64_t tail) {
   const int64_t at = AbsoluteFrames(open);
   if (open.Index != 0) return at;
@@ -291,29 +345,40 @@ int64_t TTocDetector::IndexOneOf(const TSubQSector& open, int64_t tail) {
   b.Lo = b.KnownBefore = at;
   b.Hi = tail;
   // In the pregap the relative time counts down to zero on the frame before index 1.
-  int64_t probe = at + RelativeFrames(open) + 1;
+  const int64_t countdown = at + RelativeFrames(open) + 1;
+  int64_t probe = countdown;
   while (b.Hi - b.Lo >= 2 && b.Reads < kMaxSeparateReads && Head.KeepGoing()) {
     if (probe <= b.Lo || probe >= b.Hi) probe = b.Lo + (b.Hi - b.Lo) / 2;
     TSubQSector s = Sample(probe);
     ++b.Reads;
-    if (!HasQ(s) && !ProbeNear(probe, b.Lo, b.Hi, kDamageReach, s, b.Reads)) break;
+    if (!HasQ(s) && !ProbeNear(probe, b.Lo, b.Hi, kDamageSpan, 0, s, b.Reads)) break;
     const int64_t where = AbsoluteFrames(s);
-    if (IsIndexOne(s, open.Track)) {
-      b.Hi = std::min(b.Hi, where);
-      b.HiSample = s;
-    } else {
+    // A later track or a lead-out lies past index 1 too, but does not tell where it starts.
+    const bool before = IsTrack(s) ? s.Track < open.Track || (s.Track == open.Track && s.Index == 0) : !IsLeadOut(s);
+    if (before) {
       b.Lo = b.KnownBefore = std::max(b.Lo, where);
+    } else {
+      b.Hi = std::min(b.Hi, where);
+      if (IsIndexOne(s, open.Track)) b.HiSample = s;
     }
     probe = b.Lo + (b.Hi - b.Lo) / 2;
   }
-  return IsIndexOne(b.HiSample, open.Track) ? HeadBehind(b.HiSample, b.KnownBefore) : b.Hi;
+  if (IsIndexOne(b.HiSample, open.Track)) return HeadBehind(b.HiSample, b.KnownBefore);
+  // No frame of index 1 has readable Q: the countdown tells where it starts.
+  return countdown > b.Lo && countdown < b.Hi ? countdown : b.Hi;
 }
 
 void TTocDetector::AppendTrack(const TSubQSector& open, int64_t tail) {
   if (!IsTrack(open)) return;
   // A track opened in its pregap starts at index 1.
   const int64_t head = IndexOneOf(open, tail);
-  if (tail <= head) return;
+  // A drive that reads short of the range shows the track before it.
+  if (tail <= head || tail <= SearchStart) return;
+  // The same track again after frames without its Q: they were damage inside it.
+  if (Tracks.size() > FirstFound && Tracks.back().TrackNo == open.Track && Tracks.back().Tail <= head) {
+    Tracks.back().Tail = tail;
+    return;
+  }
   TCdTrack track;
   track.SessionNo = SearchSession;
   track.TrackNo = open.Track;
@@ -365,24 +430,29 @@ void TTocDetector::CheckSamples(std::vector<TSubQSector>& samples) {
   }
 }
 
-// The open track `prev` meets a sample outside any track: it ends there, unless valid Q
-// soon after the cut shows the cut was damage (a recorded area ends in a lead-out of
-// thousands of frames).
-void TTocDetector::EndsTrack(TSubQSector& prev, TSubQSector cur) {
-  SeparateTracks(prev, cur);
-  const int64_t cut = AbsoluteFrames(cur);
-  if (cut + kInvalidRunToClose < SearchEnd) {
-    const TSubQSector after = SampleOver(cut + kInvalidRunToClose, SearchEnd);
-    if (IsTrack(after)) {
-      if (StaysWith(after, prev)) return;
+// The open track `prev` meets a sample outside any track: it ends where its Q stops,
+// unless track Q behind the cut shows the cut was damage (a recorded area ends in a
+// lead-out of thousands of frames, or in frames where nothing is recorded).
+void TTocDetector::EndsTrack(TSubQSector& prev, const TSubQSector& cur) {
+  TSubQSector from = prev, after;
+  int64_t cut = AbsoluteFrames(cur);
+  for (int run = 0; run < kMaxDamageRuns && Head.KeepGoing(); ++run) {
+    TSubQSector end = cur;
+    SeparateTracks(from, end);
+    cut = AbsoluteFrames(end);
+    after = cut < SearchEnd ? SampleOver(cut, SearchEnd) : TSubQSector{};
+    if (!IsTrack(after)) break;
+    if (AbsoluteFrames(after) >= AbsoluteFrames(cur)) return;  // the sample itself lay in damage
+    if (after.Track != prev.Track) {
+      // The next track starts behind the damage.
       TSubQSector next = after;
       SeparateTracks(prev, next);
-      CloseTracks(prev, AbsoluteFrames(next), next.Track, 0);
+      CloseTracks(prev, TrackHead(next, AbsoluteFrames(cur)), next.Track, 0);
       prev = next;
-      return;
     }
+    from = after;
   }
-  CloseTracks(prev, cut, 0, 0);
+  CloseTracks(prev, LeadOutStart(after, cut), 0, 0);
   prev = cur;
 }
 
@@ -402,7 +472,8 @@ void TTocDetector::WalkSamples(const std::vector<TSubQSector>& samples) {
     }
     if (cv) {
       SeparateTracks(prev, cur);
-      CloseTracks(prev, AbsoluteFrames(cur), cur.Track, 0);
+      const int64_t limit = i + 1 < n ? AbsoluteFrames(samples[i + 1]) : SearchEnd;
+      CloseTracks(prev, TrackHead(cur, limit), cur.Track, 0);
     }
     prev = cur;
   }
@@ -432,12 +503,14 @@ void TTocDetector::LinearSearch() {
     if (!Head.KeepGoing()) return;
     if ((address - SearchStart) % kFramesPerSecond == 0)
       Head.Notify(pcSetPosition, static_cast<int32_t>(address - SearchStart));
-    const TSubQSector s = Sample(address);
+    // Read in address order; the frame the drive read is where the walk stands.
+    const TSubQSector s = SampleAddress(address);
+    const int64_t at = AbsoluteFrames(s);
     if (IsTrack(s)) {
-      LinearTrackFrame(address, s, walk);
+      LinearTrackFrame(at, s, walk);
       continue;
     }
-    LinearOtherFrame(address, s, walk);
+    LinearOtherFrame(at, s, walk);
     // The recorded area ends where no Q follows; a lead-out or lead-in goes on.
     if (walk.SeenQ && walk.FramesWithoutQ >= maxLeadout) break;
   }
@@ -464,20 +537,26 @@ void TTocDetector::LinearTrackFrame(int64_t address, const TSubQSector& s, TLine
   walk.LastKnown = address;
 }
 
+// A lead-out or lead-in ends the open track; a run without Q may be damage inside it and
+// ends it only where the recorded area ends.
 void TTocDetector::LinearOtherFrame(int64_t address, const TSubQSector& s, TLinearWalk& walk) {
-  if (HasQ(s)) {
+  const bool q = HasQ(s);
+  if (q) {
     walk.SeenQ = true;
     walk.FramesWithoutQ = 0;
     walk.LastKnown = address;
   }
   if (!walk.HasOpen) {
-    if (!HasQ(s) && walk.SeenQ) ++walk.FramesWithoutQ;
+    if (!q && walk.SeenQ) ++walk.FramesWithoutQ;
     return;
   }
   if (walk.RunStart < 0) walk.RunStart = address;
-  if (address + 1 - walk.RunStart >= kInvalidRunToClose) {
-    AppendTrack(walk.Open, walk.RunStart);
-    walk.HasOpen = false;
-    walk.RunStart = -1;
+  if (!q) {
+    if (address + 1 - walk.RunStart > kInvalidRunToClose) ++walk.FramesWithoutQ;
+    return;
   }
+  if (!ConfirmsNewTrack(address, walk.Open)) return;  // one corrupt frame
+  AppendTrack(walk.Open, LeadOutStart(s, walk.RunStart));
+  walk.HasOpen = false;
+  walk.RunStart = -1;
 }
