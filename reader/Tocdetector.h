@@ -157,6 +157,7 @@ class TTocDetector {
   void CheckSamples(std::vector<TSubQSector>& samples);
   void WalkSamples(const std::vector<TSubQSector>& samples);
   void EndsTrack(TSubQSector& prev, const TSubQSector& cur);
+  void ReportLinearPosition(int64_t address, uint64_t& reported);
   void LinearTrackFrame(int64_t address, const TSubQSector& s, TLinearWalk& walk);
   void LinearOtherFrame(int64_t address, const TSubQSector& s, TLinearWalk& walk);
 

@@ -7,6 +7,7 @@
 #include "drive/Cdbbuild.h"
 #include "drive/Kraspi.h"
 #include "drive/Krspti.h"
+#include "platform/Clock.h"
 #include "reader/Sectorreader.h"
 #include "reader/Tocdetector.h"
 #include "sector/Address.h"
@@ -22,6 +23,8 @@ constexpr int kMaxPregapProbes = 24;
 constexpr int32_t kDamageReach = 4;
 // Runs of damaged Q frames looked behind for the rest of a track.
 constexpr int kMaxDamageRuns = 8;
+// The search that reads every frame says where it stands at most this often.
+constexpr uint64_t kPositionReportMs = 250;
 
 int64_t AbsoluteFrames(const TSubQSector& q) { return MsfToFrames(q.AbsMinute, q.AbsSecond, q.AbsFrame); }
 
@@ -499,10 +502,10 @@ void TTocDetector::LinearSearch() {
   Head.Notify(pcSetRange, static_cast<int32_t>(total));
   TLinearWalk walk;
   const int64_t maxLeadout = std::max<int64_t>(1, Options.MaxLeadout);
+  uint64_t reported = platform::NowMs();
   for (int64_t address = SearchStart; address < SearchEnd; ++address) {
     if (!Head.KeepGoing()) return;
-    if ((address - SearchStart) % kFramesPerSecond == 0)
-      Head.Notify(pcSetPosition, static_cast<int32_t>(address - SearchStart));
+    ReportLinearPosition(address, reported);
     // Read in address order; the frame the drive read is where the walk stands.
     const TSubQSector s = SampleAddress(address);
     const int64_t at = AbsoluteFrames(s);
@@ -515,6 +518,16 @@ void TTocDetector::LinearSearch() {
     if (walk.SeenQ && walk.FramesWithoutQ >= maxLeadout) break;
   }
   if (Head.KeepGoing() && walk.HasOpen) AppendTrack(walk.Open, walk.RunStart >= 0 ? walk.RunStart : SearchEnd);
+}
+
+// A search over the whole disc reads for minutes: the bar and the text follow it, a few
+// times a second whatever the drive's pace.
+void TTocDetector::ReportLinearPosition(int64_t address, uint64_t& reported) {
+  const uint64_t now = platform::NowMs();
+  if (now - reported < kPositionReportMs) return;
+  reported = now;
+  Head.Notify(pcSetText, 0, "Searching tracks at " + FramesToMsfText(address) + "...");
+  Head.Notify(pcSetPosition, static_cast<int32_t>(address - SearchStart));
 }
 
 void TTocDetector::LinearTrackFrame(int64_t address, const TSubQSector& s, TLinearWalk& walk) {

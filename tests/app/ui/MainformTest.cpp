@@ -62,7 +62,7 @@ class MainWindow : public ui_test::WindowTest {
     Drive = ui_test::SampleDiscDrive(DiscDir);
     if (!Drive) return false;
     Machine = std::make_unique<drive_test::DriveMachine>(app_test::Drives({Drive}));
-    if (frozenTime) Clock = std::make_unique<platform::ClockOverride>(std::make_shared<platform::FakeClock>());
+    if (frozenTime) Clock = std::make_unique<platform::ClockOverride>(Time);
     CreateForms();
     return true;
   }
@@ -77,6 +77,7 @@ class MainWindow : public ui_test::WindowTest {
   test_support::TempDir DiscDir;
   std::shared_ptr<emu::EmulatedDrive> Drive;
   std::unique_ptr<drive_test::DriveMachine> Machine;
+  std::shared_ptr<platform::FakeClock> Time = std::make_shared<platform::FakeClock>();
   std::unique_ptr<platform::ClockOverride> Clock;
 };
 
@@ -90,17 +91,22 @@ const Rows kSampleRows = {
 
 TEST_F(MainWindow, StartReadsTheDamagedSampleDiscThroughTheOptionsAndTheProgressWindow) {
   ASSERT_TRUE(UseSampleDisc());
+  DriveSettings[0].Interval = 1;  // a fast drive: the bar still moves only a few times a second
   ASSERT_EQ(QnlMainFrm->DrvCmb->count(), 1);
   EXPECT_EQ(QnlMainFrm->DrvCmb->itemText(0).toStdString(), DriveLineText(*CdRoms.GetCdRom(0), true));
   EXPECT_EQ(QnlMainFrm->DrvCmb->itemText(0).left(6).toStdString(), "<D:> [");
 
   Rows shown;
   bool progressSeen = false;
+  std::vector<std::pair<int, std::string>> bar;  // the bar and the status text, at each move
+  QObject::connect(ProgressDlg->ProgressBar, &QProgressBar::valueChanged,
+                   [&](int value) { bar.emplace_back(value, ProgressDlg->GetModel().GetStatusText()); });
   ModalScript script;
   script.Once<TTocSettingDlg>([](TTocSettingDlg* d) {
           EXPECT_FALSE(d->SearchGrp->isEnabled());
           d->LeadoutCk->click();  // search beyond the TOC's lead-out
           EXPECT_TRUE(d->SearchGrp->isEnabled());
+          d->SearchAllRb->click();  // every frame
           d->OkBtn->click();
         })
       .Once<TProgressDlg>([&](TProgressDlg*) { progressSeen = true; })
@@ -120,6 +126,12 @@ TEST_F(MainWindow, StartReadsTheDamagedSampleDiscThroughTheOptionsAndTheProgress
   EXPECT_EQ(DiscEndAddress, 1514);  // the TOC's lead-out, before the lost session
   EXPECT_EQ(Drive->CurrentPage01(), Drive->DefaultPage01());
   EXPECT_EQ(script.Seen.front(), txt::kTocSettingCaption);
+  // The bar went forward through the search, saying where it read, and ended full.
+  ASSERT_GT(bar.size(), 3u);
+  EXPECT_LE(bar.size(), Time->Slept() / 250 + 4);
+  EXPECT_TRUE(std::is_sorted(bar.begin(), bar.end(), [](const auto& a, const auto& b) { return a.first < b.first; }));
+  EXPECT_EQ(bar.back().first, ProgressDlg->ProgressBar->maximum());
+  EXPECT_EQ(bar[bar.size() / 2].second.rfind("Searching tracks at ", 0), 0u) << bar[bar.size() / 2].second;
 }
 
 TEST_F(MainWindow, TheTracksOfTheSampleDiscGoToTheirEnginesWithTheOptions) {
