@@ -198,7 +198,6 @@ bool TIsoExtracter::ReadDirectoryImage(uint32_t extent, uint32_t length, std::ve
     if (!mark && !read) ++UnreadableCount;
     if (mark) {
       Mark(first + static_cast<int64_t>(i), read);
-      Report(pcStepIt);
       if (!Head.KeepGoing()) return false;
     }
   }
@@ -277,7 +276,9 @@ std::string TIsoExtracter::GetVolumeLabel() const {
 }
 
 void TIsoExtracter::Mark(int64_t address, bool read) {
-  if (!read && AddressMap.GetStatus(address) != TAddressManager::kFailed) ++UnreadableCount;
+  const uint8_t was = AddressMap.GetStatus(address);
+  if (!read && was != TAddressManager::kFailed) ++UnreadableCount;
+  if (was == TAddressManager::kNotHandled) CountHandled(address);
   AddressMap.SetStatus(address, read ? TAddressManager::kRead : TAddressManager::kFailed);
 }
 

@@ -193,6 +193,8 @@ class TIsoExtracter {
   void ApplyFoundPathsFrom(TExtractedFile& entry, size_t first);
   void ScanWorker();
   void ScanSector(int64_t& i, TRun& run);
+  // A sector of the track got its first status: the scan's bar moves on.
+  void CountHandled(int64_t address);
   bool TryDirectory(int64_t i, TRun& run);
   bool TryPlugins(int64_t& i, TRun& run);
   void HandleData(int64_t i, TRun& run);
@@ -296,6 +298,10 @@ class TIsoExtracter {
   std::map<std::string, std::string> TwinFolders;  // an 8-bit listing's folder -> its Joliet one's
   uint64_t HeldDirectoryBytes = 0;
   uint64_t UnreadableCount = 0;
+  // The track's sectors the scan handled (read, or taken by a found directory or a
+  // carve), and how many of them the bar shows.
+  int64_t HandledSectors = 0;
+  int64_t ShownSectors = 0;
   TDamage Damage;
   std::string Failure;
   uint64_t SectorsRead = 0;

@@ -100,7 +100,6 @@ void TIsoExtracter::CarveConsume(TCarve& carve, uint32_t m) {
   }
   carve.Position = carve.Current;
   CarveMark(carve, carve.PendingRead);
-  Report(pcStepIt);
 }
 
 // The file runs m bytes on, past the window: the sectors between go to the file unseen.
@@ -115,11 +114,9 @@ void TIsoExtracter::CarveSkip(TCarve& carve, uint64_t m) {
   for (; whole > 0 && Head.KeepGoing(); --whole) {
     if (!CarveNextSector(carve)) return;
     if (!CarveWrite(carve, UserData(), UserSize)) return;
-    Report(pcStepIt);
   }
   if (rest != 0 && Head.KeepGoing() && CarveNextSector(carve)) {
     if (!CarveWrite(carve, UserData(), rest)) return;
-    Report(pcStepIt);
     std::memcpy(carve.Window.data(), UserData() + rest, UserSize - rest);
     carve.Available = UserSize - rest;
   }

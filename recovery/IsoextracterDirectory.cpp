@@ -244,7 +244,6 @@ bool TIsoExtracter::CopySectors(int64_t start, uint64_t bytes, platform::OutputF
       Mark(address, true);
     }
     left -= n;
-    Report(pcStepIt);
     if (!Head.KeepGoing()) return false;
   }
   if (sectors < wanted) {

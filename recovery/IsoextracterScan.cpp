@@ -19,8 +19,8 @@ constexpr uint32_t kMaxSplitMode = 11;
 constexpr int32_t kFrameMode = 12;
 constexpr int32_t kValueMode = 13;
 const char* const kScanText = "Extracting Files...";
-// The scan's bar moves every this many sectors: a report per sector would cost the scan
-// more than its own work.
+// The scan's bar moves every this many sectors handled: a report per sector would cost
+// the scan more than its own work.
 constexpr int64_t kSectorsPerReport = 64;
 
 }  // namespace
@@ -46,6 +46,7 @@ bool TIsoExtracter::ExtractFiles(const TCdTrack& track) {
   if (View == nullptr || !SetGeometry(track)) return false;
   SplitUnit = SplitUnitOf(TailZeroMode, TailZeroVal, UserSize);
   UnreadableCount = SectorsRead = 0;
+  HandledSectors = ShownSectors = 0;
   Damage = {};
   Failure.clear();
   TWorkerJob job;
@@ -80,10 +81,7 @@ void TIsoExtracter::ScanWorker() {
   ScanFirst = Root.Children.size();
   Report(pcSetRange, static_cast<int32_t>(TrackEnd - TrackStart));
   TRun run;
-  for (int64_t i = TrackStart; i < TrackEnd && Head.KeepGoing() && !Reader.ReadRefused(); ++i) {
-    ScanSector(i, run);
-    if ((i + 1 - TrackStart) % kSectorsPerReport == 0) Report(pcSetPosition, static_cast<int32_t>(i + 1 - TrackStart));
-  }
+  for (int64_t i = TrackStart; i < TrackEnd && Head.KeepGoing() && !Reader.ReadRefused(); ++i) ScanSector(i, run);
   // The last run ends with the track (or where a cancel stopped it): it is listed too.
   EndRun(run);
   PruneTakenOver(Root, Folder, ScanFirst);
@@ -98,6 +96,15 @@ void TIsoExtracter::ScanWorker() {
     return FailWith(TSectorReader::kNoSectorRead);
   }
   if (UnreadableCount > 0) Report(pcSetText, 0, std::to_string(UnreadableCount) + " sectors could not be read");
+}
+
+// The bar counts the track's sectors handled, wherever the scan, a found directory or a
+// carve handled them: it only moves forward.
+void TIsoExtracter::CountHandled(int64_t address) {
+  if (address < TrackStart || address >= TrackEnd) return;
+  if (++HandledSectors - ShownSectors < kSectorsPerReport) return;
+  ShownSectors = HandledSectors;
+  Report(pcSetPosition, static_cast<int32_t>(HandledSectors));
 }
 
 // One sector of the scan; i moves on past whatever a carve took.

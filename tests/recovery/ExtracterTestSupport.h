@@ -330,7 +330,9 @@ class ExtracterRig {
   TCdTrack Track;
   TSectorReader Reader;
   TPluginManager Plugins;
-  THeadlessProgressView View;
+  // The bar's position after each report.
+  std::vector<int32_t> Shown;
+  THeadlessProgressView View{[this](const TProgressEvent&, const TProgressModel& m) { Shown.push_back(m.GetPosition()); }};
   TIsoExtracter Extracter{Reader, Plugins};
 };
 

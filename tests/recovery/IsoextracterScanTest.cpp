@@ -77,6 +77,9 @@ TEST_F(RecoveryScan, RebuildsLostDirectoriesCarvesAndKeepsRuns) {
   ASSERT_TRUE(ex.ExtractFiles(rig.Track));
   EXPECT_EQ(ex.GetState(), wsIdle);
   EXPECT_EQ(rig.View.GetModel().GetPosition(), rig.View.GetModel().GetMaximum());
+  // Found directories and carves move the bar on; it never goes back.
+  EXPECT_TRUE(std::is_sorted(rig.Shown.begin(), rig.Shown.end()));
+  EXPECT_LE(*std::max_element(rig.Shown.begin(), rig.Shown.end()), rig.View.GetModel().GetMaximum());
 
   // Every file of the volume comes out byte-identical with its time, the root's own
   // files through the Joliet root, which is intact.
