@@ -172,9 +172,8 @@ bool TFileViewer::CopyFile(const TExtractedFile& entry, const std::string& path)
   const TWorkerOutcome outcome = ProgressDlg->Run([&] { return IsoExtracter.ReadListedFile(entry, path); });
   if (outcome == woDone) return true;
   if (outcome == woCancelled) return false;  // the user stopped it: nothing to tell
-  QString text = Text(txt::kMsgCopyFailed) + QString::fromStdString(path);
-  if (!IsoExtracter.GetFailure().empty()) text += "\n" + QString::fromStdString(IsoExtracter.GetFailure());
-  QMessageBox::critical(this, QString(), text);
+  QMessageBox::critical(this, QString(),
+                        WithReason(Text(txt::kMsgCopyFailed) + QString::fromStdString(path), IsoExtracter.GetFailure()));
   return false;
 }
 

@@ -10,9 +10,24 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
+#include <exception>
 #include <initializer_list>
 
+#include "app/Messagetexts.h"
+#include "app/Texts.h"
+
 inline QString Text(const char* text) { return QString::fromUtf8(text); }
+
+// A failure message with the code's reason on the line below it.
+inline QString WithReason(const QString& message, TFailureCode code) {
+  const char* reason = FailureText(code);
+  return *reason != '\0' ? message + "\n" + Text(reason) : message;
+}
+
+// An error that reached the message loop, its own text below.
+inline QString UnexpectedErrorText(const std::exception& e) {
+  return Text(txt::kMsgUnexpectedError) + "\n" + QString::fromUtf8(e.what());
+}
 
 template <size_t N>
 QComboBox* NewCombo(QWidget* parent, const char* const (&items)[N]) {

@@ -18,6 +18,7 @@
 #include "app/AboutDialog.h"
 #include "app/Analogform.h"
 #include "app/Drivesettingdialog.h"
+#include "app/Formkit.h"
 #include "app/Forms.h"
 #include "app/Global.h"
 #include "app/Krdirdlg.h"
@@ -34,15 +35,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QString Text(const char* text) { return QString::fromUtf8(text); }
-
 // An error that escapes an action is shown, as the message loop shows what reaches it.
 template <typename F>
 void Guarded(QWidget* owner, F&& action) {
   try {
     action();
   } catch (const std::exception& e) {
-    QMessageBox::critical(owner, Text(txt::kProgramTitle), QString::fromStdString(e.what()));
+    QMessageBox::critical(owner, Text(txt::kProgramTitle), UnexpectedErrorText(e));
   }
 }
 
@@ -208,9 +207,9 @@ void TQnlMainFrm::Button1Click() {
   TocDetector.SetProgressView(ProgressDlg);
   const uint32_t found = TocDetector.Detect();
   // The list alone would show a disc without the tracks the failed search was to find.
-  if (!TocDetector.GetFailure().empty()) {
+  if (TocDetector.GetFailure() != fcNone) {
     QApplication::beep();
-    QMessageBox::warning(this, Text(txt::kMainCaption), QString::fromStdString(TocDetector.GetFailure()));
+    QMessageBox::warning(this, Text(txt::kMainCaption), WithReason(Text(txt::kMsgSearchFailed), TocDetector.GetFailure()));
   }
   if (found != 0) TocDlg->exec();
 }

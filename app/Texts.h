@@ -115,6 +115,18 @@ inline constexpr const char* kMsgTrackFailedN = "トラック%.2dの抽出に失
 inline constexpr const char* kMsgEmptyTrackN = "トラック%.2dの終了アドレスが開始アドレス以前です。";
 inline constexpr const char* kMsgFolderFailed = "フォルダを作成できませんでした: ";
 inline constexpr const char* kMsgCopyFailed = "ファイルを読み出せませんでした: ";
+inline constexpr const char* kMsgSearchFailed = "トラックの検索に失敗しました。";
+// Why a run failed, by TFailureCode, on the line after its failure message.
+inline constexpr const char* kFailureTexts[] = {
+    "",
+    "システムが読み出しコマンドを拒否しました。ドライブの設定で別の読み出しコマンドを選んで下さい。",
+    "トラックのセクタを一つも読み出せませんでした。",
+    "出力先に書き込めませんでした。",
+    "ファイルがトラックの終端を越えています。",
+    "システムがサブチャンネルの読み出しコマンドを拒否しました。ドライブの設定でTOC解析コマンドを変えて下さい。",
+};
+// An unexpected error, with the error's own text below it.
+inline constexpr const char* kMsgUnexpectedError = "予期しないエラーが発生しました。";
 
 // File viewer
 inline constexpr const char* kFileColumns[7] = {"  File name", "LBA", "Sectors", "Size", "Size(Bytes)", "Date",

@@ -38,10 +38,8 @@ QString WithTrackNo(const char* format, int trackNo) {
 
 // A track's failure, with the reason its engine gave, if any.
 QString TrackFailed(int trackNo, bool audio) {
-  const std::string& reason = audio ? AudioRipper.GetFailure() : IsoExtracter.GetFailure();
-  QString text = WithTrackNo(txt::kMsgTrackFailedN, trackNo);
-  if (!reason.empty()) text += "\n" + QString::fromStdString(reason);
-  return text;
+  return WithReason(WithTrackNo(txt::kMsgTrackFailedN, trackNo),
+                    audio ? AudioRipper.GetFailure() : IsoExtracter.GetFailure());
 }
 
 bool Taken(const std::string& path) {

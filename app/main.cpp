@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <exception>
 
+#include "app/Formkit.h"
 #include "app/Forms.h"
 #include "app/Mainform.h"
 #include "app/Texts.h"
@@ -18,7 +19,7 @@ int main(int argc, char** argv) {
     QnlMainFrm->show();
     result = QApplication::exec();
   } catch (const std::exception& e) {
-    QMessageBox::critical(nullptr, QString::fromUtf8(txt::kProgramTitle), QString::fromUtf8(e.what()));
+    QMessageBox::critical(nullptr, Text(txt::kProgramTitle), UnexpectedErrorText(e));
     result = 0;
   }
   DestroyForms();

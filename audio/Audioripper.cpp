@@ -47,7 +47,7 @@ void TAudioRipper::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting)
 bool TAudioRipper::StartRip(const TCdTrack& track) {
   if (track.DataType != dtAudio || (track.FileSystem != fsCdda && track.FileSystem != fsCddaEmph)) return false;
   if (View == nullptr) return false;
-  Failure.clear();
+  Failure = fcNone;
   StartSample = CurrentSample = track.Head * kSamplesPerSector;
   EndSample = track.Tail * kSamplesPerSector;
   DeEmphasizer.SetEnabled(DeEmph != 0 && track.FileSystem == fsCddaEmph);
@@ -104,7 +104,7 @@ void TAudioRipper::ClampSettings() {
 bool TAudioRipper::OpenOutput() {
   if (Run->Out.SetFileName(FileName) && Run->Out.Open()) return true;
   WriteLog("\nRip Failure AudioOpen");
-  Failure = kCannotWrite;  // before the run: no cancel can have come first
+  Failure = fcOutputNotWritable;  // before the run: no cancel can have come first
   return false;
 }
 
@@ -153,7 +153,7 @@ void TAudioRipper::CleanUp() {
   if (Run->Out.IsOpen() && !Run->Out.Close()) {
     // A WAV whose sizes could not be written is not a finished rip.
     WriteLog("\nRip Failure AudioClose");
-    FailWith(kCannotWrite);
+    FailWith(fcOutputNotWritable);
   }
   Run.reset();
 }

@@ -29,8 +29,6 @@ class TAudioRipper {
   static constexpr uint32_t kSampleBytes = TSynchronizer::SampleBytes;
   static constexpr uint32_t kSpinUpMs = 500;
 
-  // What a rip whose WAV cannot be written ends with.
-  static constexpr const char* kCannotWrite = "Cannot write the WAV file";
   // DaeCmd values.
   static constexpr uint32_t kReadCd = 0, kReadCdTyped = 1, kReadCdda = 2, kRead10 = 3;
 
@@ -69,8 +67,8 @@ class TAudioRipper {
   const TDriveSetting& GetSetting() const { return Setting; }
   // Sectors of the last rip that could not be read and became silence.
   int64_t GetUnreadableSectors() const { return UnreadableSectors; }
-  // Why the last rip failed, for the user; empty when it did not say.
-  const std::string& GetFailure() const { return Failure; }
+  // Why the last rip failed; fcNone when it did not say.
+  TFailureCode GetFailure() const { return Failure; }
   const std::filesystem::path& GetLogPath() const { return Log.GetPath(); }
 
  private:
@@ -115,9 +113,9 @@ class TAudioRipper {
   uint8_t ErrorRecoveryByte = 255;
   int64_t UnreadableSectors = 0;
   int64_t SectorsRead = 0;
-  std::string Failure;
-  // Ends the rip as failed with `reason` in the window and in GetFailure.
-  void FailWith(const char* reason);
+  TFailureCode Failure = fcNone;
+  // Ends the rip as failed, for `reason` (GetFailure).
+  void FailWith(TFailureCode reason);
 
   std::unique_ptr<TRun> Run;
 };

@@ -6,7 +6,6 @@
 
 #include "audio/AudioripperRun.h"
 #include "platform/Clock.h"
-#include "reader/Sectorreader.h"
 #include "sector/Datasector.h"
 
 void TAudioRipper::Work() {
@@ -19,15 +18,14 @@ void TAudioRipper::Work() {
   WriteLog("\n\nRip Ripping Roop End\n");
   WriteLog("\nRip Buffer Rip     = " + HexText(reinterpret_cast<uintptr_t>(Run->Buffer->GetBuffer()), 8));
   LogValue("\nRip Unreadable Sectors = ", UnreadableSectors);
-  if (Run->Refused) return FailWith(TSectorReader::kReadCommandRefused);
+  if (Run->Refused) return FailWith(fcReadRefused);
   // Silence alone, or a WAV that stops short of the track end, is no rip.
-  if (SectorsRead == 0) return FailWith(TSectorReader::kNoSectorRead);
+  if (SectorsRead == 0) return FailWith(fcNoSectorRead);
   if (CurrentSample < EndSample) Head.Fail();
 }
 
-void TAudioRipper::FailWith(const char* reason) {
+void TAudioRipper::FailWith(TFailureCode reason) {
   if (!Head.Fail()) return;  // cancelled: the user knows why
-  Head.Notify(pcSetText, 0, reason);
   Failure = reason;
 }
 
@@ -130,7 +128,7 @@ bool TAudioRipper::WriteBlock(const TBlock& block) {
   LogValue("\nRip AudioWrite ", bytes);
   if (!Run->Out.Write(samples, static_cast<size_t>(bytes))) {
     WriteLog("\nRip Failure AudioWrite");
-    FailWith(kCannotWrite);
+    FailWith(fcOutputNotWritable);
     return false;
   }
   Head.Notify(pcSetPosition, static_cast<int32_t>((CurrentSample - StartSample) / kSamplesPerSector));

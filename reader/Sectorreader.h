@@ -72,11 +72,6 @@ class TSectorReader {
   // The system refused a read command of this job (READ CDDA, to a process without the
   // raw-I/O right): the sectors asked with it failed without reaching the drive.
   bool ReadRefused() const { return Refused; }
-  // What a job whose read command the system refused ends with.
-  static constexpr const char* kReadCommandRefused =
-      "The system refused the read command (try another one in the drive settings)";
-  // What a job that could not read a single sector of its track ends with.
-  static constexpr const char* kNoSectorRead = "No sector of the track could be read";
 
  private:
   // Alone: the batch is to be read again as its first sector alone.

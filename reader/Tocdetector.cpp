@@ -81,7 +81,7 @@ void TTocDetector::Pause() const { platform::Sleep(Setting.Interval); }
 uint32_t TTocDetector::Detect() {
   Tracks.clear();
   DiscEndAddress = 0;
-  Failure.clear();
+  Failure = fcNone;
 
   TDiscToc toc{};
   const bool tocRead = CdbReadToc(TransportFor(Setting), CdRom, Setting.UseBCD != 0, toc);
@@ -226,12 +226,10 @@ bool TTocDetector::StartSearch(int64_t start, int64_t end, uint8_t session, bool
     Reader.Prepare();
     return true;
   };
-  Failure.clear();
+  Failure = fcNone;
   job.Work = [this, fast] {
     if (fast) FastSearch();
     else LinearSearch();
-    // The reason is the last text the window shows before the run ends as failed.
-    if (!Failure.empty()) Head.Notify(pcSetText, 0, Failure);
   };
   job.CleanUp = [this] { Reader.Release(); };
   return LaunchWorker(Head, *View, "Searching tracks...", std::move(job));

@@ -41,9 +41,6 @@ class TTocDetector {
   static constexpr int64_t kDamageSpan = 300;
   // Pairs of a track's first sectors asked for its DataType while no command reads them.
   static constexpr int64_t kTypeProbes = 4;
-  // What a search that the system refused its Q reads ends with.
-  static constexpr const char* kQCommandRefused =
-      "The system refused the subchannel read command (try the other one in the drive settings)";
 
   TTocOptions Options;
 
@@ -59,8 +56,8 @@ class TTocDetector {
   // wsRunning -> wsCancelRequested; any other state stays.
   void Cancel();
   TWorkerState GetState() const { return Head.GetState(); }
-  // Why the last search failed, for the user; empty when it did not (or none ran).
-  const std::string& GetFailure() const { return Failure; }
+  // Why the last search failed; fcNone when it did not (or none ran).
+  TFailureCode GetFailure() const { return Failure; }
 
   // Rebuilds the track list; the number of tracks in it afterwards. The drive's
   // error-recovery page is back at its default when this returns or throws.
@@ -176,5 +173,5 @@ class TTocDetector {
   int64_t Drift = 0;
   // The first entry of the list the running search appended.
   size_t FirstFound = 0;
-  std::string Failure;
+  TFailureCode Failure = fcNone;
 };

@@ -104,7 +104,7 @@ bool TTocDetector::ReadSubQ(int64_t address, TSubQSector& sample) {
                                           : CdbReadSubQ(exec, CdRom, address, sample, &command);
   // Every further read would be refused too: a search that went on would list nothing
   // here as if nothing were recorded. It ends as failed instead.
-  if (command.Refused && Head.Fail()) Failure = kQCommandRefused;
+  if (command.Refused && Head.Fail()) Failure = fcQCommandRefused;
   Pause();
   return read;
 }

@@ -282,13 +282,12 @@ void TIsoExtracter::Mark(int64_t address, bool read) {
   AddressMap.SetStatus(address, read ? TAddressManager::kRead : TAddressManager::kFailed);
 }
 
-void TIsoExtracter::ReadCommandRefused() { FailWith(TSectorReader::kReadCommandRefused); }
+void TIsoExtracter::ReadCommandRefused() { FailWith(fcReadRefused); }
 
-void TIsoExtracter::OutputFailed() { FailWith("Cannot write to the output folder"); }
+void TIsoExtracter::OutputFailed() { FailWith(fcOutputNotWritable); }
 
-void TIsoExtracter::FailWith(const std::string& reason) {
+void TIsoExtracter::FailWith(TFailureCode reason) {
   if (!Head.Fail()) return;  // cancelled: the user knows why
-  Report(pcSetText, 0, reason);
   Failure = reason;
 }
 

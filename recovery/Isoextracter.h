@@ -128,8 +128,8 @@ class TIsoExtracter {
     void Add(const TDamage& other);
   };
   const TDamage& GetDamage() const { return Damage; }
-  // Why the last copy or scan failed, for the user; empty when it did not say.
-  const std::string& GetFailure() const { return Failure; }
+  // Why the last copy or scan failed; fcNone when it did not say.
+  TFailureCode GetFailure() const { return Failure; }
 
   // The recovery scan of one track into Folder (nothing written with ListOnly); its
   // entries are appended to Root. True only when the scan ran to the end having read
@@ -255,8 +255,8 @@ class TIsoExtracter {
     Head.Notify(code, value, text);
   }
   void OutputFailed();
-  // Ends the job as failed with `reason` in the window and in GetFailure.
-  void FailWith(const std::string& reason);
+  // Ends the job as failed, for `reason` (GetFailure).
+  void FailWith(TFailureCode reason);
   // Records a sector's status in the scan's map, counting each unreadable one once.
   void Mark(int64_t address, bool read);
   void ReadCommandRefused();
@@ -303,6 +303,6 @@ class TIsoExtracter {
   int64_t HandledSectors = 0;
   int64_t ShownSectors = 0;
   TDamage Damage;
-  std::string Failure;
+  TFailureCode Failure = fcNone;
   uint64_t SectorsRead = 0;
 };

@@ -12,7 +12,7 @@ bool TIsoExtracter::ReadListedFile(const TExtractedFile& node, const std::string
   if (View == nullptr) return false;
   UnreadableCount = 0;
   Damage = {};
-  Failure.clear();
+  Failure = fcNone;
   TWorkerJob job;
   job.Prepare = [this] {
     Utility.ApplyErrorRecovery();
@@ -35,10 +35,7 @@ void TIsoExtracter::CopyWorker(const TExtractedFile& node, const std::string& pa
   GetUserDataLayout(mode, &size, &offset);
 
   platform::OutputFile out;
-  if (!out.Create(path)) {
-    Report(pcSetText, 0, "Cannot create " + path);
-    return static_cast<void>(Head.Fail());
-  }
+  if (!out.Create(path)) return OutputFailed();
   const uint64_t sectors = (uint64_t{node.Size} + size - 1) / size;
   Report(pcSetRange, static_cast<int32_t>(sectors));
   uint64_t left = node.Size;
@@ -46,25 +43,18 @@ void TIsoExtracter::CopyWorker(const TExtractedFile& node, const std::string& pa
     const int64_t address = node.Start + static_cast<int64_t>(i);
     if (trackEnd > 0 && address >= trackEnd) {
       // A length that runs past the track is damage: what lies beyond is not this file.
-      Report(pcSetText, 0, "The file runs past the end of the track");
-      return static_cast<void>(Head.Fail());
+      return FailWith(fcFileBeyondTrack);
     }
     if (!ReadSectorAs(address, mode)) {
       if (Reader.ReadRefused()) return ReadCommandRefused();
       ++UnreadableCount;
     }
     const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(left, size));
-    if (!out.Write(Sector.data() + offset, bytes)) {
-      Report(pcSetText, 0, "Cannot write " + path);
-      return static_cast<void>(Head.Fail());
-    }
+    if (!out.Write(Sector.data() + offset, bytes)) return OutputFailed();
     left -= bytes;
     if (bytes == size) Report(pcStepIt);
   }
-  if (!out.Close()) {
-    Report(pcSetText, 0, "Cannot write " + path);
-    return static_cast<void>(Head.Fail());
-  }
+  if (!out.Close()) return OutputFailed();
   if (UnreadableCount > 0) {
     Report(pcSetText, 0, std::to_string(UnreadableCount) + " unreadable sectors written as zeros");
     Damage.AddFile(path);

@@ -48,7 +48,7 @@ bool TIsoExtracter::ExtractFiles(const TCdTrack& track) {
   UnreadableCount = SectorsRead = 0;
   HandledSectors = ShownSectors = 0;
   Damage = {};
-  Failure.clear();
+  Failure = fcNone;
   TWorkerJob job;
   job.Prepare = [this] {
     ReadedFiles.clear();
@@ -93,7 +93,7 @@ void TIsoExtracter::ScanWorker() {
   if (!Head.KeepGoing()) return;
   if (SectorsRead == 0 && TrackEnd > TrackStart) {
     // A scan that could read nothing found nothing: that is not done.
-    return FailWith(TSectorReader::kNoSectorRead);
+    return FailWith(fcNoSectorRead);
   }
   if (UnreadableCount > 0) Report(pcSetText, 0, std::to_string(UnreadableCount) + " sectors could not be read");
 }

@@ -31,6 +31,17 @@ enum TWorkerOutcome : uint8_t {
   woCancelled = 2,
 };
 
+// Why an engine ended a job failed; the windows tell the user in their own words.
+enum TFailureCode : uint8_t {
+  fcNone = 0,           // not failed, or failed without a reason to give
+  fcReadRefused,        // the system refused the read command (not the drive)
+  fcNoSectorRead,       // not one sector of the track could be read
+  fcOutputNotWritable,  // the output file or folder cannot be made or written
+  fcFileBeyondTrack,    // a listed file's length runs past the end of its track
+  fcQCommandRefused,    // the system refused the subchannel read command
+  fcCount
+};
+
 // pcFailed, pcDone and pcCancelled end a run and close the progress window.
 constexpr bool IsClosingCode(int8_t code) { return code == pcFailed || code == pcDone || code == pcCancelled; }
 constexpr bool IsKnownProgressCode(int8_t code) {

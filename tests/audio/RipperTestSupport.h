@@ -192,7 +192,7 @@ class RipRig {
     const bool refused = setting.DaeCmd == TAudioRipper::kReadCdda && test_support::VendorCommandsFiltered();
     const bool done = Rip(track, setting);
     EXPECT_EQ(done, !refused) << what;
-    EXPECT_EQ(Ripper.GetFailure(), refused ? TSectorReader::kReadCommandRefused : "") << what;
+    EXPECT_EQ(Ripper.GetFailure(), refused ? fcReadRefused : fcNone) << what;
     if (!refused) return done;
     EXPECT_NE(LogText().find("\nRip Failure ReadRefused"), std::string::npos) << what;
     std::error_code ec;

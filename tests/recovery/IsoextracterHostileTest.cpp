@@ -95,6 +95,7 @@ TEST_P(HostileVolume, EndsCleanlyInsideTheFolder) {
   if (readme != nullptr) {
     const fs::path target = out / readme->Name;
     EXPECT_EQ(ex.ReadListedFile(*readme, target.string()), GetParam().Readme == Damage::kCopies);
+    EXPECT_EQ(ex.GetFailure(), GetParam().Readme == Damage::kCopyFails ? fcFileBeyondTrack : fcNone);
     EXPECT_LE(fs::file_size(target), static_cast<uint64_t>(rig.Track.SectorCount()) * 2048);
   }
   EXPECT_EQ(ex.GetState(), wsIdle);
@@ -169,7 +170,7 @@ TEST(CopyOutput, FullDiskFailsTheCopyAndStampsNoTime) {
     FileSizeLimit full(10000);
     EXPECT_FALSE(rig.Extracter.ReadListedFile(*notes, target.string()));
   }
-  EXPECT_EQ(rig.View.GetModel().GetStatusText(), "Cannot write " + target.string());
+  EXPECT_EQ(rig.Extracter.GetFailure(), fcOutputNotWritable);
   EXPECT_NE(MtimeOf(target), kMtime);
 }
 

@@ -194,7 +194,7 @@ TEST(ScanOutput, AFolderThatCannotBeMadeOrAFullDiskFails) {
   WriteFile(dir / "file", {1});
   ex.Folder = (dir / "file" / "out").string();
   EXPECT_FALSE(ex.ExtractFiles(rig.Track));
-  EXPECT_EQ(rig.View.GetModel().GetStatusText(), "Cannot write to the output folder");
+  EXPECT_EQ(ex.GetFailure(), fcOutputNotWritable);
 
   ex.Folder = (dir / "full").string();
   {
@@ -209,7 +209,7 @@ TEST(ScanOutput, AFolderThatCannotBeMadeOrAFullDiskFails) {
   ASSERT_TRUE(unreadable.Ready());
   unreadable.Extracter.Folder = (dir / "nothing").string();
   EXPECT_FALSE(unreadable.Extracter.ExtractFiles(unreadable.Track));
-  EXPECT_EQ(unreadable.View.GetModel().GetStatusText(), TSectorReader::kNoSectorRead);
+  EXPECT_EQ(unreadable.Extracter.GetFailure(), fcNoSectorRead);
   EXPECT_EQ(unreadable.Extracter.GetUnreadableCount(), 40u);
 }
 

@@ -54,14 +54,14 @@ TEST_P(VolumeRead, EveryFileCopiesOutWithItsTime) {
     // Every read refused: no volume, and a scan or a copy fails at once, saying why.
     EXPECT_FALSE(ex.ReadVolume(rig.Track));
     EXPECT_FALSE(ex.ExtractFiles(rig.Track));
-    EXPECT_EQ(rig.View.GetModel().GetStatusText(), TSectorReader::kReadCommandRefused);
+    EXPECT_EQ(ex.GetFailure(), fcReadRefused);
     EXPECT_TRUE(ex.Root.Children.empty());
     EXPECT_EQ(ex.GetUnreadableCount(), 0u);
     TExtractedFile node;
     node.Start = rig.Track.Head + 20;
     node.Size = 5000;
     EXPECT_FALSE(ex.ReadListedFile(node, (Dir / "refused").string()));
-    EXPECT_EQ(rig.View.GetModel().GetStatusText(), TSectorReader::kReadCommandRefused);
+    EXPECT_EQ(ex.GetFailure(), fcReadRefused);
     EXPECT_EQ(ex.GetUnreadableCount(), 0u);
     return;
   }

@@ -261,7 +261,8 @@ TEST_F(MainWindow, ASearchWhoseQCommandTheSystemRefusesSaysSoBeforeTheTocTracks)
         d->CloseBtn->click();
       });
   QnlMainFrm->Button1->click();
-  EXPECT_EQ(message, TTocDetector::kQCommandRefused);
+  EXPECT_EQ(message, "トラックの検索に失敗しました。\nシステムがサブチャンネルの読み出しコマンドを拒否しました。"
+                     "ドライブの設定でTOC解析コマンドを変えて下さい。");
   EXPECT_EQ(shown, Rows(kSampleRows.begin(), kSampleRows.begin() + 2));  // the TOC's tracks
   EXPECT_EQ(drive->CurrentPage01(), drive->DefaultPage01());
 }

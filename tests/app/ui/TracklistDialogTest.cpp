@@ -24,6 +24,7 @@
 #include <set>
 
 #include "app/Fileviewerform.h"
+#include "app/Formkit.h"
 #include "app/Isosettingdialog.h"
 #include "app/Listtexts.h"
 #include "app/Mainform.h"
@@ -310,7 +311,8 @@ TEST_F(TrackListWalk, AnAudioTrackRipsToItsSourceAndASecondRipReplacesNothing) {
   DriveSettings[0].DaeCmd = TAudioRipper::kReadCdda;
   {
     Answers answers({Choose(Out / "refused.wav"),
-                     Message("トラック02の抽出に失敗しました。\n" + std::string(TSectorReader::kReadCommandRefused))});
+                     Message("トラック02の抽出に失敗しました。\n"
+                             "システムが読み出しコマンドを拒否しました。ドライブの設定で別の読み出しコマンドを選んで下さい。")});
     TocDlg->ExtractSingle->trigger();
   }
   Disc->Profile.FilterVendorCommands = false;
@@ -536,8 +538,9 @@ TEST_F(TrackListWalk, CheckedTracksGoBesideEarlierOutputsAndAMismatchStopsTheRun
 }
 
 TEST_F(TrackListWalk, ARipOrScanThatCannotWriteIsReportedAndEndsTheRun) {
-  const std::string failed2 = "トラック02の抽出に失敗しました。\n" + std::string(TAudioRipper::kCannotWrite),
-                    failed3 = "トラック03の抽出に失敗しました。\nCannot write to the output folder";
+  const std::string unwritable = "\n出力先に書き込めませんでした。";
+  const std::string failed2 = "トラック02の抽出に失敗しました。" + unwritable,
+                    failed3 = "トラック03の抽出に失敗しました。" + unwritable;
   const Answers::Step scan = Message(txt::kMsgNoVolume, QMessageBox::Yes);
   fs::create_directories(Out / "scan");
   struct Case {
@@ -679,7 +682,7 @@ TEST_F(TrackListWalk, AFailedCopyNamesItsFileOrFolderAndADeclinedScanLeavesNoFol
         }),
         Message(std::string(txt::kMsgFolderFailed) + "/proc/docs"),
         Choose(Out.Path),
-        Message(txt::kMsgCopyFailed + (Out / "numbers.txt").string()),
+        Message(txt::kMsgCopyFailed + (Out / "numbers.txt").string() + "\n出力先に書き込めませんでした。"),
     });
     TocDlg->ExtractSingle->trigger();
   }
@@ -754,6 +757,23 @@ TEST(FileListTexts, SizesSectorsAndModesAsTheListShowsThem) {
   EXPECT_EQ(FileColumnText(e, 6), "プラグイン(JPEG)");
   e.Kind = 9;
   EXPECT_EQ(FileColumnText(e, 6), "編集済み");
+}
+
+// Every failure code an engine can end with reaches the user as a Japanese reason of its
+// own below the failure message; a code without a reason adds nothing.
+TEST(FailureTexts, EveryCodeGivesItsOwnJapaneseReason) {
+  std::set<std::string> seen;
+  for (int c = fcNone; c <= fcCount; ++c) {
+    const auto code = static_cast<TFailureCode>(c);
+    const std::string shown = WithReason("M", code).toStdString(), reason = FailureText(code);
+    if (code == fcNone || code == fcCount) {
+      EXPECT_EQ(shown, "M") << c;
+      continue;
+    }
+    EXPECT_EQ(shown, "M\n" + reason) << c;
+    EXPECT_TRUE(seen.insert(reason).second) << reason;
+    EXPECT_TRUE(std::none_of(reason.begin(), reason.end(), [](char ch) { return ch >= 'a' && ch <= 'z'; })) << reason;
+  }
 }
 
 TEST(TrackNames, AnOutputNameIsNeverOneThatIsTaken) {
