@@ -170,7 +170,10 @@ void TFileViewer::FileUncheckAllExecute() { SetCheckAll(false); }
 
 bool TFileViewer::CopyFile(const TExtractedFile& entry, const std::string& path) {
   const TWorkerOutcome outcome = ProgressDlg->Run([&] { return IsoExtracter.ReadListedFile(entry, path); });
-  if (outcome == woDone) return true;
+  if (outcome == woDone) {
+    Damaged.Add(IsoExtracter.GetDamage());
+    return true;
+  }
   if (outcome == woCancelled) return false;  // the user stopped it: nothing to tell
   QMessageBox::critical(this, QString(),
                         WithReason(Text(txt::kMsgCopyFailed) + QString::fromStdString(path), IsoExtracter.GetFailure()));
@@ -195,7 +198,8 @@ void TFileViewer::FileReadExecute() {
   if (path.empty()) return;
   // The folder the file went to is the one the user will want next time.
   Folder = FolderOf(path);
-  CopyFile(entry, path);
+  Damaged = {};
+  if (CopyFile(entry, path)) TellDamage(this, Damaged);
 }
 
 void TFileViewer::FileReadMultiExecute() {
@@ -208,21 +212,25 @@ void TFileViewer::FileReadMultiExecute() {
   // Copies run behind the modal progress window; between them only painting is done, so
   // the list cannot change under the loop.
   const std::vector<const TExtractedFile*> rows = Rows;
-  for (size_t i = 0; i < rows.size(); ++i) {
+  Damaged = {};
+  bool copied = true;
+  for (size_t i = 0; i < rows.size() && copied; ++i) {
     if (FileList->topLevelItem(static_cast<int>(i))->checkState(0) != Qt::Checked) continue;
     const std::string path = FreePath(Folder, rows[i]->Name);
     setWindowTitle(QString::fromStdString(path));
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    if (!CopyFile(*rows[i], path)) break;
+    copied = CopyFile(*rows[i], path);
   }
   setWindowTitle(Text(txt::kFileViewerCaption));
+  if (copied) TellDamage(this, Damaged);
 }
 
 void TFileViewer::FileReadAllExecute() {
   Picker.InitialDir = Folder;
   if (!Picker.Execute()) return;
   Folder = Picker.Directory;
-  ReadDirectory(IsoExtracter.Root, Folder);
+  Damaged = {};
+  if (ReadDirectory(IsoExtracter.Root, Folder)) TellDamage(this, Damaged);
 }
 
 bool TFileViewer::ReadDirectory(const TExtractedFile& entry, const std::string& folder) {

@@ -9,6 +9,7 @@
 
 #include "app/Krdirdlg.h"
 #include "recovery/Filelist.h"
+#include "recovery/Isoextracter.h"
 
 class QAction;
 class QTreeWidget;
@@ -63,4 +64,6 @@ class TFileViewer : public QDialog {
 
   std::vector<const TExtractedFile*> Rows;
   TKrDirectoryDialog Picker;
+  // What the copies of the command under way could not read, told once at its end.
+  TIsoExtracter::TDamage Damaged;
 };

@@ -1,9 +1,11 @@
 #pragma once
 // Small builders the dialogs share: texts from the one texts place, combos with their
 // items, number boxes with their ranges, arrow buttons and the row of dialog buttons.
+#include <QApplication>
 #include <QBoxLayout>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QString>
@@ -22,6 +24,22 @@ inline QString Text(const char* text) { return QString::fromUtf8(text); }
 inline QString WithReason(const QString& message, TFailureCode code) {
   const char* reason = FailureText(code);
   return *reason != '\0' ? message + "\n" + Text(reason) : message;
+}
+
+// A box whose text shows as it is (names from a disc are never markup), after a beep;
+// the button pressed.
+inline QMessageBox::StandardButton PlainBox(QWidget* owner, QMessageBox::Icon icon, const QString& text,
+                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok) {
+  QApplication::beep();
+  QMessageBox box(icon, QString(), text, buttons, owner);
+  box.setTextFormat(Qt::PlainText);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+// Tells once what a volume read, copy or scan could not read; nothing when it read all.
+inline void TellDamage(QWidget* owner, const TIsoExtracter::TDamage& damage) {
+  const std::string text = DamageText(damage);
+  if (!text.empty()) PlainBox(owner, QMessageBox::Warning, QString::fromStdString(text));
 }
 
 // An error that reached the message loop, its own text below.

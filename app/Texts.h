@@ -125,6 +125,13 @@ inline constexpr const char* kFailureTexts[] = {
     "ファイルがトラックの終端を越えています。",
     "システムがサブチャンネルの読み出しコマンドを拒否しました。ドライブの設定でTOC解析コマンドを変えて下さい。",
 };
+// What a volume read, copy or scan could not read, told once after it.
+inline constexpr const char* kMsgDamage = "読み出せないセクタがありました。";
+inline constexpr const char* kMsgDamagedFilesN = "読み出せなかったセクタを0で埋めたファイル: %llu個";
+inline constexpr const char* kMsgMoreFilesN = "ほか%llu個";
+inline constexpr const char* kMsgLostDirectorySectorsN = "読み出せなかったディレクトリのセクタ: %llu個";
+// After a volume read that lacks directory sectors, below what it lacks.
+inline constexpr const char* kMsgScanDamaged = "ファイルを探索しますか？";
 // An unexpected error, with the error's own text below it.
 inline constexpr const char* kMsgUnexpectedError = "予期しないエラーが発生しました。";
 

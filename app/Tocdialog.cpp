@@ -186,6 +186,13 @@ bool TTocDlg::AskScan() {
          QMessageBox::Yes;
 }
 
+bool TTocDlg::AskScanDamaged() {
+  const std::string damage = DamageText(IsoExtracter.GetDamage());
+  if (damage.empty()) return false;
+  return PlainBox(this, QMessageBox::Critical, QString::fromStdString(damage + "\n" + txt::kMsgScanDamaged),
+                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
 void TTocDlg::FileSaveListExecute() {
   const std::string file = AskSaveFile(this, {TrackDir, "", txt::kTrackListFilterDlg, txt::kTrackListExtension},
                                        /*mayReplace=*/true);
@@ -264,7 +271,9 @@ TTocDlg::TEnd TTocDlg::RunScan(size_t index, const std::string& folder) {
     return TEnd::Stopped;
   }
   QnlMainFrm->ExtractFiles(index, folder);
-  return EndOf(QnlMainFrm->GetLastOutcome());
+  const TEnd end = EndOf(QnlMainFrm->GetLastOutcome());
+  if (end == TEnd::Extracted) TellDamage(this, IsoExtracter.GetDamage());
+  return end;
 }
 
 // Single: the viewer's folder is FileExtractDir and the scan asks for its folder.
@@ -273,10 +282,13 @@ TTocDlg::TEnd TTocDlg::ExtractData(size_t index, std::string folder, bool multi)
   TEnd end = TEnd::Extracted;
   std::string& viewerFolder = multi ? folder : FileExtractDir;
   const bool volume = ReadPvd && QnlMainFrm->ReadFileSystem(index);
-  if (volume) {
+  // A volume that lacks directory sectors is told, with the scan offered in its place.
+  const bool scan = !ReadPvd || (volume ? AskScanDamaged() : AskScan());
+  if (volume && !scan) {
     if (multi) MakeFolder(folder);  // where the viewer offers to copy the track's files
     ShowViewer(viewerFolder);
-  } else if (!ReadPvd || AskScan()) {
+  } else if (scan) {
+    IsoExtracter.Clear();  // the scan lists the track afresh, not beside the volume's tree
     bool chosen = true;
     if (!multi) {
       Picker.InitialDir = FileExtractDir;

@@ -63,6 +63,9 @@ class TTocDlg : public QDialog {
   // The beep and the error box every message of the list comes with.
   void Error(const QString& text);
   bool AskScan();
+  // After a volume read that lacks directory sectors: tells what and asks whether to scan.
+  // False when nothing was lacking.
+  bool AskScanDamaged();
   // How one track's extraction ended: a failure still to be told, or stopped (cancelled
   // by the user, or a failure told already). Either ends a run over the checked tracks.
   enum class TEnd { Extracted, Failed, Stopped };

@@ -1,6 +1,7 @@
 // Photographs the main window (with the emulated drive holding the sample disc), the file
 // dialog for loading a list over it, the TOC search options, the progress window during a
-// search-like run, the track list and the About box, as PNGs in the folder given. Run under Xvfb so that real fonts render;
+// search-like run, the track list, a failure and a damage message and the About box, as
+// PNGs in the folder given. Run under Xvfb so that real fonts render;
 // fails when a picture cannot be taken or the forms' font has no Japanese glyphs.
 #include <QAction>
 #include <QApplication>
@@ -21,6 +22,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/Drivesettingdialog.h"
+#include "app/Formkit.h"
 #include "app/Fileviewerform.h"
 #include "app/Isosettingdialog.h"
 #include "app/Mainform.h"
@@ -87,6 +89,29 @@ void PhotographProgress(const QString& folder) {
   LaunchWorker(head, *ProgressDlg, "Searching tracks...", std::move(job));
 }
 
+// A message box of the track list, photographed once it shows and then closed.
+void PhotographMessage(const QString& folder, const char* name, const std::function<void()>& show) {
+  QTimer::singleShot(200, [folder, name] {
+    QWidget* box = QApplication::activeModalWidget();
+    if (!box) return static_cast<void>(std::fprintf(stderr, "no %s box\n", name)), static_cast<void>(Failed = true);
+    Save(box, folder, name);
+    box->close();
+  });
+  show();
+}
+
+void PhotographMessages(const QString& folder) {
+  PhotographMessage(folder, "failure", [] {
+    QMessageBox::critical(TocDlg, QString(), WithReason(Text("トラック02の抽出に失敗しました。"), fcReadRefused));
+  });
+  TIsoExtracter::TDamage damage;
+  for (const char* name : {"docs/numbers.txt", "docs/deep/tail.bin", "pictures/gradient.png", "pictures/plasma.jpg",
+                           "readme.txt", "a/b.txt", "a/c.txt"})
+    damage.AddFile(name);
+  damage.DirectorySectors = 2;
+  PhotographMessage(folder, "damage", [&] { TellDamage(TocDlg, damage); });
+}
+
 // The settings dialogs as the user finds them, the track properties of the audio track,
 // and the file viewer on the sample disc's first volume with its pictures folder open.
 void PhotographDialogs(const QString& folder) {
@@ -149,6 +174,7 @@ int main(int argc, char** argv) {
   PhotographProgress(folder);
   CdTracks = {{1, 1, 150, 614, 2, 3}, {1, 2, 614, 1514, 1, 1}, {0, 3, 12914, 18443, 2, 3}};
   Save(TocDlg, folder, "tracklist");
+  PhotographMessages(folder);
   TocDlg->hide();
   Save(AboutBox, folder, "about");
   AboutBox->hide();

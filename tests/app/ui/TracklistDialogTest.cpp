@@ -1,7 +1,8 @@
 // The track list as a user walks it on an emulated disc made from real files: an audio
 // track ripped, a volume browsed and copied out, a track whose volume descriptors cannot
 // be read scanned instead, checked tracks extracted beside earlier outputs, a list
-// edited, saved and loaded, and the failures on the way reported where they happen.
+// edited, saved and loaded, the failures on the way reported where they happen, and what
+// could not be read told once.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -145,11 +146,13 @@ Answers::Step Message(std::string text, QMessageBox::StandardButton button = QMe
   };
 }
 
-// Cancel, pressed once the rip, copy or scan behind the progress window runs.
-Answers::Step CancelRun() {
+// Cancel, pressed once the rip, copy or scan behind the progress window runs and its bar
+// has reached `position`.
+Answers::Step CancelRun(int32_t position = 0) {
   Answers::Step step;
-  step.WhileRunning = [](TProgressDlg* d) {
+  step.WhileRunning = [position](TProgressDlg* d) {
     if (AudioRipper.GetState() != wsRunning && IsoExtracter.GetState() != wsRunning) return false;
+    if (d->GetModel().GetPosition() < position) return false;
     d->CancelBtn->click();
     EXPECT_TRUE(AudioRipper.GetState() == wsCancelRequested || IsoExtracter.GetState() == wsCancelRequested);
     return true;
@@ -227,11 +230,10 @@ class TrackListWalk : public ui_test::WindowTest {
     spec.Sessions.push_back({{emu::TrackSpec{emu::SectorKind::Mode1, Work / "walk.iso"},
                               emu::TrackSpec{emu::SectorKind::Audio, Work / "tone.wav"},
                               emu::TrackSpec{emu::SectorKind::Mode1, Work / "walk.iso"}}});
-    emu::DiscLayout layout;
     std::string error;
-    ASSERT_TRUE(emu::PlanDisc(spec, layout, error)) << error;
+    ASSERT_TRUE(emu::PlanDisc(spec, Layout, error)) << error;
     // Track 3 is mastered for where it lies, as a later session of a real disc is.
-    const int32_t start = layout.Tracks[2].StartLba;
+    const int32_t start = Layout.Tracks[2].StartLba;
     ASSERT_EQ(Shell(iso + "-C 0," + std::to_string(start) + " -o " + Quote(Work / "lost.iso") + " " +
                     Quote(Work / "tree")),
               0);
@@ -275,8 +277,27 @@ class TrackListWalk : public ui_test::WindowTest {
 
   void Select(int row) { TocDlg->TrackList->setCurrentItem(TocDlg->TrackList->topLevelItem(row)); }
 
+  // Sectors [first, first + count) of track `track` (0-based) no read gets.
+  void Unreadable(int track, int32_t first, int32_t count) {
+    const int32_t lba = Layout.Tracks[static_cast<size_t>(track)].StartLba + first;
+    Disc->Faults.Unreadable.push_back({lba, lba + count});
+  }
+  // The sector of an image where `bytes` begin; with `record`, the extent of the directory
+  // record holding that name (length byte first).
+  int32_t SectorOf(const std::string& image, const std::string& bytes, bool record = false) const {
+    const std::string data = Slurp(Work / image);
+    const size_t at = data.find(bytes);
+    EXPECT_NE(at, std::string::npos) << image;
+    if (!record || at == std::string::npos) return static_cast<int32_t>(at / 2048);
+    uint32_t extent = 0;
+    std::memcpy(&extent, data.data() + at - 32 + 2, 4);  // little-endian, as the host
+    return static_cast<int32_t>(extent);
+  }
+  std::string Numbers() const { return Slurp(Work / "tree" / "docs" / "numbers.txt").substr(0, 64); }
+
   test_support::TempDir Work{"qnl-walk"};
   test_support::TempDir Out{"qnl-out"};
+  emu::DiscLayout Layout;
   std::shared_ptr<emu::Disc> Disc = std::make_shared<emu::Disc>();  // the drive reads it
   std::unique_ptr<drive_test::DriveMachine> Machine;
 };
@@ -580,6 +601,7 @@ TEST_F(TrackListWalk, ARipOrScanThatCannotWriteIsReportedAndEndsTheRun) {
 
 TEST_F(TrackListWalk, CancelDuringARipACopyOrAScanEndsItWithoutAMessage) {
   DriveSettings[0].Interval = 100;  // a pause after every read: each run lasts long enough to be cancelled
+  Unreadable(0, SectorOf("walk.iso", Numbers()), 1);  // met by the copy before it is cancelled
   ListOnly = false;
   fs::create_directories(Out / "scan");
   const auto copyNumbers = On<TFileViewer>([](TFileViewer* v) {
@@ -601,7 +623,7 @@ TEST_F(TrackListWalk, CancelDuringARipACopyOrAScanEndsItWithoutAMessage) {
       {"rip", false, 1, {Choose(Out / "tone"), CancelRun()}, Out / "tone.wav", wav},
       // Track 3 comes after the cancelled rip and is not asked about.
       {"checked tracks", true, 1, {Choose(Out.Path), CancelRun()}, Out / "Track02.wav", wav},
-      {"copy", false, 0, {copyNumbers, Choose(Out / "numbers.txt"), CancelRun()}, Out / "numbers.txt",
+      {"copy", false, 0, {copyNumbers, Choose(Out / "numbers.txt"), CancelRun(2)}, Out / "numbers.txt",
        fs::file_size(Work / "tree" / "docs" / "numbers.txt")},
       {"scan", false, 2, {Message(txt::kMsgNoVolume, QMessageBox::Yes), Choose(Out / "scan"), CancelRun()}, {}, 0},
   };
@@ -617,10 +639,66 @@ TEST_F(TrackListWalk, CancelDuringARipACopyOrAScanEndsItWithoutAMessage) {
     if (!c.output.empty()) {
       EXPECT_LT(fs::file_size(c.output), c.wholeSize);  // stopped part-way
     }
+    if (c.row == 0) EXPECT_EQ(IsoExtracter.GetDamage().FileCount, 1u);  // damaged, yet nothing told
     EXPECT_FALSE(fs::exists(Out / "Track03"));
   }
   EXPECT_EQ(AudioRipper.GetState(), wsIdle);
   EXPECT_EQ(IsoExtracter.GetState(), wsIdle);
+}
+
+// What a copy or a scan could not read is told once after it; a volume read that lacks
+// directory sectors says so and offers the scan in the same box.
+TEST_F(TrackListWalk, WhatCouldNotBeReadIsToldOnceAfterTheRun) {
+  Unreadable(0, SectorOf("walk.iso", Numbers()) + 5, 2);
+  Unreadable(2, SectorOf("lost.iso", Numbers()) + 5, 2);
+  ListOnly = false;
+  fs::create_directories(Out / "scan");
+  fs::create_directories(Out / "rescan");
+  const std::string lost = "読み出せないセクタがありました。\n",
+                    oneFile = lost + "読み出せなかったセクタを0で埋めたファイル: 1個\n  ";
+  // The checked files of docs, numbers.txt damaged and tagged.bin whole: one box after both.
+  Select(0);
+  {
+    Answers answers({On<TFileViewer>([](TFileViewer* v) {
+                       v->DiscTree->setCurrentItem(v->DiscTree->topLevelItem(0)->child(0));  // docs
+                       v->FileCheckAll->trigger();
+                       v->FileReadMulti->trigger();
+                       v->FileClose->trigger();
+                     }),
+                     Choose(Out.Path), Message(oneFile + (Out / "numbers.txt").string())});
+    TocDlg->ExtractSingle->trigger();
+  }
+  EXPECT_TRUE(fs::exists(Out / "tagged.bin"));
+  Select(2);
+  {
+    Answers answers(
+        {Message(txt::kMsgNoVolume, QMessageBox::Yes), Choose(Out / "scan"), Message(oneFile + "docs/numbers.txt")});
+    TocDlg->ExtractSingle->trigger();
+  }
+
+  // Track 1's docs folder unreadable in both trees: declined, the volume shows without it.
+  Disc->Faults.Unreadable.clear();
+  Unreadable(0, SectorOf("walk.iso", "\x04" "DOCS", /*record=*/true), 1);
+  Unreadable(0, SectorOf("walk.iso", std::string("\x08\0d\0o\0c\0s", 9), /*record=*/true), 1);
+  const std::string question = lost + "読み出せなかったディレクトリのセクタ: 1個\nファイルを探索しますか？";
+  Select(0);
+  size_t docsFiles = 1;
+  {
+    Answers answers({Message(question, QMessageBox::No), On<TFileViewer>([&](TFileViewer* v) {
+                       v->DiscTree->setCurrentItem(v->DiscTree->topLevelItem(0)->child(0));
+                       docsFiles = v->GetRows().size();
+                       v->FileClose->trigger();
+                     })});
+    TocDlg->ExtractSingle->trigger();
+  }
+  EXPECT_EQ(docsFiles, 0u);
+  // Taken, the scan runs and tells what it could not read.
+  {
+    Answers answers({Message(question, QMessageBox::Yes), Choose(Out / "rescan"),
+                     Message(lost + "読み出せなかったディレクトリのセクタ: 2個")});
+    TocDlg->ExtractSingle->trigger();
+  }
+  EXPECT_TRUE(fs::exists(Out / "rescan" / "readme.txt"));
 }
 
 TEST_F(TrackListWalk, TwoPluginsClaimingOneFileCarveItInTheOrderTheSettingsGive) {
@@ -761,7 +839,7 @@ TEST(FileListTexts, SizesSectorsAndModesAsTheListShowsThem) {
 
 // Every failure code an engine can end with reaches the user as a Japanese reason of its
 // own below the failure message; a code without a reason adds nothing.
-TEST(FailureTexts, EveryCodeGivesItsOwnJapaneseReason) {
+TEST(MessageTexts, EveryCodeGivesItsOwnJapaneseReason) {
   std::set<std::string> seen;
   for (int c = fcNone; c <= fcCount; ++c) {
     const auto code = static_cast<TFailureCode>(c);
@@ -774,6 +852,16 @@ TEST(FailureTexts, EveryCodeGivesItsOwnJapaneseReason) {
     EXPECT_TRUE(seen.insert(reason).second) << reason;
     EXPECT_TRUE(std::none_of(reason.begin(), reason.end(), [](char ch) { return ch >= 'a' && ch <= 'z'; })) << reason;
   }
+}
+
+TEST(MessageTexts, DamageNamesTheFirstFilesThenCountsTheRest) {
+  TIsoExtracter::TDamage damage;
+  EXPECT_EQ(DamageText(damage), "");
+  for (int i = 1; i <= 7; ++i) damage.AddFile("f" + std::to_string(i));
+  damage.DirectorySectors = 3;
+  EXPECT_EQ(DamageText(damage),
+            "読み出せないセクタがありました。\n読み出せなかったセクタを0で埋めたファイル: 7個\n"
+            "  f1\n  f2\n  f3\n  f4\n  f5\n  ほか2個\n読み出せなかったディレクトリのセクタ: 3個");
 }
 
 TEST(TrackNames, AnOutputNameIsNeverOneThatIsTaken) {
