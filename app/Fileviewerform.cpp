@@ -175,8 +175,8 @@ bool TFileViewer::CopyFile(const TExtractedFile& entry, const std::string& path)
     return true;
   }
   if (outcome == woCancelled) return false;  // the user stopped it: nothing to tell
-  QMessageBox::critical(this, QString(),
-                        WithReason(Text(txt::kMsgCopyFailed) + QString::fromStdString(path), IsoExtracter.GetFailure()));
+  const QString failed = Text(txt::kMsgCopyFailed) + QString::fromStdString(path);
+  QMessageBox::critical(this, QString(), WithReason(failed, IsoExtracter.GetFailure()));
   return false;
 }
 

@@ -2,7 +2,8 @@
 // Shows the tree of files the ISO extracter built from a data track (a volume read or a
 // recovery scan) as a folder tree and a file list, and copies out the selected file, the
 // checked files of the shown folder, or the whole tree. Nothing already on disk is
-// replaced: a name that is taken gets a number.
+// replaced: a name that is taken gets a number. What the copies of one command could not
+// read is told once after them.
 #include <QDialog>
 #include <string>
 #include <vector>

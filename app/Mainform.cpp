@@ -209,7 +209,8 @@ void TQnlMainFrm::Button1Click() {
   // The list alone would show a disc without the tracks the failed search was to find.
   if (TocDetector.GetFailure() != fcNone) {
     QApplication::beep();
-    QMessageBox::warning(this, Text(txt::kMainCaption), WithReason(Text(txt::kMsgSearchFailed), TocDetector.GetFailure()));
+    QMessageBox::warning(this, Text(txt::kMainCaption),
+                         WithReason(Text(txt::kMsgSearchFailed), TocDetector.GetFailure()));
   }
   if (found != 0) TocDlg->exec();
 }

@@ -2,8 +2,9 @@
 // The track list of the current disc, one checkable line per track. From here the user
 // edits a track, saves or loads the list, and extracts the selected track or every
 // checked one: audio tracks become WAV files, ISO 9660 tracks a browsable volume or the
-// files of a recovery scan. A failed or refused extraction is always told; one the user
-// cancelled is not.
+// files of a recovery scan. A failed or refused extraction is always told, with its
+// reason; one the user cancelled is not. What a scan or a volume read could not read is
+// told once after it.
 #include <QDialog>
 #include <string>
 

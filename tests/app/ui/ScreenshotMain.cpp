@@ -93,7 +93,11 @@ void PhotographProgress(const QString& folder) {
 void PhotographMessage(const QString& folder, const char* name, const std::function<void()>& show) {
   QTimer::singleShot(200, [folder, name] {
     QWidget* box = QApplication::activeModalWidget();
-    if (!box) return static_cast<void>(std::fprintf(stderr, "no %s box\n", name)), static_cast<void>(Failed = true);
+    if (!box) {
+      std::fprintf(stderr, "no %s box\n", name);
+      Failed = true;
+      return;
+    }
     Save(box, folder, name);
     box->close();
   });
