@@ -288,14 +288,16 @@ TTocDlg::TEnd TTocDlg::ExtractData(size_t index, std::string folder, bool multi)
     if (multi) MakeFolder(folder);  // where the viewer offers to copy the track's files
     ShowViewer(viewerFolder);
   } else if (scan) {
-    IsoExtracter.Clear();  // the scan lists the track afresh, not beside the volume's tree
     bool chosen = true;
     if (!multi) {
       Picker.InitialDir = FileExtractDir;
       chosen = Picker.Execute();
       if (chosen) folder = FileExtractDir = Picker.Directory;
     }
-    if (chosen) end = RunScan(index, folder);
+    if (chosen) {
+      IsoExtracter.Clear();  // the scan lists the track afresh, not beside a volume's tree
+      end = RunScan(index, folder);
+    }
     // After the question the list shows whether or not a folder was chosen; with the volume
     // read switched off, no folder ends it.
     if (ListOnly && (chosen || ReadPvd)) ShowViewer(viewerFolder);
