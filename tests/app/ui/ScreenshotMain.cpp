@@ -1,7 +1,7 @@
 // Photographs the main window (with the emulated drive holding the sample disc), the file
 // dialog for loading a list over it, the TOC search options, the progress window during a
-// search-like run, the track list, a failure and a damage message and the About box, as
-// PNGs in the folder given. Run under Xvfb so that real fonts render;
+// search-like run, the track list, the message on what a scan could not read and the
+// About box, as PNGs in the folder given. Run under Xvfb so that real fonts render;
 // fails when a picture cannot be taken or the forms' font has no Japanese glyphs.
 #include <QAction>
 #include <QApplication>
@@ -89,31 +89,19 @@ void PhotographProgress(const QString& folder) {
   LaunchWorker(head, *ProgressDlg, "Searching tracks...", std::move(job));
 }
 
-// A message box of the track list, photographed once it shows and then closed.
-void PhotographMessage(const QString& folder, const char* name, const std::function<void()>& show) {
-  QTimer::singleShot(200, [folder, name] {
+// The message on what a scan could not read, photographed once it shows and then closed.
+void PhotographDamage(const QString& folder) {
+  QTimer::singleShot(200, [folder] {
     QWidget* box = QApplication::activeModalWidget();
-    if (!box) {
-      std::fprintf(stderr, "no %s box\n", name);
-      Failed = true;
-      return;
-    }
-    Save(box, folder, name);
-    box->close();
-  });
-  show();
-}
-
-void PhotographMessages(const QString& folder) {
-  PhotographMessage(folder, "failure", [] {
-    QMessageBox::critical(TocDlg, QString(), WithReason(Text("トラック02の抽出に失敗しました。"), fcReadRefused));
+    Failed = Failed || !box;
+    if (box) Save(box, folder, "damage"), box->close();
   });
   TIsoExtracter::TDamage damage;
   for (const char* name : {"docs/numbers.txt", "docs/deep/tail.bin", "pictures/gradient.png", "pictures/plasma.jpg",
                            "readme.txt", "a/b.txt", "a/c.txt"})
     damage.AddFile(name);
   damage.DirectorySectors = 2;
-  PhotographMessage(folder, "damage", [&] { TellDamage(TocDlg, damage); });
+  TellDamage(TocDlg, damage);
 }
 
 // The settings dialogs as the user finds them, the track properties of the audio track,
@@ -178,7 +166,7 @@ int main(int argc, char** argv) {
   PhotographProgress(folder);
   CdTracks = {{1, 1, 150, 614, 2, 3}, {1, 2, 614, 1514, 1, 1}, {0, 3, 12914, 18443, 2, 3}};
   Save(TocDlg, folder, "tracklist");
-  PhotographMessages(folder);
+  PhotographDamage(folder);
   TocDlg->hide();
   Save(AboutBox, folder, "about");
   AboutBox->hide();
