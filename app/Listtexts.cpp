@@ -63,12 +63,12 @@ namespace {
 
 std::string ModeText(const TExtractedFile& entry) {
   switch (entry.Kind) {
-    case 0: return txt::kModeTexts[0];
-    case 1: return txt::kModeTexts[1];
-    case 2: return txt::kModeTexts[2] + entry.TypeName + ")";
-    case 3: return txt::kModeTexts[3] + std::to_string(entry.TailZeroCount) + ")";
-    case 4: return txt::kModeTexts[4];
-    case 5: return txt::kModeTexts[5];
+    case nkVolume: return txt::kModeTexts[0];
+    case nkFound: return txt::kModeTexts[1];
+    case nkCarved: return txt::kModeTexts[2] + entry.TypeName + ")";
+    case nkZeroTailRun: return txt::kModeTexts[3] + std::to_string(entry.TailZeroCount) + ")";
+    case nkReadErrorRun: return txt::kModeTexts[4];
+    case nkHitRun: return txt::kModeTexts[5];
     default: return txt::kModeTexts[6];
   }
 }
@@ -90,7 +90,7 @@ std::string FileColumnText(const TExtractedFile& entry, int column) {
     case 2: return std::to_string(SectorsOf(entry));
     case 3: return SizeToText(entry.Size);
     case 4: return std::to_string(entry.Size);
-    case 5: return entry.Kind <= 1 ? IsoDateToString(entry.DirRecord.GetRecordingDate()) : std::string();
+    case 5: return entry.Kind == nkVolume || entry.Kind == nkFound ? IsoDateToString(entry.DirRecord.GetRecordingDate()) : std::string();
     case 6: return ModeText(entry);
     default: return {};
   }

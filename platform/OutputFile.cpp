@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <utility>
 
 namespace platform {
@@ -47,15 +48,13 @@ bool OutputFile::Create(const std::string& path) {
 }
 
 bool OutputFile::CreateUnique(const std::string& folder, const std::string& name, std::string& chosen) {
-  for (unsigned n = 1; n <= kMaxNumberedNames; ++n) {
-    const std::string leaf = n == 1 ? name : NumberedName(name, n);
-    if (Create(folder + "/" + leaf)) {
-      chosen = leaf;
-      return true;
-    }
-    if (LastError != EEXIST) return false;
-  }
-  return false;
+  bool created = false;
+  const std::string leaf = FreeName(name, [&](const std::string& candidate) {
+    created = Create(folder + "/" + candidate);
+    return !created && LastError == EEXIST;
+  });
+  if (created) chosen = leaf;
+  return created;
 }
 
 bool OutputFile::Write(const void* data, size_t size) {
@@ -92,15 +91,13 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 }
 
 bool RenameUnique(const std::string& from, const std::string& folder, const std::string& name, std::string& chosen) {
-  for (unsigned n = 1; n <= kMaxNumberedNames; ++n) {
-    const std::string leaf = n == 1 ? name : NumberedName(name, n);
-    if (RenameNoReplace(from, folder + "/" + leaf)) {
-      chosen = leaf;
-      return true;
-    }
-    if (errno != EEXIST) return false;
-  }
-  return false;
+  bool renamed = false;
+  const std::string leaf = FreeName(name, [&](const std::string& candidate) {
+    renamed = RenameNoReplace(from, folder + "/" + candidate);
+    return !renamed && errno == EEXIST;
+  });
+  if (renamed) chosen = leaf;
+  return renamed;
 }
 
 bool SetFileTimes(const std::string& path, const timespec* time) {
@@ -109,12 +106,37 @@ bool SetFileTimes(const std::string& path, const timespec* time) {
   return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
-std::string NumberedName(const std::string& name, unsigned n) {
+std::string NumberedName(const std::string& name, unsigned n, const TNumbering& numbering) {
   const size_t dot = name.rfind('.');
   const bool hasExtension = dot != std::string::npos && dot != 0;
   const std::string stem = hasExtension ? name.substr(0, dot) : name;
   const std::string extension = hasExtension ? name.substr(dot) : std::string();
-  return stem + "~" + std::to_string(n) + extension;
+  std::string number = std::to_string(n);
+  if (number.size() < static_cast<size_t>(numbering.Digits))
+    number.insert(0, static_cast<size_t>(numbering.Digits) - number.size(), '0');
+  return stem + numbering.Mark + number + extension;
+}
+
+std::string FreeName(const std::string& name, const std::function<bool(const std::string&)>& taken,
+                     const TNumbering& numbering) {
+  if (!taken(name)) return name;
+  for (unsigned n = numbering.First; n < numbering.First + kMaxNumberedNames; ++n) {
+    std::string numbered = NumberedName(name, n, numbering);
+    if (!taken(numbered)) return numbered;
+  }
+  return {};
+}
+
+std::string FreePath(const std::string& folder, const std::string& leaf, const TNumbering& numbering) {
+  const auto path = [&folder](const std::string& name) { return (std::filesystem::path(folder) / name).string(); };
+  const std::string free = FreeName(
+      leaf,
+      [&path](const std::string& name) {
+        std::error_code ec;
+        return std::filesystem::exists(std::filesystem::symlink_status(path(name), ec));
+      },
+      numbering);
+  return free.empty() ? std::string() : path(free);
 }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace platform {
@@ -49,7 +50,26 @@ bool RenameUnique(const std::string& from, const std::string& folder, const std:
 // Sets the last-access and last-write time of a file; a null time leaves them as they are.
 bool SetFileTimes(const std::string& path, const timespec* time);
 
-// "stem~N.ext" of a leaf name: the name a second file of the same name gets.
-std::string NumberedName(const std::string& name, unsigned n);
+// How a taken leaf name is numbered: the mark between its stem and the number, the
+// number's least digits (zero-padded) and the first number tried. By default the second
+// file of a name gets "stem~2.ext".
+struct TNumbering {
+  char Mark = '~';
+  int Digits = 1;
+  unsigned First = 2;
+};
+
+// "stem~N.ext" of a leaf name, or the number as `numbering` writes it.
+std::string NumberedName(const std::string& name, unsigned n, const TNumbering& numbering = {});
+
+// `name` when `taken` says it is free, else its first numbered form that is; empty when
+// none is. `taken` may claim the name as it asks (create the file) and say whether that
+// failed because the name was taken.
+std::string FreeName(const std::string& name, const std::function<bool(const std::string&)>& taken,
+                     const TNumbering& numbering = {});
+
+// The path in `folder` of the first free form of `leaf`: nothing of that name exists, not
+// even a dangling link.
+std::string FreePath(const std::string& folder, const std::string& leaf, const TNumbering& numbering = {});
 
 }  // namespace platform

@@ -9,22 +9,30 @@
 
 #include "recovery/Iso9660ex.h"
 
+// Where a node of the tree came from.
+enum TNodeKind : uint8_t {
+  nkVolume = 0,        // the volume's directory tree
+  nkFound = 1,         // a directory sector the scan found (file or directory)
+  nkCarved = 2,        // carved by a plug-in
+  nkZeroTailRun = 3,   // a data run ended at a zero tail
+  nkReadErrorRun = 4,  // a data run ended by a read error
+  nkHitRun = 5,        // a data run ended where a directory or a carved file began
+};
+
 struct TExtractedFile {
-  // 0 volume directory tree, 1 directory sector found by the scan, 2 carved by a plug-in,
-  // 3 run ended at a zero tail, 4 run ended by a read error, 5 run ended at a hit.
-  uint8_t Kind = 0;
-  TKrDirRecord DirRecord;  // kinds 0 and 1; all zero otherwise
+  uint8_t Kind = nkVolume;  // a TNodeKind
+  TKrDirRecord DirRecord;   // nkVolume and nkFound; all zero otherwise
   int64_t Start = 0;       // frame address of the first sector
   uint32_t Size = 0;
-  uint32_t TailZeroCount = 0;  // kind 3
-  std::string TypeName;        // kind 2
-  int ReadedIndex = 0;         // kind 1 files: 1-based index into the scan's written files
+  uint32_t TailZeroCount = 0;  // nkZeroTailRun
+  std::string TypeName;        // nkCarved
+  int ReadedIndex = 0;         // nkFound files: 1-based index into the scan's written files
   std::string Name;            // always a leaf name, never a path
   // The sector geometry of the node's track (DataType code; 0 unknown) and the first frame
   // after that track, so a copy reads it as it was listed whatever was read since.
   uint8_t SectorMode = 0;
   int64_t TrackEnd = 0;
-  // Kind 1 files: where a later directory listing of the scan placed the same extent
+  // nkFound files: where a later directory listing of the scan placed the same extent
   // (shown beside the name); empty otherwise.
   std::string FoundPath;
   // Sectors that could not be read: a file holds zeros in their place, a directory lacks

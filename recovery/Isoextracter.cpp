@@ -131,7 +131,7 @@ bool TIsoExtracter::ReadVolume(const TCdTrack& track) {
 
 bool TIsoExtracter::ReadTree(const TVolumeDescriptor& descriptor, TExtractedFile& root) {
   root.DirRecord.Assign(descriptor.data() + kRootRecordOffset, descriptor.size() - kRootRecordOffset);
-  root.Kind = 0;
+  root.Kind = nkVolume;
   root.Start = root.DirRecord.GetExtent(LittleEndian) + int64_t{kFirstLba};
   root.Size = root.DirRecord.GetDataLength(LittleEndian);
   root.SectorMode = static_cast<uint8_t>(SectorMode);

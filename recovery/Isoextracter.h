@@ -200,7 +200,7 @@ class TIsoExtracter {
   void HandleData(int64_t i, TRun& run);
   bool OpenRun(int64_t i, TRun& run);
   bool WriteRun(TRun& run, const uint8_t* data, uint32_t bytes);
-  void CloseRun(TRun& run, int64_t last, uint8_t kind, uint64_t size, uint32_t tailZeros);
+  void CloseRun(TRun& run, int64_t last, TNodeKind kind, uint64_t size, uint32_t tailZeros);
   void EndRun(TRun& run);
   void ExtractFoundDirectory(int64_t i);
 

@@ -167,7 +167,7 @@ void TIsoExtracter::CarveFinish(TCarve& carve, const std::string& folder, int64_
   }
   if (carve.Total == 0) return;
   TExtractedFile node;
-  node.Kind = 2;
+  node.Kind = nkCarved;
   node.TypeName = PluginText(carve.Plugin, &TFormatPlugin::GetTypeName, kTypeNameBytes);
   node.Start = start;
   node.Size = static_cast<uint32_t>(std::min<uint64_t>(carve.Total, UINT32_MAX));

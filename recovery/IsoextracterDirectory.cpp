@@ -124,7 +124,7 @@ TNameCode TIsoExtracter::SubdirectoryCode(const uint8_t* image, uint32_t size, u
 
 TExtractedFile TIsoExtracter::FoundNode(const uint8_t* record, const std::string& leaf) const {
   TExtractedFile node;
-  node.Kind = 1;
+  node.Kind = nkFound;
   node.DirRecord.Assign(record, record[0]);
   node.Start = node.DirRecord.GetExtent(LittleEndian) + int64_t{kFirstLba};
   node.Size = node.DirRecord.GetDataLength(LittleEndian);
@@ -170,7 +170,7 @@ bool TIsoExtracter::AdoptFoundDirectory(int64_t start, const std::string& leaf, 
                                         const std::string& folder) {
   if (!FoundFolders.count(start)) return false;
   const auto found = std::find_if(Root.Children.begin() + static_cast<std::ptrdiff_t>(ScanFirst), Root.Children.end(),
-                                  [start](const TExtractedFile& n) { return n.Kind == 1 && n.Start == start; });
+                                  [start](const TExtractedFile& n) { return n.Kind == nkFound && n.Start == start; });
   if (found == Root.Children.end()) return false;
   const std::string from = Folder + "/" + found->Name;
   std::string chosen = leaf;
@@ -339,7 +339,7 @@ bool TIsoExtracter::ApplyFoundPaths(TExtractedFile& entry) {
 void TIsoExtracter::ApplyFoundPathsFrom(TExtractedFile& entry, size_t first) {
   for (size_t k = first; k < entry.Children.size(); ++k) {
     TExtractedFile& child = entry.Children[k];
-    if (child.Kind != 1) continue;
+    if (child.Kind != nkFound) continue;
     if (child.ReadedIndex > 0 && static_cast<size_t>(child.ReadedIndex) <= ReadedFiles.size()) {
       const std::string& found = ReadedFiles[child.ReadedIndex - 1].FoundPath;
       if (!found.empty()) child.FoundPath = found;

@@ -67,7 +67,7 @@ void TIsoExtracter::ExtractFoundDirectory(int64_t i) {
     return;
   }
   TExtractedFile node;
-  node.Kind = 1;
+  node.Kind = nkFound;
   node.DirRecord = selfRecord;
   node.Start = i;
   node.Size = static_cast<uint32_t>(image.size());
@@ -120,7 +120,7 @@ bool TIsoExtracter::PruneTakenOver(TExtractedFile& dir, const std::string& folde
   const auto twin = TwinFolders.find(folder);
   for (size_t k = dir.Children.size(); k-- > first;) {
     TExtractedFile& child = dir.Children[k];
-    if (child.Kind != 1) continue;
+    if (child.Kind != nkFound) continue;
     const std::string path = folder + "/" + child.Name;
     bool drop = false;
     if (child.DirRecord.IsDirectory()) {
@@ -156,7 +156,7 @@ void TIsoExtracter::PromoteRoots() {
     std::vector<size_t> roots;
     for (size_t k = ScanFirst; k < Root.Children.size(); ++k) {
       const auto candidate = RootCandidates.find(Root.Children[k].Start);
-      if (Root.Children[k].Kind == 1 && FoundFolders.count(Root.Children[k].Start) &&
+      if (Root.Children[k].Kind == nkFound && FoundFolders.count(Root.Children[k].Start) &&
           candidate != RootCandidates.end() && candidate->second == ucs2)
         roots.push_back(k);
     }

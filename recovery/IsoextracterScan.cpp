@@ -118,7 +118,7 @@ void TIsoExtracter::ScanSector(int64_t& i, TRun& run) {
   if (!ReadUserData(i)) {
     if (Reader.ReadRefused()) return;  // the scan ends here, failed
     if (run.Open && DivAtErr) {
-      CloseRun(run, i - 1, 4, static_cast<uint64_t>(i - run.Start) * UserSize, 0);
+      CloseRun(run, i - 1, nkReadErrorRun, static_cast<uint64_t>(i - run.Start) * UserSize, 0);
     } else if (run.Open) {
       static const std::array<uint8_t, kRawSectorSize> kZeros{};
       WriteRun(run, kZeros.data(), UserSize);
@@ -136,7 +136,7 @@ void TIsoExtracter::ScanSector(int64_t& i, TRun& run) {
 bool TIsoExtracter::TryDirectory(int64_t i, TRun& run) {
   if (!DetectDir || (run.Open && !DetectDirInReading)) return false;
   if (!IsDirectorySector(UserData(), UserSize)) return false;
-  if (run.Open) CloseRun(run, i - 1, 5, static_cast<uint64_t>(i - run.Start) * UserSize, 0);
+  if (run.Open) CloseRun(run, i - 1, nkHitRun, static_cast<uint64_t>(i - run.Start) * UserSize, 0);
   ExtractFoundDirectory(i);
   Report(pcSetText, 0, kScanText);
   return true;
@@ -155,7 +155,7 @@ bool TIsoExtracter::TryPlugins(int64_t& i, TRun& run) {
       hit = 0;  // a plug-in that fails to answer has not recognised the sector
     }
     if (hit == 0) continue;
-    if (run.Open) CloseRun(run, i - 1, 5, static_cast<uint64_t>(i - run.Start) * UserSize, 0);
+    if (run.Open) CloseRun(run, i - 1, nkHitRun, static_cast<uint64_t>(i - run.Start) * UserSize, 0);
     const std::vector<uint8_t> first(UserData(), UserData() + UserSize);
     int64_t position = i;
     ExtractByPlugin(first.data(), UserSize, position, *plugin, Folder, i);
@@ -175,12 +175,12 @@ void TIsoExtracter::HandleData(int64_t i, TRun& run) {
   if (!run.Open) return;  // an all-zero sector outside a run, dropped as asked
   if (!WriteRun(run, UserData(), tail && DelTailZero ? n : UserSize)) return;
   run.Last = i;
-  if (tail) CloseRun(run, i, 3, static_cast<uint64_t>(i - run.Start) * UserSize + n, UserSize - n);
+  if (tail) CloseRun(run, i, nkZeroTailRun, static_cast<uint64_t>(i - run.Start) * UserSize + n, UserSize - n);
 }
 
 // Closes an open run after the last sector it took, as a hit would.
 void TIsoExtracter::EndRun(TRun& run) {
-  if (run.Open) CloseRun(run, run.Last, 5, static_cast<uint64_t>(run.Last - run.Start + 1) * UserSize, 0);
+  if (run.Open) CloseRun(run, run.Last, nkHitRun, static_cast<uint64_t>(run.Last - run.Start + 1) * UserSize, 0);
 }
 
 bool TIsoExtracter::OpenRun(int64_t i, TRun& run) {
@@ -202,7 +202,7 @@ bool TIsoExtracter::WriteRun(TRun& run, const uint8_t* data, uint32_t bytes) {
   return false;
 }
 
-void TIsoExtracter::CloseRun(TRun& run, int64_t last, uint8_t kind, uint64_t size, uint32_t tailZeros) {
+void TIsoExtracter::CloseRun(TRun& run, int64_t last, TNodeKind kind, uint64_t size, uint32_t tailZeros) {
   run.Open = false;
   std::string name = std::to_string(run.Start) + "_" + std::to_string(last);
   if (!ListOnly && run.File.IsOpen()) {
@@ -218,7 +218,7 @@ void TIsoExtracter::CloseRun(TRun& run, int64_t last, uint8_t kind, uint64_t siz
     }
   }
   // A run of zero bytes only (kept as the user asked) lists nothing.
-  if (kind == 3 && size == 0) return;
+  if (kind == nkZeroTailRun && size == 0) return;
   TExtractedFile node;
   node.Kind = kind;
   node.Start = run.Start;

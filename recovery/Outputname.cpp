@@ -33,8 +33,8 @@ std::string SafeLeafName(std::string_view name) {
 }
 
 std::string UniqueLeafName(std::string_view name, std::set<std::string>& used) {
-  const std::string leaf = SafeLeafName(name);
-  std::string unique = leaf;
-  for (unsigned n = 2; !used.insert(unique).second; ++n) unique = platform::NumberedName(leaf, n);
+  std::string unique =
+      platform::FreeName(SafeLeafName(name), [&used](const std::string& leaf) { return used.count(leaf) != 0; });
+  used.insert(unique);
   return unique;
 }

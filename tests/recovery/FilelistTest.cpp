@@ -18,7 +18,7 @@ TKrDirRecord DirectoryRecord(uint8_t tag) {
   return r;
 }
 
-TExtractedFile Node(const std::string& name, uint8_t kind = 0) {
+TExtractedFile Node(const std::string& name, uint8_t kind = nkVolume) {
   TExtractedFile f;
   f.Kind = kind;
   f.Name = name;
@@ -31,7 +31,7 @@ TExtractedFile Node(const std::string& name, uint8_t kind = 0) {
 
 TEST(FilelistTest, DefaultNodeIsAnEmptyFile) {
   const TExtractedFile f;
-  EXPECT_EQ(f.Kind, 0);
+  EXPECT_EQ(f.Kind, nkVolume);
   EXPECT_EQ(f.DirRecord, TKrDirRecord());
   EXPECT_EQ(f.DirRecord.IsDirectory(), 0);
   EXPECT_EQ(f.Start, 0);
@@ -53,13 +53,13 @@ TEST(FilelistTest, CopyingANodeCopiesItsWholeSubtree) {
     level1.DirRecord = DirectoryRecord(1);
     TExtractedFile level2 = Node("level2");
     level2.DirRecord = DirectoryRecord(2);
-    TExtractedFile leaf = Node("leaf.bin", 2);
+    TExtractedFile leaf = Node("leaf.bin", nkCarved);
     leaf.TypeName = "PNG image";
     level2.Children.push_back(leaf);
     level1.Children.push_back(level2);
     root.Children.push_back(level1);
   }
-  root.Children.push_back(Node("run", 3));
+  root.Children.push_back(Node("run", nkZeroTailRun));
 
   TExtractedFile copy = root;
   root.Children.clear();
@@ -75,9 +75,9 @@ TEST(FilelistTest, CopyingANodeCopiesItsWholeSubtree) {
   EXPECT_EQ(level2.DirRecord.GetExtentLsb(), 2u);
   ASSERT_EQ(level2.Children.size(), 1u);
   EXPECT_EQ(level2.Children[0].TypeName, "PNG image");
-  EXPECT_EQ(level2.Children[0].Kind, 2);
+  EXPECT_EQ(level2.Children[0].Kind, nkCarved);
   EXPECT_EQ(level2.Children[0].Size, 800u);
-  EXPECT_EQ(copy.Children[1].Kind, 3);
+  EXPECT_EQ(copy.Children[1].Kind, nkZeroTailRun);
   EXPECT_EQ(copy.Name, "root");
 
   // Assignment replaces the previous children, and changing the copy leaves the source.

@@ -94,10 +94,10 @@ TEST_P(RunFiles, SplitNameAndListAsTheOptionsSay) {
   EXPECT_TRUE(ReadFile(Dir / "out" / Name(kCarve, kCarve + 3, ".qnl")) == carved);
 
   std::map<std::string, std::pair<int, uint32_t>> nodes = c.Nodes;
-  nodes[Name(kLone, kLone)] = {5, user};
-  nodes[Name(kCarve, kCarve + 3, ".qnl")] = {2, kCarveLength};
-  nodes[Name(kThrow, kThrow)] = {5, user};
-  nodes[Name(kNever, kSectors - 1, ".qnl")] = {2, 3 * user};
+  nodes[Name(kLone, kLone)] = {nkHitRun, user};
+  nodes[Name(kCarve, kCarve + 3, ".qnl")] = {nkCarved, kCarveLength};
+  nodes[Name(kThrow, kThrow)] = {nkHitRun, user};
+  nodes[Name(kNever, kSectors - 1, ".qnl")] = {nkCarved, 3 * user};
   std::map<std::string, std::pair<int, uint32_t>> listed;
   for (const auto& n : ex.Root.Children) listed[n.Name] = {n.Kind, n.Size};
   EXPECT_EQ(listed, nodes);
@@ -118,15 +118,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RunCase{emu::SectorKind::Mode1, false, false,
                 {{Name(kNoiseA, kTail), kFullRun}, {Name(kZero, kZero), 2048}},
-                {{Name(kNoiseA, kTail), {3, 3 * 2048 + 100}}}},
+                {{Name(kNoiseA, kTail), {nkZeroTailRun, 3 * 2048 + 100}}}},
         RunCase{emu::SectorKind::Mode1, true, false, {{Name(kNoiseA, kTail), 3 * 2048 + 100}},
-                {{Name(kNoiseA, kTail), {3, 3 * 2048 + 100}}}, true},
+                {{Name(kNoiseA, kTail), {nkZeroTailRun, 3 * 2048 + 100}}}, true},
         RunCase{emu::SectorKind::Mode2Form1, false, true,
                 {{Name(kNoiseA, kNoiseB), 2 * 2048}, {Name(kTail, kTail), 2048}, {Name(kZero, kZero), 2048}},
-                {{Name(kNoiseA, kNoiseB), {4, 2 * 2048}}, {Name(kTail, kTail), {3, 100}}}},
+                {{Name(kNoiseA, kNoiseB), {nkReadErrorRun, 2 * 2048}}, {Name(kTail, kTail), {nkZeroTailRun, 100}}}},
         RunCase{emu::SectorKind::Mode2Form1, true, true,
                 {{Name(kNoiseA, kNoiseB), 2 * 2048}, {Name(kTail, kTail), 100}},
-                {{Name(kNoiseA, kNoiseB), {4, 2 * 2048}}, {Name(kTail, kTail), {3, 100}}}, true}));
+                {{Name(kNoiseA, kNoiseB), {nkReadErrorRun, 2 * 2048}}, {Name(kTail, kTail), {nkZeroTailRun, 100}}}, true}));
 
 // A volume whose descriptor, root and one directory are unreadable: the scan finds the
 // other directory and writes its file; the lost directory's file, which lies just before
@@ -179,7 +179,7 @@ TEST(RunBesideFoundFiles, EndsWhereAFoundFileBegins) {
   EXPECT_EQ(ex.GetUnreadableCount(), 4u);
   std::map<std::string, std::pair<int, uint32_t>> listed;
   for (const auto& n : ex.Root.Children) listed[n.Name] = {n.Kind, n.Size};
-  EXPECT_EQ(listed[run], (std::pair<int, uint32_t>{5, 2 * 2048}));
+  EXPECT_EQ(listed[run], (std::pair<int, uint32_t>{nkHitRun, 2 * 2048}));
 }
 
 // A scan into a folder that cannot be made, one on a full disk, and one of a track no

@@ -101,7 +101,7 @@ TEST_F(RecoveryScan, RebuildsLostDirectoriesCarvesAndKeepsRuns) {
   // each holds the disc's bytes, where a sector failed zeros that the scan counted.
   uint64_t differ = 0;
   for (const TExtractedFile& n : ex.Root.Children) {
-    if (n.Kind < 3 || !written.count(n.Name)) continue;
+    if (n.Kind < nkZeroTailRun || !written.count(n.Name)) continue;
     const std::vector<uint8_t> run = ReadFile(written.at(n.Name));
     const auto from = Data.begin() + (n.Start - 150) * kUser;
     const std::vector<uint8_t> image(from, from + static_cast<std::ptrdiff_t>(run.size()));
@@ -125,13 +125,13 @@ TEST_F(RecoveryScan, RebuildsLostDirectoriesCarvesAndKeepsRuns) {
   bool cjkDirectory = false;
   WalkTree(ex.Root, "", [&](const TExtractedFile& n, const std::string& path) {
     nodes[path] = &n;
-    cjkDirectory = cjkDirectory || (n.Name == kJapaneseDir && n.Kind == 1);
+    cjkDirectory = cjkDirectory || (n.Name == kJapaneseDir && n.Kind == nkFound);
   });
   ASSERT_TRUE(nodes.count(tailRun) && nodes.count(lastRun));
-  EXPECT_EQ(nodes[tailRun]->Kind, 3);
+  EXPECT_EQ(nodes[tailRun]->Kind, nkZeroTailRun);
   EXPECT_EQ(nodes[tailRun]->Size, 3 * kUser + 100);
   EXPECT_EQ(nodes[tailRun]->TailZeroCount, kUser - 100);
-  EXPECT_EQ(nodes[lastRun]->Kind, 5);
+  EXPECT_EQ(nodes[lastRun]->Kind, nkHitRun);
   EXPECT_TRUE(cjkDirectory);
   // The tree names every file where it is, and no folder is left empty by those that
   // moved to their Joliet names.
@@ -156,7 +156,7 @@ TEST_F(RecoveryScan, RebuildsLostDirectoriesCarvesAndKeepsRuns) {
   const auto found = [](const TExtractedFile& root) {
     std::set<std::string> paths;
     WalkTree(root, "", [&](const TExtractedFile& n, const std::string& path) {
-      if (n.Kind == 1) paths.insert(path);
+      if (n.Kind == nkFound) paths.insert(path);
     });
     return paths;
   };

@@ -199,7 +199,7 @@ TEST_F(MainWindow, TheLostSessionGivesBackItsFilesWithTheDefaultSettings) {
   EXPECT_EQ(app_test::Slurp(out / "update.txt"), "Quarnel sample disc\nsession 2: written later, lost from the TOC\n");
   // Their sectors went out as files, not as runs: only the volume's own sectors are left.
   for (const TExtractedFile& f : IsoExtracter.Root.Children)
-    if (f.Kind >= 3) {
+    if (f.Kind >= nkZeroTailRun) {
       EXPECT_LT(f.Start, CdTracks[2].Head + 32) << f.Name;
     }
   EXPECT_EQ(Drive->CurrentPage01(), Drive->DefaultPage01());
