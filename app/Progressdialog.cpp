@@ -30,8 +30,6 @@ TProgressDlg::TProgressDlg(QWidget* parent)
   Timer = new QTimer(this);
   Timer->setInterval(TProgressModel::kTickMilliseconds);
   CancelRequest = CancelAll;
-  Pump = new QTimer(this);
-  Pump->setInterval(kPumpMilliseconds);
 
   auto* time = new QHBoxLayout;
   time->addWidget(TimeLbl1);
@@ -48,40 +46,46 @@ TProgressDlg::TProgressDlg(QWidget* parent)
 
   connect(CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
   connect(Timer, &QTimer::timeout, this, [this] { TimerTimer(); });
-  connect(Pump, &QTimer::timeout, this, [this] { Drain(); });
 }
 
 void TProgressDlg::SetText(std::string_view text) { Model.SetText(text); }
 
 void TProgressDlg::Deliver(TProgressEvent event) {
-  std::lock_guard lock(QueueLock);
-  Queue.push_back(std::move(event));
+  bool first = false;
+  {
+    std::lock_guard lock(QueueLock);
+    first = Queue.empty();
+    Queue.push_back(std::move(event));
+  }
+  if (first) PostDrain();  // the reports that come while a batch waits ride on its call
+}
+
+void TProgressDlg::PostDrain() {
+  QMetaObject::invokeMethod(this, [this] { Drain(); }, Qt::QueuedConnection);
 }
 
 void TProgressDlg::ShowModalUntilClosed() {
   Running = true;
-  Pump->start();
+  PostDrain();  // for the reports that came before the window
   exec();
-  Pump->stop();
   Running = false;
 }
 
-TWorkerOutcome TProgressDlg::Run(const std::function<bool()>& operation) {
-  Outcome = woFailed;
-  if (operation()) return woDone;
-  return Outcome == woCancelled ? woCancelled : woFailed;
-}
-
 void TProgressDlg::Drain() {
+  if (!Running) return;  // the reports wait for the window
   std::deque<TProgressEvent> batch;
   {
     std::lock_guard lock(QueueLock);
     batch.swap(Queue);
   }
+  // A worker sends nothing after its closing code.
   for (const TProgressEvent& event : batch) {
-    if (!Running) break;  // a worker sends nothing after its closing code
-    Apply(event);
+    if (Model.Apply(event)) {
+      Close();
+      return;
+    }
   }
+  Render();
 }
 
 void TProgressDlg::showEvent(QShowEvent* event) {
@@ -104,11 +108,7 @@ void TProgressDlg::CancelBtnClick() {
   if (CancelRequest) CancelRequest();
 }
 
-void TProgressDlg::Apply(const TProgressEvent& event) {
-  if (!Model.Apply(event)) {
-    Render();
-    return;
-  }
+void TProgressDlg::Close() {
   Timer->stop();
   Render();
   Running = false;

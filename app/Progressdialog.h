@@ -20,17 +20,11 @@ class TProgressDlg : public QDialog, public IProgressView {
   explicit TProgressDlg(QWidget* parent = nullptr);
 
   void SetText(std::string_view text) override;
-  // Any thread: queues the report for the user-interface thread and returns at once.
-  // The window takes the queued reports in order every few milliseconds; the worker
+  // Any thread: queues the report and returns at once. The first report of a batch posts
+  // one call to the user-interface thread, which applies the batch in order; the worker
   // never touches a control.
   void Deliver(TProgressEvent event) override;
   void ShowModalUntilClosed() override;
-  void Ended(TWorkerOutcome outcome) override { Outcome = outcome; }
-
-  // Runs an engine operation that may run a worker behind this window: done when it
-  // succeeded, else cancelled when its run ended so; failed otherwise, also when it
-  // refused before starting one.
-  TWorkerOutcome Run(const std::function<bool()>& operation);
 
   void FormShow();
   void TimerTimer();
@@ -56,16 +50,13 @@ class TProgressDlg : public QDialog, public IProgressView {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void PostDrain();
   void Drain();
-  void Apply(const TProgressEvent& event);
+  void Close();
   void Render();
-
-  static constexpr int kPumpMilliseconds = 10;
 
   TProgressModel Model;
   bool Running = false;
-  TWorkerOutcome Outcome = woFailed;
-  QTimer* Pump = nullptr;
   std::mutex QueueLock;
   std::deque<TProgressEvent> Queue;
 };

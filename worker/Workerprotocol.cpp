@@ -97,7 +97,7 @@ bool LaunchWorkerWith(TWorkerHead& head, IProgressView& view, std::string_view t
   if (!head.Thread.joinable()) {
     head.Callback = nullptr;
     head.Context = nullptr;
-    view.Ended(woFailed);
+    view.EndRun(woFailed);
     return false;
   }
 
@@ -125,6 +125,17 @@ bool LaunchWorkerWith(TWorkerHead& head, IProgressView& view, std::string_view t
   const TWorkerOutcome outcome = state == wsDone              ? woDone
                                  : state == wsCancelRequested ? woCancelled
                                                               : woFailed;
-  view.Ended(outcome);
+  view.EndRun(outcome);
   return outcome == woDone;
+}
+
+TWorkerOutcome IProgressView::Run(const std::function<bool()>& operation) {
+  LastOutcome = woFailed;
+  if (operation()) return woDone;
+  return LastOutcome == woCancelled ? woCancelled : woFailed;
+}
+
+void IProgressView::EndRun(TWorkerOutcome outcome) {
+  LastOutcome = outcome;
+  Ended(outcome);
 }

@@ -28,6 +28,16 @@ class IProgressView {
   // Called by the launcher on its own thread after the worker was joined (or could not be
   // started): how the run ended.
   virtual void Ended(TWorkerOutcome outcome) { static_cast<void>(outcome); }
+
+  // Runs an engine operation that may run a worker behind this view: done when it
+  // succeeded, else cancelled when its run ended so; failed otherwise, also when it
+  // refused before starting one.
+  TWorkerOutcome Run(const std::function<bool()>& operation);
+  // The launcher's end of a run: keeps the outcome for Run, then Ended.
+  void EndRun(TWorkerOutcome outcome);
+
+ private:
+  TWorkerOutcome LastOutcome = woFailed;
 };
 
 // Code, value, text (for pcSetText) and context; returns 0.

@@ -25,7 +25,9 @@ namespace ui_test {
 
 // Acts on the modal windows in the order they are expected. A step gets the window and
 // returns true once it is done with it (false: call again on the next poll). A modal
-// window no step expects, or a run past the time limit, fails the test and is closed.
+// window no step expects, or a run past the time limit, fails the test and is closed. A
+// window that came up and closed between two polls (a progress window whose worker ended
+// at once) still counts: its step runs on it closed.
 class ModalScript {
  public:
   using Step = std::function<bool(QWidget*)>;
@@ -35,6 +37,10 @@ class ModalScript {
     Timer.setInterval(5);
     QObject::connect(&Timer, &QTimer::timeout, [this] { Poll(); });
     Timer.start();
+    Watcher.Hidden = [this](QWidget* w) {
+      if (w != Current && w != Handled) Gone.emplace_back(w);
+    };
+    qApp->installEventFilter(&Watcher);
   }
   ~ModalScript() { EXPECT_TRUE(Steps.empty()) << Steps.size() << " expected window(s) never came up"; }
 
@@ -56,9 +62,20 @@ class ModalScript {
   std::vector<std::string> Seen;  // captions of the windows that came up, in order
 
  private:
+  // Tells of the modal windows that close.
+  struct HideWatcher : QObject {
+    std::function<void(QWidget*)> Hidden;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      auto* w = qobject_cast<QWidget*>(watched);
+      if (event->type() == QEvent::Hide && w && w->isWindow() && w->isModal()) Hidden(w);
+      return false;
+    }
+  };
+
   void Poll() {
     QWidget* w = QApplication::activeModalWidget();
     if (Clock.elapsed() > kLimitMs) return GiveUp(w);
+    CatchUp();
     if (w == nullptr || !w->isVisible()) {
       Handled = nullptr;
       return;
@@ -71,6 +88,17 @@ class ModalScript {
     Types.erase(Types.begin());
     Handled = w;
     Current = nullptr;
+  }
+  // The steps of the windows that came and went unpolled.
+  void CatchUp() {
+    for (; !Gone.empty(); Gone.erase(Gone.begin())) {
+      QWidget* gone = Gone.front();
+      if (!gone || Steps.empty() || !Types.front()(gone)) continue;
+      Seen.push_back(gone->windowTitle().toStdString());
+      Steps.front()(gone);
+      Steps.erase(Steps.begin());
+      Types.erase(Types.begin());
+    }
   }
   void Unexpected(QWidget* w) {
     ADD_FAILURE() << "unexpected window: " << w->windowTitle().toStdString();
@@ -92,6 +120,8 @@ class ModalScript {
   // Guarded: a window made where a closed one lay is a new window, not one already handled.
   QPointer<QWidget> Handled;
   QPointer<QWidget> Current;
+  std::vector<QPointer<QWidget>> Gone;
+  HideWatcher Watcher;
   bool TimedOut = false;
 };
 
