@@ -1,17 +1,18 @@
 #include "app/Fileviewerform.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSplitter>
 #include <QStyle>
 #include <QToolBar>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "app/Foldertreemodel.h"
 #include "app/Formkit.h"
 #include "app/Forms.h"
 #include "app/Global.h"
@@ -19,34 +20,10 @@
 #include "app/Mainform.h"
 #include "app/Progressdialog.h"
 #include "app/Texts.h"
-#include "platform/OutputFile.h"
 #include "recovery/Isoextracter.h"
 #include "recovery/Outputname.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-constexpr uint8_t kDirectoryFlag = 0x02;
-
-bool IsDirectory(const TExtractedFile& entry) { return (entry.DirRecord.GetFileFlags() & kDirectoryFlag) != 0; }
-
-const TExtractedFile* EntryOf(const QTreeWidgetItem* item) {
-  return item ? reinterpret_cast<const TExtractedFile*>(item->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
-}
-
-// `name` in `folder` made safe, numbered when something of that name is there already
-// (a rebuilt directory can list one name twice).
-std::string FreePath(const std::string& folder, const std::string& name) {
-  const std::string leaf = SafeLeafName(name);
-  std::error_code ec;
-  std::string path = (fs::path(folder) / leaf).string();
-  for (unsigned n = 1; fs::exists(fs::symlink_status(path, ec)); ++n)
-    path = (fs::path(folder) / platform::NumberedName(leaf, n)).string();
-  return path;
-}
-
-}  // namespace
 
 TFileViewer::TFileViewer(QWidget* parent) : QDialog(parent), Picker(this) {
   setWindowTitle(Text(txt::kFileViewerCaption));
@@ -82,8 +59,12 @@ void TFileViewer::CreateControls() {
   tools->addSeparator();
   tools->addActions({FileCheckAll, FileUncheckAll});
 
-  DiscTree = new QTreeWidget(this);
+  FolderModel = new TFolderTreeModel(this);
+  FolderModel->RootIcon = style()->standardIcon(QStyle::SP_DriveCDIcon);
+  FolderModel->FolderIcon = style()->standardIcon(QStyle::SP_DirIcon);
+  DiscTree = new QTreeView(this);
   DiscTree->setHeaderHidden(true);
+  DiscTree->setModel(FolderModel);
   FileList = new QTreeWidget(this);
   FileList->setRootIsDecorated(false);
   FileList->setUniformRowHeights(true);
@@ -99,7 +80,7 @@ void TFileViewer::CreateControls() {
   layout->setMenuBar(menu);
   layout->addWidget(tools);
   layout->addWidget(split, 1);
-  connect(DiscTree, &QTreeWidget::currentItemChanged, this, [this] { DiscTreeChange(); });
+  connect(DiscTree->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { DiscTreeChange(); });
 }
 
 void TFileViewer::showEvent(QShowEvent* event) {
@@ -122,38 +103,26 @@ void TFileViewer::FormClose() { ClearAll(); }
 void TFileViewer::ClearAll() {
   FileList->clear();
   Rows.clear();
-  DiscTree->clear();
+  FolderModel->SetRoot(nullptr, {});
 }
 
 void TFileViewer::BuildTree() {
   ClearAll();
-  auto* root = new QTreeWidgetItem(DiscTree, {QString::fromStdString(IsoExtracter.GetVolumeLabel())});
-  root->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(&IsoExtracter.Root)));
-  root->setIcon(0, style()->standardIcon(QStyle::SP_DriveCDIcon));
-  for (const TExtractedFile& child : IsoExtracter.Root.Children) AddDirectoryNode(child, root);
-  root->setExpanded(true);
-  DiscTree->setCurrentItem(root);
-}
-
-void TFileViewer::AddDirectoryNode(const TExtractedFile& entry, QTreeWidgetItem* parent) {
-  if (!IsDirectory(entry)) return;
-  auto* node = new QTreeWidgetItem(parent, {QString::fromStdString(entry.Name)});
-  node->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(&entry)));
-  node->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
-  for (const TExtractedFile& child : entry.Children) AddDirectoryNode(child, node);
+  FolderModel->SetRoot(&IsoExtracter.Root, QString::fromStdString(IsoExtracter.GetVolumeLabel()));
+  const QModelIndex root = FolderModel->index(0, 0);
+  DiscTree->expand(root);
+  DiscTree->setCurrentIndex(root);
 }
 
 void TFileViewer::DiscTreeChange() {
-  const TExtractedFile* folder = EntryOf(DiscTree->currentItem());
+  const TExtractedFile* folder = TFolderTreeModel::NodeOf(DiscTree->currentIndex());
   if (!folder) return;
   FileList->clear();
-  Rows.clear();
-  for (const TExtractedFile& child : folder->Children) {
-    if (IsDirectory(child)) continue;
-    Rows.push_back(&child);
+  Rows = TFileCopyJob::FilesOf(*folder);
+  for (const TExtractedFile* file : Rows) {
     auto* item = new QTreeWidgetItem(FileList);
     for (int k = 0; k < FileList->columnCount(); ++k)
-      item->setText(k, QString::fromStdString(FileColumnText(child, k)));
+      item->setText(k, QString::fromStdString(FileColumnText(*file, k)));
     for (int k = 1; k < 5; ++k) item->setTextAlignment(k, Qt::AlignRight | Qt::AlignVCenter);
     item->setCheckState(0, Qt::Unchecked);
   }
@@ -168,24 +137,17 @@ void TFileViewer::SetCheckAll(bool checked) {
 void TFileViewer::FileCheckAllExecute() { SetCheckAll(true); }
 void TFileViewer::FileUncheckAllExecute() { SetCheckAll(false); }
 
-bool TFileViewer::CopyFile(const TExtractedFile& entry, const std::string& path) {
-  const TWorkerOutcome outcome = ProgressDlg->Run([&] { return IsoExtracter.ReadListedFile(entry, path); });
-  if (outcome == woDone) {
-    Damaged.Add(IsoExtracter.GetDamage());
-    return true;
-  }
-  if (outcome == woCancelled) return false;  // the user stopped it: nothing to tell
-  const QString failed = Text(txt::kMsgCopyFailed) + QString::fromStdString(path);
-  QMessageBox::critical(this, QString(), WithReason(failed, IsoExtracter.GetFailure()));
-  return false;
-}
-
-bool TFileViewer::MakeFolder(const std::string& folder) {
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (fs::is_directory(folder, ec)) return true;
-  QMessageBox::critical(this, QString(), Text(txt::kMsgFolderFailed) + QString::fromStdString(folder));
-  return false;
+TFileCopyJob TFileViewer::NewJob() {
+  TFileCopyJob job(IsoExtracter, *ProgressDlg);
+  job.Tell = [this](TFileCopyJob::TNotice what, const std::string& path) {
+    const QString where = QString::fromStdString(path);
+    if (what == TFileCopyJob::TNotice::FolderFailed)
+      QMessageBox::critical(this, QString(), Text(txt::kMsgFolderFailed) + where);
+    else
+      QMessageBox::critical(this, QString(), WithReason(Text(txt::kMsgCopyFailed) + where, IsoExtracter.GetFailure()));
+  };
+  job.Copying = [this](const std::string& path) { setWindowTitle(QString::fromStdString(path)); };
+  return job;
 }
 
 void TFileViewer::FileReadExecute() {
@@ -198,47 +160,34 @@ void TFileViewer::FileReadExecute() {
   if (path.empty()) return;
   // The folder the file went to is the one the user will want next time.
   Folder = FolderOf(path);
-  Damaged = {};
-  if (CopyFile(entry, path)) TellDamage(this, Damaged);
+  TFileCopyJob job = NewJob();
+  if (job.CopyFile(entry, path)) TellDamage(this, job.GetDamage());
 }
 
 void TFileViewer::FileReadMultiExecute() {
-  const QList<QTreeWidgetItem*> folders = DiscTree->selectedItems();
-  if (folders.isEmpty() || !EntryOf(folders.front())) return;
+  const QModelIndexList folders = DiscTree->selectionModel()->selectedIndexes();
+  if (folders.isEmpty() || !TFolderTreeModel::NodeOf(folders.front())) return;
   Picker.InitialDir = Folder;
   if (!Picker.Execute()) return;
   Folder = Picker.Directory;
-  if (!MakeFolder(Folder)) return;
-  // Copies run behind the modal progress window; between them only painting is done, so
-  // the list cannot change under the loop.
-  const std::vector<const TExtractedFile*> rows = Rows;
-  Damaged = {};
-  bool copied = true;
-  for (size_t i = 0; i < rows.size() && copied; ++i) {
-    if (FileList->topLevelItem(static_cast<int>(i))->checkState(0) != Qt::Checked) continue;
-    const std::string path = FreePath(Folder, rows[i]->Name);
-    setWindowTitle(QString::fromStdString(path));
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    copied = CopyFile(*rows[i], path);
-  }
+  // The copies run behind the modal progress window, so the list cannot change under them.
+  std::vector<const TExtractedFile*> checked;
+  for (size_t i = 0; i < Rows.size(); ++i)
+    if (FileList->topLevelItem(static_cast<int>(i))->checkState(0) == Qt::Checked) checked.push_back(Rows[i]);
+  TFileCopyJob job = NewJob();
+  const bool copied = job.CopyFiles(checked, Folder);
   setWindowTitle(Text(txt::kFileViewerCaption));
-  if (copied) TellDamage(this, Damaged);
+  if (copied) TellDamage(this, job.GetDamage());
 }
 
 void TFileViewer::FileReadAllExecute() {
   Picker.InitialDir = Folder;
   if (!Picker.Execute()) return;
   Folder = Picker.Directory;
-  Damaged = {};
-  if (ReadDirectory(IsoExtracter.Root, Folder)) TellDamage(this, Damaged);
+  TFileCopyJob job = NewJob();
+  if (job.CopyTree(IsoExtracter.Root, Folder)) TellDamage(this, job.GetDamage());
 }
 
 bool TFileViewer::ReadDirectory(const TExtractedFile& entry, const std::string& folder) {
-  if (!MakeFolder(folder)) return false;
-  for (const TExtractedFile& child : entry.Children) {
-    const bool ok = IsDirectory(child) ? ReadDirectory(child, FreePath(folder, child.Name))
-                                       : CopyFile(child, FreePath(folder, child.Name));
-    if (!ok) return false;
-  }
-  return true;
+  return NewJob().CopyTree(entry, folder);
 }

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "app/Krdirdlg.h"
-#include "recovery/Filelist.h"
-#include "recovery/Isoextracter.h"
+#include "recovery/Extractjob.h"
 
 class QAction;
+class QTreeView;
 class QTreeWidget;
-class QTreeWidgetItem;
+class TFolderTreeModel;
 
 class TFileViewer : public QDialog {
  public:
@@ -40,7 +40,8 @@ class TFileViewer : public QDialog {
 
   const std::vector<const TExtractedFile*>& GetRows() const { return Rows; }
 
-  QTreeWidget* DiscTree = nullptr;
+  QTreeView* DiscTree = nullptr;  // over FolderModel
+  TFolderTreeModel* FolderModel = nullptr;
   QTreeWidget* FileList = nullptr;
   QAction* FileRead = nullptr;
   QAction* FileReadMulti = nullptr;
@@ -56,15 +57,10 @@ class TFileViewer : public QDialog {
  private:
   void CreateActions();
   void CreateControls();
-  void AddDirectoryNode(const TExtractedFile& entry, QTreeWidgetItem* parent);
-  // Copies one listed file to `path`; tells the user when it fails. False also when the
-  // user cancelled it.
-  bool CopyFile(const TExtractedFile& entry, const std::string& path);
-  bool MakeFolder(const std::string& folder);
+  // A copy job whose messages are this window's.
+  TFileCopyJob NewJob();
   void SetCheckAll(bool checked);
 
   std::vector<const TExtractedFile*> Rows;
   TKrDirectoryDialog Picker;
-  // What the copies of the command under way could not read, told once at its end.
-  TIsoExtracter::TDamage Damaged;
 };

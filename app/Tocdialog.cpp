@@ -13,7 +13,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <cstdio>
-#include <filesystem>
 
 #include "app/Fileviewerform.h"
 #include "app/Formkit.h"
@@ -24,9 +23,6 @@
 #include "app/Positiondialog.h"
 #include "app/Texts.h"
 #include "recovery/Isoextracter.h"
-#include "sector/Datasector.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -42,15 +38,23 @@ QString TrackFailed(int trackNo, bool audio) {
                     audio ? AudioRipper.GetFailure() : IsoExtracter.GetFailure());
 }
 
-bool Taken(const std::string& path) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(path, ec));
-}
-
-bool MakeFolder(const std::string& folder) {
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  return fs::is_directory(folder, ec);
+// The words of a note on a track: the checked tracks' messages name the track.
+QString NoteText(const TTrackExtractJob::TNote& note) {
+  using TNotice = TTrackExtractJob::TNotice;
+  const int trackNo = note.Track.TrackNo;
+  switch (note.What) {
+    case TNotice::TypeMismatch:
+      return note.Checked ? WithTrackNo(txt::kMsgTypeMismatchN, trackNo) : Text(txt::kMsgTypeMismatch);
+    case TNotice::NoFileSystem:
+      return note.Checked ? WithTrackNo(txt::kMsgNoFileSystemN, trackNo) : Text(txt::kMsgNoFileSystem);
+    case TNotice::EmptyTrack:
+      return WithTrackNo(txt::kMsgEmptyTrackN, trackNo);
+    case TNotice::FolderFailed:
+      return Text(txt::kMsgFolderFailed) + QString::fromStdString(note.Folder);
+    case TNotice::Failed:
+      break;
+  }
+  return TrackFailed(trackNo, /*audio=*/TTrackExtractJob::Classify(note.Track) == TTrackExtractJob::TKind::Audio);
 }
 
 }  // namespace
@@ -180,17 +184,11 @@ void TTocDlg::Error(const QString& text) {
   QMessageBox::critical(this, QString(), text);
 }
 
-bool TTocDlg::AskScan() {
-  QApplication::beep();
-  return QMessageBox::critical(this, QString(), Text(txt::kMsgNoVolume), QMessageBox::Yes | QMessageBox::No) ==
-         QMessageBox::Yes;
-}
-
-bool TTocDlg::AskScanDamaged() {
-  const std::string damage = DamageText(IsoExtracter.GetDamage());
-  if (damage.empty()) return false;
-  return PlainBox(this, QMessageBox::Critical, QString::fromStdString(damage + "\n" + txt::kMsgScanDamaged),
-                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+// No volume read, or one that lacks what `lacking` says: scan instead?
+bool TTocDlg::AskScan(const TIsoExtracter::TDamage* lacking) {
+  const QString text = lacking ? QString::fromStdString(DamageText(*lacking) + "\n" + txt::kMsgScanDamaged)
+                               : Text(txt::kMsgNoVolume);
+  return PlainBox(this, QMessageBox::Critical, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TTocDlg::FileSaveListExecute() {
@@ -212,149 +210,57 @@ void TTocDlg::FileLoadListExecute() {
   if (!loaded) Error(Text(txt::kMsgLoadListFailed));
 }
 
-TTocDlg::TTrackKind TTocDlg::Classify(const TCdTrack& track) {
-  switch (track.FileSystem) {
-    case fsCdda:
-    case fsCddaEmph:
-      return track.DataType == dtAudio ? TTrackKind::Audio : TTrackKind::TypeMismatch;
-    case fsIso9660:
-      return track.DataType >= dtMode1 && track.DataType <= dtMode2Formless ? TTrackKind::Data
-                                                                             : TTrackKind::TypeMismatch;
-    default:
-      return TTrackKind::NoFileSystem;
-  }
-}
-
-bool TTocDlg::CheckRange(const TCdTrack& track) {
-  if (track.Tail > track.Head) return true;
-  Error(WithTrackNo(txt::kMsgEmptyTrackN, track.TrackNo));
-  return false;
-}
-
-std::string TTocDlg::FreeTrackName(const std::string& folder, int trackNo, const char* extension) {
-  char base[32];
-  std::snprintf(base, sizeof base, "Track%.2d", trackNo);
-  std::string name = (fs::path(folder) / (std::string(base) + extension)).string();
-  for (int n = 1; Taken(name); ++n) {
-    char numbered[48];
-    std::snprintf(numbered, sizeof numbered, "%s_%.2d%s", base, n, extension);
-    name = (fs::path(folder) / numbered).string();
-  }
-  return name;
-}
-
 void TTocDlg::ShowViewer(std::string& folder) {
   FileViewer->Folder = folder;
   FileViewer->exec();
   folder = FileViewer->Folder;
 }
 
-TTocDlg::TEnd TTocDlg::EndOf(TWorkerOutcome outcome) {
-  switch (outcome) {
-    case woDone:
-      return TEnd::Extracted;
-    case woCancelled:
-      return TEnd::Stopped;
-    default:
-      return TEnd::Failed;
-  }
-}
-
-TTocDlg::TEnd TTocDlg::Rip(size_t index, const std::string& wav) {
-  QnlMainFrm->RipAudioTrack(index, wav);
-  return EndOf(QnlMainFrm->GetLastOutcome());
-}
-
-TTocDlg::TEnd TTocDlg::RunScan(size_t index, const std::string& folder) {
-  if (!MakeFolder(folder)) {
-    Error(Text(txt::kMsgFolderFailed) + QString::fromStdString(folder));
-    return TEnd::Stopped;
-  }
-  QnlMainFrm->ExtractFiles(index, folder);
-  const TEnd end = EndOf(QnlMainFrm->GetLastOutcome());
-  if (end == TEnd::Extracted) TellDamage(this, IsoExtracter.GetDamage());
-  return end;
-}
-
-// Single: the viewer's folder is FileExtractDir and the scan asks for its folder.
-// Multi: both use the track's own folder.
-TTocDlg::TEnd TTocDlg::ExtractData(size_t index, std::string folder, bool multi) {
-  TEnd end = TEnd::Extracted;
-  std::string& viewerFolder = multi ? folder : FileExtractDir;
-  const bool volume = ReadPvd && QnlMainFrm->ReadFileSystem(index);
-  // A volume that lacks directory sectors is told, with the scan offered in its place.
-  const bool scan = !ReadPvd || (volume ? AskScanDamaged() : AskScan());
-  if (volume && !scan) {
-    if (multi) MakeFolder(folder);  // where the viewer offers to copy the track's files
-    ShowViewer(viewerFolder);
-  } else if (scan) {
-    bool chosen = true;
-    if (!multi) {
-      Picker.InitialDir = FileExtractDir;
-      chosen = Picker.Execute();
-      if (chosen) folder = FileExtractDir = Picker.Directory;
-    }
-    if (chosen) {
-      IsoExtracter.Clear();  // the scan lists the track afresh, not beside a volume's tree
-      end = RunScan(index, folder);
-    }
-    // After the question the list shows whether or not a folder was chosen; with the volume
-    // read switched off, no folder ends it.
-    if (ListOnly && (chosen || ReadPvd)) ShowViewer(viewerFolder);
-  }
-  // The tree belongs to this track only: the next scan must not add to it.
-  IsoExtracter.Clear();
-  return end;
+TTrackExtractJob TTocDlg::NewJob() {
+  TTrackExtractJob job(CdTracks, IsoExtracter);
+  job.Rip = [](size_t track, const std::string& wav) {
+    QnlMainFrm->RipAudioTrack(track, wav);
+    return QnlMainFrm->GetLastOutcome();
+  };
+  job.ReadVolume = [](size_t track) { return QnlMainFrm->ReadFileSystem(track); };
+  job.Scan = [](size_t track, const std::string& folder) {
+    QnlMainFrm->ExtractFiles(track, folder);
+    return QnlMainFrm->GetLastOutcome();
+  };
+  job.ChooseWave = [this] {
+    const std::string wav = AskSaveFile(this, {CddaDir, "", txt::kWaveFilter, txt::kWaveExtension},
+                                        /*mayReplace=*/false);
+    if (!wav.empty()) CddaDir = FolderOf(wav);
+    return wav;
+  };
+  job.ChooseFolder = [this](const std::string& initialDir) {
+    Picker.InitialDir = initialDir;
+    return Picker.Execute() ? Picker.Directory : std::string();
+  };
+  job.AskScan = [this](const TIsoExtracter::TDamage* lacking) { return AskScan(lacking); };
+  job.ShowTree = [this](std::string& folder) { ShowViewer(folder); };
+  job.Tell = [this](const TTrackExtractJob::TNote& note) { Error(NoteText(note)); };
+  job.TellDamage = [this](const TIsoExtracter::TDamage& damage) { TellDamage(this, damage); };
+  job.ReadPvd = ReadPvd;
+  job.ListOnly = ListOnly;
+  job.ExtractFolder = FileExtractDir;
+  return job;
 }
 
 void TTocDlg::ExtractSingleExecute() {
   const int index = SelectedRow(TrackList);
-  if (index < 0 || static_cast<size_t>(index) >= CdTracks.size()) return;
-  const auto i = static_cast<size_t>(index);
-  const TCdTrack track = CdTracks[i];
-  TEnd end = TEnd::Extracted;
-  switch (Classify(track)) {
-    case TTrackKind::Audio: {
-      if (!CheckRange(track)) return;
-      const std::string wav = AskSaveFile(this, {CddaDir, "", txt::kWaveFilter, txt::kWaveExtension},
-                                          /*mayReplace=*/false);
-      if (wav.empty()) return;
-      CddaDir = FolderOf(wav);
-      end = Rip(i, wav);
-      break;
-    }
-    case TTrackKind::Data:
-      if (!CheckRange(track)) return;
-      end = ExtractData(i, {}, /*multi=*/false);
-      break;
-    case TTrackKind::TypeMismatch:
-      return Error(Text(txt::kMsgTypeMismatch));
-    case TTrackKind::NoFileSystem:
-      return Error(Text(txt::kMsgNoFileSystem));
-  }
-  if (end == TEnd::Failed) Error(TrackFailed(track.TrackNo, /*audio=*/Classify(track) == TTrackKind::Audio));
+  if (index < 0) return;
+  TTrackExtractJob job = NewJob();
+  job.ExtractSelected(static_cast<size_t>(index));
+  FileExtractDir = job.ExtractFolder;
 }
 
 void TTocDlg::ExtractMultiExecute() {
   Picker.InitialDir = MultiDir;
   if (!Picker.Execute()) return;
   MultiDir = Picker.Directory;
-  const std::string folder = MultiDir;
-  for (int i = 0; i < TrackList->topLevelItemCount(); ++i) {
-    if (TrackList->topLevelItem(i)->checkState(0) != Qt::Checked || static_cast<size_t>(i) >= CdTracks.size())
-      continue;
-    const auto index = static_cast<size_t>(i);
-    const TCdTrack track = CdTracks[index];
-    const TTrackKind kind = Classify(track);
-    if (kind == TTrackKind::TypeMismatch) return Error(WithTrackNo(txt::kMsgTypeMismatchN, track.TrackNo));
-    if (kind == TTrackKind::NoFileSystem) return Error(WithTrackNo(txt::kMsgNoFileSystemN, track.TrackNo));
-    if (!CheckRange(track)) return;
-    const TEnd end = kind == TTrackKind::Audio
-                         ? Rip(index, FreeTrackName(folder, track.TrackNo, ".wav"))
-                         : ExtractData(index, FreeTrackName(folder, track.TrackNo, ""), /*multi=*/true);
-    // The tracks after a failed or cancelled one are not extracted; a failure says where
-    // the run stopped.
-    if (end == TEnd::Failed) Error(TrackFailed(track.TrackNo, /*audio=*/kind == TTrackKind::Audio));
-    if (end != TEnd::Extracted) return;
-  }
+  std::vector<size_t> checked;
+  for (int i = 0; i < TrackList->topLevelItemCount(); ++i)
+    if (TrackList->topLevelItem(i)->checkState(0) == Qt::Checked) checked.push_back(static_cast<size_t>(i));
+  NewJob().ExtractChecked(checked, MultiDir);
 }

@@ -9,8 +9,7 @@
 #include <string>
 
 #include "app/Krdirdlg.h"
-#include "sector/Cdtrack.h"
-#include "worker/Progresscodes.h"
+#include "recovery/Extractjob.h"
 
 class QAction;
 class QPushButton;
@@ -19,10 +18,6 @@ class QTreeWidget;
 
 class TTocDlg : public QDialog {
  public:
-  // How a track's file system and data type let it be extracted.
-  enum class TTrackKind { Audio, Data, TypeMismatch, NoFileSystem };
-  static TTrackKind Classify(const TCdTrack& track);
-
   explicit TTocDlg(QWidget* parent = nullptr);
 
   // Fills the list from CdTracks, every line unchecked.
@@ -35,10 +30,6 @@ class TTocDlg : public QDialog {
   void ExtractMultiExecute();
   // Opens the track properties of a line and shows the edits after OK.
   void EditTrack(int index);
-
-  // The first free "<folder>/Track03.wav", "Track03_01.wav", ... (or, for a data track,
-  // a folder "Track03", "Track03_01", ...): neither a file nor a folder of that name exists.
-  static std::string FreeTrackName(const std::string& folder, int trackNo, const char* extension);
 
   QTreeWidget* TrackList = nullptr;
   QAction* FileSaveList = nullptr;
@@ -63,21 +54,10 @@ class TTocDlg : public QDialog {
   void SetCheckAll(bool checked);
   // The beep and the error box every message of the list comes with.
   void Error(const QString& text);
-  bool AskScan();
-  // After a volume read that lacks directory sectors: tells what and asks whether to scan.
-  // False when nothing was lacking.
-  bool AskScanDamaged();
-  // How one track's extraction ended: a failure still to be told, or stopped (cancelled
-  // by the user, or a failure told already). Either ends a run over the checked tracks.
-  enum class TEnd { Extracted, Failed, Stopped };
-  static TEnd EndOf(TWorkerOutcome outcome);
-  TEnd Rip(size_t index, const std::string& wav);
-  // Extracts data track `index`. `folder` empty: asks for one.
-  TEnd ExtractData(size_t index, std::string folder, bool multi);
-  TEnd RunScan(size_t index, const std::string& folder);
+  // An extraction job whose questions and messages are this window's.
+  TTrackExtractJob NewJob();
+  bool AskScan(const TIsoExtracter::TDamage* lacking);
   void ShowViewer(std::string& folder);
-  // True when the track can be read at all; otherwise tells the user.
-  bool CheckRange(const TCdTrack& track);
 
   TKrDirectoryDialog Picker;
 };

@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QTimer>
 #include <atomic>
@@ -24,6 +25,7 @@
 #include "app/Drivesettingdialog.h"
 #include "app/Formkit.h"
 #include "app/Fileviewerform.h"
+#include "app/Foldertreemodel.h"
 #include "app/Isosettingdialog.h"
 #include "app/Mainform.h"
 #include "app/Pluginsettingdialog.h"
@@ -128,9 +130,10 @@ void PhotographDialogs(const QString& folder) {
     return;
   }
   FileViewer->show();
-  QTreeWidgetItem* root = FileViewer->DiscTree->topLevelItem(0);
-  for (int i = 0; root && i < root->childCount(); ++i)
-    if (root->child(i)->text(0) == "pictures") FileViewer->DiscTree->setCurrentItem(root->child(i));
+  const QModelIndex root = FileViewer->FolderModel->index(0, 0);
+  for (int i = 0; i < FileViewer->FolderModel->rowCount(root); ++i)
+    if (root.model()->index(i, 0, root).data().toString() == "pictures")
+      FileViewer->DiscTree->setCurrentIndex(root.model()->index(i, 0, root));
   if (FileViewer->FileList->topLevelItemCount() > 0) {
     FileViewer->FileList->topLevelItem(0)->setCheckState(0, Qt::Checked);
     FileViewer->FileList->setCurrentItem(FileViewer->FileList->topLevelItem(0));

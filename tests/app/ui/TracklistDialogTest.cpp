@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <csignal>
 #include <cstring>
@@ -25,6 +26,7 @@
 #include <set>
 
 #include "app/Fileviewerform.h"
+#include "app/Foldertreemodel.h"
 #include "app/Formkit.h"
 #include "app/Isosettingdialog.h"
 #include "app/Listtexts.h"
@@ -173,6 +175,10 @@ Answers::Step On(std::function<void(T*)> act) {
     act(window);
   };
 }
+
+// The viewer's folder tree: the volume's row, and the row of its `i`-th folder.
+QModelIndex VolumeRow(TFileViewer* v) { return v->FolderModel->index(0, 0); }
+QModelIndex FolderRow(TFileViewer* v, int i) { return v->FolderModel->index(i, 0, VolumeRow(v)); }
 
 std::vector<uint8_t> Pcm(const fs::path& wav) {
   const std::string bytes = Slurp(wav);
@@ -362,9 +368,9 @@ TEST_F(TrackListWalk, AVolumeIsBrowsedAndEveryFileCopiedOutWithItsTime) {
   std::vector<std::string> folders, files;
   Answers answers({
       On<TFileViewer>([&](TFileViewer* v) {
-        EXPECT_EQ(v->DiscTree->topLevelItem(0)->text(0), "QNL_WALK");
-        for (int i = 0; i < v->DiscTree->topLevelItem(0)->childCount(); ++i)
-          folders.push_back(v->DiscTree->topLevelItem(0)->child(i)->text(0).toStdString());
+        EXPECT_EQ(VolumeRow(v).data().toString(), "QNL_WALK");
+        for (int i = 0; i < v->FolderModel->rowCount(VolumeRow(v)); ++i)
+          folders.push_back(FolderRow(v, i).data().toString().toStdString());
         for (const TExtractedFile* e : v->GetRows()) files.push_back(FileColumnText(*e, 0) + " " + FileColumnText(*e, 2));
         v->FileReadAll->trigger();  // the picker, then one progress window per file
         v->FileClose->trigger();
@@ -605,7 +611,7 @@ TEST_F(TrackListWalk, CancelDuringARipACopyOrAScanEndsItWithoutAMessage) {
   ListOnly = false;
   fs::create_directories(Out / "scan");
   const auto copyNumbers = On<TFileViewer>([](TFileViewer* v) {
-    v->DiscTree->setCurrentItem(v->DiscTree->topLevelItem(0)->child(0));  // docs
+    v->DiscTree->setCurrentIndex(FolderRow(v, 0));  // docs
     v->FileList->setCurrentItem(v->FileList->topLevelItem(0));            // numbers.txt
     v->FileRead->trigger();
     v->FileClose->trigger();
@@ -660,7 +666,7 @@ TEST_F(TrackListWalk, WhatCouldNotBeReadIsToldOnceAfterTheRun) {
   Select(0);
   {
     Answers answers({On<TFileViewer>([](TFileViewer* v) {
-                       v->DiscTree->setCurrentItem(v->DiscTree->topLevelItem(0)->child(0));  // docs
+                       v->DiscTree->setCurrentIndex(FolderRow(v, 0));  // docs
                        v->FileCheckAll->trigger();
                        v->FileReadMulti->trigger();
                        v->FileClose->trigger();
@@ -685,7 +691,7 @@ TEST_F(TrackListWalk, WhatCouldNotBeReadIsToldOnceAfterTheRun) {
   size_t docsFiles = 1;
   {
     Answers answers({Message(question, QMessageBox::No), On<TFileViewer>([&](TFileViewer* v) {
-                       v->DiscTree->setCurrentItem(v->DiscTree->topLevelItem(0)->child(0));
+                       v->DiscTree->setCurrentIndex(FolderRow(v, 0));
                        docsFiles = v->GetRows().size();
                        v->FileClose->trigger();
                      })});
@@ -750,9 +756,9 @@ TEST_F(TrackListWalk, AFailedCopyNamesItsFileOrFolderAndADeclinedScanLeavesNoFol
         On<TFileViewer>([](TFileViewer* v) {
           // Every file into a folder nothing can be made in, whoever runs the test.
           EXPECT_FALSE(v->ReadDirectory(IsoExtracter.Root, "/proc"));
-          QTreeWidgetItem* docs = v->DiscTree->topLevelItem(0)->child(0);
-          ASSERT_EQ(docs->text(0), "docs");
-          v->DiscTree->setCurrentItem(docs);
+          const QModelIndex docs = FolderRow(v, 0);
+          ASSERT_EQ(docs.data().toString(), "docs");
+          v->DiscTree->setCurrentIndex(docs);
           v->FileCheckAll->trigger();
           DiskFull full(kRoomLeft);
           v->FileReadMulti->trigger();
@@ -825,12 +831,12 @@ TEST(FileListTexts, SizesSectorsAndModesAsTheListShowsThem) {
     EXPECT_EQ(SizeToText(c.bytes), c.text) << c.bytes;
 
   TExtractedFile e;
-  e.Start = 1000, e.Size = 2049, e.SectorMode = dtMode1, e.Kind = 3, e.TailZeroCount = 64;
+  e.Start = 1000, e.Size = 2049, e.SectorMode = dtMode1, e.Kind = nkZeroTailRun, e.TailZeroCount = 64;
   EXPECT_EQ(FileColumnText(e, 1), "850");
   EXPECT_EQ(FileColumnText(e, 2), "2");
   EXPECT_EQ(FileColumnText(e, 5), "");  // only volume and found directories have dates
   EXPECT_EQ(FileColumnText(e, 6), "ゼロ分割(64)");
-  e.SectorMode = dtMode2Formless, e.Size = 2048 * 2 + 1, e.Kind = 2, e.TypeName = "JPEG";
+  e.SectorMode = dtMode2Formless, e.Size = 2048 * 2 + 1, e.Kind = nkCarved, e.TypeName = "JPEG";
   EXPECT_EQ(FileColumnText(e, 2), "2");  // formless sectors hold 2336 bytes of a file
   EXPECT_EQ(FileColumnText(e, 6), "プラグイン(JPEG)");
   e.Kind = 9;
@@ -862,18 +868,6 @@ TEST(MessageTexts, DamageNamesTheFirstFilesThenCountsTheRest) {
   EXPECT_EQ(DamageText(damage),
             "読み出せないセクタがありました。\n読み出せなかったセクタを0で埋めたファイル: 7個\n"
             "  f1\n  f2\n  f3\n  f4\n  f5\n  ほか2個\n読み出せなかったディレクトリのセクタ: 3個");
-}
-
-TEST(TrackNames, AnOutputNameIsNeverOneThatIsTaken) {
-  test_support::TempDir dir;
-  std::ofstream(dir / "Track03.wav") << "x";
-  std::ofstream(dir / "Track03_01.wav") << "x";
-  fs::create_directories(dir / "Track04.wav");  // a folder counts as taken too
-  std::ofstream(dir / "Track05") << "x";
-  EXPECT_EQ(TTocDlg::FreeTrackName(dir.Path.string(), 3, ".wav"), (dir / "Track03_02.wav").string());
-  EXPECT_EQ(TTocDlg::FreeTrackName(dir.Path.string(), 4, ".wav"), (dir / "Track04_01.wav").string());
-  EXPECT_EQ(TTocDlg::FreeTrackName(dir.Path.string(), 5, ""), (dir / "Track05_01").string());
-  EXPECT_EQ(TTocDlg::FreeTrackName(dir.Path.string(), 6, ""), (dir / "Track06").string());
 }
 
 }  // namespace
