@@ -63,7 +63,10 @@ void TTrackExtractJob::ExtractSelected(size_t index) {
   const TKind kind = Classify(track);
   if (!Extractable(track, kind)) return;
   std::string wave;
-  if (kind == TKind::Audio && (wave = ChooseWave()).empty()) return;
+  if (kind == TKind::Audio) {
+    wave = ChooseWave();
+    if (wave.empty()) return;
+  }
   TellFailed(track, Extract(index, kind, wave));
 }
 
