@@ -68,6 +68,12 @@ class ExtractJob : public ::testing::Test {
       for (const auto& [path, dir] : DirectoriesOf(ReadFile(Iso), tree))
         if (damage == Damage::Docs && (path == "docs" || path == "DOCS")) MakeUnreadable(Rig->Loaded.Disc->Faults, dir);
   }
+  // Notes `line` in the log and gives `result`.
+  template <typename R>
+  R Note(const std::string& line, R result) {
+    Log.push_back(line);
+    return result;
+  }
   TTrackExtractJob NewJob(bool yes, const std::string& answer) {
     TIsoExtracter& ex = Rig->Extracter;
     TTrackExtractJob job(Tracks, ex);
@@ -77,22 +83,10 @@ class ExtractJob : public ::testing::Test {
       ex.Folder = folder;
       return Rig->View.Run([&] { return ex.ExtractFiles(Rig->Track); });
     };
-    job.Rip = [this](size_t, const std::string& wav) {
-      Log.push_back("rip " + Leaf(wav));
-      return RipOutcome;
-    };
-    job.ChooseWave = [this, answer] {
-      Log.push_back("wave");
-      return answer;
-    };
-    job.ChooseFolder = [this, answer](const std::string& at) {
-      Log.push_back("choose " + Leaf(at));
-      return answer;
-    };
-    job.AskScan = [this, yes](const TIsoExtracter::TDamage* lacking) {
-      Log.push_back(lacking ? "damaged?" : "lost?");
-      return yes;
-    };
+    job.Rip = [this](size_t, const std::string& wav) { return Note("rip " + Leaf(wav), RipOutcome); };
+    job.ChooseWave = [this, answer] { return Note("wave", answer); };
+    job.ChooseFolder = [this, answer](const std::string& at) { return Note("choose " + Leaf(at), answer); };
+    job.AskScan = [this, yes](const TIsoExtracter::TDamage* lost) { return Note(lost ? "damaged?" : "lost?", yes); };
     job.ShowTree = [&ex, this](std::string& folder) {
       Log.push_back("tree " + Leaf(folder) + (ex.Root.Children.empty() ? " empty" : " listed"));
     };
