@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <cstdint>
 
+#include "sector/Address.h"
+
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -31,7 +33,7 @@ class TTrackDlg : public QDialog {
   int64_t GetStartAddress() const { return StartAddress; }
   int64_t GetEndAddress() const { return EndAddress; }
 
-  static constexpr int64_t MinAddress = 150;     // 00:02:00
+  static constexpr int64_t MinAddress = kLbaOffset;  // 00:02:00
   static constexpr int64_t MaxAddress = 432234;  // 96:03:09
 
   QComboBox* TypeCmb = nullptr;

@@ -17,6 +17,7 @@
 #include "app/Krfastinireader.h"
 #include "app/Krfastiniwriter.h"
 #include "platform/Folders.h"
+#include "sector/Address.h"
 #include "sector/Datasector.h"
 
 namespace fs = std::filesystem;
@@ -28,7 +29,6 @@ constexpr const char* kDriveIni = "Drive.ini";
 constexpr const char* kPluginIni = "Plugin.ini";
 constexpr int64_t kMaxReadSpeeds = 72;
 constexpr int64_t kMaxPluginEntries = 1024;
-constexpr int64_t kLastAddressMax = 449999;
 constexpr int32_t kNoSplitMode = 14;  // "分割しない", the last choice of the split list
 
 std::string Trim(const std::string& text) {
@@ -264,7 +264,7 @@ struct TOptionWriter {
 
 // Values a dialog could never set are held to what the dialogs allow.
 void ClampOptions() {
-  LastAddress = std::clamp<int64_t>(LastAddress, 0, kLastAddressMax);
+  LastAddress = std::clamp<int64_t>(LastAddress, 0, kLastFrame);
   MaxLeadout = std::clamp<int64_t>(MaxLeadout, 1, 600);
   Volume = std::clamp(Volume, 0, 100);
   // The scan reads the choice unsigned: a negative one lies beyond the list too.

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <cstdint>
 
+#include "sector/Address.h"
+
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -16,7 +18,7 @@ class QToolButton;
 
 class TTocSettingDlg : public QDialog {
  public:
-  static constexpr int64_t kMaxLastAddress = 449999;  // 99:59:74
+  static constexpr int64_t kMaxLastAddress = kLastFrame;
 
   explicit TTocSettingDlg(QWidget* parent = nullptr);
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "sector/Address.h"
 #include "sector/Cdtrack.h"
 
 // Words the file uses for the DataType and FileSystem codes; unknown codes are "UNKNOWN"
@@ -21,7 +22,7 @@ bool SaveTrackListFile(const std::string& fileName, const std::vector<TCdTrack>&
 // read; the tracks read before stay.
 bool LoadTrackListFile(const std::string& fileName, std::vector<TCdTrack>& tracks);
 
-constexpr int64_t kMaxTrackAddress = 449999;
+constexpr int64_t kMaxTrackAddress = kLastFrame;
 constexpr int64_t kMaxTrackListEntries = 1000;
 
 // The program's track list (CdTracks) to a file.

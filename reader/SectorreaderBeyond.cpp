@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr int64_t kGiveUpStart = 150;
-
 int32_t ToOffset(int64_t value) {
   return static_cast<int32_t>(
       std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
@@ -228,7 +226,7 @@ bool TSectorReader::ReadBeyond(uint32_t command, int64_t address, uint8_t dataTy
     }
     if (located == TLocate::Failed) break;
     if (located == TLocate::Alone) limit = 1;
-    if (offset < 0 && start <= kGiveUpStart) break;
+    if (offset < 0 && start <= kLbaOffset) break;
   }
   SilentFrom = answered ? -1 : address + 1;
   ClearCache();

@@ -19,7 +19,6 @@ namespace {
 
 constexpr int32_t kTwoSectors = 2 * static_cast<int32_t>(kRawSectorSize);
 constexpr uint32_t kMaxInterval = 1000;
-constexpr int64_t kFirstProgramFrame = 150;
 constexpr int64_t kFileSystemSectors = 32;
 
 // Prepares the reader for a job and releases it on every way out, so the drive's
@@ -110,10 +109,10 @@ uint32_t TTocDetector::Detect() {
     }
     if (Options.Leadout) {
       const int64_t leadOut = tocRead ? PackedMsfToFrames(toc.LeadOut) : 0;
-      RunSearch(std::max(kFirstProgramFrame, leadOut), Options.LastAddress, 0);
+      RunSearch(std::max(kLbaOffset, leadOut), Options.LastAddress, 0);
     }
   } else if (Options.Leadout) {
-    RunSearch(kFirstProgramFrame, Options.LastAddress, 0);
+    RunSearch(kLbaOffset, Options.LastAddress, 0);
   } else if (tocRead) {
     for (int i = 0; i < toc.SessionCount && i < 99; ++i) {
       const TDiscTocSession& session = toc.Sessions[i];

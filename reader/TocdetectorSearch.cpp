@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int64_t kFirstProgramFrame = 150;
 constexpr int kMaxHiddenTracks = 99;
 constexpr int kMaxPregapProbes = 24;
 // Frames asked one by one around one without Q before wider steps are taken: a scratch
@@ -257,7 +256,7 @@ void TTocDetector::MoveBound(TSide side, const TProbe& decided, TBisection& b) {
 
 bool TTocDetector::SeparateTracks(const TSubQSector& q1, TSubQSector& q2) {
   TBisection b;
-  b.Lo = std::max(kFirstProgramFrame, AbsoluteFrames(q1));
+  b.Lo = std::max(kLbaOffset, AbsoluteFrames(q1));
   b.Hi = AbsoluteFrames(q2);
   if (b.Lo >= b.Hi) return false;
   b.KnownBefore = HasQ(q1) ? b.Lo : b.Lo - 1;

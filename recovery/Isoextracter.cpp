@@ -132,7 +132,7 @@ bool TIsoExtracter::ReadVolume(const TCdTrack& track) {
 bool TIsoExtracter::ReadTree(const TVolumeDescriptor& descriptor, TExtractedFile& root) {
   root.DirRecord.Assign(descriptor.data() + kRootRecordOffset, descriptor.size() - kRootRecordOffset);
   root.Kind = nkVolume;
-  root.Start = root.DirRecord.GetExtent(LittleEndian) + int64_t{kFirstLba};
+  root.Start = root.DirRecord.GetExtent(LittleEndian) + kLbaOffset;
   root.Size = root.DirRecord.GetDataLength(LittleEndian);
   root.SectorMode = static_cast<uint8_t>(SectorMode);
   root.TrackEnd = TrackEnd;
@@ -183,7 +183,7 @@ void TIsoExtracter::FindDescriptors() {
 
 bool TIsoExtracter::ReadDirectoryImage(uint32_t extent, uint32_t length, std::vector<uint8_t>& image, bool mark,
                                        uint32_t& lost) {
-  const int64_t first = extent + int64_t{kFirstLba};
+  const int64_t first = extent + kLbaOffset;
   const uint64_t room = kMaxHeldDirectoryBytes - std::min(HeldDirectoryBytes, kMaxHeldDirectoryBytes);
   const uint64_t sectors = SectorsInTrack(first, std::min<uint64_t>({length, kMaxDirectoryBytes, room}));
   image.assign(sectors * UserSize, 0);
@@ -238,7 +238,7 @@ bool TIsoExtracter::ReadDirectory(TExtractedFile& node, bool joliet, std::vector
     anyRecord = true;
     pos += r[0];
     if (IsSelfOrParent(r)) continue;
-    const int64_t start = ExtentOf(r) + int64_t{kFirstLba};
+    const int64_t start = ExtentOf(r) + kLbaOffset;
     if (start < TrackStart || start >= TrackEnd) continue;
     TExtractedFile child;
     child.DirRecord.Assign(r, r[0]);

@@ -68,7 +68,7 @@ bool TIsoExtracter::ExtractDirectory(const uint8_t* image, uint32_t size, TExtra
     pos += r[0];
     if (IsSelfOrParent(r)) continue;
     const uint32_t extent = ExtentOf(r);
-    const int64_t start = extent + int64_t{kFirstLba};
+    const int64_t start = extent + kLbaOffset;
     if (start < TrackStart || start >= TrackEnd) continue;
     const std::string name = EntryName(r, ucs2);
     if ((r[25] & 2) != 0)
@@ -110,7 +110,7 @@ TNameCode TIsoExtracter::SubdirectoryCode(const uint8_t* image, uint32_t size, u
   std::vector<uint32_t> queue = SubdirectoryExtents(image, size, unit);
   std::set<uint32_t> seen;
   for (size_t k = 0; k < queue.size() && seen.size() < kMaxLookDown; ++k) {
-    const int64_t address = queue[k] + int64_t{kFirstLba};
+    const int64_t address = queue[k] + kLbaOffset;
     if (!seen.insert(queue[k]).second || address < TrackStart || address >= TrackEnd) continue;
     if (AddressMap.GetStatus(address) == TAddressManager::kFailed || !ReadUserData(address)) continue;
     if (!IsListingSector(UserData(), queue[k])) continue;
@@ -126,7 +126,7 @@ TExtractedFile TIsoExtracter::FoundNode(const uint8_t* record, const std::string
   TExtractedFile node;
   node.Kind = nkFound;
   node.DirRecord.Assign(record, record[0]);
-  node.Start = node.DirRecord.GetExtent(LittleEndian) + int64_t{kFirstLba};
+  node.Start = node.DirRecord.GetExtent(LittleEndian) + kLbaOffset;
   node.Size = node.DirRecord.GetDataLength(LittleEndian);
   node.Name = leaf;
   node.SectorMode = static_cast<uint8_t>(SectorMode);

@@ -9,10 +9,10 @@
 
 #include "recovery/Iso9660ex.h"
 #include "recovery/Iso9660util.h"
+#include "sector/Address.h"
 
 namespace iso_internal {
 
-constexpr uint32_t kFirstLba = 150;  // frame address of LBA 0
 constexpr size_t kRecordFixedBytes = 33;
 constexpr size_t kRootRecordOffset = 156;  // in a volume descriptor
 enum : uint8_t { kBootRecord = 0, kPrimary = 1, kSupplementary = 2, kPartition = 3, kTerminator = 255 };

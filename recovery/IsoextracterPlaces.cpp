@@ -43,7 +43,7 @@ void TIsoExtracter::ExtractFoundDirectory(int64_t i) {
   const uint8_t* self = image.data();
   const bool hasSelf = IsWholeRecord(self, 0, image.size()) && IsSelfOrParent(self) && self[33] == 0;
   const uint32_t extent = hasSelf ? ExtentOf(self) : 0;
-  const bool isStart = hasSelf && extent + int64_t{kFirstLba} == i;
+  const bool isStart = hasSelf && extent + kLbaOffset == i;
   TKrDirRecord selfRecord;
   if (hasSelf) selfRecord.Assign(self, self[0]);
   if (isStart) {
@@ -101,7 +101,7 @@ TNameCode TIsoExtracter::TreeCodeOf(uint32_t extent, uint32_t parent) {
     if (parent == extent) return TNameCode::Unknown;
     extent = parent;
     if (DescriptorRoots.count(extent)) continue;
-    const int64_t address = extent + int64_t{kFirstLba};
+    const int64_t address = extent + kLbaOffset;
     if (address < TrackStart || address >= TrackEnd || AddressMap.GetStatus(address) == TAddressManager::kFailed)
       return TNameCode::Unknown;
     if (!ReadUserData(address) || !IsListingSector(UserData(), extent)) return TNameCode::Unknown;

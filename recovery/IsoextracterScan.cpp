@@ -77,7 +77,7 @@ void TIsoExtracter::ScanWorker() {
     if (!std::filesystem::is_directory(Folder, ec)) return OutputFailed();
   }
   // The map starts at the disc's first frame: found directories may list sectors before the track.
-  if (!AddressMap.Allocate(kFirstLba, TrackEnd)) return static_cast<void>(Head.Fail());
+  if (!AddressMap.Allocate(kLbaOffset, TrackEnd)) return static_cast<void>(Head.Fail());
   ScanFirst = Root.Children.size();
   Report(pcSetRange, static_cast<int32_t>(TrackEnd - TrackStart));
   TRun run;

@@ -17,6 +17,7 @@ constexpr int64_t kFramesPerMinute = 4500;
 constexpr int64_t kLbaOffset = 150;
 constexpr int64_t kLeadInFirstFrame = 405000;  // 90:00:00
 constexpr int64_t kLeadInEndFrame = 450000;    // first frame after 99:59:74
+constexpr int64_t kLastFrame = kLeadInEndFrame - 1;  // 99:59:74, the last a command can address
 
 TPackedMsf MakeMsf(uint8_t minute, uint8_t second, uint8_t frame);
 uint8_t PackedMsfMinute(TPackedMsf msf);
