@@ -9,15 +9,9 @@
 #include <filesystem>
 #include <utility>
 
+#include "sector/Trim.h"
+
 namespace {
-
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 bool WriteAll(int fd, const std::string& data) {
   size_t done = 0;

@@ -19,6 +19,7 @@
 #include "platform/Folders.h"
 #include "sector/Address.h"
 #include "sector/Datasector.h"
+#include "sector/Trim.h"
 
 namespace fs = std::filesystem;
 
@@ -30,14 +31,6 @@ constexpr const char* kPluginIni = "Plugin.ini";
 constexpr int64_t kMaxReadSpeeds = 72;
 constexpr int64_t kMaxPluginEntries = 1024;
 constexpr int32_t kNoSplitMode = 14;  // "分割しない", the last choice of the split list
-
-std::string Trim(const std::string& text) {
-  const auto blank = [](unsigned char c) { return c == ' ' || c == '\t'; };
-  size_t first = 0, last = text.size();
-  while (first < last && blank(static_cast<unsigned char>(text[first]))) ++first;
-  while (last > first && blank(static_cast<unsigned char>(text[last - 1]))) --last;
-  return text.substr(first, last - first);
-}
 
 std::string Upper(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
@@ -90,14 +83,14 @@ void ApplyDrivePresets(uint32_t index) {
   if (drive == nullptr || index >= kMaxCdRoms) return;
   TDriveSetting& s = DriveSettings[index];
   s.UseSpti = CdRoms.IsAspiAvailable(index) ? 0 : 1;
-  const bool plextor = Upper(Trim(drive->GetVendor())) == "PLEXTOR";
+  const bool plextor = Upper(std::string(Trim(drive->GetVendor()))) == "PLEXTOR";
   s.UseBCD = plextor ? 1 : 0;
   if (!plextor) return;
   s.DataReadCmd = 0;
   s.ExtReadCmd = 3;
   s.DaeCmd = 2;
   s.SubChCmd = 1;
-  const std::string product = Trim(drive->GetProduct());
+  const std::string product(Trim(drive->GetProduct()));
   s.OffsetSamples = (product == "CD-R  PREMIUM" || product == "CD-R  PX-W5224A") ? 30 : 98;
 }
 

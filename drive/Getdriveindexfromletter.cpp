@@ -4,14 +4,9 @@
 #include <charconv>
 
 #include "platform/Machine.h"
+#include "sector/Trim.h"
 
 namespace {
-
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 std::string Replace(std::string text, char from, char to) {
   for (char& c : text)
@@ -46,7 +41,7 @@ bool DigitAt(const std::string& text, size_t index, uint8_t& value) {
 
 void TakeAddress(const std::string& instance, size_t expectedLength, size_t targetIndex, size_t lunIndex,
                  TMountedDeviceId& id) {
-  const std::string trimmed = Trim(instance);
+  const std::string trimmed(Trim(instance));
   if (trimmed.size() != expectedLength) return;
   uint8_t target = 0, lun = 0;
   if (targetIndex != std::string::npos && !DigitAt(trimmed, targetIndex, target)) return;
@@ -121,8 +116,8 @@ int FromDeviceRegistry(const platform::Registry& registry, const std::string& dr
       registry.QueryString(key, "Manufacturer", vendor);
       registry.QueryString(key, "ProductId", product);
       registry.QueryString(key, "RevisionLevel", revision);
-      TMountedDeviceId id{Trim(vendor), Trim(product), Trim(revision), true, DecimalOrZero(target),
-                          DecimalOrZero(lun)};
+      TMountedDeviceId id{std::string(Trim(vendor)), std::string(Trim(product)), std::string(Trim(revision)),
+                          true, DecimalOrZero(target), DecimalOrZero(lun)};
       const int k = TakeFirstMatch(devices, taken, id);
       if (k >= 0) return k;
     }

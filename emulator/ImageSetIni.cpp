@@ -4,17 +4,13 @@
 
 #include "emulator/ImageSetInternal.h"
 
+#include "sector/Trim.h"
+
 namespace emu::imageset {
 
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 // Lower case with runs of blanks made one space: "INDEX  1" and "index 1" match.
 std::string Normalize(std::string_view text) {

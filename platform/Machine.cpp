@@ -10,6 +10,7 @@
 
 #include "platform/AspiHost.h"
 #include "platform/PassThrough.h"
+#include "sector/Trim.h"
 
 namespace platform {
 namespace {
@@ -19,12 +20,6 @@ namespace fs = std::filesystem;
 constexpr const char* kMountedDevicesKey = "SYSTEM\\MountedDevices";
 constexpr const char* kCdInterfaceClass = "{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}";
 constexpr char kFirstLetter = 'D';
-
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 // Forwards to a device shared by every opener (a virtual drive has one state).
 class SharedDevice : public ScsiDevice {
