@@ -7,22 +7,23 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/Formkit.h"
 #include "app/Forms.h"
 #include "app/Texts.h"
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                                             Qt::WindowCloseButtonHint) {
-  setWindowTitle(QString::fromUtf8(txt::kAboutCaption));
+  setWindowTitle(Text(txt::kAboutCaption));
   setFont(FormFont());
-  auto* product = new QLabel(QString::fromUtf8(txt::kAboutProduct), this);
+  auto* product = new QLabel(Text(txt::kAboutProduct), this);
   QFont big = product->font();
   big.setPixelSize(24);
   big.setBold(true);
   product->setFont(big);
-  auto* description = new QLabel(QString::fromUtf8(txt::kAboutDescription), this);
-  auto* copyright = new QLabel(QString::fromUtf8(txt::kAboutCopyright), this);
-  WebSiteBtn = new QPushButton(QString::fromUtf8(txt::kAboutWebSite), this);
-  OkBtn = new QPushButton(QString::fromUtf8(txt::kAboutOk), this);
+  auto* description = new QLabel(Text(txt::kAboutDescription), this);
+  auto* copyright = new QLabel(Text(txt::kAboutCopyright), this);
+  WebSiteBtn = new QPushButton(Text(txt::kAboutWebSite), this);
+  OkBtn = new QPushButton(Text(txt::kAboutOk), this);
   OkBtn->setDefault(true);
 
   auto* buttons = new QHBoxLayout;
@@ -41,4 +42,4 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Customi
   connect(OkBtn, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void TAboutBox::WebSiteBtnClick() { QDesktopServices::openUrl(QUrl(QString::fromUtf8(txt::kWebSiteUrl))); }
+void TAboutBox::WebSiteBtnClick() { QDesktopServices::openUrl(QUrl(Text(txt::kWebSiteUrl))); }

@@ -11,6 +11,7 @@
 #include "app/Analogsynclostdialog.h"
 #include "app/Drivesettingdialog.h"
 #include "app/Fileviewerform.h"
+#include "app/Formkit.h"
 #include "app/Isosettingdialog.h"
 #include "app/Mainform.h"
 #include "app/Pluginsettingdialog.h"
@@ -73,18 +74,18 @@ void InstallFontSubstitutes() {
   QStringList forms, fixed;
   for (const char* name : txt::kFormFontSubstitutes) forms << QString::fromUtf8(name);
   for (const char* name : txt::kFixedFontSubstitutes) fixed << QString::fromUtf8(name);
-  QFont::insertSubstitutions(QString::fromUtf8(txt::kFormFont), forms);
-  QFont::insertSubstitutions(QString::fromUtf8(txt::kFixedFont), fixed);
+  QFont::insertSubstitutions(Text(txt::kFormFont), forms);
+  QFont::insertSubstitutions(Text(txt::kFixedFont), fixed);
 }
 
 QFont FormFont() {
-  QFont font(QString::fromUtf8(txt::kFormFont));
+  QFont font(Text(txt::kFormFont));
   font.setPixelSize(12);
   return font;
 }
 
 QFont FixedFont() {
-  QFont font(QString::fromUtf8(txt::kFixedFont));
+  QFont font(Text(txt::kFixedFont));
   font.setStyleHint(QFont::TypeWriter);
   font.setPixelSize(12);
   return font;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "app/Formkit.h"
 #include "app/Texts.h"
 
 namespace {
@@ -108,7 +109,7 @@ std::string AskSaveFile(QWidget* owner, const TFileChoice& choice, bool mayRepla
     std::error_code ec;
     if (chosen.empty() || mayReplace || !std::filesystem::exists(std::filesystem::symlink_status(chosen, ec)))
       return chosen;
-    QMessageBox::critical(owner, QString(), QString::fromUtf8(txt::kFileExists));
+    QMessageBox::critical(owner, QString(), Text(txt::kFileExists));
   }
 }
 

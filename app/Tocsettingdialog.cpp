@@ -14,17 +14,12 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/Formkit.h"
 #include "app/Forms.h"
 #include "app/Global.h"
 #include "app/Msfedit.h"
 #include "app/Texts.h"
 #include "sector/Address.h"
-
-namespace {
-
-QString Text(const char* text) { return QString::fromUtf8(text); }
-
-}  // namespace
 
 TTocSettingDlg::TTocSettingDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(Text(txt::kTocSettingCaption));

@@ -11,7 +11,7 @@
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  QApplication::setApplicationName(QString::fromUtf8(txt::kProgramTitle));
+  QApplication::setApplicationName(Text(txt::kProgramTitle));
   InstallFontSubstitutes();
   int result = 0;
   try {
