@@ -33,9 +33,9 @@ TIsoDate TKrDirRecord::GetRecordingDate() const {
   return d;
 }
 
-uint8_t TKrDirRecord::GetFileFlags() const { return Buffer[25]; }
+uint8_t TKrDirRecord::GetFileFlags() const { return Buffer[kFileFlagsOffset]; }
 
-int TKrDirRecord::IsDirectory() const { return (Buffer[25] >> 1) & 1; }
+int TKrDirRecord::IsDirectory() const { return IsDirectoryRecord(Buffer.data()) ? 1 : 0; }
 
 std::span<const uint8_t> TKrDirRecord::GetFileIdentifier() const {
   const size_t recordLength = Buffer[0];

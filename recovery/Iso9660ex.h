@@ -9,6 +9,11 @@
 // minute, second, offset from Greenwich in signed 15-minute units.
 using TIsoDate = std::array<uint8_t, 7>;
 
+constexpr size_t kFileFlagsOffset = 25;  // in a directory record
+constexpr uint8_t kDirectoryFlag = 0x02;
+// The raw directory record at `record` names a directory.
+inline bool IsDirectoryRecord(const uint8_t* record) { return (record[kFileFlagsOffset] & kDirectoryFlag) != 0; }
+
 class TKrDirRecord {
  public:
   static constexpr size_t kSize = 256;

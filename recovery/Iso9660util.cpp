@@ -120,7 +120,7 @@ void ForEachName(const uint8_t* image, size_t size, size_t unit, Visit visit) {
     if (pos + 33 > size || pos + length > size) return;
     const size_t nameLength = r[32];
     if (nameLength == 0 || 33 + nameLength > length) return;
-    const bool isDirectory = (r[25] & 2) != 0;
+    const bool isDirectory = IsDirectoryRecord(r);
     if (!(isDirectory && nameLength == 1) && !visit(std::span<const uint8_t>(r + 33, nameLength))) return;
     pos += length;
   }

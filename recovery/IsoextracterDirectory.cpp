@@ -71,7 +71,7 @@ bool TIsoExtracter::ExtractDirectory(const uint8_t* image, uint32_t size, TExtra
     const int64_t start = extent + kLbaOffset;
     if (start < TrackStart || start >= TrackEnd) continue;
     const std::string name = EntryName(r, ucs2);
-    if ((r[25] & 2) != 0)
+    if (IsDirectoryRecord(r))
       FoundSubdirectory(r, UniqueLeafName(name, names), ucs2, parent, folder, unit);
     else
       FoundFile(r, at, name, ucs2, UniqueLeafName(name, names), parent, folder);
@@ -98,7 +98,7 @@ std::vector<uint32_t> TIsoExtracter::SubdirectoryExtents(const uint8_t* image, s
       continue;
     }
     const uint8_t* r = image + pos;
-    if ((r[25] & 2) != 0 && !IsSelfOrParent(r)) extents.push_back(ExtentOf(r));
+    if (IsDirectoryRecord(r) && !IsSelfOrParent(r)) extents.push_back(ExtentOf(r));
     pos += r[0];
   }
   return extents;

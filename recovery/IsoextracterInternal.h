@@ -28,7 +28,7 @@ inline bool IsWholeRecord(const uint8_t* image, size_t pos, size_t size) {
 
 // The "." and ".." records: directories with the one-byte name 0 or 1.
 inline bool IsSelfOrParent(const uint8_t* record) {
-  return (record[25] & 2) != 0 && record[32] == 1 && record[33] <= 1;
+  return IsDirectoryRecord(record) && record[32] == 1 && record[33] <= 1;
 }
 
 inline size_t NextUnit(size_t pos, size_t unit) { return (pos / unit + 1) * unit; }
