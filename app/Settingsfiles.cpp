@@ -86,10 +86,10 @@ void ApplyDrivePresets(uint32_t index) {
   const bool plextor = Upper(std::string(Trim(drive->GetVendor()))) == "PLEXTOR";
   s.UseBCD = plextor ? 1 : 0;
   if (!plextor) return;
-  s.DataReadCmd = 0;
-  s.ExtReadCmd = 3;
-  s.DaeCmd = 2;
-  s.SubChCmd = 1;
+  s.DataReadCmd = rcReadCdUser;
+  s.ExtReadCmd = rcReadCdda;
+  s.DaeCmd = daeReadCdda;
+  s.SubChCmd = sqReadCdda;
   const std::string product(Trim(drive->GetProduct()));
   s.OffsetSamples = (product == "CD-R  PREMIUM" || product == "CD-R  PX-W5224A") ? 30 : 98;
 }

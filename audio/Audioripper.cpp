@@ -90,9 +90,9 @@ bool TAudioRipper::Prepare() {
 
 void TAudioRipper::ClampSettings() {
   TDriveSetting& s = Setting;
-  if (s.DaeCmd > kMaxDaeCmd) s.DaeCmd = kReadCd;
+  if (s.DaeCmd > kMaxDaeCmd) s.DaeCmd = daeReadCd;
   if (s.CdgMode > kMaxCdgMode) s.CdgMode = 0;
-  if (s.DaeCmd == kReadCdda && s.CdgMode == 2) s.CdgMode = 1;
+  if (s.DaeCmd == daeReadCdda && s.CdgMode == 2) s.CdgMode = 1;
   s.ReadAtOnce = std::clamp<uint32_t>(s.ReadAtOnce, 1, kMaxReadAtOnce);
   s.Overlaps = std::min({s.Overlaps, kMaxOverlaps, s.ReadAtOnce - 1});
   s.Compares = std::min(s.Compares, s.Overlaps);
@@ -131,7 +131,7 @@ void TAudioRipper::ApplyOffset() {
 bool TAudioRipper::PrepareDrive() {
   // Page 01 first: its MODE SELECT carries the drive's default block descriptor along.
   ErrorRecoveryByte = Run->Drive.ApplyErrorRecovery(Setting);
-  if (Setting.DaeCmd == kRead10 && !Run->Drive.SetBlockLength(static_cast<uint8_t>(Setting.ModeForm))) {
+  if (Setting.DaeCmd == daeRead10 && !Run->Drive.SetBlockLength(static_cast<uint8_t>(Setting.ModeForm))) {
     // READ(10) would hand back 2048-byte data blocks taken for audio.
     WriteLog("\nRip Failure BlockLength");
     return false;

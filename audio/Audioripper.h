@@ -29,9 +29,6 @@ class TAudioRipper {
   static constexpr uint32_t kSampleBytes = TSynchronizer::SampleBytes;
   static constexpr uint32_t kSpinUpMs = 500;
 
-  // DaeCmd values.
-  static constexpr uint32_t kReadCd = 0, kReadCdTyped = 1, kReadCdda = 2, kRead10 = 3;
-
   // Options the main window copies in before each rip.
   std::string FileName;
   uint8_t DeEmph = 0;

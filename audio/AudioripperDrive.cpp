@@ -60,13 +60,13 @@ TCommandResult TAudioRipper::SendAudioRead(int64_t frame, uint32_t count, uint8_
   const TScsiExec exec = TransportFor(Setting);
   TCommandResult result;
   switch (Setting.DaeCmd) {
-    case kReadCdTyped:
+    case daeReadCdTyped:
       result = CdbReadCdEx(exec, CdRom, frame, count, GetExpectedSectorType(dtAudio), /*sync=*/false,
                            /*edcEcc=*/false, /*userData=*/true, /*flagsBase=*/0, /*subChannel=*/0, buffer,
                            kReadTimeoutMs);
       break;
-    case kReadCdda: result = CdbReadCdda(exec, CdRom, frame, count, /*subCode=*/0, buffer, kReadTimeoutMs); break;
-    case kRead10:
+    case daeReadCdda: result = CdbReadCdda(exec, CdRom, frame, count, /*subCode=*/0, buffer, kReadTimeoutMs); break;
+    case daeRead10:
       if (count <= 0xFFFF) result = CdbRead10(exec, CdRom, frame, static_cast<uint16_t>(count), buffer, kReadTimeoutMs);
       break;
     default: result = CdbReadCd(exec, CdRom, frame, count, /*subChannel=*/0, buffer, kReadTimeoutMs); break;

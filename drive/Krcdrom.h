@@ -36,6 +36,13 @@ struct TAvailMode {
   uint8_t Aspi = 0;
 };
 
+// DataReadCmd and ExtReadCmd: the command the sector reader reads with.
+enum : uint32_t { rcReadCdUser = 0, rcReadCdTyped = 1, rcReadCdRaw = 2, rcReadCdda = 3 };
+// DaeCmd: the command the ripper reads audio with.
+enum : uint32_t { daeReadCd = 0, daeReadCdTyped = 1, daeReadCdda = 2, daeRead10 = 3 };
+// SubChCmd: the command of the TOC search's Q samples; any other value reads as sqReadCd.
+enum : uint32_t { sqReadCd = 0, sqReadCdda = 1 };
+
 struct TDriveSetting {
   uint8_t UseSpti = 0;
   uint8_t UseBCD = 0;

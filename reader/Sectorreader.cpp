@@ -216,13 +216,13 @@ int64_t TSectorReader::SendRead(uint32_t command, int64_t start, uint32_t count,
   std::memset(buffer, 0, size_t{count} * kRawSectorSize);
   LastCount = count;
   LastSize = kRawSectorSize;
-  if (command < 2) GetUserDataLayout(dataType, &LastSize, nullptr);
+  if (command == rcReadCdUser || command == rcReadCdTyped) GetUserDataLayout(dataType, &LastSize, nullptr);
   int64_t good = 0;
   switch (command) {
-    case 0: good = ReadCdUser(start, count, buffer); break;
-    case 1: good = ReadCdTyped(start, count, buffer, GetExpectedSectorType(dataType)); break;
-    case 2: good = ReadCdRaw(start, count, buffer); break;
-    case 3: good = ReadCddaRaw(start, count, buffer); break;
+    case rcReadCdUser: good = ReadCdUser(start, count, buffer); break;
+    case rcReadCdTyped: good = ReadCdTyped(start, count, buffer, GetExpectedSectorType(dataType)); break;
+    case rcReadCdRaw: good = ReadCdRaw(start, count, buffer); break;
+    case rcReadCdda: good = ReadCddaRaw(start, count, buffer); break;
     default: LastGood = LastReset = LastRefused = LastTimedOut = LastDriveFailed = false; return 0;
   }
   platform::Sleep(Setting.Interval);
@@ -290,13 +290,13 @@ bool TSectorReader::ReadSector(int64_t address, uint8_t dataType, uint8_t& repor
   }
   const bool beyond = !(address < DiscEndAddress);
   const uint32_t command = beyond ? Setting.ExtReadCmd : Setting.DataReadCmd;
-  if (command > 3) return false;
+  if (command > rcReadCdda) return false;
   // Settings may have grown since the cache was sized.
   if (!EnsureCache(std::max(Setting.DataReadAtOnce, Setting.ExtReadAtOnce))) {
     std::memset(buffer, 0, kRawSectorSize);
     return false;
   }
-  if (beyond || command == 3) return ReadBeyond(command, address, dataType, reportedType, buffer);
+  if (beyond || command == rcReadCdda) return ReadBeyond(command, address, dataType, reportedType, buffer);
   return ReadBefore(command, address, dataType, reportedType, buffer);
 }
 
@@ -347,7 +347,7 @@ int64_t TSectorReader::Confirmed(uint32_t command, int64_t address, int64_t good
   // stale, name another block in its sense, and (over ATAPI) tell no residual. Raw
   // blocks prove themselves by sync, header and EDC; cooked ones only by a read of
   // them alone that ends GOOD.
-  if (command == 2 && CheckRawBatch(data, address, good, dataType, /*verify=*/true) == good) return good;
+  if (command == rcReadCdRaw && CheckRawBatch(data, address, good, dataType, /*verify=*/true) == good) return good;
   const auto fewer = static_cast<uint32_t>(good);
   good = IssueRead(command, address, fewer, dataType, data);
   return LastGood ? good : 0;
@@ -359,12 +359,12 @@ int64_t TSectorReader::ReadBatch(uint32_t command, int64_t address, uint32_t cou
   if (LastRefused) return 0;
   if (!LastGood && good > 0) good = Confirmed(command, address, good, dataType, data);
   // A bad sector, or a sector of another type, later in the batch must not fail this one.
-  bool fits = command == 2 || TransferFits(data, good);
+  bool fits = command == rcReadCdRaw || TransferFits(data, good);
   if ((good == 0 || !fits) && count > 1) {
     good = IssueRead(command, address, 1, dataType, data);
-    fits = command == 2 || TransferFits(data, good);
+    fits = command == rcReadCdRaw || TransferFits(data, good);
   }
-  if (command != 2) return fits ? good : 0;
+  if (command != rcReadCdRaw) return fits ? good : 0;
   // Under transfer block the drive sends the block it could not correct: soft ECC may
   // still repair it, and then it proves itself like any block of a failed read.
   if (good == 0 && !LastGood) return CheckRawBatch(data, address, 1, dataType, /*verify=*/true);
@@ -382,7 +382,7 @@ bool TSectorReader::ReadBefore(uint32_t command, int64_t address, uint8_t dataTy
 
   const int64_t good = ReadBatch(command, address, count, dataType, data);
   uint32_t size = kRawSectorSize, offset = 0;
-  if (command != 2) GetUserDataLayout(dataType, &size, &offset);
+  if (command != rcReadCdRaw) GetUserDataLayout(dataType, &size, &offset);
   CacheStart = address;
   CacheCount = good;
   CacheRequest = dataType;

@@ -150,7 +150,7 @@ TSectorReader::TLocate TSectorReader::LocateBatch(uint32_t command, bool asAudio
                                                   int32_t& offset, int64_t address, uint8_t dataType,
                                                   bool readAtAddress) {
   if (asAudio) return LocateAsAudio(data, bytes, offset, address, dataType);
-  if (command == 2) return LocateRaw(data, bytes, offset, address, dataType);
+  if (command == rcReadCdRaw) return LocateRaw(data, bytes, offset, address, dataType);
   return LocateCooked(data, bytes, offset, address, dataType, readAtAddress);
 }
 
@@ -186,7 +186,7 @@ bool TSectorReader::ReadBeyond(uint32_t command, int64_t address, uint8_t dataTy
 
   // A drive that refuses audio-type reads of data sectors answers them with the data
   // itself: those are read as with the box unticked.
-  bool asAudio = command == 3 || (Setting.ExtReadAsAudio != 0 && AudioView != TAudioView::Refused);
+  bool asAudio = command == rcReadCdda || (Setting.ExtReadAsAudio != 0 && AudioView != TAudioView::Refused);
   int32_t offset = 0;
   uint32_t limit = batch;
   bool answered = false;  // some attempt brought back sectors
@@ -216,7 +216,8 @@ bool TSectorReader::ReadBeyond(uint32_t command, int64_t address, uint8_t dataTy
     }
     limit = batch;
     const int64_t bytes = good * static_cast<int64_t>(kRawSectorSize);
-    if (asAudio && command != 3 && AnsweredAsData(data, bytes, dataType) && AudioReadsRefused(start)) asAudio = false;
+    if (asAudio && command != rcReadCdda && AnsweredAsData(data, bytes, dataType) && AudioReadsRefused(start))
+      asAudio = false;
     const TLocate located = LocateBatch(command, asAudio, data, bytes, offset, address, dataType, start == address);
     if (located == TLocate::Located) {
       SilentFrom = -1;

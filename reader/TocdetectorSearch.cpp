@@ -99,7 +99,7 @@ bool TTocDetector::ReadSubQ(int64_t address, TSubQSector& sample) {
   sample = TSubQSector{};
   const TScsiExec exec = TransportFor(Setting);
   TCommandResult command;
-  const bool read = Setting.SubChCmd == 1 ? CdbReadSubQCdda(exec, CdRom, address, sample, &command)
+  const bool read = Setting.SubChCmd == sqReadCdda ? CdbReadSubQCdda(exec, CdRom, address, sample, &command)
                                           : CdbReadSubQ(exec, CdRom, address, sample, &command);
   // Every further read would be refused too: a search that went on would list nothing
   // here as if nothing were recorded. It ends as failed instead.

@@ -123,7 +123,7 @@ TEST(AudioRipperTest, UnreadableSectorsBecomeCountedSilence) {
     std::vector<emu::UnreadableFault> Unreadable;
     std::vector<emu::CommandFault> Commands;
     int64_t Silent;
-    uint32_t DaeCmd = TAudioRipper::kReadCd;
+    uint32_t DaeCmd = daeReadCd;
   };
   const std::vector<Case> cases = {
       {"one sector", {{lba + 40, lba + 41}}, {}, 1},
@@ -131,7 +131,7 @@ TEST(AudioRipperTest, UnreadableSectorsBecomeCountedSilence) {
       {"no sense", {}, {{0xBE, 5, emu::CommandFaultKind::Timeout}}, 0},
       {"not a medium error", {}, {{0xBE, 7, emu::CommandFaultKind::CheckCondition, 0x04, 0x44, 0}}, 0},
       // The time-out resets the drive to 2048-byte blocks: read so, the rip would be data.
-      {"reset under READ(10)", {}, {{0x28, 5, emu::CommandFaultKind::Timeout}}, 0, TAudioRipper::kRead10},
+      {"reset under READ(10)", {}, {{0x28, 5, emu::CommandFaultKind::Timeout}}, 0, daeRead10},
   };
   for (const Case& c : cases) {
     RipRig rig(disc, [&](emu::Disc& d) {

@@ -189,7 +189,7 @@ class RipRig {
   // it: failed, not a sample written, the drive restored (false: nothing more to check).
   // Any other rip: done.
   bool RipChecked(const TCdTrack& track, const TDriveSetting& setting, const std::string& what) {
-    const bool refused = setting.DaeCmd == TAudioRipper::kReadCdda && test_support::VendorCommandsFiltered();
+    const bool refused = setting.DaeCmd == daeReadCdda && test_support::VendorCommandsFiltered();
     const bool done = Rip(track, setting);
     EXPECT_EQ(done, !refused) << what;
     EXPECT_EQ(Ripper.GetFailure(), refused ? fcReadRefused : fcNone) << what;

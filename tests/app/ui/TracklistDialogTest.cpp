@@ -335,7 +335,7 @@ TEST_F(TrackListWalk, AnAudioTrackRipsToItsSourceAndASecondRipReplacesNothing) {
   // Without the raw-I/O right the system refuses READ CDDA (the default audio command):
   // the failure says so.
   Disc->Profile.FilterVendorCommands = true;
-  DriveSettings[0].DaeCmd = TAudioRipper::kReadCdda;
+  DriveSettings[0].DaeCmd = daeReadCdda;
   {
     Answers answers({Choose(Out / "refused.wav"),
                      Message("トラック02の抽出に失敗しました。\n"
@@ -343,7 +343,7 @@ TEST_F(TrackListWalk, AnAudioTrackRipsToItsSourceAndASecondRipReplacesNothing) {
     TocDlg->ExtractSingle->trigger();
   }
   Disc->Profile.FilterVendorCommands = false;
-  DriveSettings[0].DaeCmd = TAudioRipper::kReadCd;
+  DriveSettings[0].DaeCmd = daeReadCd;
 
   // A track whose file system does not fit its data, and one without a file system.
   CdTracks[1].FileSystem = fsIso9660;
