@@ -1,34 +1,13 @@
 #include "app/Tracklistfile.h"
 
 #include <algorithm>
-#include <array>
-#include <utility>
 
 #include "app/Global.h"
 #include "app/Krfastinireader.h"
 #include "app/Krfastiniwriter.h"
+#include "sector/Datasector.h"
 
 namespace {
-
-constexpr std::array<std::pair<uint8_t, const char*>, 5> kDataTypeWords{
-    {{1, "AUDIO"}, {2, "MODE1"}, {3, "MODE2FORM1"}, {4, "MODE2FORM2"}, {6, "DATA"}}};
-constexpr std::array<std::pair<uint8_t, const char*>, 3> kFileSystemWords{
-    {{1, "CDDA"}, {2, "CDDA(EMPH)"}, {3, "ISO9660"}}};
-constexpr const char* kUnknownWord = "UNKNOWN";
-
-template <typename Table>
-std::string WordOf(const Table& table, uint8_t code) {
-  for (const auto& [value, word] : table)
-    if (value == code) return word;
-  return kUnknownWord;
-}
-
-template <typename Table>
-uint8_t CodeOf(const Table& table, const std::string& word) {
-  for (const auto& [value, text] : table)
-    if (word == text) return value;
-  return 0;
-}
 
 std::string TrackSection(int64_t index) { return "Track_" + std::to_string(index); }
 
@@ -39,17 +18,12 @@ TCdTrack ReadTrack(TKrFastIniReader& ini, int64_t index) {
   track.TrackNo = static_cast<uint8_t>(ini.ReadInteger("TrackNo", 0));
   track.Head = std::clamp<int64_t>(ini.ReadInteger("Head", 0), 0, kMaxTrackAddress);
   track.Tail = std::clamp<int64_t>(ini.ReadInteger("Tail", 0), track.Head, kMaxTrackAddress);
-  track.DataType = DataTypeFromWord(ini.ReadString("DataType", ""));
-  track.FileSystem = FileSystemFromWord(ini.ReadString("FileSystem", ""));
+  track.DataType = DataTypeFromText(ini.ReadString("DataType", "").c_str());
+  track.FileSystem = FileSystemFromText(ini.ReadString("FileSystem", "").c_str());
   return track;
 }
 
 }  // namespace
-
-std::string DataTypeWord(uint8_t dataType) { return WordOf(kDataTypeWords, dataType); }
-std::string FileSystemWord(uint8_t fileSystem) { return WordOf(kFileSystemWords, fileSystem); }
-uint8_t DataTypeFromWord(const std::string& word) { return CodeOf(kDataTypeWords, word); }
-uint8_t FileSystemFromWord(const std::string& word) { return CodeOf(kFileSystemWords, word); }
 
 bool SaveTrackListFile(const std::string& fileName, const std::vector<TCdTrack>& tracks) {
   try {
@@ -63,8 +37,8 @@ bool SaveTrackListFile(const std::string& fileName, const std::vector<TCdTrack>&
       ini.WriteInteger("TrackNo", t.TrackNo);
       ini.WriteInteger("Head", t.Head);
       ini.WriteInteger("Tail", t.Tail);
-      ini.WriteString("DataType", DataTypeWord(t.DataType));
-      ini.WriteString("FileSystem", FileSystemWord(t.FileSystem));
+      ini.WriteString("DataType", DataTypeText(t.DataType));
+      ini.WriteString("FileSystem", FileSystemText(t.FileSystem));
     }
     return ini.UpdateFile();
   } catch (...) {

@@ -8,13 +8,6 @@
 #include "sector/Address.h"
 #include "sector/Cdtrack.h"
 
-// Words the file uses for the DataType and FileSystem codes; unknown codes are "UNKNOWN"
-// and every word not listed reads back as 0.
-std::string DataTypeWord(uint8_t dataType);
-std::string FileSystemWord(uint8_t fileSystem);
-uint8_t DataTypeFromWord(const std::string& word);
-uint8_t FileSystemFromWord(const std::string& word);
-
 // False when the file could not be written (the old file is then untouched).
 bool SaveTrackListFile(const std::string& fileName, const std::vector<TCdTrack>& tracks);
 // Appends the file's tracks in file order. Addresses are held to 0 <= Head <= Tail <=
