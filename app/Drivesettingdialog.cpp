@@ -42,6 +42,12 @@ void SetCombo(QComboBox* combo, uint32_t index) {
 }
 uint32_t FromCombo(const QComboBox* combo) { return static_cast<uint32_t>(std::max(combo->currentIndex(), 0)); }
 
+// A number box for a field of the settings record, with the field's range.
+QSpinBox* NewSpinFor(QWidget* parent, TSettingField field) {
+  const TSettingRange& range = RangeOf(field);
+  return NewSpin(parent, static_cast<int>(range.Low), static_cast<int>(range.High));
+}
+
 }  // namespace
 
 TDrvSettingDlg::TDrvSettingDlg(QWidget* parent) : QDialog(parent) {
@@ -104,7 +110,7 @@ QWidget* TDrvSettingDlg::CreateGeneralPage() {
   SpeedCmb->addItem(Text(txt::kSpeedNone));
   SpeedCmb->setMinimumContentsLength(16);
   SpdBtn = new QPushButton(Text(txt::kSpeedDetect), page);
-  IntervalEdit = NewSpin(page, 0, 1000);
+  IntervalEdit = NewSpinFor(page, &TDriveSetting::Interval);
   auto* speed = new QHBoxLayout;
   speed->addWidget(SpeedCmb);
   speed->addWidget(SpdBtn);
@@ -119,9 +125,9 @@ QWidget* TDrvSettingDlg::CreateGeneralPage() {
 QWidget* TDrvSettingDlg::CreateDataPage() {
   auto* page = new QWidget(this);
   ReadCmdCmb = NewCombo(page, txt::kDataReadCmds);
-  DataReadAtOnceEdit = NewSpin(page, 1, 27);
+  DataReadAtOnceEdit = NewSpinFor(page, &TDriveSetting::DataReadAtOnce);
   ExtCmdCmb = NewCombo(page, txt::kDataReadCmds);
-  ExtReadAtOnceEdit = NewSpin(page, 2, 27);
+  ExtReadAtOnceEdit = NewSpinFor(page, &TDriveSetting::ExtReadAtOnce);
   ReadAsAudioCk = new QCheckBox(Text(txt::kReadAsAudioCheck), page);
   auto* form = new QFormLayout(page);
   form->addRow(Text(txt::kReadCmdLabel), ReadCmdCmb);
@@ -137,10 +143,10 @@ QWidget* TDrvSettingDlg::CreateAudioPage() {
   DaeCmdCmb = NewCombo(page, txt::kDaeCmds);
   CdgLbl = new QLabel(Text(txt::kCdgLabel), page);
   CdgCmb = NewCombo(page, txt::kCdgModes);
-  ReadAtOnceEdit = NewSpin(page, 1, 27);
-  OverlapEdit = NewSpin(page, 0, 13);
-  CompareEdit = NewSpin(page, 0, 13);
-  OffsetEdit = NewSpin(page, -10000, 10000);
+  ReadAtOnceEdit = NewSpinFor(page, &TDriveSetting::ReadAtOnce);
+  OverlapEdit = NewSpinFor(page, &TDriveSetting::Overlaps);
+  CompareEdit = NewSpinFor(page, &TDriveSetting::Compares);
+  OffsetEdit = NewSpinFor(page, &TDriveSetting::OffsetSamples);
   auto* form = new QFormLayout(page);
   form->addRow(Text(txt::kReadCmdLabel), DaeCmdCmb);
   form->addRow(CdgLbl, CdgCmb);
@@ -159,9 +165,9 @@ QWidget* TDrvSettingDlg::CreateErrorPage() {
   FastErrorSkipCk = new QCheckBox(Text(txt::kFastErrorSkipCheck), page);
   TransferBlockCk = new QCheckBox(Text(txt::kTransferBlockCheck), page);
   RetryCountCk = new QCheckBox(Text(txt::kRetryCountCheck), page);
-  RetryCountEdit = NewSpin(page, 0, 12);
+  RetryCountEdit = NewSpinFor(page, &TDriveSetting::RetryCount);
   SoftEccCk = new QCheckBox(Text(txt::kSoftEccCheck), page);
-  SoftEccEdit = NewSpin(page, 0, 12);
+  SoftEccEdit = NewSpinFor(page, &TDriveSetting::SoftEccRetryCount);
   ForceTypeCk = new QCheckBox(Text(txt::kForceTypeCheck), page);
   auto* grid = new QGridLayout(page);
   grid->addWidget(FastErrorSkipCk, 0, 0, 1, 3);
@@ -282,7 +288,8 @@ void TDrvSettingDlg::DrvTabChanging() {
   TDriveSetting& s = WorkSettings[i];
   StoreControls(s);
   const uint32_t speed = ReadSpeedLists[i].Get(static_cast<uint32_t>(SpeedCmb->currentIndex()));
-  const bool valid = speed > 0 && speed <= 0xFFFF;
+  const TSettingRange& speeds = RangeOf(&TDriveSetting::ReadSpeed);
+  const bool valid = speed >= speeds.Low && speed <= speeds.High;
   s.SetReadSpeed = valid && SpeedCk->isChecked();
   s.ReadSpeed = valid ? speed : 0;
 }

@@ -39,11 +39,6 @@ std::string Upper(std::string text) {
 
 fs::path PluginFolderOf(const fs::path& programFolder) { return programFolder / "Plugin"; }
 
-template <typename T>
-T Clamped(int64_t value, int64_t low, int64_t high) {
-  return static_cast<T>(std::clamp(value, low, high));
-}
-
 void SetDefaultDriveSetting(TDriveSetting& s) {
   const uint8_t forceType = s.ForceType;  // left as it is
   s = TDriveSetting{};
@@ -96,67 +91,30 @@ void ApplyDrivePresets(uint32_t index) {
 
 namespace {
 
-using TDriveField = std::variant<uint8_t TDriveSetting::*, uint32_t TDriveSetting::*, int32_t TDriveSetting::*>;
-
-// Drive.ini keys in file order with the range a value is held to on loading: a hand-
-// edited or damaged file must not give a 49-day pause or a zero-sector read.
-struct TDriveKey {
-  const char* Key;
-  TDriveField Field;
-  int64_t Low, High;
-};
-
-constexpr int64_t kU32 = 0xFFFFFFFFLL;
-const TDriveKey kDriveKeys[] = {
-    {"UseSpti", &TDriveSetting::UseSpti, 0, 1},
-    {"UseBCD", &TDriveSetting::UseBCD, 0, 1},
-    {"SubChCmd", &TDriveSetting::SubChCmd, 0, kU32},
-    {"Interval", &TDriveSetting::Interval, 0, 1000},
-    {"DataReadCmd", &TDriveSetting::DataReadCmd, 0, 3},
-    {"DataReadAtOnce", &TDriveSetting::DataReadAtOnce, 1, 27},
-    {"ExtReadCmd", &TDriveSetting::ExtReadCmd, 0, 3},
-    {"ExtReadAtOnce", &TDriveSetting::ExtReadAtOnce, 2, 27},
-    {"ExtReadAsAudio", &TDriveSetting::ExtReadAsAudio, 0, 1},
-    {"DaeCmd", &TDriveSetting::DaeCmd, 0, kU32},
-    {"CdgMode", &TDriveSetting::CdgMode, 0, kU32},
-    {"ReadAtOnce", &TDriveSetting::ReadAtOnce, 1, 27},
-    {"Overlaps", &TDriveSetting::Overlaps, 0, 13},
-    {"Compares", &TDriveSetting::Compares, 0, 13},
-    {"OffsetSamples", &TDriveSetting::OffsetSamples, -10000, 10000},
-    {"FastErrorSkip", &TDriveSetting::FastErrorSkip, 0, 1},
-    {"TransferBlock", &TDriveSetting::TransferBlock, 0, 1},
-    {"RetryCountEnabled", &TDriveSetting::RetryCountEnabled, 0, 1},
-    {"RetryCount", &TDriveSetting::RetryCount, 0, 12},
-    {"SoftEccEnabled", &TDriveSetting::SoftEccEnabled, 0, 1},
-    {"SoftEccRetryCount", &TDriveSetting::SoftEccRetryCount, 0, 12},
-    {"ForceType", &TDriveSetting::ForceType, 0, 1},
-    {"SetReadSpeed", &TDriveSetting::SetReadSpeed, 0, 1},
-    {"ReadSpeed", &TDriveSetting::ReadSpeed, 0, kU32},
-};
-
-void ReadDriveKey(TKrFastIniReader& ini, const TDriveKey& k, TDriveSetting& s) {
+// Drive.ini holds the record's fields in the order of kDriveSettingRanges, under their
+// names.
+void ReadDriveKey(TKrFastIniReader& ini, const TSettingRange& k, TDriveSetting& s) {
   std::visit(
       [&](auto member) {
         using T = std::remove_reference_t<decltype(s.*member)>;
         if constexpr (std::is_same_v<T, uint8_t>) {
-          s.*member = ini.ReadBool(k.Key, s.*member != 0) ? 1 : 0;
+          s.*member = ini.ReadBool(k.Name, s.*member != 0) ? 1 : 0;
         } else {
           const int64_t current = s.*member;
-          const T low32 = static_cast<T>(static_cast<uint32_t>(ini.ReadInteger(k.Key, current)));
-          s.*member = Clamped<T>(low32, k.Low, k.High);
+          s.*member = static_cast<T>(static_cast<uint32_t>(ini.ReadInteger(k.Name, current)));
         }
       },
       k.Field);
 }
 
-void WriteDriveKey(TKrFastIniWriter& ini, const TDriveKey& k, const TDriveSetting& s) {
+void WriteDriveKey(TKrFastIniWriter& ini, const TSettingRange& k, const TDriveSetting& s) {
   std::visit(
       [&](auto member) {
         using T = std::remove_reference_t<decltype(s.*member)>;
         if constexpr (std::is_same_v<T, uint8_t>) {
-          ini.WriteBool(k.Key, s.*member != 0);
+          ini.WriteBool(k.Name, s.*member != 0);
         } else {
-          ini.WriteInteger(k.Key, static_cast<int64_t>(s.*member));
+          ini.WriteInteger(k.Name, static_cast<int64_t>(s.*member));
         }
       },
       k.Field);
@@ -168,15 +126,18 @@ void ReadDriveSection(TKrFastIniReader& ini, uint32_t index) {
   // The letter may belong to another drive model now: its settings would not fit.
   if (Trim(ini.ReadString("DeviceName", "")) != Trim(drive.GetProduct())) return;
   TDriveSetting& s = DriveSettings[index];
-  for (const TDriveKey& k : kDriveKeys) ReadDriveKey(ini, k, s);
-  if (s.ReadSpeed == 0 || s.ReadSpeed >= 65536) {
-    s.ReadSpeed = 65535;
+  for (const TSettingRange& k : kDriveSettingRanges) ReadDriveKey(ini, k, s);
+  // A hand-edited or damaged file must not give a 49-day pause or a zero-sector read.
+  s = Bounded(s);
+  const TSettingRange& speeds = RangeOf(&TDriveSetting::ReadSpeed);
+  if (s.ReadSpeed < speeds.Low || s.ReadSpeed > speeds.High) {
+    s.ReadSpeed = static_cast<uint32_t>(speeds.High);
     s.SetReadSpeed = 0;
   }
   const int64_t count = std::clamp<int64_t>(ini.ReadInteger("NumReadSpeeds", 0), 0, kMaxReadSpeeds);
   for (int64_t n = 0; n < count; ++n) {
     const int64_t speed = ini.ReadInteger("ReadSpeed" + std::to_string(n), 0);
-    if (speed >= 1 && speed <= 65535) ReadSpeedLists[index].Add(static_cast<uint32_t>(speed));
+    if (speed >= speeds.Low && speed <= speeds.High) ReadSpeedLists[index].Add(static_cast<uint32_t>(speed));
   }
 }
 
@@ -191,7 +152,7 @@ void SaveDriveIni(const fs::path& folder) {
     const TKrCdRom& drive = *CdRoms.GetCdRom(i);
     ini.AddSection(drive.GetDriveName());
     ini.WriteString("DeviceName", Trim(drive.GetProduct()));
-    for (const TDriveKey& k : kDriveKeys) WriteDriveKey(ini, k, DriveSettings[i]);
+    for (const TSettingRange& k : kDriveSettingRanges) WriteDriveKey(ini, k, DriveSettings[i]);
     const TReadSpeedList& speeds = ReadSpeedLists[i];
     ini.WriteInteger("NumReadSpeeds", speeds.GetCount());
     for (uint32_t n = 0; n < speeds.GetCount(); ++n) ini.WriteInteger("ReadSpeed" + std::to_string(n), speeds.Get(n));

@@ -10,15 +10,6 @@
 
 namespace {
 
-// The ranges of the settings record; anything outside came from a hand-edited file.
-constexpr uint32_t kMaxDaeCmd = 3;
-constexpr uint32_t kMaxCdgMode = 2;
-constexpr uint32_t kMaxReadAtOnce = 27;
-constexpr uint32_t kMaxOverlaps = 13;
-constexpr int32_t kMaxOffsetSamples = 10000;
-constexpr uint32_t kMaxInterval = 1000;
-constexpr uint32_t kMaxRetryCount = 12;
-
 std::string RipTitle(uint8_t trackNo) {
   char text[32];
   std::snprintf(text, sizeof text, "Ripping Track %.2d", trackNo);
@@ -89,16 +80,14 @@ bool TAudioRipper::Prepare() {
 }
 
 void TAudioRipper::ClampSettings() {
+  // Each field to its range (anything outside came from a hand-edited file), then the
+  // rip's own rules: READ CDDA has no raw sub-channel mode, the overlap leaves a sector
+  // to read, and no more sectors are compared than re-read.
+  Setting = Bounded(Setting);
   TDriveSetting& s = Setting;
-  if (s.DaeCmd > kMaxDaeCmd) s.DaeCmd = daeReadCd;
-  if (s.CdgMode > kMaxCdgMode) s.CdgMode = 0;
   if (s.DaeCmd == daeReadCdda && s.CdgMode == 2) s.CdgMode = 1;
-  s.ReadAtOnce = std::clamp<uint32_t>(s.ReadAtOnce, 1, kMaxReadAtOnce);
-  s.Overlaps = std::min({s.Overlaps, kMaxOverlaps, s.ReadAtOnce - 1});
+  s.Overlaps = std::min(s.Overlaps, s.ReadAtOnce - 1);
   s.Compares = std::min(s.Compares, s.Overlaps);
-  s.OffsetSamples = std::clamp(s.OffsetSamples, -kMaxOffsetSamples, kMaxOffsetSamples);
-  s.Interval = std::min(s.Interval, kMaxInterval);
-  s.RetryCount = std::min(s.RetryCount, kMaxRetryCount);
 }
 
 bool TAudioRipper::OpenOutput() {

@@ -11,7 +11,59 @@ std::string InquiryText(const std::array<uint8_t, 256>& inquiry, size_t first, s
   return std::string(begin, end);
 }
 
+using S = TDriveSetting;
+constexpr TOutside kNearest = TOutside::Nearest, kZero = TOutside::Zero, kKept = TOutside::Kept;
+
+template <typename T>
+T HeldTo(T value, const TSettingRange& range) {
+  const int64_t v = value;
+  if (v >= range.Low && v <= range.High) return value;
+  if (range.Outside == TOutside::Kept) return value;
+  if (range.Outside == TOutside::Zero) return 0;
+  return static_cast<T>(std::clamp(v, range.Low, range.High));
+}
+
 }  // namespace
+
+const std::array<TSettingRange, 24> kDriveSettingRanges = {{
+    {"UseSpti", &S::UseSpti, 0, 1, kNearest},
+    {"UseBCD", &S::UseBCD, 0, 1, kNearest},
+    {"SubChCmd", &S::SubChCmd, sqReadCd, sqReadCdda, kZero},
+    {"Interval", &S::Interval, 0, 1000, kNearest},
+    {"DataReadCmd", &S::DataReadCmd, rcReadCdUser, rcReadCdda, kKept},
+    {"DataReadAtOnce", &S::DataReadAtOnce, 1, kMaxSectorsAtOnce, kNearest},
+    {"ExtReadCmd", &S::ExtReadCmd, rcReadCdUser, rcReadCdda, kKept},
+    // Beyond the lead-out a batch of two still holds a whole sector when the answer is
+    // shifted by some bytes.
+    {"ExtReadAtOnce", &S::ExtReadAtOnce, 2, kMaxSectorsAtOnce, kNearest},
+    {"ExtReadAsAudio", &S::ExtReadAsAudio, 0, 1, kNearest},
+    {"DaeCmd", &S::DaeCmd, daeReadCd, daeRead10, kZero},
+    {"CdgMode", &S::CdgMode, 0, 2, kZero},
+    {"ReadAtOnce", &S::ReadAtOnce, 1, kMaxSectorsAtOnce, kNearest},
+    {"Overlaps", &S::Overlaps, 0, 13, kNearest},
+    {"Compares", &S::Compares, 0, 13, kNearest},
+    {"OffsetSamples", &S::OffsetSamples, -10000, 10000, kNearest},
+    {"FastErrorSkip", &S::FastErrorSkip, 0, 1, kNearest},
+    {"TransferBlock", &S::TransferBlock, 0, 1, kNearest},
+    {"RetryCountEnabled", &S::RetryCountEnabled, 0, 1, kNearest},
+    {"RetryCount", &S::RetryCount, 0, 12, kNearest},
+    {"SoftEccEnabled", &S::SoftEccEnabled, 0, 1, kNearest},
+    {"SoftEccRetryCount", &S::SoftEccRetryCount, 0, 12, kNearest},
+    {"ForceType", &S::ForceType, 0, 1, kNearest},
+    {"SetReadSpeed", &S::SetReadSpeed, 0, 1, kNearest},
+    {"ReadSpeed", &S::ReadSpeed, 1, 0xFFFF, kKept},
+}};
+
+const TSettingRange& RangeOf(TSettingField field) {
+  return *std::find_if(kDriveSettingRanges.begin(), kDriveSettingRanges.end(),
+                       [&](const TSettingRange& r) { return r.Field == field; });
+}
+
+TDriveSetting Bounded(TDriveSetting setting) {
+  for (const TSettingRange& range : kDriveSettingRanges)
+    std::visit([&](auto member) { setting.*member = HeldTo(setting.*member, range); }, range.Field);
+  return setting;
+}
 
 TKrCdRom::TKrCdRom(uint8_t haId, uint8_t target, uint8_t lun) : HaId(haId), Target(target), Lun(lun) {}
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <variant>
 
 class TKrCdRom {
  public:
@@ -70,3 +71,28 @@ struct TDriveSetting {
   uint8_t SoftEccEnabled = 0;
   uint32_t SoftEccRetryCount = 0;
 };
+
+// Sectors one read command of the reader or the ripper asks for at most.
+constexpr uint32_t kMaxSectorsAtOnce = 27;
+
+// The range of each stored field of TDriveSetting: what the drive settings dialog lets
+// the user set, what a settings file is held to, and what the engines work with.
+using TSettingField = std::variant<uint8_t TDriveSetting::*, uint32_t TDriveSetting::*, int32_t TDriveSetting::*>;
+// What a value outside its field's range is taken as.
+enum class TOutside : uint8_t {
+  Nearest,  // the nearer end of the range
+  Zero,     // 0, the command or mode the field starts from
+  Kept,     // itself: the reader refuses an unknown strategy; nothing sends ReadSpeed
+};
+struct TSettingRange {
+  const char* Name;  // the field's name, also its Drive.ini key
+  TSettingField Field;
+  int64_t Low, High;
+  TOutside Outside;
+};
+// Every field Drive.ini stores, in the file's order (ModeForm is not stored).
+extern const std::array<TSettingRange, 24> kDriveSettingRanges;
+// The entry of a field of the table.
+const TSettingRange& RangeOf(TSettingField field);
+// The record with every field of the table held to its range.
+TDriveSetting Bounded(TDriveSetting setting);

@@ -21,30 +21,6 @@ constexpr uint8_t kNoSubChannel = 0;
 constexpr uint8_t kAnySectorType = 0;
 constexpr uint8_t kAllHeaders = 0x60;
 
-template <typename T>
-void Clamp(T& value, T low, T high) {
-  value = std::clamp(value, low, high);
-}
-
-void MakeBool(uint8_t& flag) { flag = flag != 0 ? 1 : 0; }
-
-// Settings held to the ranges the drive settings dialog enforces, so that no stored
-// value can size a transfer past its buffers or stall a job.
-void BoundSettings(TDriveSetting& s) {
-  MakeBool(s.UseSpti);
-  MakeBool(s.ExtReadAsAudio);
-  MakeBool(s.ForceType);
-  MakeBool(s.FastErrorSkip);
-  MakeBool(s.TransferBlock);
-  MakeBool(s.RetryCountEnabled);
-  MakeBool(s.SoftEccEnabled);
-  Clamp<uint32_t>(s.Interval, 0, 1000);
-  Clamp<uint32_t>(s.DataReadAtOnce, 1, kMaxSectorsAtOnce);
-  Clamp<uint32_t>(s.ExtReadAtOnce, 2, kMaxSectorsAtOnce);
-  Clamp<uint32_t>(s.RetryCount, 0, 12);
-  Clamp<uint32_t>(s.SoftEccRetryCount, 0, 12);
-}
-
 // Runs at memcmp's speed: the tail of every cooked batch is scanned.
 bool IsAllZero(const uint8_t* data, size_t size) {
   return size == 0 || (data[0] == 0 && std::memcmp(data, data + 1, size - 1) == 0);
@@ -57,7 +33,7 @@ const TKrEdc& Edc() {
 
 }  // namespace
 
-TSectorReader::TSectorReader() { BoundSettings(Setting); }
+TSectorReader::TSectorReader() : Setting(Bounded(TDriveSetting{})) {}
 
 TSectorReader::~TSectorReader() { Release(); }
 
@@ -71,8 +47,9 @@ void TSectorReader::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting
   FailingFrames.clear();
   AudioView = TAudioView::Unknown;
   CdRom = drive;
-  Setting = setting;
-  BoundSettings(Setting);
+  // Held to their ranges: no stored value may size a transfer past its buffers or stall
+  // a job.
+  Setting = Bounded(setting);
 }
 
 void TSectorReader::FreeCache() {

@@ -27,7 +27,6 @@
 #include "sector/Datasector.h"
 #include "sector/Errorcorrectmode1.h"
 
-constexpr uint32_t kMaxSectorsAtOnce = 27;
 constexpr int32_t kBeyondAttempts = 10;
 
 class TSectorReader {
@@ -136,7 +135,7 @@ class TSectorReader {
   static bool ShowsEdcOf(const uint8_t* sector, uint8_t type);
 
   TKrCdRom CdRom;
-  TDriveSetting Setting{};
+  TDriveSetting Setting;
   int64_t CacheStart = 0;
   int64_t CacheCount = 0;
   std::unique_ptr<uint8_t[]> CacheData;

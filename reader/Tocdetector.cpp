@@ -18,7 +18,6 @@
 namespace {
 
 constexpr int32_t kTwoSectors = 2 * static_cast<int32_t>(kRawSectorSize);
-constexpr uint32_t kMaxInterval = 1000;
 constexpr int64_t kFileSystemSectors = 32;
 
 // Prepares the reader for a job and releases it on every way out, so the drive's
@@ -68,8 +67,7 @@ void TTocDetector::SetDefaults() { Options = TTocOptions{}; }
 
 void TTocDetector::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting) {
   CdRom = drive;
-  Setting = setting;
-  Setting.Interval = std::min(Setting.Interval, kMaxInterval);
+  Setting = Bounded(setting);
   Utility.Assign(CdRom, Setting);
 }
 

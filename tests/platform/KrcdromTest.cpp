@@ -92,4 +92,35 @@ TEST(KrCdRom, SetInquiryDataCopiesOnlyTheGivenLength) {
   EXPECT_EQ(shorter.Inquiry[4], 0x77);
 }
 
+// A value outside its field's range becomes the nearer end, the command of 0 (a read
+// command that counts as READ CD), or stays for the reader to refuse; every stored field
+// has one entry, and what is not stored keeps its value.
+TEST(DriveSettingRanges, EachFieldIsHeldByTheRuleForWhatLiesOutside) {
+  TDriveSetting s;
+  s.Interval = 4000000000u;
+  s.ExtReadAtOnce = 1;
+  s.OffsetSamples = -99999;
+  s.ForceType = 7;
+  s.DaeCmd = 7;
+  s.CdgMode = 5;
+  s.SubChCmd = 2;
+  s.DataReadCmd = 7;
+  s.ReadSpeed = 0;
+  s.RetryCount = 12;
+  s.ModeForm = -1;
+  const TDriveSetting held = Bounded(s);
+  EXPECT_EQ(held.Interval, 1000u);
+  EXPECT_EQ(held.ExtReadAtOnce, 2u);
+  EXPECT_EQ(held.OffsetSamples, -10000);
+  EXPECT_EQ(held.ForceType, 1);
+  EXPECT_EQ(held.DaeCmd, uint32_t{daeReadCd});
+  EXPECT_EQ(held.CdgMode, 0u);
+  EXPECT_EQ(held.SubChCmd, uint32_t{sqReadCd});
+  EXPECT_EQ(held.DataReadCmd, 7u);
+  EXPECT_EQ(held.ReadSpeed, 0u);
+  EXPECT_EQ(held.RetryCount, 12u);
+  EXPECT_EQ(held.ModeForm, -1);
+  for (const TSettingRange& range : kDriveSettingRanges) EXPECT_EQ(&RangeOf(range.Field), &range) << range.Name;
+}
+
 }  // namespace
