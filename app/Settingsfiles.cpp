@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <string>
 #include <memory>
@@ -31,11 +30,6 @@ constexpr const char* kPluginIni = "Plugin.ini";
 constexpr int64_t kMaxReadSpeeds = 72;
 constexpr int64_t kMaxPluginEntries = 1024;
 constexpr int32_t kNoSplitMode = 14;  // "分割しない", the last choice of the split list
-
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-  return text;
-}
 
 fs::path PluginFolderOf(const fs::path& programFolder) { return programFolder / "Plugin"; }
 
@@ -78,7 +72,7 @@ void ApplyDrivePresets(uint32_t index) {
   if (drive == nullptr || index >= kMaxCdRoms) return;
   TDriveSetting& s = DriveSettings[index];
   s.UseSpti = CdRoms.IsAspiAvailable(index) ? 0 : 1;
-  const bool plextor = Upper(std::string(Trim(drive->GetVendor()))) == "PLEXTOR";
+  const bool plextor = drive->IsPlextor();
   s.UseBCD = plextor ? 1 : 0;
   if (!plextor) return;
   s.DataReadCmd = rcReadCdUser;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -100,20 +99,6 @@ bool RewriteErrorRecoveryDefaults(TScsiExec exec, const TKrCdRom& drive, int for
   page[0] &= 0x7F;  // PS is reserved in MODE SELECT
   edit(page, located.ListLength - static_cast<uint32_t>(located.Offset));
   return ModeSelect(exec, drive, tenByte, answer, located.ListLength);
-}
-
-std::string Trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  const auto last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
-
-bool ReportsPlainQ(const TKrCdRom& drive) {
-  std::string vendor = drive.GetVendor();
-  std::transform(vendor.begin(), vendor.end(), vendor.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return Trimmed(vendor) == "PLEXTOR";
 }
 
 }  // namespace
@@ -374,7 +359,7 @@ bool CdbReadSubQ(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSect
   const TCommandResult r =
       CdbReadCdEx(exec, drive, frame, 1, 0, /*sync=*/false, /*edcEcc=*/false, /*userData=*/false, 0, 2, q);
   if (command != nullptr) *command = r;
-  return DecodeSubQ(q, ReportsPlainQ(drive), sample);
+  return DecodeSubQ(q, drive.IsPlextor(), sample);
 }
 
 bool CdbReadSubQCdda(TScsiExec exec, const TKrCdRom& drive, int64_t frame, TSubQSector& sample,

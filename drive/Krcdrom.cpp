@@ -1,7 +1,10 @@
 #include "drive/Krcdrom.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+
+#include "sector/Trim.h"
 
 namespace {
 
@@ -91,4 +94,12 @@ std::string TKrCdRom::GetVendor() const { return InquiryText(Inquiry, 8, 8); }
 std::string TKrCdRom::GetProduct() const { return InquiryText(Inquiry, 16, 16); }
 std::string TKrCdRom::GetRevision() const { return InquiryText(Inquiry, 32, 4); }
 bool TKrCdRom::IsAtapi() const { return (Inquiry[2] & 0x07) == 0; }
+
+bool TKrCdRom::IsPlextor() const {
+  std::string vendor(Trim(GetVendor()));
+  std::transform(vendor.begin(), vendor.end(), vendor.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return vendor == "PLEXTOR";
+}
+
 std::string TKrCdRom::GetDriveName() const { return Name; }

@@ -28,6 +28,9 @@ class TKrCdRom {
   std::string GetRevision() const;
   // ANSI version 0: the drive takes the 10-byte MODE commands.
   bool IsAtapi() const;
+  // The vendor, blanks removed and upper-cased, is "PLEXTOR": the drive gets that maker's
+  // presets and reports its Q subchannel in binary.
+  bool IsPlextor() const;
   std::string GetDriveName() const;
 };
 
