@@ -129,12 +129,9 @@ bool TAudioRipper::TDriveChanges::SetBlockLength(int form) {
 }
 
 uint8_t TAudioRipper::TDriveChanges::ApplyErrorRecovery(const TDriveSetting& setting) {
-  const uint8_t value = (setting.FastErrorSkip ? 0x01 : 0x00) | (setting.TransferBlock ? 0x20 : 0x00);
   PageChanged = true;
-  CdbSetErrorRecovery(Exec, Drive, value, 0xFF, 0, /*setWriteRetry=*/false, 0, setting.RetryCountEnabled != 0,
-                      static_cast<uint8_t>(setting.RetryCount));
-  uint8_t current = 0;
-  return CdbGetErrorRecovery(Exec, Drive, 0, &current, nullptr, nullptr) ? current : 255;
+  WriteErrorRecovery(Exec, Drive, setting);
+  return CurrentErrorRecovery(Exec, Drive).value_or(255);
 }
 
 uint8_t TAudioRipper::TDriveChanges::Reapply(const TDriveSetting& setting) {

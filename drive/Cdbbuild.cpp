@@ -287,12 +287,11 @@ bool CdbGetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, int form, uint8_
   return true;
 }
 
-bool CdbSetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, uint8_t value, uint8_t mask, int form,
-                         bool setWriteRetry, uint8_t writeRetry, bool setReadRetry, uint8_t readRetry) {
+bool CdbSetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, const TErrorRecoveryFields& fields, int form) {
   return RewriteErrorRecoveryDefaults(exec, drive, form, [&](uint8_t* page, uint32_t pageLength) {
-    page[2] = static_cast<uint8_t>((page[2] & ~mask) | (value & mask));
-    if (setReadRetry) page[3] = readRetry;
-    if (setWriteRetry && pageLength > 8) page[8] = writeRetry;
+    page[2] = static_cast<uint8_t>((page[2] & ~fields.Mask) | (fields.Value & fields.Mask));
+    if (fields.ReadRetry) page[3] = *fields.ReadRetry;
+    if (fields.WriteRetry && pageLength > 8) page[8] = *fields.WriteRetry;
   });
 }
 

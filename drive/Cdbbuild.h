@@ -16,6 +16,7 @@
 //                                        /*subCode=*/0, buffer, kReadTimeoutMs);
 //   if (!r) good = r.FailingFrame() ? *r.FailingFrame() - head : 0;
 #include <cstdint>
+#include <optional>
 
 #include "drive/Disctoc.h"
 #include "drive/Krcdrom.h"
@@ -68,10 +69,22 @@ bool CdbModeSelect10(TScsiExec exec, const TKrCdRom& drive, bool savePages, cons
 bool CdbSetCdSpeed(TScsiExec exec, const TKrCdRom& drive, uint16_t readSpeed);
 bool CdbPreventAllow(TScsiExec exec, const TKrCdRom& drive, bool prevent);
 
+// Bits of the error-recovery byte (page 01 byte 2).
+constexpr uint8_t kErrorRecoveryDcr = 0x01;            // no correction: errors are skipped fast
+constexpr uint8_t kErrorRecoveryTransferBlock = 0x20;  // the failing block is sent too
+// What a write of the error-recovery page changes; everything else keeps the drive's
+// default values.
+struct TErrorRecoveryFields {
+  uint8_t Value = 0;  // the bits of Mask in the error-recovery byte
+  uint8_t Mask = 0xFF;
+  std::optional<uint8_t> ReadRetry;   // page byte 3
+  std::optional<uint8_t> WriteRetry;  // page byte 8
+};
+
 bool CdbGetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, int form, uint8_t* errorRecovery,
                          uint8_t* writeRetry, uint8_t* readRetry);
-bool CdbSetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, uint8_t value, uint8_t mask, int form,
-                         bool setWriteRetry, uint8_t writeRetry, bool setReadRetry, uint8_t readRetry);
+// The page rebuilt from the drive's defaults with `fields`, never from its current values.
+bool CdbSetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, const TErrorRecoveryFields& fields, int form);
 bool CdbResetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, int form);
 bool CdbSetBlockLength(TScsiExec exec, const TKrCdRom& drive, uint8_t density, uint32_t blockLength, int form);
 // The density code and block length of the drive's current block descriptor; false when

@@ -40,13 +40,21 @@ void TDriveUtility::SpinUp(uint32_t milliseconds) {
   platform::Sleep(milliseconds);
 }
 
-bool TDriveUtility::ApplyErrorRecovery() {
-  uint8_t value = 0;
-  if (Setting.FastErrorSkip) value |= 0x01;
-  if (Setting.TransferBlock) value |= 0x20;
-  return CdbSetErrorRecovery(TransportFor(Setting), CdRom, value, 0xFF, 0, /*setWriteRetry=*/false, 0,
-                             /*setReadRetry=*/Setting.RetryCountEnabled != 0, static_cast<uint8_t>(Setting.RetryCount));
+bool WriteErrorRecovery(TScsiExec exec, const TKrCdRom& drive, const TDriveSetting& setting) {
+  TErrorRecoveryFields fields;
+  if (setting.FastErrorSkip) fields.Value |= kErrorRecoveryDcr;
+  if (setting.TransferBlock) fields.Value |= kErrorRecoveryTransferBlock;
+  if (setting.RetryCountEnabled) fields.ReadRetry = static_cast<uint8_t>(setting.RetryCount);
+  return CdbSetErrorRecovery(exec, drive, fields, /*form=*/0);
 }
+
+std::optional<uint8_t> CurrentErrorRecovery(TScsiExec exec, const TKrCdRom& drive) {
+  uint8_t current = 0;
+  if (!CdbGetErrorRecovery(exec, drive, /*form=*/0, &current, nullptr, nullptr)) return std::nullopt;
+  return current;
+}
+
+bool TDriveUtility::ApplyErrorRecovery() { return WriteErrorRecovery(TransportFor(Setting), CdRom, Setting); }
 
 bool TDriveUtility::RestoreErrorRecovery() { return CdbResetErrorRecovery(TransportFor(Setting), CdRom, 0); }
 

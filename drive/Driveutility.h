@@ -2,8 +2,18 @@
 // Drive operations several workers and dialogs need around their own reading, for the
 // selected drive.
 #include <cstdint>
+#include <optional>
 
 #include "drive/Krcdrom.h"
+#include "drive/Transport.h"
+
+// Writes the error-recovery page (01) as the setting asks, from the drive's defaults: DCR
+// from FastErrorSkip, transfer block from TransferBlock, every other bit of the byte
+// cleared, the read retry count from RetryCount when RetryCountEnabled, the write retry
+// count left alone. The one writer of that page for the reader, the ripper and the utility.
+bool WriteErrorRecovery(TScsiExec exec, const TKrCdRom& drive, const TDriveSetting& setting);
+// The error-recovery byte the drive reports now; none when the page cannot be read.
+std::optional<uint8_t> CurrentErrorRecovery(TScsiExec exec, const TKrCdRom& drive);
 
 class TDriveUtility {
  public:
@@ -15,8 +25,7 @@ class TDriveUtility {
   int64_t GetLeadOut();
   // One audio read at frame 300 to wake the drive (result ignored), then a pause.
   void SpinUp(uint32_t milliseconds);
-  // Writes page 01 from the drive's defaults with DCR, TB and the read retry count of
-  // the settings.
+  // WriteErrorRecovery over the drive's transport.
   bool ApplyErrorRecovery();
   // Writes the drive's default page 01 back.
   bool RestoreErrorRecovery();

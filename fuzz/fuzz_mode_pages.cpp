@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const TScsiExec exec = &AnswerFromInput;
   uint8_t value = 0, write = 0, read = 0;
   CdbGetErrorRecovery(exec, drive, form, &value, &write, &read);
-  CdbSetErrorRecovery(exec, drive, data[1], data[2], form, true, 3, true, 4);
+  CdbSetErrorRecovery(exec, drive, {.Value = data[1], .Mask = data[2], .ReadRetry = 4, .WriteRetry = 3}, form);
   CdbResetErrorRecovery(exec, drive, form);
   std::vector<uint8_t> page(count);
   CdbGetCapabilitiesPage(exec, drive, form, count, page.data());

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "drive/Cdbbuild.h"
+#include "drive/Driveutility.h"
 #include "drive/Transport.h"
 #include "platform/Clock.h"
 #include "platform/ScsiCodes.h"
@@ -92,15 +93,11 @@ void TSectorReader::Prepare() {
 }
 
 bool TSectorReader::ApplyErrorRecovery() {
-  const uint8_t value = (Setting.FastErrorSkip ? 0x01 : 0x00) | (Setting.TransferBlock ? 0x20 : 0x00);
-  const bool setRetry = Setting.RetryCountEnabled != 0;
-  const auto retry = static_cast<uint8_t>(Setting.RetryCount);
   const TScsiExec exec = TransportFor(Setting);
-  const bool set = CdbSetErrorRecovery(exec, CdRom, value, 0xFF, 0, /*setWriteRetry=*/false, 0, setRetry, retry);
-  uint8_t current = 0;
-  const bool readBack = CdbGetErrorRecovery(exec, CdRom, 0, &current, nullptr, nullptr);
-  ErrorRecoveryByte = readBack ? current : 255;
-  return set && readBack;
+  const bool set = WriteErrorRecovery(exec, CdRom, Setting);
+  const std::optional<uint8_t> current = CurrentErrorRecovery(exec, CdRom);
+  ErrorRecoveryByte = current.value_or(255);
+  return set && current;
 }
 
 void TSectorReader::Release() {
