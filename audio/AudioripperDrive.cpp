@@ -6,13 +6,11 @@
 
 #include "audio/AudioripperRun.h"
 #include "drive/Cdbbuild.h"
-#include "sector/Address.h"
 #include "sector/Datasector.h"
 #include "sector/Krbuffer.h"
 
 namespace {
 
-constexpr uint8_t kMediumError = 0x03;
 constexpr uint8_t kDensityCdda = 0x82;
 constexpr uint32_t kDataBlockLength = 2048;
 
@@ -79,30 +77,20 @@ uint32_t TAudioRipper::GetGoodCount(int64_t head, uint32_t count, const uint8_t*
   LogValue("\nNumSectors = ", count);
   WriteLog("\nEC Params = 0x" + HexText(ErrorRecoveryByte, 2));
   WriteLog(SenseText(sense));
-  const uint8_t code = sense[0] & 0x7F;
-  WriteLog("\nCODE = 0x" + HexText(code, 2));
+  const TSense decoded = DecodeSense(sense);
+  WriteLog("\nCODE = 0x" + HexText(decoded.ResponseCode, 2));
   // Without fixed-format sense nothing tells which sectors arrived: none did.
-  if (code != 0x70 && code != 0x71) {
+  if (!decoded.Fixed) {
     WriteLog("\n");
     return 0;
   }
-  const bool valid = (sense[0] & 0x80) != 0;
-  const uint8_t key = sense[2] & 0x0F;
-  const auto lba = static_cast<int32_t>(uint32_t{sense[3]} << 24 | uint32_t{sense[4]} << 16 |
-                                        uint32_t{sense[5]} << 8 | sense[6]);
-  const int64_t address = LbaToFrames(lba);
-  WriteLog("\nSENSE KEY = 0x" + HexText(key, 2));
-  WriteLog("\nASC  = 0x" + HexText(sense[12], 2));
-  WriteLog("\nASCQ = 0x" + HexText(sense[13], 2));
-  LogValue("\nVALID = ", valid ? 1 : 0);
-  LogValue("\nAddress = ", address);
+  WriteLog("\nSENSE KEY = 0x" + HexText(decoded.Key, 2));
+  WriteLog("\nASC  = 0x" + HexText(decoded.Asc, 2));
+  WriteLog("\nASCQ = 0x" + HexText(decoded.Ascq, 2));
+  LogValue("\nVALID = ", decoded.Valid ? 1 : 0);
+  LogValue("\nAddress = ", decoded.InformationFrame);
   WriteLog("\n");
-  if (key != kMediumError || !valid) return 0;
-  int64_t good = -1;
-  if (ErrorRecoveryByte == 0x00 || ErrorRecoveryByte == 0x01) good = address - head;
-  // With transfer block the drive sent the failing sector too, as well as it could.
-  if (ErrorRecoveryByte == 0x20 || ErrorRecoveryByte == 0x21) good = address - head + 1;
-  return good >= 0 && good <= count ? static_cast<uint32_t>(good) : 0;
+  return static_cast<uint32_t>(GoodBeforeFailure(sense, head, count, ErrorRecoveryByte, TFailingBlock::Taken));
 }
 
 TAudioRipper::TDriveChanges::~TDriveChanges() {

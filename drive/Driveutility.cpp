@@ -54,6 +54,16 @@ std::optional<uint8_t> CurrentErrorRecovery(TScsiExec exec, const TKrCdRom& driv
   return current;
 }
 
+int64_t GoodBeforeFailure(const uint8_t* sense, int64_t start, int64_t count, uint8_t errorRecovery,
+                          TFailingBlock failing) {
+  const std::optional<int64_t> failed = MediumErrorFrame(sense);
+  if (!failed) return 0;
+  if ((errorRecovery & ~(kErrorRecoveryDcr | kErrorRecoveryTransferBlock)) != 0) return 0;
+  const bool transferBlock = (errorRecovery & kErrorRecoveryTransferBlock) != 0;
+  const int64_t good = *failed - start + (transferBlock && failing == TFailingBlock::Taken ? 1 : 0);
+  return good < 0 || good > count ? 0 : good;
+}
+
 bool TDriveUtility::ApplyErrorRecovery() { return WriteErrorRecovery(TransportFor(Setting), CdRom, Setting); }
 
 bool TDriveUtility::RestoreErrorRecovery() { return CdbResetErrorRecovery(TransportFor(Setting), CdRom, 0); }

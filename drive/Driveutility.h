@@ -15,6 +15,24 @@ bool WriteErrorRecovery(TScsiExec exec, const TKrCdRom& drive, const TDriveSetti
 // The error-recovery byte the drive reports now; none when the page cannot be read.
 std::optional<uint8_t> CurrentErrorRecovery(TScsiExec exec, const TKrCdRom& drive);
 
+// Under transfer block the drive sends the block it failed on too, as well as it could.
+// What that block counts as:
+enum class TFailingBlock : uint8_t {
+  // Data reads leave it out: it comes uncorrected, and a data sector counts only when it
+  // holds up (the reader proves a raw one by its own EDC before it takes it).
+  LeftOut,
+  // Audio reads take it: audio carries nothing to check a sector by, and the drive's
+  // best attempt at the samples is better than silence.
+  Taken,
+};
+// Leading sectors of a failed read of `count` from `start` that arrived, by the sense the
+// drive gave and the error-recovery byte it took (CurrentErrorRecovery; 255 unknown): the
+// sectors before the block a MEDIUM ERROR names, and under transfer block that block as
+// `failing` says. 0 without such sense, with a byte this does not know, or when the block
+// lies outside the read.
+int64_t GoodBeforeFailure(const uint8_t* sense, int64_t start, int64_t count, uint8_t errorRecovery,
+                          TFailingBlock failing);
+
 class TDriveUtility {
  public:
   TKrCdRom CdRom;

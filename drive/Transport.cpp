@@ -4,15 +4,25 @@
 #include "drive/Krspti.h"
 #include "platform/ScsiCodes.h"
 #include "sector/Address.h"
+#include "sector/Bytes.h"
+
+TSense DecodeSense(const uint8_t* sense) {
+  TSense s;
+  s.ResponseCode = sense[0] & static_cast<uint8_t>(~scsi::kSenseValid);
+  s.Fixed = s.ResponseCode == scsi::kSenseCurrentFixed || s.ResponseCode == scsi::kSenseDeferredFixed;
+  if (!s.Fixed) return s;
+  s.Valid = (sense[0] & scsi::kSenseValid) != 0;
+  s.Key = sense[2] & 0x0F;
+  s.Asc = sense[12];
+  s.Ascq = sense[13];
+  s.InformationFrame = LbaToFrames(static_cast<int32_t>(GetBe32(sense + 3)));
+  return s;
+}
 
 std::optional<int64_t> MediumErrorFrame(const uint8_t* sense) {
-  const uint8_t responseCode = sense[0] & 0x7F;
-  if (responseCode != scsi::kSenseCurrentFixed && responseCode != scsi::kSenseDeferredFixed) return std::nullopt;
-  const bool valid = (sense[0] & scsi::kSenseValid) != 0;
-  if (!valid || (sense[2] & 0x0F) != scsi::kKeyMediumError) return std::nullopt;
-  const auto lba = static_cast<int32_t>(uint32_t{sense[3]} << 24 | uint32_t{sense[4]} << 16 |
-                                        uint32_t{sense[5]} << 8 | sense[6]);
-  return LbaToFrames(lba);
+  const TSense s = DecodeSense(sense);
+  if (!s.Fixed || !s.Valid || s.Key != scsi::kKeyMediumError) return std::nullopt;
+  return s.InformationFrame;
 }
 
 std::optional<int64_t> TCommandResult::FailingFrame() const {

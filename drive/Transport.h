@@ -43,7 +43,18 @@ struct TCommandResult {
   bool DriveReset() const;
 };
 
-// The same decoding for 14 or more raw sense bytes.
+// The fields of 14 or more raw sense bytes.
+struct TSense {
+  uint8_t ResponseCode = 0;  // byte 0 without VALID
+  bool Fixed = false;        // fixed format (0x70, 0x71): the fields below mean something
+  bool Valid = false;        // the information field holds the failing block
+  uint8_t Key = 0;
+  uint8_t Asc = 0;
+  uint8_t Ascq = 0;
+  int64_t InformationFrame = 0;  // the information field as an LBA, turned into a frame address
+};
+TSense DecodeSense(const uint8_t* sense);
+// FailingFrame of 14 or more raw sense bytes.
 std::optional<int64_t> MediumErrorFrame(const uint8_t* sense);
 
 // Executes one CDB on the drive: `data` of `dataLength` bytes in the direction kDirIn

@@ -132,15 +132,7 @@ bool TSectorReader::EdcHolds(const uint8_t* sector, uint8_t dataType) {
 }
 
 int64_t TSectorReader::GetGoodCount(int64_t start, int64_t count, const uint8_t* sense) const {
-  // Without fixed-format MEDIUM ERROR sense nothing tells which sectors arrived: none
-  // is good.
-  const std::optional<int64_t> failing = MediumErrorFrame(sense);
-  if (!failing) return 0;
-  // With transfer block on the drive sends the failing block too, uncorrected: the
-  // sectors before it are good, the block itself is not.
-  if ((ErrorRecoveryByte & ~0x21) != 0) return 0;
-  const int64_t good = *failing - start;
-  return good < 0 || good > count ? 0 : good;
+  return GoodBeforeFailure(sense, start, count, ErrorRecoveryByte, TFailingBlock::LeftOut);
 }
 
 int64_t TSectorReader::Counted(const TCommandResult& result, int64_t start, uint32_t count) {

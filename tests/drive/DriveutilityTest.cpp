@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <functional>
+#include <vector>
 
 #include "drive/Kraspi.h"
 #include "drive/Krcdroms.h"
 #include "platform/Clock.h"
+#include "sector/Address.h"
+#include "sector/Bytes.h"
 #include "tests/drive/support/DriveMachine.h"
 #include "tests/emulator/support/TestDiscs.h"
 
@@ -204,6 +207,36 @@ TEST_F(DriveutilityOnDisc, ErrorRecoveryIsAppliedFromSettingsAndRestored) {
   ASSERT_TRUE(Utility.ApplyErrorRecovery());
   EXPECT_EQ(Drive->CurrentPage01()[2], 0x20);
   EXPECT_EQ(Drive->CurrentPage01()[3], Drive->DefaultPage01()[3]);
+}
+
+// A read of 10 sectors from frame 1000 that the drive failed at frame 1003: under transfer
+// block a data read leaves the failing block out and an audio read takes it; an error-
+// recovery byte it does not know, sense without VALID or of another key, and a block
+// outside the read count nothing.
+TEST(DriveutilityGoodCount, OnlyAudioTakesTheFailingBlockOfATransferBlockRead) {
+  const auto sense = [](int64_t frame, uint8_t key, bool valid) {
+    Bytes s(18, 0);
+    s[0] = valid ? 0xF0 : 0x70;
+    s[2] = key;
+    PutBe32(s.data() + 3, static_cast<uint32_t>(FramesToLba(frame)));
+    return s;
+  };
+  struct Row {
+    Bytes Sense;
+    uint8_t ErrorRecovery;
+    int64_t Data, Audio;
+  };
+  const std::vector<Row> rows = {
+      {sense(1003, 3, true), 0x00, 3, 3},  {sense(1003, 3, true), 0x01, 3, 3},
+      {sense(1003, 3, true), 0x20, 3, 4},  {sense(1003, 3, true), 0x21, 3, 4},
+      {sense(1003, 3, true), 0x04, 0, 0},  {sense(1003, 3, true), 255, 0, 0},
+      {sense(1003, 3, false), 0x20, 0, 0}, {sense(1003, 4, true), 0x20, 0, 0},
+      {sense(999, 3, true), 0x20, 0, 0},   {sense(1011, 3, true), 0x20, 0, 0},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(GoodBeforeFailure(r.Sense.data(), 1000, 10, r.ErrorRecovery, TFailingBlock::LeftOut), r.Data);
+    EXPECT_EQ(GoodBeforeFailure(r.Sense.data(), 1000, 10, r.ErrorRecovery, TFailingBlock::Taken), r.Audio);
+  }
 }
 
 }  // namespace
