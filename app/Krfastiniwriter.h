@@ -21,8 +21,6 @@ class TKrFastIniWriter {
   // the old file is then untouched.
   bool UpdateFile();
 
-  const std::vector<std::string>& GetLines() const { return Lines; }
-
  private:
   std::string FileName;
   std::vector<std::string> Lines;

@@ -61,7 +61,6 @@ class TQnlMainFrm : public QMainWindow {
   QAction* HelpAbout = nullptr;
 
   const std::string& GetHelpFile() const { return HelpFile; }
-  const TSettingsLocations& GetLocations() const { return Locations; }
 
  protected:
   // FormClose: the settings are saved whenever the window closes.

@@ -25,7 +25,6 @@ class TDeEmphsizer {
   void Process(int16_t* samples, int frames);
   static int16_t Saturate(float value);
 
-  bool IsEnabled() const { return Enabled != 0; }
   bool IsVolumeApplied() const { return VolumeFlag != 0; }
   float GetGain() const { return Gain; }
 

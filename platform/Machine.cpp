@@ -67,7 +67,9 @@ std::string MountedDeviceText(const CdDrive& drive) {
 Machine::Machine(MachineConfig config) : Config(std::move(config)) {
   if (!Config.Sg) Config.Sg = RealSgSystem();
   if (Config.ReadEnvironment) {
-    if (const char* list = std::getenv(kEmulatedDrivesVariable)) Virtuals = LoadEmulatedDrives(list, Errors);
+    // An image that cannot be loaded gives no drive: the drive box does not list it.
+    std::vector<std::string> unloaded;
+    if (const char* list = std::getenv(kEmulatedDrivesVariable)) Virtuals = LoadEmulatedDrives(list, unloaded);
   }
   for (auto& drive : Config.VirtualDrives) Virtuals.push_back(drive);
   Config.VirtualDrives.clear();

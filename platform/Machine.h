@@ -80,8 +80,6 @@ class Machine {
   const Registry& GetRegistry() const { return *Reg; }
   OsVersion GetVersion() const { return Config.Version; }
   std::filesystem::path AspiModulePath() const;
-  // Emulated images named in the environment that could not be loaded.
-  const std::vector<std::string>& LoadErrors() const { return Errors; }
 
  private:
   std::unique_ptr<ScsiDevice> OpenNode(const std::filesystem::path& node, uint32_t access, uint32_t& error) const;
@@ -93,7 +91,6 @@ class Machine {
   std::vector<CdDrive> Drives;
   std::vector<ScsiUnit> Units;
   std::shared_ptr<const Registry> Reg;
-  std::vector<std::string> Errors;
 };
 
 // Emulated drives from a ':'-separated list of image files (EmulatedScsiDevice.cpp).

@@ -61,7 +61,6 @@ class TSectorReader {
   int64_t ReadCdRaw(int64_t start, uint32_t count, uint8_t* buffer);
   int64_t ReadCddaRaw(int64_t start, uint32_t count, uint8_t* buffer);
 
-  const TKrCdRom& GetDrive() const { return CdRom; }
   const TDriveSetting& GetSetting() const { return Setting; }
   int64_t GetCacheStart() const { return CacheStart; }
   int64_t GetCacheCount() const { return CacheCount; }

@@ -79,7 +79,6 @@ class TTocDetector {
 
   int64_t GetSearchStart() const { return SearchStart; }
   int64_t GetSearchEnd() const { return SearchEnd; }
-  uint8_t GetSearchSession() const { return SearchSession; }
 
  private:
   enum class TSide : uint8_t { Before, After, Unknown };

@@ -152,14 +152,6 @@ class TIsoExtracter {
   bool IsDirectorySector(const uint8_t* data, uint32_t size) const;
   bool CheckTailZero(const uint8_t* data, uint32_t size, uint32_t& n) const;
 
-  int GetSectorMode() const { return SectorMode; }
-  uint32_t GetUserSize() const { return UserSize; }
-  uint32_t GetUserOffset() const { return UserOffset; }
-  int64_t GetTrackStart() const { return TrackStart; }
-  int64_t GetTrackEnd() const { return TrackEnd; }
-  uint32_t GetSplitUnit() const { return SplitUnit; }
-  const std::vector<TReadedFile>& GetReadedFiles() const { return ReadedFiles; }
-
  private:
   struct TRun;
   struct TCarve;
