@@ -29,15 +29,8 @@ void TAudioRipper::SetDefaults() {
   Volume = 100;
 }
 
-void TAudioRipper::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting) {
-  CdRom = drive;
-  Setting = setting;
-  Utility.Assign(drive, setting);
-}
-
 bool TAudioRipper::StartRip(const TCdTrack& track) {
   if (track.DataType != dtAudio || (track.FileSystem != fsCdda && track.FileSystem != fsCddaEmph)) return false;
-  if (View == nullptr) return false;
   Failure = fcNone;
   StartSample = CurrentSample = track.Head * kSamplesPerSector;
   EndSample = track.Tail * kSamplesPerSector;
@@ -48,7 +41,7 @@ bool TAudioRipper::StartRip(const TCdTrack& track) {
   job.Prepare = [this] { return Prepare(); };
   job.Work = [this] { Work(); };
   job.CleanUp = [this] { CleanUp(); };
-  return LaunchWorker(Head, *View, RipTitle(track.TrackNo), std::move(job));
+  return Launch(RipTitle(track.TrackNo), std::move(job));
 }
 
 bool TAudioRipper::Prepare() {

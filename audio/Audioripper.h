@@ -16,18 +16,16 @@
 #include "audio/Deemphasize.h"
 #include "audio/Riplog.h"
 #include "audio/Sync.h"
-#include "drive/Driveutility.h"
 #include "drive/Krcdrom.h"
 #include "drive/Transport.h"
 #include "sector/Cdtrack.h"
 #include "sector/Datasector.h"
-#include "worker/Workerprotocol.h"
+#include "worker/Workerengine.h"
 
-class TAudioRipper {
+class TAudioRipper : public TWorkerEngine {
  public:
   static constexpr int64_t kSamplesPerSector = TSynchronizer::SamplesPerSector;
   static constexpr uint32_t kSampleBytes = TSynchronizer::SampleBytes;
-  static constexpr uint32_t kSpinUpMs = 500;
 
   // Options the main window copies in before each rip.
   std::string FileName;
@@ -42,12 +40,6 @@ class TAudioRipper {
   TAudioRipper& operator=(const TAudioRipper&) = delete;
 
   void SetDefaults();
-  void SetDrive(const TKrCdRom& drive, const TDriveSetting& setting);
-  // The window rips show; without one no rip starts.
-  void SetProgressView(IProgressView* view) { View = view; }
-  // wsRunning -> wsCancelRequested; any other state stays.
-  void Cancel() { Head.Cancel(); }
-  TWorkerState GetState() const { return Head.GetState(); }
 
   // Rips an AUDIO track with file system CDDA or CDDA(EMPH); true when it ended as done.
   bool StartRip(const TCdTrack& track);
@@ -64,8 +56,6 @@ class TAudioRipper {
   const TDriveSetting& GetSetting() const { return Setting; }
   // Sectors of the last rip that could not be read and became silence.
   int64_t GetUnreadableSectors() const { return UnreadableSectors; }
-  // Why the last rip failed; fcNone when it did not say.
-  TFailureCode GetFailure() const { return Failure; }
   const std::filesystem::path& GetLogPath() const { return Log.GetPath(); }
 
  private:
@@ -96,11 +86,6 @@ class TAudioRipper {
   void LogValue(std::string_view label, int64_t value) { WriteLog(std::string(label) + DecimalText(value)); }
 
   TRipLog Log;
-  IProgressView* View = nullptr;
-  TWorkerHead Head;
-  TKrCdRom CdRom;
-  TDriveSetting Setting{};
-  TDriveUtility Utility;
   TDeEmphsizer DeEmphasizer;
 
   int64_t StartSample = 0;
@@ -110,9 +95,6 @@ class TAudioRipper {
   uint8_t ErrorRecoveryByte = 255;
   int64_t UnreadableSectors = 0;
   int64_t SectorsRead = 0;
-  TFailureCode Failure = fcNone;
-  // Ends the rip as failed, for `reason` (GetFailure).
-  void FailWith(TFailureCode reason);
 
   std::unique_ptr<TRun> Run;
 };

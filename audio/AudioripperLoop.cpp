@@ -24,11 +24,6 @@ void TAudioRipper::Work() {
   if (CurrentSample < EndSample) Head.Fail();
 }
 
-void TAudioRipper::FailWith(TFailureCode reason) {
-  if (!Head.Fail()) return;  // cancelled: the user knows why
-  Failure = reason;
-}
-
 void TAudioRipper::Pause() const {
   if (Setting.Interval != 0) platform::Sleep(Setting.Interval);
 }

@@ -66,12 +66,8 @@ TTocDetector::~TTocDetector() = default;
 void TTocDetector::SetDefaults() { Options = TTocOptions{}; }
 
 void TTocDetector::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting) {
-  CdRom = drive;
-  Setting = Bounded(setting);
-  Utility.Assign(CdRom, Setting);
+  TWorkerEngine::SetDrive(drive, Bounded(setting));
 }
-
-void TTocDetector::Cancel() { Head.Cancel(); }
 
 void TTocDetector::Pause() const { platform::Sleep(Setting.Interval); }
 
@@ -210,7 +206,6 @@ bool TTocDetector::StartSearch(int64_t start, int64_t end, uint8_t session, bool
   start = std::max<int64_t>(start, 0);
   end = std::min<int64_t>(end, kLeadInEndFrame);
   if (end <= start) return true;  // nothing to search, nothing found
-  if (View == nullptr) return false;
   SearchStart = start;
   SearchEnd = end;
   SearchSession = session;
@@ -229,5 +224,5 @@ bool TTocDetector::StartSearch(int64_t start, int64_t end, uint8_t session, bool
     else LinearSearch();
   };
   job.CleanUp = [this] { Reader.Release(); };
-  return LaunchWorker(Head, *View, "Searching tracks...", std::move(job));
+  return Launch("Searching tracks...", std::move(job));
 }

@@ -10,11 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "worker/Workerprotocol.h"
-#include "drive/Driveutility.h"
 #include "drive/Krcdrom.h"
 #include "drive/Subq.h"
 #include "sector/Cdtrack.h"
+#include "worker/Workerengine.h"
 
 class TSectorReader;
 
@@ -27,9 +26,8 @@ struct TTocOptions {
   int64_t MaxLeadout = 300;
 };
 
-class TTocDetector {
+class TTocDetector : public TWorkerEngine {
  public:
-  static constexpr uint32_t kSpinUpMs = 500;
   static constexpr int32_t kMaxSeparateReads = 500;
   // A valid Q sample whose absolute time lies further than this from the frame that was
   // read is corrupt.
@@ -50,14 +48,8 @@ class TTocDetector {
   TTocDetector& operator=(const TTocDetector&) = delete;
 
   void SetDefaults();
+  // The engine's SetDrive with every setting held to its range at once.
   void SetDrive(const TKrCdRom& drive, const TDriveSetting& setting);
-  // The window the searches show; without one no search can run.
-  void SetProgressView(IProgressView* view) { View = view; }
-  // wsRunning -> wsCancelRequested; any other state stays.
-  void Cancel();
-  TWorkerState GetState() const { return Head.GetState(); }
-  // Why the last search failed; fcNone when it did not (or none ran).
-  TFailureCode GetFailure() const { return Failure; }
 
   // Rebuilds the track list; the number of tracks in it afterwards. The drive's
   // error-recovery page is back at its default when this returns or throws.
@@ -159,11 +151,6 @@ class TTocDetector {
 
   std::vector<TCdTrack>& Tracks;
   TSectorReader& Reader;
-  IProgressView* View = nullptr;
-  TWorkerHead Head;
-  TKrCdRom CdRom;
-  TDriveSetting Setting{};
-  TDriveUtility Utility;
   int64_t SearchStart = 0;
   int64_t SearchEnd = 0;
   uint8_t SearchSession = 0;
@@ -172,5 +159,4 @@ class TTocDetector {
   int64_t Drift = 0;
   // The first entry of the list the running search appended.
   size_t FirstFound = 0;
-  TFailureCode Failure = fcNone;
 };

@@ -103,7 +103,7 @@ bool TTocDetector::ReadSubQ(int64_t address, TSubQSector& sample) {
                                           : CdbReadSubQ(exec, CdRom, address, sample, &command);
   // Every further read would be refused too: a search that went on would list nothing
   // here as if nothing were recorded. It ends as failed instead.
-  if (command.Refused && Head.Fail()) Failure = fcQCommandRefused;
+  if (command.Refused) FailWith(fcQCommandRefused);
   Pause();
   return read;
 }

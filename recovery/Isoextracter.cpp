@@ -36,12 +36,6 @@ void TIsoExtracter::SetDefaults() {
   DelTailZero = DivAtErr = false;
 }
 
-void TIsoExtracter::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting) {
-  CdRom = drive;
-  Setting = setting;
-  Utility.Assign(drive, setting);
-}
-
 void TIsoExtracter::Clear() {
   PvdFound = false;
   Svds.clear();
@@ -285,11 +279,6 @@ void TIsoExtracter::Mark(int64_t address, bool read) {
 void TIsoExtracter::ReadCommandRefused() { FailWith(fcReadRefused); }
 
 void TIsoExtracter::OutputFailed() { FailWith(fcOutputNotWritable); }
-
-void TIsoExtracter::FailWith(TFailureCode reason) {
-  if (!Head.Fail()) return;  // cancelled: the user knows why
-  Failure = reason;
-}
 
 void TIsoExtracter::TDamage::AddFile(const std::string& path) {
   if (Files.size() < kNamesKept) Files.push_back(path);

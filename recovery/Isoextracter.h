@@ -20,14 +20,13 @@
 #include <string>
 #include <vector>
 
-#include "drive/Driveutility.h"
 #include "drive/Krcdrom.h"
 #include "reader/Adrmgr.h"
 #include "recovery/Filelist.h"
 #include "recovery/Iso9660util.h"
 #include "sector/Cdtrack.h"
 #include "sector/Datasector.h"
-#include "worker/Workerprotocol.h"
+#include "worker/Workerengine.h"
 
 class TSectorReader;
 class TPluginManager;
@@ -37,12 +36,11 @@ namespace platform {
 class OutputFile;
 }
 
-class TIsoExtracter {
+class TIsoExtracter : public TWorkerEngine {
  public:
   using TReadedFile = ::TReadedFile;
   using TVolumeDescriptor = std::array<uint8_t, 2048>;
 
-  static constexpr uint32_t kSpinUpMs = 500;
   static constexpr int64_t kDescriptorArea = 32;  // sectors 16-31 of the track, counted from its start
   // Directory trees deeper than this are damage (loops that a changed extent hides).
   static constexpr int kMaxDirectoryDepth = 64;
@@ -83,12 +81,6 @@ class TIsoExtracter {
   TIsoExtracter& operator=(const TIsoExtracter&) = delete;
 
   void SetDefaults();
-  void SetDrive(const TKrCdRom& drive, const TDriveSetting& setting);
-  // The window the copy and the scan show; without one they cannot run.
-  void SetProgressView(IProgressView* view) { View = view; }
-  // wsRunning -> wsCancelRequested; any other state stays.
-  void Cancel() { Head.Cancel(); }
-  TWorkerState GetState() const { return Head.GetState(); }
   // Forgets the descriptors and empties Root's children.
   void Clear();
 
@@ -128,8 +120,6 @@ class TIsoExtracter {
     void Add(const TDamage& other);
   };
   const TDamage& GetDamage() const { return Damage; }
-  // Why the last copy or scan failed; fcNone when it did not say.
-  TFailureCode GetFailure() const { return Failure; }
 
   // The recovery scan of one track into Folder (nothing written with ListOnly); its
   // entries are appended to Root. True only when the scan ran to the end having read
@@ -247,19 +237,12 @@ class TIsoExtracter {
     Head.Notify(code, value, text);
   }
   void OutputFailed();
-  // Ends the job as failed, for `reason` (GetFailure).
-  void FailWith(TFailureCode reason);
   // Records a sector's status in the scan's map, counting each unreadable one once.
   void Mark(int64_t address, bool read);
   void ReadCommandRefused();
 
   TSectorReader& Reader;
   TPluginManager& Plugins;
-  IProgressView* View = nullptr;
-  TWorkerHead Head;
-  TKrCdRom CdRom;
-  TDriveSetting Setting{};
-  TDriveUtility Utility;
 
   int SectorMode = 0;
   uint32_t UserSize = 0;
@@ -295,6 +278,5 @@ class TIsoExtracter {
   int64_t HandledSectors = 0;
   int64_t ShownSectors = 0;
   TDamage Damage;
-  TFailureCode Failure = fcNone;
   uint64_t SectorsRead = 0;
 };

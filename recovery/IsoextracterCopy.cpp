@@ -9,7 +9,6 @@
 using iso_internal::RecordedTime;
 
 bool TIsoExtracter::ReadListedFile(const TExtractedFile& node, const std::string& path) {
-  if (View == nullptr) return false;
   UnreadableCount = 0;
   Damage = {};
   Failure = fcNone;
@@ -24,7 +23,7 @@ bool TIsoExtracter::ReadListedFile(const TExtractedFile& node, const std::string
     Utility.RestoreErrorRecovery();
     Reader.Release();
   };
-  return LaunchWorker(Head, *View, "Reading " + node.Name + "...", std::move(job));
+  return Launch("Reading " + node.Name + "...", std::move(job));
 }
 
 void TIsoExtracter::CopyWorker(const TExtractedFile& node, const std::string& path) {

@@ -43,7 +43,7 @@ uint32_t TIsoExtracter::SplitUnitOf(int32_t mode, int32_t value, uint32_t userSi
 }
 
 bool TIsoExtracter::ExtractFiles(const TCdTrack& track) {
-  if (View == nullptr || !SetGeometry(track)) return false;
+  if (!SetGeometry(track)) return false;
   SplitUnit = SplitUnitOf(TailZeroMode, TailZeroVal, UserSize);
   UnreadableCount = SectorsRead = 0;
   HandledSectors = ShownSectors = 0;
@@ -67,7 +67,7 @@ bool TIsoExtracter::ExtractFiles(const TCdTrack& track) {
     Utility.RestoreErrorRecovery();
     Reader.Release();
   };
-  return LaunchWorker(Head, *View, "Extracting files...", std::move(job));
+  return Launch("Extracting files...", std::move(job));
 }
 
 void TIsoExtracter::ScanWorker() {
