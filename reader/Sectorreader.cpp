@@ -107,6 +107,18 @@ void TSectorReader::Release() {
   CdbResetErrorRecovery(TransportFor(Setting), CdRom, 0);
 }
 
+TReaderSession::TReaderSession(TSectorReader& reader, TDriveUtility* utility) : Reader(reader), Utility(utility) {
+  Reader.Prepare();
+}
+
+TReaderSession::~TReaderSession() {
+  try {
+    if (Utility != nullptr) Utility->RestoreErrorRecovery();
+    Reader.Release();
+  } catch (...) {
+  }
+}
+
 uint8_t TSectorReader::DetectSectorType(const uint8_t* sector) {
   return ClassifySector(sector);
 }

@@ -22,6 +22,7 @@
 #include <memory>
 #include <set>
 
+#include "drive/Driveutility.h"
 #include "drive/Krcdrom.h"
 #include "drive/Transport.h"
 #include "sector/Datasector.h"
@@ -161,4 +162,19 @@ class TSectorReader {
   uint8_t ErrorRecoveryByte = 255;
   bool PageChanged = false;  // Prepare set the error-recovery page; Release restores it
   TMode1ErrorCorrect Corrector;
+};
+
+// One job of the sector reader: Prepare when it starts, Release on every way out, so
+// that the drive's error-recovery page never stays changed. Given the engine's drive
+// utility, the utility writes the default page back too, before the release.
+class TReaderSession {
+ public:
+  explicit TReaderSession(TSectorReader& reader, TDriveUtility* utility = nullptr);
+  ~TReaderSession();
+  TReaderSession(const TReaderSession&) = delete;
+  TReaderSession& operator=(const TReaderSession&) = delete;
+
+ private:
+  TSectorReader& Reader;
+  TDriveUtility* Utility;
 };

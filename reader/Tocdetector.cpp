@@ -20,24 +20,6 @@ namespace {
 constexpr int32_t kTwoSectors = 2 * static_cast<int32_t>(kRawSectorSize);
 constexpr int64_t kFileSystemSectors = 32;
 
-// Prepares the reader for a job and releases it on every way out, so the drive's
-// error-recovery page never stays changed.
-class TReaderJob {
- public:
-  explicit TReaderJob(TSectorReader& reader) : Reader(reader) { Reader.Prepare(); }
-  ~TReaderJob() {
-    try {
-      Reader.Release();
-    } catch (...) {
-    }
-  }
-  TReaderJob(const TReaderJob&) = delete;
-  TReaderJob& operator=(const TReaderJob&) = delete;
-
- private:
-  TSectorReader& Reader;
-};
-
 // Audio reads hand data sectors back scrambled; the other reads only when the header
 // shows it.
 enum class TDescramble : uint8_t { IfScrambled, Always };
@@ -82,7 +64,7 @@ uint32_t TTocDetector::Detect() {
 
   if (!Options.Manual) {
     if (tocRead) {
-      TReaderJob job(Reader);
+      const TReaderSession session(Reader);
       for (int t = 0; t < toc.TrackCount && t < 99; ++t) {
         const TDiscTocTrack& entry = toc.Tracks[t];
         TCdTrack track;
@@ -215,14 +197,13 @@ bool TTocDetector::StartSearch(int64_t start, int64_t end, uint8_t session, bool
   TWorkerJob job;
   job.Prepare = [this] {
     Utility.SpinUp(kSpinUpMs);
-    Reader.Prepare();
     return true;
   };
   Failure = fcNone;
   job.Work = [this, fast] {
+    const TReaderSession session(Reader);
     if (fast) FastSearch();
     else LinearSearch();
   };
-  job.CleanUp = [this] { Reader.Release(); };
   return Launch("Searching tracks...", std::move(job));
 }

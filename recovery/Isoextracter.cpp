@@ -93,11 +93,7 @@ bool TIsoExtracter::ReadVolume(const TCdTrack& track) {
   Damage = {};
   if (!SetGeometry(track)) return false;
   Utility.ApplyErrorRecovery();
-  Reader.Prepare();
-  const ScopeExit restore([this] {
-    Utility.RestoreErrorRecovery();
-    Reader.Release();
-  });
+  const TReaderSession session(Reader, &Utility);
   FindDescriptors();
   if (ReadSvd)
     Selected = !Svds.empty() ? &Svds.front() : PvdFound ? &Pvd : nullptr;

@@ -13,15 +13,10 @@ bool TIsoExtracter::ReadListedFile(const TExtractedFile& node, const std::string
   Damage = {};
   Failure = fcNone;
   TWorkerJob job;
-  job.Prepare = [this] {
+  job.Work = [this, &node, &path] {
     Utility.ApplyErrorRecovery();
-    Reader.Prepare();
-    return true;
-  };
-  job.Work = [this, &node, &path] { CopyWorker(node, path); };
-  job.CleanUp = [this] {
-    Utility.RestoreErrorRecovery();
-    Reader.Release();
+    const TReaderSession session(Reader, &Utility);
+    CopyWorker(node, path);
   };
   return Launch("Reading " + node.Name + "...", std::move(job));
 }

@@ -54,18 +54,18 @@ bool TIsoExtracter::ExtractFiles(const TCdTrack& track) {
     ReadedFiles.clear();
     ForgetFoundPlaces();
     Utility.SpinUp(kSpinUpMs);
-    Reader.Prepare();
     return true;
   };
-  job.Work = [this] { ScanWorker(); };
+  job.Work = [this] {
+    const TReaderSession session(Reader, &Utility);
+    ScanWorker();
+  };
   job.CleanUp = [this] {
     AddressMap.Clear();
     ReadedFiles.clear();
     ForgetFoundPlaces();
     DirectoryPath.clear();
     HeldDirectoryBytes = 0;
-    Utility.RestoreErrorRecovery();
-    Reader.Release();
   };
   return Launch("Extracting files...", std::move(job));
 }

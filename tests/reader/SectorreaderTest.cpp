@@ -1,6 +1,7 @@
 // The sector reader before the disc end: batching and the cache, the sense rules, the
 // error-recovery page, settings bounds and addresses it must refuse.
 #include <array>
+#include <stdexcept>
 
 #include "sector/SectorEncoder.h"
 #include "tests/reader/SectorreaderTestSupport.h"
@@ -388,6 +389,18 @@ TEST_F(SectorReaderData, PrepareSetsTheErrorRecoveryPageAndReleaseRestoresIt) {
   // A read without a cache prepares on its own.
   EXPECT_TRUE(ReadAt(*Reader, kFirst).Ok);
   EXPECT_EQ(Rig->Drive().CurrentPage01()[2], 0x21);
+
+  // A job's session releases the reader however the job ends, by an exception too.
+  Reader->Release();
+  try {
+    const TReaderSession session(*Reader);
+    EXPECT_EQ(Rig->Drive().CurrentPage01()[2], 0x21);
+    EXPECT_GT(Reader->GetCacheCapacity(), 0u);
+    throw std::runtime_error("the job failed");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_EQ(Reader->GetCacheCapacity(), 0u);
+  EXPECT_EQ(Rig->Drive().CurrentPage01()[2], defaults[2]);
 }
 
 TEST_F(SectorReaderData, WithTheDiscEndUnknownEveryReadGoesBeyond) {
