@@ -168,12 +168,12 @@ class TIsoExtracter : public TWorkerEngine {
   // Sectors of `bytes` bytes from `start` that lie inside the track.
   uint64_t SectorsInTrack(int64_t start, uint64_t bytes) const;
 
-  void CopyWorker(const TExtractedFile& node, const std::string& path);
+  void ReadListedFileWorker(const TExtractedFile& node, const std::string& path);
 
   // Split unit in bytes of a TailZeroMode; 0 never splits.
   static uint32_t SplitUnitOf(int32_t mode, int32_t value, uint32_t userSize);
   void ApplyFoundPathsFrom(TExtractedFile& entry, size_t first);
-  void ScanWorker();
+  void ExtractWorker();
   void ScanSector(int64_t& i, TRun& run);
   // A sector of the track got its first status: the scan's bar moves on.
   void CountHandled(int64_t address);

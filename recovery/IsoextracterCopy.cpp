@@ -16,12 +16,12 @@ bool TIsoExtracter::ReadListedFile(const TExtractedFile& node, const std::string
   job.Work = [this, &node, &path] {
     Utility.ApplyErrorRecovery();
     const TReaderSession session(Reader, &Utility);
-    CopyWorker(node, path);
+    ReadListedFileWorker(node, path);
   };
   return Launch("Reading " + node.Name + "...", std::move(job));
 }
 
-void TIsoExtracter::CopyWorker(const TExtractedFile& node, const std::string& path) {
+void TIsoExtracter::ReadListedFileWorker(const TExtractedFile& node, const std::string& path) {
   const uint8_t mode = node.SectorMode != 0 ? node.SectorMode : static_cast<uint8_t>(SectorMode);
   const int64_t trackEnd = node.TrackEnd != 0 ? node.TrackEnd : TrackEnd;
   uint32_t size = 0, offset = 0;

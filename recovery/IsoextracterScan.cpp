@@ -58,7 +58,7 @@ bool TIsoExtracter::ExtractFiles(const TCdTrack& track) {
   };
   job.Work = [this] {
     const TReaderSession session(Reader, &Utility);
-    ScanWorker();
+    ExtractWorker();
   };
   job.CleanUp = [this] {
     AddressMap.Clear();
@@ -70,7 +70,7 @@ bool TIsoExtracter::ExtractFiles(const TCdTrack& track) {
   return Launch("Extracting files...", std::move(job));
 }
 
-void TIsoExtracter::ScanWorker() {
+void TIsoExtracter::ExtractWorker() {
   if (!ListOnly) {
     std::error_code ec;
     std::filesystem::create_directories(Folder, ec);
