@@ -127,13 +127,13 @@ QWidget* TDrvSettingDlg::CreateDataPage() {
   ReadCmdCmb = NewCombo(page, txt::kDataReadCmds);
   DataReadAtOnceEdit = NewSpinFor(page, &TDriveSetting::DataReadAtOnce);
   ExtCmdCmb = NewCombo(page, txt::kDataReadCmds);
-  ExtReadAtOnceEdit = NewSpinFor(page, &TDriveSetting::ExtReadAtOnce);
+  Edit1 = NewSpinFor(page, &TDriveSetting::ExtReadAtOnce);
   ReadAsAudioCk = new QCheckBox(Text(txt::kReadAsAudioCheck), page);
   auto* form = new QFormLayout(page);
   form->addRow(Text(txt::kReadCmdLabel), ReadCmdCmb);
   form->addRow(Text(txt::kFramesLabel), WithUnit(DataReadAtOnceEdit, nullptr));
   form->addRow(Text(txt::kExtCmdLabel), ExtCmdCmb);
-  form->addRow(Text(txt::kFramesLabel), WithUnit(ExtReadAtOnceEdit, nullptr));
+  form->addRow(Text(txt::kFramesLabel), WithUnit(Edit1, nullptr));
   form->addRow(ReadAsAudioCk);
   return page;
 }
@@ -239,7 +239,7 @@ void TDrvSettingDlg::LoadControls(const TDriveSetting& s) {
   SetCombo(ReadCmdCmb, s.DataReadCmd);
   DataReadAtOnceEdit->setValue(Low16(s.DataReadAtOnce));
   SetCombo(ExtCmdCmb, s.ExtReadCmd);
-  ExtReadAtOnceEdit->setValue(Low16(s.ExtReadAtOnce));
+  Edit1->setValue(Low16(s.ExtReadAtOnce));
   ReadAsAudioCk->setChecked(s.ExtReadAsAudio != 0);
   SetCombo(DaeCmdCmb, s.DaeCmd);
   SetCombo(CdgCmb, s.CdgMode);
@@ -264,7 +264,7 @@ void TDrvSettingDlg::StoreControls(TDriveSetting& s) const {
   s.DataReadCmd = FromCombo(ReadCmdCmb);
   s.DataReadAtOnce = FromSpin(DataReadAtOnceEdit);
   s.ExtReadCmd = FromCombo(ExtCmdCmb);
-  s.ExtReadAtOnce = FromSpin(ExtReadAtOnceEdit);
+  s.ExtReadAtOnce = FromSpin(Edit1);
   s.ExtReadAsAudio = ReadAsAudioCk->isChecked();
   s.DaeCmd = FromCombo(DaeCmdCmb);
   s.CdgMode = FromCombo(CdgCmb);

@@ -57,7 +57,7 @@ class TDrvSettingDlg : public QDialog {
   QComboBox* ReadCmdCmb = nullptr;
   QSpinBox* DataReadAtOnceEdit = nullptr;
   QComboBox* ExtCmdCmb = nullptr;
-  QSpinBox* ExtReadAtOnceEdit = nullptr;
+  QSpinBox* Edit1 = nullptr;
   QCheckBox* ReadAsAudioCk = nullptr;
   QComboBox* DaeCmdCmb = nullptr;
   QLabel* CdgLbl = nullptr;
