@@ -37,11 +37,15 @@ bool TAudioRipper::StartRip(const TCdTrack& track) {
   DeEmphasizer.SetEnabled(DeEmph != 0 && track.FileSystem == fsCddaEmph);
   DeEmphasizer.SetVolume(static_cast<unsigned>(std::clamp(Volume, 0, 100)));
 
+  return Launch(RipTitle(track.TrackNo), Rip());
+}
+
+TWorkerJob TAudioRipper::Rip() {
   TWorkerJob job;
   job.Prepare = [this] { return Prepare(); };
   job.Work = [this] { Work(); };
   job.CleanUp = [this] { CleanUp(); };
-  return Launch(RipTitle(track.TrackNo), std::move(job));
+  return job;
 }
 
 bool TAudioRipper::Prepare() {

@@ -67,7 +67,10 @@ class TAudioRipper : public TWorkerEngine {
     int64_t Samples = 0;
   };
 
-  // The worker's three parts: drive and output set up, the read loop, the ending.
+  // The worker the rip runs: Prepare (spin-up, settings, output, buffer, drive), then,
+  // once running, Work (the read loop), then CleanUp (drive restored, WAV closed) on every
+  // end, as the worker protocol runs a job.
+  TWorkerJob Rip();
   bool Prepare();
   void ClampSettings();
   bool OpenOutput();
