@@ -31,7 +31,6 @@ void TAudioRipper::SetDefaults() {
 
 bool TAudioRipper::StartRip(const TCdTrack& track) {
   if (track.DataType != dtAudio || (track.FileSystem != fsCdda && track.FileSystem != fsCddaEmph)) return false;
-  Failure = fcNone;
   StartSample = CurrentSample = track.Head * kSamplesPerSector;
   EndSample = track.Tail * kSamplesPerSector;
   DeEmphasizer.SetEnabled(DeEmph != 0 && track.FileSystem == fsCddaEmph);

@@ -199,7 +199,6 @@ bool TTocDetector::StartSearch(int64_t start, int64_t end, uint8_t session, bool
     Utility.SpinUp(kSpinUpMs);
     return true;
   };
-  Failure = fcNone;
   job.Work = [this, fast] {
     const TReaderSession session(Reader);
     if (fast) FastSearch();

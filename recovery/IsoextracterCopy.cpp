@@ -11,7 +11,6 @@ using iso_internal::RecordedTime;
 bool TIsoExtracter::ReadListedFile(const TExtractedFile& node, const std::string& path) {
   UnreadableCount = 0;
   Damage = {};
-  Failure = fcNone;
   TWorkerJob job;
   job.Work = [this, &node, &path] {
     Utility.ApplyErrorRecovery();

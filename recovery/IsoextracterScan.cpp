@@ -48,7 +48,6 @@ bool TIsoExtracter::ExtractFiles(const TCdTrack& track) {
   UnreadableCount = SectorsRead = 0;
   HandledSectors = ShownSectors = 0;
   Damage = {};
-  Failure = fcNone;
   TWorkerJob job;
   job.Prepare = [this] {
     ReadedFiles.clear();

@@ -10,6 +10,7 @@ void TWorkerEngine::SetDrive(const TKrCdRom& drive, const TDriveSetting& setting
 
 bool TWorkerEngine::Launch(std::string_view title, TWorkerJob job) {
   if (View == nullptr) return false;
+  Failure = fcNone;
   return LaunchWorker(Head, *View, title, std::move(job));
 }
 

@@ -32,7 +32,8 @@ class TWorkerEngine {
   ~TWorkerEngine() = default;
 
   // Runs `job` on a worker behind the window under `title` and returns once it has ended
-  // and been joined: true when it ended done. False at once without a window.
+  // and been joined: true when it ended done. False at once without a window. The
+  // failure reason of the run before is forgotten first.
   bool Launch(std::string_view title, TWorkerJob job);
   // Ends the run as failed, for `reason`; a run the user cancelled stays cancelled.
   void FailWith(TFailureCode reason);
