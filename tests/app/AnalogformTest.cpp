@@ -17,6 +17,7 @@
 #include "app/Analogsyncdialog.h"
 #include "app/Analogsynclostdialog.h"
 #include "tests/app/ModalScript.h"
+#include "tests/support/Files.h"
 #include "tests/support/Recording.h"
 #include "tests/support/TempDir.h"
 
@@ -25,11 +26,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kSector = kRawSectorSize;
-
-std::vector<uint8_t> ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 QString Q(const fs::path& path) { return QString::fromStdString(path.string()); }
 
@@ -177,7 +173,7 @@ void AnalogFormTest::runFromTheWindowWritesTheImage() {
   QCOMPARE(Form->windowTitle(), QStringLiteral("1 : %1 : %2").arg(test_support::kRecordingDataOffset).arg(dataSize));
   QCOMPARE(Form->LastResult().Sectors, 6);
   QCOMPARE(Form->LastResult().Forced, 2);
-  const std::vector<uint8_t> image = ReadAll(dir / "rec.bin");
+  const std::vector<uint8_t> image = test_support::ReadFile(dir / "rec.bin");
   QCOMPARE(image.size(), size_t{6 * kSector});
   for (int s = 0; s < 6; ++s) {
     std::vector<uint8_t> want(sectors.begin() + s * kSector, sectors.begin() + (s + 1) * kSector);
@@ -195,7 +191,7 @@ void AnalogFormTest::runFromTheWindowWritesTheImage() {
   });
   QTest::mouseClick(Form->Button1, Qt::LeftButton);
   QCOMPARE(again.StepsRun(), size_t{2});
-  QCOMPARE(ReadAll(dir / "rec.bin").size(), size_t{3 * kSector});
+  QCOMPARE(test_support::ReadFile(dir / "rec.bin").size(), size_t{3 * kSector});
   QVERIFY2(Failures.isEmpty(), qPrintable(Failures.join('\n')));
 }
 
@@ -205,7 +201,7 @@ void AnalogFormTest::refusalsAreShown() {
   test_support::TempDir dir;
   test_support::WriteRecording(dir / "rec.wav", 300, test_support::ScrambledSectors(3));
   fs::create_symlink(dir / "rec.wav", dir / "link.bin");
-  const std::vector<uint8_t> before = ReadAll(dir / "rec.wav");
+  const std::vector<uint8_t> before = test_support::ReadFile(dir / "rec.wav");
   QStringList shown;
   auto closeBox = [&](QWidget* w) {
     if (auto* box = qobject_cast<QMessageBox*>(w)) shown << box->text();
@@ -216,7 +212,7 @@ void AnalogFormTest::refusalsAreShown() {
   ModalScript run({[&](QWidget*) { QTest::mouseClick(Sync->OkBtn, Qt::LeftButton); }, closeBox});
   QTest::mouseClick(Form->Button1, Qt::LeftButton);
   QCOMPARE(run.StepsRun(), size_t{2});
-  QCOMPARE(ReadAll(dir / "rec.wav"), before);
+  QCOMPARE(test_support::ReadFile(dir / "rec.wav"), before);
   QCOMPARE(Form->LastResult().Outcome, TImageOutcome::SameFile);
 
   fs::copy_file(dir / "rec.wav", dir / "long.wav");

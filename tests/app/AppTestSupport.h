@@ -4,29 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/Global.h"
 #include "app/Settingsfiles.h"
-#include "tests/drive/support/DriveMachine.h"
+#include "tests/support/DriveMachine.h"
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
 namespace app_test {
 
 namespace fs = std::filesystem;
 
-inline std::string Slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void Spit(const fs::path& file, const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
+using test_support::ReadText;
+using test_support::WriteFile;
 
 // A program folder whose Plugin folder holds copies of some of the real plug-ins.
 inline void CopyPlugins(const fs::path& programFolder, const std::vector<std::string>& names) {
@@ -51,8 +44,8 @@ inline std::vector<std::string> PluginFileNames() {
 }
 
 // A machine of these emulated drives, with or without the ASPI manager.
-inline drive_test::MachineSpec Drives(std::vector<std::shared_ptr<emu::EmulatedDrive>> drives, bool aspi = true) {
-  drive_test::MachineSpec spec;
+inline test_support::MachineSpec Drives(std::vector<std::shared_ptr<emu::EmulatedDrive>> drives, bool aspi = true) {
+  test_support::MachineSpec spec;
   spec.Drives = std::move(drives);
   spec.AspiPresent = aspi;
   return spec;

@@ -2,25 +2,15 @@
 // repeated keys, repeated sections, untrimmed values and malformed lines.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "app/Krfastinireader.h"
 #include "app/Krfastiniwriter.h"
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
-std::string Slurp(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void Spit(const std::filesystem::path& file, const std::string& text) {
-  std::ofstream(file, std::ios::binary) << text;
-}
+using test_support::ReadText;
+using test_support::WriteFile;
 
 TEST(KrFastIniWriter, WritesSectionsKeysAndValuesAsLinesEndingInCrLf) {
   test_support::TempDir dir;
@@ -29,7 +19,7 @@ TEST(KrFastIniWriter, WritesSectionsKeysAndValuesAsLinesEndingInCrLf) {
   ini.AddSection("Toc");
   ini.WriteBool("Manual", false);
   ASSERT_TRUE(ini.UpdateFile());
-  EXPECT_EQ(Slurp(file), "\r\n[Toc]\r\nManual=0\r\n");
+  EXPECT_EQ(ReadText(file), "\r\n[Toc]\r\nManual=0\r\n");
 
   TKrFastIniWriter more(file.string());
   more.AddSection("Path");
@@ -39,7 +29,7 @@ TEST(KrFastIniWriter, WritesSectionsKeysAndValuesAsLinesEndingInCrLf) {
   more.WriteBool("On", true);
   more.AddSection("Next");
   ASSERT_TRUE(more.UpdateFile());
-  EXPECT_EQ(Slurp(file), "\r\n[Path]\r\nTrackDir=/home/a b\r\nEvil=\r\nBig=-9000000000\r\nOn=1\r\n\r\n[Next]\r\n");
+  EXPECT_EQ(ReadText(file), "\r\n[Path]\r\nTrackDir=/home/a b\r\nEvil=\r\nBig=-9000000000\r\nOn=1\r\n\r\n[Next]\r\n");
   // Nothing but the file itself is left in the folder.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path), {}), 1);
 
@@ -47,13 +37,13 @@ TEST(KrFastIniWriter, WritesSectionsKeysAndValuesAsLinesEndingInCrLf) {
   TKrFastIniWriter nowhere((dir / "missing" / "a.ini").string());
   nowhere.AddSection("X");
   EXPECT_FALSE(nowhere.UpdateFile());
-  EXPECT_EQ(Slurp(file).substr(0, 8), "\r\n[Path]");  // a failed save touches no other file
+  EXPECT_EQ(ReadText(file).substr(0, 8), "\r\n[Path]");  // a failed save touches no other file
 }
 
 TEST(KrFastIniReader, ReadsKeysInFileOrderAndConsumesEachLine) {
   test_support::TempDir dir;
   const auto file = dir / "b.ini";
-  Spit(file,
+  WriteFile(file,
        "Stray=1\r\n[ISO9660]\nLittleEndian=1\rLittleEndian=0\r\nNum=42 \r\nNeg=-17\nPlus=+5\nHex=0x10\n"
        "Empty=\nText= a=b \nCaps=TRUE\nYes=yes\nNoEquals\nPlusMinus=+-5\nMinusPlus=-+5\nTwoPlus=++5\nTwoMinus=--5\n[Trail] \nAfter=1\n\n[Dup]\nV=1\n[Dup]\nV=2\n");
   TKrFastIniReader ini(file.string());
@@ -92,7 +82,7 @@ TEST(KrFastIniReader, ReadsKeysInFileOrderAndConsumesEachLine) {
 TEST(KrFastIniReader, SelectsFromTheEndAndReadsMissingFilesAsEmpty) {
   test_support::TempDir dir;
   const auto file = dir / "c.ini";
-  Spit(file, "[S]\nK=first\n[S]\nK=last\n");
+  WriteFile(file, "[S]\nK=first\n[S]\nK=last\n");
   TKrFastIniReader ini(file.string());
   ASSERT_TRUE(ini.SelectSection("S", /*fromEnd=*/true));
   EXPECT_EQ(ini.ReadString("K", ""), "last");

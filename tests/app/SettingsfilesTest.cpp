@@ -25,9 +25,9 @@ class SettingsFiles : public ::testing::Test {
   test_support::TempDir Program{"qnl-program"};
   TSettingsLocations Where;
   int32_t Selection = -2;
-  drive_test::DriveMachine Machine{Drives({drive_test::SmallEmulatedDrive("plextor ", "CD-R  PREMIUM"),
-                                           drive_test::SmallEmulatedDrive("QUARNEL", "EMULATED CD-ROM"),
-                                           drive_test::SmallEmulatedDrive("PLEXTOR", "cd-r  premium")},
+  test_support::DriveMachine Machine{Drives({test_support::SmallEmulatedDrive("plextor ", "CD-R  PREMIUM"),
+                                           test_support::SmallEmulatedDrive("QUARNEL", "EMULATED CD-ROM"),
+                                           test_support::SmallEmulatedDrive("PLEXTOR", "cd-r  premium")},
                                           /*aspi=*/false)};
 };
 
@@ -84,10 +84,10 @@ TEST_F(SettingsFiles, EveryKeyComesBackAfterSaving) {
   PluginManager.SetEnabled(2, false);
   const auto order = PluginFileNames();
   SaveSettingsFiles(Where, /*selectedIndex=*/1);
-  const std::string quarnel = Slurp(Settings / "Quarnel.ini");
+  const std::string quarnel = ReadText(Settings / "Quarnel.ini");
   EXPECT_NE(quarnel.find("\r\n[ISO9660]\r\nReadPvd=0\r\nReadSvd=1\r\nReadTable=0\r\nLittleEndian=0\r\nLittleEndian=1\r\n"),
             std::string::npos);
-  EXPECT_NE(Slurp(Settings / "Drive.ini").find("[E:]\r\nDeviceName=EMULATED CD-ROM\r\nUseSpti=1\r\n"),
+  EXPECT_NE(ReadText(Settings / "Drive.ini").find("[E:]\r\nDeviceName=EMULATED CD-ROM\r\nUseSpti=1\r\n"),
             std::string::npos);
 
   ResetGlobals();
@@ -107,19 +107,19 @@ TEST_F(SettingsFiles, EveryKeyComesBackAfterSaving) {
   test_support::TempDir again;
   SaveSettingsFiles({again.Path, Program.Path}, 1);
   for (const char* name : {"Quarnel.ini", "Drive.ini", "Plugin.ini"})
-    EXPECT_EQ(Slurp(again / name), Slurp(Settings / name)) << name;
+    EXPECT_EQ(ReadText(again / name), ReadText(Settings / name)) << name;
 }
 
 TEST_F(SettingsFiles, HandEditedAndStaleFilesAreReadSafely) {
-  Spit(Settings / "Drive.ini",
+  WriteFile(Settings / "Drive.ini",
        "\r\n[D:]\r\nDeviceName=SOME OTHER DRIVE\r\nInterval=5\r\n"                 // another model now
        "\r\n[E:]\r\nDeviceName= EMULATED CD-ROM \r\nInterval=4000000000\r\nDataReadAtOnce=0\r\n"
        "OffsetSamples=-99999\r\nSetReadSpeed=1\r\nReadSpeed=0\r\n"
        "NumReadSpeeds=3\r\nReadSpeed0=706\r\nReadSpeed1=0\r\nReadSpeed2=1411\r\n");
-  Spit(Settings / "Quarnel.ini",
+  WriteFile(Settings / "Quarnel.ini",
        "\r\n[Drive]\r\nSelected=F:\r\n\r\n[Toc]\r\nLastAddress=999999999\r\nMaxLeadout=0\r\n"
        "\r\n[CDDA]\r\nVolume=500\r\n\r\n[ISO9660]\r\nLittleEndian=0\r\nListOnly=0\r\n");
-  Spit(Settings / "Plugin.ini",
+  WriteFile(Settings / "Plugin.ini",
        "\r\n[Common]\r\nDirectory=/nonexistent/plugins\r\n\r\n[Order]\r\nNumPlugins=99999999999\r\n"
        "0_Filename=Gone.fpi\r\n0_Enabled=0\r\n1_Filename=Zip.fpi\r\n1_Enabled=0\r\n");
   Enumerate();
@@ -154,7 +154,7 @@ TEST_F(SettingsFiles, HandEditedAndStaleFilesAreReadSafely) {
   for (const ZeroCase& c : {ZeroCase{"-1", 14}, {"4294967295", 14}, {"-2147483648", 14}, {"15", 14}, {"0", 0},
                             {"13", 13}, {"+-5", 6}}) {
     ResetGlobals();
-    Spit(Settings / "Quarnel.ini", std::string("\r\n[ISO9660]\r\nTailZeroMode=") + c.Text + "\r\n");
+    WriteFile(Settings / "Quarnel.ini", std::string("\r\n[ISO9660]\r\nTailZeroMode=") + c.Text + "\r\n");
     Load();
     EXPECT_EQ(TailZeroMode, c.Mode) << c.Text;
   }

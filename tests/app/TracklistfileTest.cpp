@@ -23,7 +23,7 @@ TEST_F(TrackListFiles, ASavedListLoadsBackTheSame) {
   CdTracks = tracks;
   const std::string file = (Dir / "disc.trk").string();
   ASSERT_TRUE(SaveTrackList(file));
-  const std::string text = Slurp(file);
+  const std::string text = ReadText(file);
   EXPECT_EQ(text.rfind("\r\n[Disc]\r\nNumTracks=6\r\n\r\n[Track_0]\r\nSessionNo=1\r\n", 0), 0u);
   EXPECT_NE(text.find("[Track_2]\r\nSessionNo=1\r\nTrackNo=3\r\nHead=30000\r\nTail=40000\r\nDataType=AUDIO\r\n"
                       "FileSystem=CDDA(EMPH)\r\n"),
@@ -35,7 +35,7 @@ TEST_F(TrackListFiles, ASavedListLoadsBackTheSame) {
 
   CdTracks.clear();
   ASSERT_TRUE(SaveTrackList(file));
-  EXPECT_EQ(Slurp(file), "\r\n[Disc]\r\nNumTracks=0\r\n");
+  EXPECT_EQ(ReadText(file), "\r\n[Disc]\r\nNumTracks=0\r\n");
   EXPECT_FALSE(SaveTrackList((Dir / "no" / "such.trk").string()));  // the failure is reported
 }
 
@@ -60,7 +60,7 @@ TEST_F(TrackListFiles, OddFilesLoadAsFarAsTheyMakeSense) {
   };
   for (const Case& c : cases) {
     const auto file = Dir / "odd.trk";
-    Spit(file, c.Text);
+    WriteFile(file, c.Text);
     EXPECT_TRUE(LoadTrackList(file.string(), false)) << c.Name;
     EXPECT_EQ(CdTracks, c.Expected) << c.Name;
   }
@@ -75,7 +75,7 @@ TEST_F(TrackListFiles, OddFilesLoadAsFarAsTheyMakeSense) {
 }
 
 TEST_F(TrackListFiles, ALoadedListTakesTheDiscEndFromTheDisc) {
-  drive_test::DriveMachine machine(Drives({drive_test::SmallEmulatedDrive()}));
+  test_support::DriveMachine machine(Drives({test_support::SmallEmulatedDrive()}));
   CdRoms.Enumerate(4, false);
   SetDefaultSettings();
   DriveSettings[0].UseSpti = 1;

@@ -14,43 +14,25 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Files.h"
+#include "tests/support/RandomBytes.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Tools.h"
 
 namespace {
 
+using test_support::Capture;
+using test_support::HaveTool;
+using test_support::Quote;
+using test_support::ReadFile;
 using test_support::TempDir;
-
-std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
   return b.at(at) | b.at(at + 1) << 8 | b.at(at + 2) << 16 | uint32_t(b.at(at + 3)) << 24;
 }
 uint16_t U16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b.at(at) | b.at(at + 1) << 8); }
 
-std::vector<uint8_t> Audio(size_t bytes, unsigned seed = 1) {
-  std::mt19937 rng(seed);
-  std::vector<uint8_t> data(bytes);
-  for (auto& b : data) b = static_cast<uint8_t>(rng());
-  return data;
-}
-
-bool HaveSox() { return std::system("command -v sox >/dev/null 2>&1") == 0; }
-
-std::string Capture(const std::string& command) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) out.append(buf.data(), n);
-  ::pclose(pipe);
-  return out;
-}
-
-std::string Quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+std::vector<uint8_t> Audio(size_t bytes, uint32_t seed = 1) { return test_support::RandomBytes(bytes, seed); }
 
 TEST(DiskOutTest, DefaultsAreCdAudio) {
   TDiskOut out;
@@ -113,7 +95,7 @@ TEST(DiskOutTest, EmptyFileHasConsistentSizes) {
 }
 
 TEST(DiskOutTest, SoxReadsTheFileAsWrittenSamples) {
-  if (!HaveSox()) GTEST_SKIP() << "sox is not installed";
+  if (!HaveTool("sox")) GTEST_SKIP() << "sox is not installed";
   TempDir dir("qnl-wav");
   const auto path = dir / "rip.wav";
   const auto data = Audio(4 * 588 * 75, 7);  // one second of CD frames
@@ -125,7 +107,7 @@ TEST(DiskOutTest, SoxReadsTheFileAsWrittenSamples) {
       ASSERT_TRUE(out.Write(data.data() + at, std::min<size_t>(4 * 588 * 27, data.size() - at)));
     ASSERT_TRUE(out.Close());
   }
-  const std::string info = Capture("soxi " + Quoted(path) + " 2>&1");
+  const std::string info = Capture("soxi " + Quote(path) + " 2>&1");
   EXPECT_NE(info.find("Channels       : 2"), std::string::npos) << info;
   EXPECT_NE(info.find("Sample Rate    : 44100"), std::string::npos) << info;
   EXPECT_NE(info.find("Precision      : 16-bit"), std::string::npos) << info;
@@ -133,10 +115,7 @@ TEST(DiskOutTest, SoxReadsTheFileAsWrittenSamples) {
   EXPECT_NE(info.find("Signed Integer PCM"), std::string::npos) << info;
   EXPECT_EQ(info.find("WARN"), std::string::npos) << info;
 
-  const auto raw = dir / "rip.raw";
-  ASSERT_EQ(std::system(("sox " + Quoted(path) + " -t raw -e signed -b 16 -L " + Quoted(raw) +
-                         " 2>/dev/null").c_str()), 0);
-  EXPECT_EQ(ReadFile(raw), data);
+  EXPECT_EQ(test_support::SoxPcm(path), data);
 }
 
 TEST(DiskOutTest, SettersAreRefusedWhileOpenAndChangeNothing) {
@@ -276,11 +255,8 @@ TEST(DiskOutTest, ExtensibleFormatWritesA68ByteHeader) {
   EXPECT_EQ(std::string(file.begin() + 60, file.begin() + 64), "data");
   EXPECT_EQ(U32(file, 64), data.size());
 
-  if (!HaveSox()) GTEST_SKIP() << "sox is not installed";
-  const auto raw = dir / "ext.raw";
-  ASSERT_EQ(std::system(("sox " + Quoted(path) + " -t raw -e signed -b 16 -L " + Quoted(raw) +
-                         " 2>/dev/null").c_str()), 0);
-  EXPECT_EQ(ReadFile(raw), data);
+  if (!HaveTool("sox")) GTEST_SKIP() << "sox is not installed";
+  EXPECT_EQ(test_support::SoxPcm(path), data);
 }
 
 TEST(DiskOutTest, FloatFormatHasAn18ByteFmtChunk) {
@@ -308,8 +284,8 @@ TEST(DiskOutTest, FloatFormatHasAn18ByteFmtChunk) {
   EXPECT_EQ(std::string(file.begin() + 38, file.begin() + 42), "data");
   EXPECT_EQ(U32(file, 42), 24u);
 
-  if (!HaveSox()) GTEST_SKIP() << "sox is not installed";
-  const std::string info = Capture("soxi " + Quoted(path) + " 2>&1");
+  if (!HaveTool("sox")) GTEST_SKIP() << "sox is not installed";
+  const std::string info = Capture("soxi " + Quote(path) + " 2>&1");
   EXPECT_NE(info.find("Floating Point PCM"), std::string::npos) << info;
   EXPECT_NE(info.find("= 3 samples"), std::string::npos) << info;
 }

@@ -17,35 +17,24 @@
 #include "platform/Clock.h"
 #include "sector/Address.h"
 #include "sector/Datasector.h"
-#include "tests/drive/support/DriveMachine.h"
+#include "tests/support/DriveMachine.h"
 #include "tests/emulator/BuilderTestSupport.h"
+#include "tests/support/Files.h"
+#include "tests/support/Tools.h"
 #include "worker/Headlessprogressview.h"
 
 namespace rip_test {
 
 namespace fs = std::filesystem;
-using buildertest::Quote;
+using test_support::Capture;
+using test_support::Quote;
+using test_support::Shell;
 using Samples = std::vector<int16_t>;  // interleaved left, right
 using Ranges = std::vector<std::pair<int64_t, int64_t>>;  // [first, end) sample frames
 
-inline bool Shell(const std::string& command) { return buildertest::RunShell(command + " >/dev/null 2>&1") == 0; }
-
-inline std::string Capture(const std::string& command) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-  ::pclose(pipe);
-  return out;
-}
-
 // The samples of any WAV as sox reads them.
 inline Samples SoxSamples(const fs::path& wav) {
-  const fs::path raw = wav.string() + ".raw";
-  if (!Shell("sox " + Quote(wav) + " -t raw -e signed -b 16 -L " + Quote(raw))) return {};
-  const std::vector<uint8_t> bytes = buildertest::ReadFile(raw);
+  const std::vector<uint8_t> bytes = test_support::SoxPcm(wav);
   Samples s(bytes.size() / 2);
   std::memcpy(s.data(), bytes.data(), s.size() * 2);
   return s;
@@ -157,10 +146,10 @@ class RipRig {
     auto copy = std::make_shared<emu::Disc>(*disc.Disc);
     if (tweak) tweak(*copy);
     Emulated = test_support::TestDrive(copy);
-    drive_test::MachineSpec spec;
+    test_support::MachineSpec spec;
     spec.Drives.push_back(Emulated);
     spec.DeviceFor = device;
-    Machine = std::make_unique<drive_test::DriveMachine>(spec);
+    Machine = std::make_unique<test_support::DriveMachine>(spec);
     TKrCdRoms list;
     list.Enumerate(3, false);
     if (const TKrCdRom* found = list.GetCdRom(0)) Drive = *found;
@@ -174,10 +163,7 @@ class RipRig {
     return Ripper.StartRip(track);
   }
   fs::path Output() const { return Dir / "out.wav"; }
-  std::string LogText() const {
-    std::ifstream in(Ripper.GetLogPath(), std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
+  std::string LogText() const { return test_support::ReadText(Ripper.GetLogPath()); }
   // The drive as a rip must leave it: default page 01, 2048-byte blocks, tray free.
   void ExpectDriveRestored(const std::string& what) const {
     EXPECT_EQ(Emulated->CurrentPage01(), Emulated->DefaultPage01()) << what;
@@ -225,7 +211,7 @@ class RipRig {
 
   test_support::TempDir Dir{"qnl-ripout"};
   std::shared_ptr<emu::EmulatedDrive> Emulated;
-  std::unique_ptr<drive_test::DriveMachine> Machine;
+  std::unique_ptr<test_support::DriveMachine> Machine;
   TKrCdRom Drive;
   std::shared_ptr<platform::FakeClock> Clock = std::make_shared<platform::FakeClock>();
   platform::ClockOverride ClockGuard{Clock};

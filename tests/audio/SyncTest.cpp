@@ -6,17 +6,14 @@
 #include <random>
 #include <vector>
 
+#include "tests/support/RandomBytes.h"
+
 namespace {
 
 constexpr unsigned Sector = TSynchronizer::SamplesPerSector;
 
 // A signal in which every run of samples is unique, as music nearly always is.
-std::vector<uint8_t> Signal(size_t samples, unsigned seed = 1) {
-  std::mt19937 rng(seed);
-  std::vector<uint8_t> bytes(samples * 4);
-  for (auto& b : bytes) b = static_cast<uint8_t>(rng());
-  return bytes;
-}
+std::vector<uint8_t> Signal(size_t samples, uint32_t seed = 1) { return test_support::RandomBytes(samples * 4, seed); }
 
 // The block a drive returns when asked for `samples` samples from `start`, landing `jitter`
 // samples off.

@@ -11,13 +11,13 @@
 #include "platform/Clock.h"
 #include "sector/Address.h"
 #include "sector/Bytes.h"
-#include "tests/drive/support/DriveMachine.h"
+#include "tests/support/DriveMachine.h"
 #include "tests/emulator/support/TestDiscs.h"
 
 namespace {
 
-using drive_test::DriveMachine;
-using drive_test::MachineSpec;
+using test_support::DriveMachine;
+using test_support::MachineSpec;
 using Bytes = std::vector<uint8_t>;
 
 // A drive whose current read speed after SET CD SPEED is whatever `pick` says.
@@ -56,7 +56,7 @@ TDriveSetting PassThrough() {
 
 TEST(DriveutilitySpeeds, EmulatedDriveSpeedsAreFoundOverPassThrough) {
   MachineSpec spec;
-  spec.Drives = {drive_test::SmallEmulatedDrive()};
+  spec.Drives = {test_support::SmallEmulatedDrive()};
   spec.AspiPresent = false;
   DriveMachine machine(spec);
   TDriveUtility utility;
@@ -73,7 +73,7 @@ TEST(DriveutilitySpeeds, EmulatedDriveSpeedsAreFoundOverPassThrough) {
 
 TEST(DriveutilitySpeeds, WithoutAnAspiLayerTheDriveIsAskedOverPassThrough) {
   MachineSpec spec;
-  spec.Drives = {drive_test::SmallEmulatedDrive()};
+  spec.Drives = {test_support::SmallEmulatedDrive()};
   spec.AspiPresent = false;
   DriveMachine machine(spec);
   TDriveUtility utility;
@@ -88,7 +88,7 @@ TEST(DriveutilitySpeeds, WithoutAnAspiLayerTheDriveIsAskedOverPassThrough) {
 
 TEST(DriveutilitySpeeds, OverAspiWhenTheLayerIsThere) {
   MachineSpec spec;
-  spec.Drives = {drive_test::SmallEmulatedDrive()};
+  spec.Drives = {test_support::SmallEmulatedDrive()};
   DriveMachine machine(spec);
   TKrCdRoms list;
   ASSERT_EQ(list.Enumerate(1, false), 1u);

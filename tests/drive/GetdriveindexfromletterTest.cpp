@@ -5,12 +5,12 @@
 #include <cstring>
 
 #include "platform/Registry.h"
-#include "tests/drive/support/DriveMachine.h"
+#include "tests/support/DriveMachine.h"
 
 namespace {
 
-using drive_test::DriveMachine;
-using drive_test::MachineSpec;
+using test_support::DriveMachine;
+using test_support::MachineSpec;
 
 TKrCdRom Device(uint8_t target, uint8_t lun, const char* vendor, const char* product, const char* revision) {
   TKrCdRom drive(0, target, lun);

@@ -8,18 +8,18 @@
 #include "drive/Krcdroms.h"
 #include "drive/Krspti.h"
 #include "drive/Krsptiex.h"
-#include "tests/drive/support/DriveMachine.h"
+#include "tests/support/DriveMachine.h"
 
 namespace {
 
-using drive_test::DriveMachine;
-using drive_test::MachineSpec;
+using test_support::DriveMachine;
+using test_support::MachineSpec;
 
 // Both twins of every builder reach the drive with the same command, over the real
 // transports: our ASPI manager and the pass-through stand-in.
 TEST(KraspiexTwins, AspiAndPassThroughFormsSendTheSameCommands) {
   MachineSpec spec;
-  spec.Drives = {drive_test::SmallEmulatedDrive()};
+  spec.Drives = {test_support::SmallEmulatedDrive()};
   DriveMachine machine(spec);
   TKrCdRoms list;
   ASSERT_EQ(list.Enumerate(3, false), 1u);
@@ -91,7 +91,7 @@ TEST(KraspiexTwins, AspiAndPassThroughFormsSendTheSameCommands) {
 
 TEST(KraspiexTwins, AspiFormsFailWithoutTheManager) {
   MachineSpec spec;
-  spec.Drives = {drive_test::SmallEmulatedDrive()};
+  spec.Drives = {test_support::SmallEmulatedDrive()};
   spec.AspiPresent = false;
   DriveMachine machine(spec);
   TKrCdRom drive(0, 0, 0);

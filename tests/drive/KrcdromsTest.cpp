@@ -4,13 +4,13 @@
 
 #include "drive/Kraspi.h"
 #include "platform/Registry.h"
-#include "tests/drive/support/DriveMachine.h"
+#include "tests/support/DriveMachine.h"
 
 namespace {
 
-using drive_test::DriveMachine;
-using drive_test::MachineSpec;
-using drive_test::SmallEmulatedDrive;
+using test_support::DriveMachine;
+using test_support::MachineSpec;
+using test_support::SmallEmulatedDrive;
 
 MachineSpec TwoDrives(bool aspi) {
   MachineSpec spec;

@@ -8,13 +8,13 @@
 #include "drive/Kraspi.h"
 #include "drive/Krcdroms.h"
 #include "drive/Krspti.h"
-#include "tests/drive/support/DriveMachine.h"
+#include "tests/support/DriveMachine.h"
 #include "tests/emulator/support/TestDiscs.h"
 
 namespace {
 
-using drive_test::DriveMachine;
-using drive_test::MachineSpec;
+using test_support::DriveMachine;
+using test_support::MachineSpec;
 
 constexpr int32_t kBadLba = 12;  // unreadable on the disc below
 
@@ -124,7 +124,7 @@ TEST(Transport, ACommandTheSystemRefusesIsToldApartOverBothTransports) {
 
 TEST(Transport, TheSettingChoosesTheTransportAndMayFallBackWithoutAspi) {
   MachineSpec spec;
-  spec.Drives = {drive_test::SmallEmulatedDrive()};
+  spec.Drives = {test_support::SmallEmulatedDrive()};
   spec.AspiPresent = false;
   DriveMachine machine(spec);
   const TDriveSetting aspi{};

@@ -76,7 +76,7 @@ TEST(BuilderAudio, WavTracksReadBackAsTheirPcmWithControlAndPregap) {
   const fs::path plain = MakeWav(dir, "plain.wav", 1.3);
   const fs::path emph = MakeWav(dir, "emph.wav", 0.7);
   ASSERT_FALSE(plain.empty() || emph.empty()) << "sox failed";
-  const std::vector<uint8_t> plainPcm = WavPcm(dir, plain), emphPcm = WavPcm(dir, emph);
+  const std::vector<uint8_t> plainPcm = test_support::SoxPcm(plain), emphPcm = test_support::SoxPcm(emph);
   ASSERT_FALSE(plainPcm.empty() || emphPcm.empty());
   const fs::path data = dir / "data.bin";
   WriteFile(data, RandomBytes(40 * 2048, 3));

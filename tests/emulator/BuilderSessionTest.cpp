@@ -190,8 +190,7 @@ TEST(BuilderSession, DroppedSessionIsStillRecordedAndItsQSaysWhereItsTracksAre) 
   EXPECT_EQ(FindPoint(toc, 1, 2), nullptr);
   ASSERT_NE(FindPoint(toc, 1, 0xA2), nullptr);
   EXPECT_EQ(PLba(*FindPoint(toc, 1, 0xA2)), 60);
-  const std::string ccd(reinterpret_cast<const char*>(ReadFile(dir / "disc.ccd").data()),
-                        fs::file_size(dir / "disc.ccd"));
+  const std::string ccd = test_support::ReadText(dir / "disc.ccd");
   EXPECT_EQ(ccd.find("[TRACK 2]"), std::string::npos);
 
   // Beyond the TOC's lead-out the second session is served, and its Q is whole.
@@ -272,7 +271,7 @@ TEST(BuilderSession, PlanRefusesWhatCannotBeBuilt) {
   missing.Sessions.push_back({{Track(SectorKind::Mode1, dir / "nothere.iso")}});
   refused(missing, "nothere.iso");
 
-  WriteFile(dir / "empty.iso", {});
+  WriteFile(dir / "empty.iso", "");
   emu::DiscSpec zero;
   zero.Sessions.push_back({{Track(SectorKind::Mode1, dir / "empty.iso")}});
   refused(zero, "no data");

@@ -2,72 +2,37 @@
 // Shared pieces of the disc-builder tests: temporary folders, external tools, input
 // files and the few drive commands the tests send.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "emulator/DiscBuilder.h"
 #include "emulator/EmulatedDrive.h"
 #include "emulator/ImageSet.h"
+#include "tests/support/Files.h"
+#include "tests/support/RandomBytes.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Tools.h"
 
 namespace buildertest {
 
 namespace fs = std::filesystem;
 
 using TempDir = test_support::TempDir;
-
-inline std::string Quote(const fs::path& p) {
-  std::string out = "'";
-  for (char c : p.string()) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-inline bool HaveTool(const std::string& tool) {
-  return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Exit status of a shell command (output discarded unless the caller redirects it).
-inline int RunShell(const std::string& command) {
-  const int rc = std::system(command.c_str());
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
-#define QNL_REQUIRE_TOOL(tool)                                                       \
-  do {                                                                               \
-    if (!::buildertest::HaveTool(tool)) GTEST_SKIP() << (tool) << " is not installed"; \
-  } while (0)
-
-inline std::vector<uint8_t> ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFile(const fs::path& path, const std::vector<uint8_t>& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
-inline std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
-  std::mt19937 gen(seed);
-  std::vector<uint8_t> data(size);
-  for (uint8_t& b : data) b = static_cast<uint8_t>(gen());
-  return data;
-}
+using test_support::Quote;
+using test_support::RandomBytes;
+using test_support::ReadFile;
+using test_support::RunShell;
+using test_support::WriteFile;
 
 // A small folder tree for an ISO: a few files of odd sizes in two levels.
 inline void MakeTree(const fs::path& root, uint32_t seed) {
   fs::create_directories(root / "docs" / "deep");
-  WriteFile(root / "readme.txt", std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o', '\n'});
+  WriteFile(root / "readme.txt", "hello\n");
   WriteFile(root / "data.bin", RandomBytes(200000 + seed % 1000, seed));
   WriteFile(root / "docs" / "notes.bin", RandomBytes(70001, seed + 1));
   WriteFile(root / "docs" / "deep" / "tail.bin", RandomBytes(4097, seed + 2));
@@ -96,13 +61,6 @@ inline fs::path MakeWav(const TempDir& dir, const std::string& name, double seco
                               " sine 440 sine 1000 >/dev/null 2>&1";
   if (RunShell(command) != 0) return {};
   return wav;
-}
-
-// PCM bytes of a WAV as sox sees them (raw 16-bit little-endian stereo).
-inline std::vector<uint8_t> WavPcm(const TempDir& dir, const fs::path& wav) {
-  const fs::path raw = dir / (wav.filename().string() + ".raw");
-  if (RunShell("sox " + Quote(wav) + " -t raw -e signed -b 16 -L " + Quote(raw) + " >/dev/null 2>&1") != 0) return {};
-  return ReadFile(raw);
 }
 
 struct LoadedDrive {

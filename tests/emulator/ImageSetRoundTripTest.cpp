@@ -11,7 +11,7 @@ namespace {
 
 using test::Descriptor;
 using test::PatternByte;
-using test::ReadFile;
+using test::ReadText;
 using test::TempDir;
 
 uint8_t Bcd(int value) { return static_cast<uint8_t>((value / 10) << 4 | (value % 10)); }
@@ -124,7 +124,7 @@ TEST(ImageSetRoundTripTest, TheControlFileAloneDescribesTheTracks) {
   EXPECT_EQ(loaded.FirstSession, 1);
   EXPECT_EQ(loaded.LastSession, 2);
 
-  std::string ccd = ReadFile(dir / "disc.ccd");
+  std::string ccd = ReadText(dir / "disc.ccd");
   EXPECT_NE(ccd.find("[TRACK 2]\r\nMODE=1\r\nINDEX 0=100\r\nINDEX 1=120\r\n"), std::string::npos) << ccd;
   EXPECT_NE(ccd.find("[TRACK 1]\r\nMODE=0\r\nINDEX 1=0\r\n"), std::string::npos) << ccd;
   EXPECT_NE(ccd.find("[TRACK 3]\r\nMODE=2\r\nINDEX 0=450\r\n"), std::string::npos) << ccd;

@@ -1,32 +1,24 @@
 #pragma once
-// Small helpers for the image-set tests: a temporary folder and file writing.
+// Small helpers for the image-set tests: sectors whose bytes tell where they lie, and TOC entries.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "emulator/Disc.h"
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
 namespace emu::test {
 
 using TempDir = test_support::TempDir;
 
-inline void WriteFile(const std::filesystem::path& path, std::string_view content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  ASSERT_TRUE(out.good()) << path;
-}
-
-inline std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test_support::ReadText;
+using test_support::WriteFile;
 
 // Raw bytes whose every position tells where it came from: sector lba, byte i.
 inline uint8_t PatternByte(int32_t lba, size_t i, uint8_t salt = 0) {

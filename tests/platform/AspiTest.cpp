@@ -11,6 +11,7 @@
 #include "platform/Event.h"
 #include "platform/Machine.h"
 #include "support/FakePlatform.h"
+#include "tests/support/DriveMachine.h"
 #include "tests/emulator/support/TestDiscs.h"
 
 namespace {
@@ -55,13 +56,8 @@ class Aspi : public ::testing::Test {
 
   // Linux drives on hosts 1 and 4 (a disk beside the first), then the virtual drives.
   std::shared_ptr<FakeSg> Use(std::vector<platform::VirtualDrive> virtuals, bool withModule = true) {
-    platform::test::WriteTwoDrivesAndDisk(Dir.Path / "sys");
     auto sg = std::make_shared<FakeSg>();
-    platform::MachineConfig config;
-    config.SysfsRoot = Dir.Path / "sys";
-    config.DevRoot = "/devtest";
-    config.ReadEnvironment = false;
-    config.Sg = sg;
+    platform::MachineConfig config = platform::test::LinuxMachineConfig(Dir.Path, sg);
     config.VirtualDrives = std::move(virtuals);
     config.AspiModule = withModule ? std::filesystem::path(QNL_ASPI_MODULE) : Dir.Path / "none" / "QuarnelAspi.so";
     Override = std::make_unique<platform::MachineOverride>(std::make_shared<platform::Machine>(std::move(config)));
@@ -73,7 +69,7 @@ class Aspi : public ::testing::Test {
 };
 
 TEST_F(Aspi, MissingModuleMeansNoAspi) {
-  auto drive = platform::test::SmallDrive();
+  auto drive = test_support::SmallEmulatedDrive();
   Use({platform::test::MakeVirtual(drive)}, false);
   EXPECT_FALSE(LoadAspi());
   EXPECT_FALSE(LoadAspi());
@@ -85,7 +81,7 @@ TEST_F(Aspi, MissingModuleMeansNoAspi) {
 }
 
 TEST_F(Aspi, AdaptersAreTheCdHostsThenTheVirtualOne) {
-  Use({platform::test::MakeVirtual(platform::test::SmallDrive())});
+  Use({platform::test::MakeVirtual(test_support::SmallEmulatedDrive())});
   ASSERT_TRUE(LoadAspi());
   const uint32_t info = AspiGetSupportInfo();
   EXPECT_EQ((info >> 8) & 0xFF, kSrbStatusDone);
@@ -116,7 +112,7 @@ TEST_F(Aspi, AdaptersAreTheCdHostsThenTheVirtualOne) {
 }
 
 TEST_F(Aspi, ExecutesOnEmulatedAndLinuxDrivesByAddress) {
-  auto drive = platform::test::SmallDrive("ASPI PRODUCT");
+  auto drive = test_support::SmallEmulatedDrive("QUARNEL", "ASPI PRODUCT");
   auto sg = Use({platform::test::MakeVirtual(drive)});
   ASSERT_TRUE(LoadAspi());
   uint8_t data[36] = {};

@@ -3,6 +3,7 @@
 #include "platform/Machine.h"
 #include "platform/PassThrough.h"
 #include "support/FakePlatform.h"
+#include "tests/support/DriveMachine.h"
 
 namespace platform {
 namespace {
@@ -48,21 +49,11 @@ TEST(Sysfs, AddressesAndMissingTreesAreHandled) {
   EXPECT_TRUE(ScanScsiDevices(empty.Path / "nothing").empty());
 }
 
-MachineConfig LinuxConfig(const TempDir& dir, std::shared_ptr<FakeSg> sg) {
-  test::WriteTwoDrivesAndDisk(dir.Path / "sys");
-  MachineConfig config;
-  config.SysfsRoot = dir.Path / "sys";
-  config.DevRoot = "/devtest";
-  config.ReadEnvironment = false;
-  config.Sg = std::move(sg);
-  return config;
-}
-
 TEST(Machine, LettersLinuxDrivesInSysfsOrderThenEmulatedDrives) {
   TempDir dir;
   auto sg = std::make_shared<FakeSg>();
-  MachineConfig config = LinuxConfig(dir, sg);
-  config.VirtualDrives.push_back(test::MakeVirtual(test::SmallDrive()));
+  MachineConfig config = test::LinuxMachineConfig(dir.Path, sg);
+  config.VirtualDrives.push_back(test::MakeVirtual(test_support::SmallEmulatedDrive()));
   const Machine machine(std::move(config));
   const auto& drives = machine.CdDrives();
   ASSERT_EQ(drives.size(), 3u);
@@ -96,7 +87,7 @@ TEST(Machine, OpensLinuxDrivesThroughSgAndRefusesUnknownNames) {
   TempDir dir;
   auto sg = std::make_shared<FakeSg>();
   sg->Denied.insert("/devtest/sr1");
-  const Machine machine(LinuxConfig(dir, sg));
+  const Machine machine(test::LinuxMachineConfig(dir.Path, sg));
   uint32_t error = 0;
   auto device = machine.OpenDrive("d:", kAccessRead | kAccessWrite, error);
   ASSERT_TRUE(device);
@@ -112,7 +103,7 @@ TEST(Machine, NeverLettersMoreThanDToZ) {
   MachineConfig config;
   config.SysfsRoot = dir.Path;
   config.ReadEnvironment = false;
-  auto drive = test::SmallDrive();
+  auto drive = test_support::SmallEmulatedDrive();
   for (int i = 0; i < 30; ++i) config.VirtualDrives.push_back(test::MakeVirtual(drive));
   const Machine machine(std::move(config));
   ASSERT_EQ(machine.CdDrives().size(), 23u);
@@ -121,8 +112,8 @@ TEST(Machine, NeverLettersMoreThanDToZ) {
 
 TEST(Machine, RegistryAnswersMountedDevicesForEveryLetter) {
   TempDir dir;
-  MachineConfig config = LinuxConfig(dir, std::make_shared<FakeSg>());
-  config.VirtualDrives.push_back(test::MakeVirtual(test::SmallDrive("TEST DRIVE/2")));
+  MachineConfig config = test::LinuxMachineConfig(dir.Path, std::make_shared<FakeSg>());
+  config.VirtualDrives.push_back(test::MakeVirtual(test_support::SmallEmulatedDrive("QUARNEL", "TEST DRIVE/2")));
   const Machine machine(std::move(config));
   std::vector<uint8_t> value;
   ASSERT_TRUE(machine.GetRegistry().QueryBinary("SYSTEM\\MountedDevices", "\\DosDevices\\D:", value));

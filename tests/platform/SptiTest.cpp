@@ -8,6 +8,7 @@
 #include "drive/Krspti.h"
 #include "platform/Machine.h"
 #include "support/FakePlatform.h"
+#include "tests/support/DriveMachine.h"
 #include "tests/emulator/support/TestDiscs.h"
 
 namespace {
@@ -29,15 +30,9 @@ class Spti : public ::testing::Test {
   }
 
   std::shared_ptr<FakeSg> UseLinux(platform::OsVersion version = {}) {
-    platform::test::WriteTwoDrivesAndDisk(Dir.Path / "sys");
     auto sg = std::make_shared<FakeSg>();
-    platform::MachineConfig config;
-    config.SysfsRoot = Dir.Path / "sys";
-    config.DevRoot = "/devtest";
-    config.ReadEnvironment = false;
-    config.Version = version;
-    config.Sg = sg;
-    Override = std::make_unique<platform::MachineOverride>(std::make_shared<platform::Machine>(std::move(config)));
+    Override = std::make_unique<platform::MachineOverride>(
+        std::make_shared<platform::Machine>(platform::test::LinuxMachineConfig(Dir.Path, sg, version)));
     return sg;
   }
 
@@ -68,7 +63,7 @@ TEST(SptiConversions, DirectionsMapToDataIn) {
 }
 
 TEST_F(Spti, ExecutesOnTheEmulatedDriveByLetter) {
-  auto drive = platform::test::SmallDrive("SPTI PRODUCT");
+  auto drive = test_support::SmallEmulatedDrive("QUARNEL", "SPTI PRODUCT");
   UseEmulated({drive});
   std::vector<std::string> letters;
   ASSERT_EQ(ListCdDriveLetters(letters), 1u);
@@ -116,7 +111,7 @@ TEST_F(Spti, TransportFailuresAndUnknownDrivesAreNotDone) {
 }
 
 TEST_F(Spti, PreventAllowLocksAndUnlocksTheTray) {
-  auto drive = platform::test::SmallDrive();
+  auto drive = test_support::SmallEmulatedDrive();
   UseEmulated({drive});
   TKrCdRom cdrom(std::string("D:"));
   ASSERT_TRUE(SptiPreventAllow(cdrom, true));
@@ -132,7 +127,7 @@ TEST_F(Spti, PreventAllowLocksAndUnlocksTheTray) {
 }
 
 TEST_F(Spti, UsableWhenAnEmulatedDriveAnswersAndDecidedOnce) {
-  auto drive = platform::test::SmallDrive();
+  auto drive = test_support::SmallEmulatedDrive();
   UseEmulated({drive});
   EXPECT_TRUE(IsSptiUsable());
   EXPECT_EQ(SptiVersionCode(), 5u);
@@ -147,11 +142,11 @@ TEST_F(Spti, NotUsableWithoutLettersOrOnOldPlatforms) {
   UseEmulated({});
   EXPECT_FALSE(IsSptiUsable());
   spti_detail::ResetForTesting();
-  UseEmulated({platform::test::SmallDrive()}, {platform::kPlatformWin32Windows, 4, 10});
+  UseEmulated({test_support::SmallEmulatedDrive()}, {platform::kPlatformWin32Windows, 4, 10});
   EXPECT_FALSE(IsSptiUsable());
   EXPECT_EQ(SptiVersionCode(), 1u);
   spti_detail::ResetForTesting();
-  UseEmulated({platform::test::SmallDrive()}, {platform::kPlatformWin32Nt, 3, 51});
+  UseEmulated({test_support::SmallEmulatedDrive()}, {platform::kPlatformWin32Nt, 3, 51});
   EXPECT_FALSE(IsSptiUsable());
   EXPECT_EQ(SptiVersionCode(), 2u);
 }

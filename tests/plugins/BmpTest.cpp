@@ -16,11 +16,6 @@ namespace {
 
 using namespace plugin_test;
 
-void PutLe16(Bytes& b, size_t at, uint16_t v) {
-  b[at] = static_cast<unsigned char>(v);
-  b[at + 1] = static_cast<unsigned char>(v >> 8);
-}
-
 // A 24-bit bitmap with a 40-byte info header, `size` bytes in all.
 Bytes MakeBitmap(uint32_t size) {
   Bytes b(std::max<uint32_t>(size, 54), 0);

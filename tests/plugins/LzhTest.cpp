@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -16,33 +15,15 @@ using namespace plugin_test;
 
 constexpr unsigned SectorSize = 2048;
 
-Bytes RandomBytes(size_t count, unsigned seed) {
-  std::mt19937 generator(seed);
-  Bytes out(count);
-  for (auto& b : out) b = static_cast<unsigned char>(generator());
-  return out;
-}
-
-void WriteFile(const std::string& path, const Bytes& data) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  std::fwrite(data.data(), 1, data.size(), f);
-  std::fclose(f);
-}
-
-void PutU32(Bytes& b, size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
 // A level-0 member: header (with its checksum) followed by `body` stored as is.
 Bytes Level0Member(const char* id, const std::string& name, const Bytes& body, std::uint32_t compressed) {
   const unsigned headerSize = 22 + static_cast<unsigned>(name.size());
   Bytes h(2 + headerSize, 0);
   h[0] = static_cast<unsigned char>(headerSize);
   std::memcpy(&h[2], id, 5);
-  PutU32(h, 7, compressed);
-  PutU32(h, 11, static_cast<std::uint32_t>(body.size()));
-  PutU32(h, 15, 0x5A3C1E21);
+  PutLe32(h, 7, compressed);
+  PutLe32(h, 11, static_cast<std::uint32_t>(body.size()));
+  PutLe32(h, 15, 0x5A3C1E21);
   h[19] = 0x20;
   h[20] = 0;
   h[21] = static_cast<unsigned char>(name.size());
@@ -64,8 +45,8 @@ Bytes Level2Member(const char* id, const Bytes& body, std::uint16_t headerSize, 
   h[0] = static_cast<unsigned char>(headerSize);
   h[1] = static_cast<unsigned char>(headerSize >> 8);
   std::memcpy(&h[2], id, 5);
-  PutU32(h, 7, compressed);
-  PutU32(h, 11, static_cast<std::uint32_t>(body.size()));
+  PutLe32(h, 7, compressed);
+  PutLe32(h, 11, static_cast<std::uint32_t>(body.size()));
   h[19] = 0x20;
   h[20] = 2;
   h[23] = 'U';
@@ -231,7 +212,7 @@ TEST_F(LzhPlugin, SizesThatWouldWrapEndTheFileInsteadOfLooping) {
     Bytes damaged = archive;
     damaged[second] = static_cast<unsigned char>(headerSize);
     damaged[second + 1] = 0;
-    PutU32(damaged, second + 7, compressed);
+    PutLe32(damaged, second + 7, compressed);
     EXPECT_EQ(Carve(Concat({damaged, Zeros(SectorSize)})), static_cast<long long>(second)) << headerSize;
   }
 }

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -15,13 +14,6 @@ namespace {
 using namespace plugin_test;
 
 constexpr unsigned SectorSize = 2048;
-
-Bytes RandomBytes(size_t count, unsigned seed) {
-  std::mt19937 generator(seed);
-  Bytes out(count);
-  for (auto& b : out) b = static_cast<unsigned char>(generator());
-  return out;
-}
 
 Bytes Zeros(size_t n) { return Bytes(n, 0); }
 

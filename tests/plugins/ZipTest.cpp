@@ -18,8 +18,6 @@ using namespace plugin_test;
 
 constexpr unsigned kSectorSizes[] = {2048, 2324, 2336};
 
-bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
-
 void PutLe(Bytes& b, uint64_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) b.push_back(i < 8 ? static_cast<unsigned char>(v >> (8 * i)) : 0);
 }

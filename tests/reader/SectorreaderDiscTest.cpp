@@ -81,7 +81,7 @@ class SectorReaderDisc : public ::testing::Test {
   }
   std::set<int64_t> Frames(std::initializer_list<int64_t> frames) { return std::set<int64_t>(frames); }
 
-  buildertest::TempDir Dir;
+  test_support::TempDir Dir;
   std::filesystem::path Iso;
   emu::DiscSpec Spec;
   std::shared_ptr<emu::Disc> Disc;
@@ -405,7 +405,7 @@ class SectorReaderMixedDisc : public ::testing::Test {
     return good;
   }
 
-  buildertest::TempDir Dir;
+  test_support::TempDir Dir;
   emu::DiscLayout Layout;
   std::shared_ptr<emu::Disc> Disc;
   std::set<int64_t> Failed;

@@ -8,21 +8,21 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <set>
 #include <vector>
 
-#include "tests/support/TestDrive.h"
-#include "drive/Kraspi.h"
-#include "drive/Krspti.h"
 #include "emulator/EmulatedDrive.h"
 #include "platform/Clock.h"
-#include "platform/EmulatedScsiDevice.h"
-#include "platform/Machine.h"
 #include "reader/Discend.h"
 #include "reader/Sectorreader.h"
 #include "sector/Address.h"
+#include "sector/Bytes.h"
 #include "sector/Datasector.h"
 #include "tests/emulator/support/TestDiscs.h"
+#include "tests/support/DriveMachine.h"
+#include "tests/support/TestDrive.h"
 
 namespace reader_test {
 
@@ -41,26 +41,29 @@ inline TDriveSetting BaseSetting() {
   return s;
 }
 
+struct ReadCommand {
+  int64_t Start;  // frame address
+  uint32_t Count;
+};
+// The frames a READ CD (0xBE) or READ CDDA (0xD8) asks for; none for another command.
+inline std::optional<ReadCommand> ReadOf(std::span<const uint8_t> cdb) {
+  if (cdb.size() < 10 || (cdb[0] != 0xBE && cdb[0] != 0xD8)) return std::nullopt;
+  const uint32_t count = cdb[0] == 0xBE ? GetBe24(&cdb[6]) : GetBe32(&cdb[6]);
+  return ReadCommand{LbaToFrames(static_cast<int32_t>(GetBe32(&cdb[2]))), count};
+}
+
 // A device that answers READ CD / READ CDDA through a function and fails anything else.
 class ScriptedDevice : public platform::ScsiDevice {
  public:
-  struct Read {
-    int64_t Start;  // frame address
-    uint32_t Count;
-  };
+  using Read = ReadCommand;
   // Fills the buffer for a read; returns the result to report.
   using Answer = std::function<platform::ExecResult(const Read&, std::span<uint8_t>)>;
   explicit ScriptedDevice(Answer answer) : Respond(std::move(answer)) {}
 
   platform::ExecResult Execute(std::span<const uint8_t> cdb, platform::DataDirection, std::span<uint8_t> buffer,
                                uint32_t) override {
-    if (cdb.size() >= 10 && (cdb[0] == 0xBE || cdb[0] == 0xD8)) {
-      const auto lba = static_cast<int32_t>(uint32_t{cdb[2]} << 24 | uint32_t{cdb[3]} << 16 |
-                                            uint32_t{cdb[4]} << 8 | cdb[5]);
-      const uint32_t count = cdb[0] == 0xBE ? (uint32_t{cdb[6]} << 16 | uint32_t{cdb[7]} << 8 | cdb[8])
-                                            : (uint32_t{cdb[6]} << 24 | uint32_t{cdb[7]} << 16 |
-                                               uint32_t{cdb[8]} << 8 | cdb[9]);
-      Reads.push_back({LbaToFrames(lba), count});
+    if (const auto read = ReadOf(cdb)) {
+      Reads.push_back(*read);
       return Respond(Reads.back(), buffer);
     }
     platform::ExecResult r;
@@ -91,22 +94,16 @@ inline platform::ExecResult NoSenseFailure() {
 class ReaderRig {
  public:
   explicit ReaderRig(std::shared_ptr<emu::Disc> disc) : Emulated(test_support::TestDrive(disc)) {
-    Install(platform::EmulatedVirtualDrive(Emulated));
+    test_support::MachineSpec spec;
+    spec.Drives = {Emulated};
+    Machine = std::make_unique<test_support::DriveMachine>(spec);
   }
   explicit ReaderRig(std::shared_ptr<ScriptedDevice> device) : Scripted(std::move(device)) {
-    platform::VirtualDrive v;
-    v.Vendor = "SCRIPTED";
-    v.Product = "DRIVE";
-    v.Revision = "1.0";
-    v.Device = Scripted;
-    Install(v);
+    test_support::MachineSpec spec;
+    spec.Devices = {Scripted};
+    Machine = std::make_unique<test_support::DriveMachine>(spec);
   }
-  ~ReaderRig() {
-    Override.reset();
-    spti_detail::ResetForTesting();
-    aspi_detail::ResetForTesting();
-    DiscEndAddress = SavedDiscEnd;
-  }
+  ~ReaderRig() { DiscEndAddress = SavedDiscEnd; }
   ReaderRig(const ReaderRig&) = delete;
   ReaderRig& operator=(const ReaderRig&) = delete;
 
@@ -115,36 +112,19 @@ class ReaderRig {
   platform::FakeClock& Clock() { return *Fake; }
 
   // READ CD / READ CDDA commands the emulated drive received, as (frame, count).
-  std::vector<ScriptedDevice::Read> Reads() const {
-    std::vector<ScriptedDevice::Read> reads;
-    for (const auto& e : Emulated->Log()) {
-      const auto& c = e.Cdb;
-      if (c.size() < 10 || (c[0] != 0xBE && c[0] != 0xD8)) continue;
-      const auto lba = static_cast<int32_t>(uint32_t{c[2]} << 24 | uint32_t{c[3]} << 16 | uint32_t{c[4]} << 8 | c[5]);
-      const uint32_t count = c[0] == 0xBE ? (uint32_t{c[6]} << 16 | uint32_t{c[7]} << 8 | c[8])
-                                          : (uint32_t{c[6]} << 24 | uint32_t{c[7]} << 16 | uint32_t{c[8]} << 8 | c[9]);
-      reads.push_back({LbaToFrames(lba), count});
-    }
+  std::vector<ReadCommand> Reads() const {
+    std::vector<ReadCommand> reads;
+    for (const auto& e : Emulated->Log())
+      if (const auto read = ReadOf(e.Cdb)) reads.push_back(*read);
     return reads;
   }
 
  private:
-  void Install(platform::VirtualDrive v) {
-    spti_detail::ResetForTesting();
-    aspi_detail::ResetForTesting();
-    platform::MachineConfig config;
-    config.SysfsRoot = "/nonexistent-sysfs-for-tests";
-    config.DevRoot = "/nonexistent-dev-for-tests";
-    config.ReadEnvironment = false;
-    config.VirtualDrives.push_back(std::move(v));
-    Override = std::make_unique<platform::MachineOverride>(std::make_shared<platform::Machine>(config));
-  }
-
   std::shared_ptr<emu::EmulatedDrive> Emulated;
   std::shared_ptr<ScriptedDevice> Scripted;
   std::shared_ptr<platform::FakeClock> Fake = std::make_shared<platform::FakeClock>();
   platform::ClockOverride ClockGuard{Fake};
-  std::unique_ptr<platform::MachineOverride> Override;
+  std::unique_ptr<test_support::DriveMachine> Machine;
   int64_t SavedDiscEnd = DiscEndAddress;
 };
 

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,7 +23,8 @@
 #include "reader/Tocdetector.h"
 #include "sector/Address.h"
 #include "sector/Datasector.h"
-#include "tests/drive/support/DriveMachine.h"
+#include "tests/support/DriveMachine.h"
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
 namespace toctest {
@@ -55,8 +55,7 @@ inline emu::TrackSpec WriteTrackInput(const fs::path& dir, int number, const Tra
   for (int32_t s = 0; s < input.Sectors && s < 32; ++s)
     if (!(input.IsoMark && s == 16)) data[size_t{unit} * static_cast<size_t>(s) + 1] = 0;
   const fs::path file = dir / ("track" + std::to_string(number) + ".bin");
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  test_support::WriteFile(file, data);
   emu::TrackSpec spec;
   spec.Kind = input.Kind;
   spec.File = file;
@@ -217,7 +216,7 @@ class Rig {
   std::shared_ptr<emu::EmulatedDrive> Drive;
   std::shared_ptr<platform::FakeClock> Clock;
   platform::ClockOverride ClockGuard;
-  drive_test::DriveMachine Machine;
+  test_support::DriveMachine Machine;
   TDriveSetting Setting{};
   TSectorReader Reader;
   std::vector<TCdTrack> Tracks;
@@ -228,8 +227,8 @@ class Rig {
   TTocDetector Detector;
 
  private:
-  static drive_test::MachineSpec MakeSpec(const std::shared_ptr<emu::EmulatedDrive>& drive) {
-    drive_test::MachineSpec spec;
+  static test_support::MachineSpec MakeSpec(const std::shared_ptr<emu::EmulatedDrive>& drive) {
+    test_support::MachineSpec spec;
     spec.Drives = {drive};
     spec.AspiPresent = false;
     return spec;

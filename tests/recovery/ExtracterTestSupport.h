@@ -24,16 +24,19 @@
 #include "reader/Sectorreader.h"
 #include "tests/emulator/BuilderTestSupport.h"
 #include "tests/reader/SectorreaderTestSupport.h"
+#include "tests/support/Files.h"
+#include "tests/support/RandomBytes.h"
+#include "tests/support/Tools.h"
 #include "worker/Headlessprogressview.h"
 
 namespace extracter_test {
 
 namespace fs = std::filesystem;
-using buildertest::Quote;
-using buildertest::RandomBytes;
-using buildertest::ReadFile;
-using buildertest::RunShell;
-using buildertest::WriteFile;
+using test_support::Quote;
+using test_support::RandomBytes;
+using test_support::ReadFile;
+using test_support::RunShell;
+using test_support::WriteFile;
 
 constexpr time_t kMtime = 1'000'000'000;  // 2001-09-09 01:46:40 UTC
 inline const std::string kJapaneseDir = "\xE6\x97\xA5\xE6\x9C\xAC";  // all-CJK directory name
@@ -44,13 +47,13 @@ inline const std::string kLongName = std::string(80, 'n') + "_long_name.bin";
 // over one sector, a hard link, zero-length files, and optionally a file over 100 MB.
 inline void MakeVolumeTree(const fs::path& root, bool bigFile) {
   fs::create_directories(root / "docs" / kJapaneseDir / "deep");
-  WriteFile(root / "readme.txt", {'h', 'e', 'l', 'l', 'o', '\n'});
+  WriteFile(root / "readme.txt", "hello\n");
   WriteFile(root / kLongName, RandomBytes(5000, 1));
   WriteFile(root / "docs" / "notes.bin", RandomBytes(70001, 2));
   WriteFile(root / "docs" / kJapaneseDir / kJapaneseFile, RandomBytes(2048 * 3, 3));
   WriteFile(root / "docs" / kJapaneseDir / "deep" / "tail.bin", RandomBytes(4097, 4));
-  WriteFile(root / "empty1.txt", {});
-  WriteFile(root / "docs" / "empty2.txt", {});
+  WriteFile(root / "empty1.txt", "");
+  WriteFile(root / "docs" / "empty2.txt", "");
   fs::create_hard_link(root / "docs" / "notes.bin", root / "notes-link.bin");
   fs::create_directories(root / "many");
   for (int i = 0; i < 60; ++i)

@@ -99,7 +99,7 @@ class ExtractJob : public ::testing::Test {
     return job;
   }
 
-  buildertest::TempDir Dir{"qnl-extractjob"};
+  test_support::TempDir Dir{"qnl-extractjob"};
   fs::path Iso;
   std::unique_ptr<ExtracterRig> Rig;
   std::vector<TCdTrack> Tracks;
@@ -176,7 +176,7 @@ TEST_F(ExtractJob, CopiesTakeFreeNamesStopAtTheFirstFailureAndSumWhatTheyCouldNo
     Rig->Loaded.Disc->Faults.Unreadable.push_back({lba, lba + 1});
   }
   fs::create_directories(Dir / "out" / "docs");
-  WriteFile(Dir / "out" / "readme.txt", {1});
+  WriteFile(Dir / "out" / "readme.txt", "\x01");
   std::vector<std::string> told, copying;
   TFileCopyJob job(ex, Rig->View);
   job.Tell = [&](TFileCopyJob::TNotice what, const std::string& path) {
@@ -192,7 +192,7 @@ TEST_F(ExtractJob, CopiesTakeFreeNamesStopAtTheFirstFailureAndSumWhatTheyCouldNo
   EXPECT_EQ(copying, (std::vector<std::string>{"a.bin", "b.bin"}));
   EXPECT_EQ(job.GetDamage().FileCount, 3u);  // the damaged files of both commands
 
-  WriteFile(Dir / "file.bin", {1});
+  WriteFile(Dir / "file.bin", "\x01");
   EXPECT_FALSE(job.CopyTree(ex.Root, (Dir / "file.bin" / "x").string()));
   {
     FileSizeLimit full(4096);

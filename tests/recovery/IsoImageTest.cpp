@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -12,18 +10,20 @@
 #include "recovery/Dirsectortest.h"
 #include "recovery/Iso9660ex.h"
 #include "recovery/Iso9660util.h"
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Tools.h"
 
 namespace {
 
 constexpr size_t kSector = 2048;
 constexpr time_t kMtime = 1'000'000'000;  // 2001-09-09 01:46:40 UTC
 
-bool HaveTool(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0; }
+using test_support::HaveTool;
 
 void WriteFile(const std::filesystem::path& p, const std::string& content) {
   std::filesystem::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << content;
+  test_support::WriteFile(p, content);
 }
 
 struct Entry {
@@ -33,10 +33,7 @@ struct Entry {
 
 class IsoImage {
  public:
-  explicit IsoImage(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    Bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  explicit IsoImage(const std::filesystem::path& file) : Bytes(test_support::ReadFile(file)) {}
 
   const uint8_t* Sector(size_t lba) const {
     EXPECT_LE((lba + 1) * kSector, Bytes.size());

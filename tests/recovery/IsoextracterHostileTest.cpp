@@ -61,7 +61,7 @@ struct Damage {
 
 class HostileVolume : public ::testing::TestWithParam<Damage> {
  protected:
-  buildertest::TempDir Dir{"qnl-hostile"};
+  test_support::TempDir Dir{"qnl-hostile"};
 };
 
 TEST_P(HostileVolume, EndsCleanlyInsideTheFolder) {
@@ -156,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(Images, HostileVolume, ::testing::ValuesIn(kDamages),
 // A full output device: every write past the limit fails, and the copy says so.
 TEST(CopyOutput, FullDiskFailsTheCopyAndStampsNoTime) {
   QNL_REQUIRE_TOOL("genisoimage");
-  buildertest::TempDir dir{"qnl-full"};
+  test_support::TempDir dir{"qnl-full"};
   MakeVolumeTree(dir / "tree", false);
   const fs::path iso = MakeVolumeIso(dir / "tree", dir / "v.iso", "genisoimage");
   ExtracterRig rig(iso, emu::SectorKind::Mode1, dir.Path);
@@ -178,7 +178,7 @@ TEST(CopyOutput, FullDiskFailsTheCopyAndStampsNoTime) {
 // recorded time.
 TEST(CopyOutput, CancelKeepsThePartWithoutTheTime) {
   QNL_REQUIRE_TOOL("genisoimage");
-  buildertest::TempDir dir{"qnl-cancel"};
+  test_support::TempDir dir{"qnl-cancel"};
   MakeVolumeTree(dir / "tree", false);
   const fs::path iso = MakeVolumeIso(dir / "tree", dir / "v.iso", "genisoimage");
   ExtracterRig rig(iso, emu::SectorKind::Mode1, dir.Path);
@@ -199,7 +199,7 @@ TEST(CopyOutput, CancelKeepsThePartWithoutTheTime) {
 // copy does not get the recorded time; an unreadable directory sector is counted.
 TEST(CopyOutput, UnreadableSectorsAreCountedAndTheRestIsIntact) {
   QNL_REQUIRE_TOOL("genisoimage");
-  buildertest::TempDir dir{"qnl-unreadable"};
+  test_support::TempDir dir{"qnl-unreadable"};
   MakeVolumeTree(dir / "tree", false);
   const fs::path iso = MakeVolumeIso(dir / "tree", dir / "v.iso", "genisoimage");
   const std::vector<uint8_t> original = ReadFile(dir / "tree" / "docs" / "notes.bin");

@@ -27,7 +27,7 @@ class JapaneseNames : public ::testing::TestWithParam<NamesCase> {};
 TEST_P(JapaneseNames, ListAndCopyEveryNameInTheVolumeReadAndTheScan) {
   const NamesCase& c = GetParam();
   QNL_REQUIRE_TOOL("genisoimage");
-  const buildertest::TempDir Dir{"qnl-names"};
+  const test_support::TempDir Dir{"qnl-names"};
   const fs::path tree = Dir / "tree";
   for (size_t k = 0; k < c.Files.size(); ++k) {
     fs::create_directories((tree / c.Files[k].OnDisc).parent_path());

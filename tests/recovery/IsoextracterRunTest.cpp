@@ -48,7 +48,7 @@ class RunFiles : public ::testing::TestWithParam<RunCase> {
     if (pastTheEnd) std::memcpy(sector(kNever) + 8, &beyond, 4);
     return data;
   }
-  buildertest::TempDir Dir{"qnl-runs"};
+  test_support::TempDir Dir{"qnl-runs"};
 };
 
 TEST_P(RunFiles, SplitNameAndListAsTheOptionsSay) {
@@ -134,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
 // file to the padding behind it.
 TEST(RunBesideFoundFiles, EndsWhereAFoundFileBegins) {
   QNL_REQUIRE_TOOL("genisoimage");
-  buildertest::TempDir dir{"qnl-runbeside"};
+  test_support::TempDir dir{"qnl-runbeside"};
   fs::create_directories(dir / "tree" / "a");
   fs::create_directories(dir / "tree" / "b");
   const std::vector<uint8_t> lost = RandomBytes(2 * 2048, 41), found = RandomBytes(3000, 42);
@@ -185,13 +185,13 @@ TEST(RunBesideFoundFiles, EndsWhereAFoundFileBegins) {
 // A scan into a folder that cannot be made, one on a full disk, and one of a track no
 // sector of which reads, fail: never "done".
 TEST(ScanOutput, AFolderThatCannotBeMadeOrAFullDiskFails) {
-  buildertest::TempDir dir{"qnl-scanfail"};
+  test_support::TempDir dir{"qnl-scanfail"};
   WriteFile(dir / "data.bin", RandomBytes(40 * 2048, 5));
   ExtracterRig rig(dir / "data.bin", emu::SectorKind::Mode1, dir.Path);
   ASSERT_TRUE(rig.Ready());
   TIsoExtracter& ex = rig.Extracter;
   ex.ListOnly = false;
-  WriteFile(dir / "file", {1});
+  WriteFile(dir / "file", "\x01");
   ex.Folder = (dir / "file" / "out").string();
   EXPECT_FALSE(ex.ExtractFiles(rig.Track));
   EXPECT_EQ(ex.GetFailure(), fcOutputNotWritable);

@@ -60,7 +60,7 @@ class RecoveryScan : public ::testing::Test {
     return noise;
   }
 
-  buildertest::TempDir Dir{"qnl-scan"};
+  test_support::TempDir Dir{"qnl-scan"};
   std::vector<uint8_t> Data;
   std::vector<Placed> Samples;
   int64_t NoiseFirst = 0, LastRunFirst = 0;
@@ -201,7 +201,7 @@ class RecoveryScanLinks : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RecoveryScanLinks, EveryNameOfALostDirectoryGetsItsFile) {
   QNL_REQUIRE_TOOL(GetParam());
-  buildertest::TempDir dir{"qnl-links"};
+  test_support::TempDir dir{"qnl-links"};
   const fs::path tree = dir / "tree";
   fs::create_directories(tree / "dirA" / "sub");
   WriteFile(tree / "dirA" / "sub" / "x.bin", RandomBytes(2500, 33));
@@ -209,7 +209,7 @@ TEST_P(RecoveryScanLinks, EveryNameOfALostDirectoryGetsItsFile) {
   WriteFile(tree / "dirA" / "same.bin", RandomBytes(3000, 31));
   WriteFile(tree / "dirA" / "a.bin", RandomBytes(5000, 32));
   // Empty files of different times, which the Joliet tree sorts in another order.
-  for (const char* empty : {"dirA/b0.txt", "dirA/Z0.txt", "dirB/b0.txt"}) WriteFile(tree / empty, {});
+  for (const char* empty : {"dirA/b0.txt", "dirA/Z0.txt", "dirB/b0.txt"}) WriteFile(tree / empty, "");
   fs::create_hard_link(tree / "dirA" / "same.bin", tree / "dirB" / "same.bin");  // same name
   fs::create_hard_link(tree / "dirA" / "a.bin", tree / "dirB" / "b.bin");        // other name
   RunShell("find " + Quote(tree) + " -exec touch -h -d @" + std::to_string(kMtime) + " {} +");
@@ -266,7 +266,7 @@ class FoundDirectoryPlaces : public ::testing::TestWithParam<std::tuple<const ch
 TEST_P(FoundDirectoryPlaces, EveryFolderUnderItsParentAndTheTreeAsOnDisk) {
   const auto& [tool, descriptorsLost] = GetParam();
   QNL_REQUIRE_TOOL(tool);
-  buildertest::TempDir dir{"qnl-places"};
+  test_support::TempDir dir{"qnl-places"};
   const fs::path tree = dir / "tree";
   fs::create_directories(tree / "alpha" / "empty");
   for (const auto& [file, size] : {std::pair{"alpha/photos/one.bin", 3000}, {"beta/photos/two.bin", 5000},

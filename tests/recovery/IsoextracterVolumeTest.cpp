@@ -23,7 +23,7 @@ struct VolumeCase {
 
 class VolumeRead : public ::testing::TestWithParam<VolumeCase> {
  protected:
-  buildertest::TempDir Dir{"qnl-volume"};
+  test_support::TempDir Dir{"qnl-volume"};
 };
 
 TEST_P(VolumeRead, EveryFileCopiesOutWithItsTime) {
@@ -140,7 +140,7 @@ class VolumeFallback : public ::testing::TestWithParam<FallbackCase> {};
 TEST_P(VolumeFallback, EveryFileOfALostDirectoryComesFromTheOtherTree) {
   const FallbackCase& c = GetParam();
   QNL_REQUIRE_TOOL("xorriso");
-  const buildertest::TempDir Dir{"qnl-fallback"};
+  const test_support::TempDir Dir{"qnl-fallback"};
   const fs::path tree = Dir / "tree";
   for (int d = 0; d < 18; ++d) {
     const std::string set = "set_" + std::string(d < 10 ? "0" : "") + std::to_string(d);

@@ -7,6 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "tests/support/RandomBytes.h"
+
 namespace sectortest {
 
 using TSector = std::array<uint8_t, 2352>;
@@ -99,11 +101,6 @@ inline TCodewordsOfByte CodewordsOfByte(size_t offset) {
   return c;
 }
 
-inline std::vector<uint8_t> RandomBytes(std::mt19937& rng, size_t n) {
-  std::vector<uint8_t> v(n);
-  std::uniform_int_distribution<int> byte(0, 255);
-  for (auto& b : v) b = static_cast<uint8_t>(byte(rng));
-  return v;
-}
+using test_support::RandomBytes;
 
 }  // namespace sectortest

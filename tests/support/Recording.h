@@ -3,15 +3,15 @@
 // from the sector encoder, scrambled as a player sends them, in a WAV file.
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <filesystem>
-#include <random>
 #include <vector>
 
 #include "sector/Bytes.h"
 #include "sector/Datasector.h"
 #include "sector/Scramble.h"
 #include "sector/SectorEncoder.h"
+#include "tests/support/Files.h"
+#include "tests/support/RandomBytes.h"
 
 namespace test_support {
 
@@ -39,18 +39,11 @@ inline std::vector<uint8_t> RecordingWav(const std::vector<uint8_t>& data, uint3
 }
 constexpr int32_t kRecordingDataOffset = 12 + 24 + 14 + 8;
 
-inline std::vector<uint8_t> Noise(size_t size, uint32_t seed) {
-  std::mt19937 gen(seed);
-  std::vector<uint8_t> data(size);
-  for (uint8_t& b : data) b = static_cast<uint8_t>(gen());
-  return data;
-}
-
 // `count` scrambled Mode 1 sectors from frame address 150 on; the sync of each sector
 // listed in `hit` is damaged as noise on the recording would.
 inline std::vector<uint8_t> ScrambledSectors(int count, const std::vector<int>& hit = {}) {
   std::vector<uint8_t> out(count * kRawSectorSize);
-  const std::vector<uint8_t> user = Noise(2048, 5);
+  const std::vector<uint8_t> user = RandomBytes(2048, 5);
   for (int i = 0; i < count; ++i) {
     uint8_t* sector = out.data() + i * kRawSectorSize;
     EncodeMode1Sector(sector, 150 + i, user.data());
@@ -62,10 +55,9 @@ inline std::vector<uint8_t> ScrambledSectors(int count, const std::vector<int>& 
 
 // `lead` bytes of noise, then the sectors, in a WAV file.
 inline void WriteRecording(const std::filesystem::path& path, size_t lead, const std::vector<uint8_t>& sectors) {
-  std::vector<uint8_t> data = Noise(lead, 9);
+  std::vector<uint8_t> data = RandomBytes(lead, 9);
   data.insert(data.end(), sectors.begin(), sectors.end());
-  const std::vector<uint8_t> wav = RecordingWav(data, static_cast<uint32_t>(data.size()));
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(wav.data()), wav.size());
+  WriteFile(path, RecordingWav(data, static_cast<uint32_t>(data.size())));
 }
 
 }  // namespace test_support

@@ -61,7 +61,7 @@ class MainWindow : public ui_test::WindowTest {
   bool UseSampleDisc(bool frozenTime = true) {
     Drive = ui_test::SampleDiscDrive(DiscDir);
     if (!Drive) return false;
-    Machine = std::make_unique<drive_test::DriveMachine>(app_test::Drives({Drive}));
+    Machine = std::make_unique<test_support::DriveMachine>(app_test::Drives({Drive}));
     if (frozenTime) Clock = std::make_unique<platform::ClockOverride>(Time);
     CreateForms();
     return true;
@@ -76,7 +76,7 @@ class MainWindow : public ui_test::WindowTest {
 
   test_support::TempDir DiscDir;
   std::shared_ptr<emu::EmulatedDrive> Drive;
-  std::unique_ptr<drive_test::DriveMachine> Machine;
+  std::unique_ptr<test_support::DriveMachine> Machine;
   std::shared_ptr<platform::FakeClock> Time = std::make_shared<platform::FakeClock>();
   std::unique_ptr<platform::ClockOverride> Clock;
 };
@@ -187,7 +187,7 @@ TEST_F(MainWindow, TheLostSessionGivesBackItsFilesWithTheDefaultSettings) {
   ListOnly = false;
   ASSERT_TRUE(QnlMainFrm->ExtractFiles(2, out.Path.string()));
   for (const TExtractedFile& f : listed) {
-    const std::string written = app_test::Slurp(out / f.Name);
+    const std::string written = app_test::ReadText(out / f.Name);
     EXPECT_EQ(written.size(), f.Size) << f.Name;
     if (f.Name == "photo.jpg") {
       EXPECT_TRUE(written.starts_with("\xFF\xD8\xFF") && written.ends_with("\xFF\xD9"));
@@ -195,8 +195,8 @@ TEST_F(MainWindow, TheLostSessionGivesBackItsFilesWithTheDefaultSettings) {
   }
   std::string counted;
   for (int n = 1; n <= 1500000; ++n) counted += std::to_string(n) + "\n";
-  EXPECT_TRUE(app_test::Slurp(out / "counted.txt") == counted);
-  EXPECT_EQ(app_test::Slurp(out / "update.txt"), "Quarnel sample disc\nsession 2: written later, lost from the TOC\n");
+  EXPECT_TRUE(app_test::ReadText(out / "counted.txt") == counted);
+  EXPECT_EQ(app_test::ReadText(out / "update.txt"), "Quarnel sample disc\nsession 2: written later, lost from the TOC\n");
   // Their sectors went out as files, not as runs: only the volume's own sectors are left.
   for (const TExtractedFile& f : IsoExtracter.Root.Children)
     if (f.Kind >= nkZeroTailRun) {
@@ -242,7 +242,7 @@ TEST_F(MainWindow, ASearchWhoseQCommandTheSystemRefusesSaysSoBeforeTheTocTracks)
   disc->Profile.FilterVendorCommands = true;  // READ CDDA without the raw-I/O right
   auto drive = std::make_shared<emu::EmulatedDrive>(disc);
   // Over pass-through, the transport that tells a refused command from a failed one.
-  drive_test::DriveMachine machine(app_test::Drives({drive}, /*aspi=*/false));
+  test_support::DriveMachine machine(app_test::Drives({drive}, /*aspi=*/false));
   platform::ClockOverride clock(std::make_shared<platform::FakeClock>());
   CreateForms();
   DriveSettings[0].SubChCmd = 1;
@@ -268,7 +268,7 @@ TEST_F(MainWindow, ASearchWhoseQCommandTheSystemRefusesSaysSoBeforeTheTocTracks)
 }
 
 TEST_F(MainWindow, WithoutDrivesNothingStartsAndATrackListStillLoads) {
-  drive_test::DriveMachine machine(app_test::Drives({}));
+  test_support::DriveMachine machine(app_test::Drives({}));
   CreateForms();
   EXPECT_EQ(QnlMainFrm->DrvCmb->count(), 0);
   {
@@ -293,7 +293,7 @@ TEST_F(MainWindow, WithoutDrivesNothingStartsAndATrackListStillLoads) {
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[1], (std::vector<std::string>{"02", "02", "MODE 1", "07:25:25", "08:53:25", "01:28:00", "ISO9660"}));
   ASSERT_TRUE(QnlMainFrm->SaveTrackList((dir / "again.trk").string()));
-  EXPECT_EQ(app_test::Slurp(dir / "again.trk"), app_test::Slurp(dir / "list.trk"));
+  EXPECT_EQ(app_test::ReadText(dir / "again.trk"), app_test::ReadText(dir / "list.trk"));
 
   // A file that cannot be read is reported, not passed off as an empty disc.
   QnlMainFrm->ChooseTrackListToLoad = [&](const std::string&) { return dir.Path.string(); };
@@ -315,7 +315,7 @@ TEST_F(MainWindow, WithoutDrivesNothingStartsAndATrackListStillLoads) {
 TEST_F(MainWindow, ALoadedListTakesItsDiscEndFromTheDriveInTheDriveBox) {
   auto sample = ui_test::SampleDiscDrive(DiscDir);
   ASSERT_TRUE(sample);
-  drive_test::DriveMachine machine(app_test::Drives({drive_test::SmallEmulatedDrive(), sample}));
+  test_support::DriveMachine machine(app_test::Drives({test_support::SmallEmulatedDrive(), sample}));
   CreateForms();
   QnlMainFrm->DrvCmb->setCurrentIndex(1);
   DrvSettingDlg->show();
@@ -350,8 +350,8 @@ TEST_F(MainWindow, NoDialogSkipsTheOptionsAndCancellingThemSkipsTheSearch) {
 }
 
 TEST_F(MainWindow, SettingsChangedInTheWindowsComeBackInANewWindow) {
-  drive_test::DriveMachine machine(
-      app_test::Drives({drive_test::SmallEmulatedDrive(), drive_test::SmallEmulatedDrive("QUARNEL", "SECOND")}));
+  test_support::DriveMachine machine(
+      app_test::Drives({test_support::SmallEmulatedDrive(), test_support::SmallEmulatedDrive("QUARNEL", "SECOND")}));
   CreateForms();
   ASSERT_EQ(QnlMainFrm->DrvCmb->count(), 2);
   QnlMainFrm->DrvCmb->setCurrentIndex(1);
@@ -386,7 +386,7 @@ TEST_F(MainWindow, SettingsChangedInTheWindowsComeBackInANewWindow) {
 }
 
 TEST_F(MainWindow, TheLastAddressIsHeldToWhatAnMsfCanSay) {
-  drive_test::DriveMachine machine(app_test::Drives({}));
+  test_support::DriveMachine machine(app_test::Drives({}));
   CreateForms();
   struct Case {
     int64_t Start;
@@ -429,7 +429,7 @@ TEST_F(MainWindow, TheLastAddressIsHeldToWhatAnMsfCanSay) {
 }
 
 TEST_F(MainWindow, MenusShowTheirActionsAndTheAboutBoxOpens) {
-  drive_test::DriveMachine machine(app_test::Drives({}));
+  test_support::DriveMachine machine(app_test::Drives({}));
   CreateForms();
   struct Expected {
     QAction* Action;

@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
   ::setenv("XDG_CONFIG_HOME", config.Path.c_str(), 1);
   auto drive = ui_test::SampleDiscDrive(discDir);
   if (!drive) return 1;
-  drive_test::DriveMachine machine(app_test::Drives({drive}));
+  test_support::DriveMachine machine(app_test::Drives({drive}));
   CreateForms();
 
   const QFontMetrics metrics(FormFont());

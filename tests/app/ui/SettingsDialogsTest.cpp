@@ -113,8 +113,8 @@ class DriveDialog : public Dialogs {
     DriveSettings[0].ReadAtOnce = 15, DriveSettings[1].ReadAtOnce = 15;
     DriveSettings[0].Interval = 20, DriveSettings[1].Interval = 20;
   }
-  drive_test::DriveMachine Machine{Drives({drive_test::SmallEmulatedDrive("QUARNEL", "FIRST DRIVE"),
-                                           drive_test::SmallEmulatedDrive("QUARNEL", "SECOND DRIVE")},
+  test_support::DriveMachine Machine{Drives({test_support::SmallEmulatedDrive("QUARNEL", "FIRST DRIVE"),
+                                           test_support::SmallEmulatedDrive("QUARNEL", "SECOND DRIVE")},
                                           /*aspi=*/false)};
 };
 

@@ -39,18 +39,18 @@
 #include "emulator/DiscBuilder.h"
 #include "tests/app/FileDialogAnswer.h"
 #include "tests/app/ui/UiTestSupport.h"
+#include "tests/support/Tools.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using app_test::Slurp;
+using app_test::ReadText;
 
 constexpr time_t kMtime = 1'000'000'000;
 constexpr uint32_t kTaggedSize = 6000;  // docs/tagged.bin, the file the scripted plug-ins claim
 
-// Quiet, and a command's own redirection still wins.
-int Shell(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()); }
-std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+using test_support::Quote;
+using test_support::Shell;
 
 // Answers the modal windows in order, nested ones included. A step must close the window
 // it gets; the progress window closes by itself, and a step for it (WhileRunning) runs on
@@ -181,7 +181,7 @@ QModelIndex VolumeRow(TFileViewer* v) { return v->FolderModel->index(0, 0); }
 QModelIndex FolderRow(TFileViewer* v, int i) { return v->FolderModel->index(i, 0, VolumeRow(v)); }
 
 std::vector<uint8_t> Pcm(const fs::path& wav) {
-  const std::string bytes = Slurp(wav);
+  const std::string bytes = ReadText(wav);
   const size_t data = bytes.find("data");
   return data == std::string::npos ? std::vector<uint8_t>{}
                                    : std::vector<uint8_t>(bytes.begin() + static_cast<long>(data) + 8, bytes.end());
@@ -195,7 +195,7 @@ time_t MtimeOf(const fs::path& p) {
 std::map<std::string, std::string> FilesBelow(const fs::path& root) {
   std::map<std::string, std::string> files;
   for (const auto& e : fs::recursive_directory_iterator(root))
-    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = Slurp(e.path());
+    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadText(e.path());
   return files;
 }
 
@@ -230,8 +230,8 @@ class TrackListWalk : public ui_test::WindowTest {
     WindowTest::SetUp();
     MakeTree(Work / "tree");
     const std::string iso = "genisoimage -quiet -J -R -V QNL_WALK ";
-    ASSERT_EQ(Shell(iso + "-o " + Quote(Work / "walk.iso") + " " + Quote(Work / "tree")), 0);
-    ASSERT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 " + Quote(Work / "tone.wav") + " synth 2.5 sine 440 sine 1000"), 0);
+    ASSERT_TRUE(Shell(iso + "-o " + Quote(Work / "walk.iso") + " " + Quote(Work / "tree")));
+    ASSERT_TRUE(Shell("sox -n -r 44100 -c 2 -b 16 " + Quote(Work / "tone.wav") + " synth 2.5 sine 440 sine 1000"));
     emu::DiscSpec spec;
     spec.Sessions.push_back({{emu::TrackSpec{emu::SectorKind::Mode1, Work / "walk.iso"},
                               emu::TrackSpec{emu::SectorKind::Audio, Work / "tone.wav"},
@@ -240,15 +240,14 @@ class TrackListWalk : public ui_test::WindowTest {
     ASSERT_TRUE(emu::PlanDisc(spec, Layout, error)) << error;
     // Track 3 is mastered for where it lies, as a later session of a real disc is.
     const int32_t start = Layout.Tracks[2].StartLba;
-    ASSERT_EQ(Shell(iso + "-C 0," + std::to_string(start) + " -o " + Quote(Work / "lost.iso") + " " +
-                    Quote(Work / "tree")),
-              0);
+    ASSERT_TRUE(Shell(iso + "-C 0," + std::to_string(start) + " -o " + Quote(Work / "lost.iso") + " " +
+                    Quote(Work / "tree")));
     spec.Sessions[0].Tracks[2].File = Work / "lost.iso";
     ASSERT_TRUE(emu::ApplyFaultSetting(spec.Faults, "Unreadable",
                                        std::to_string(start + 16) + "-" + std::to_string(start + 18), error));
     ASSERT_TRUE(emu::BuildImageSet(spec, Work / "walk", true, error)) << error;
     ASSERT_TRUE(emu::LoadImageSet(Work / "walk.ccd", *Disc, error)) << error;
-    Machine = std::make_unique<drive_test::DriveMachine>(app_test::Drives({std::make_shared<emu::EmulatedDrive>(Disc)}));
+    Machine = std::make_unique<test_support::DriveMachine>(app_test::Drives({std::make_shared<emu::EmulatedDrive>(Disc)}));
     app_test::CopyPlugins(Work.Path, {"Jpeg.fpi", "Png.fpi", "Zip.fpi"});
     CreateForms();
     PluginManager.LoadPlugins((Work / "Plugin").string());
@@ -277,7 +276,7 @@ class TrackListWalk : public ui_test::WindowTest {
     std::memcpy(tagged.data() + 8, &kTaggedSize, 4);
     while (tagged.size() < kTaggedSize) tagged += "tagged ";
     tagged.resize(kTaggedSize);
-    app_test::Spit(root / "docs" / "tagged.bin", tagged);
+    app_test::WriteFile(root / "docs" / "tagged.bin", tagged);
     Shell("find " + Quote(root) + " -exec touch -h -d @" + std::to_string(kMtime) + " {} +");
   }
 
@@ -291,7 +290,7 @@ class TrackListWalk : public ui_test::WindowTest {
   // The sector of an image where `bytes` begin; with `record`, the extent of the directory
   // record holding that name (length byte first).
   int32_t SectorOf(const std::string& image, const std::string& bytes, bool record = false) const {
-    const std::string data = Slurp(Work / image);
+    const std::string data = ReadText(Work / image);
     const size_t at = data.find(bytes);
     EXPECT_NE(at, std::string::npos) << image;
     if (!record || at == std::string::npos) return static_cast<int32_t>(at / 2048);
@@ -299,13 +298,13 @@ class TrackListWalk : public ui_test::WindowTest {
     std::memcpy(&extent, data.data() + at - 32 + 2, 4);  // little-endian, as the host
     return static_cast<int32_t>(extent);
   }
-  std::string Numbers() const { return Slurp(Work / "tree" / "docs" / "numbers.txt").substr(0, 64); }
+  std::string Numbers() const { return ReadText(Work / "tree" / "docs" / "numbers.txt").substr(0, 64); }
 
   test_support::TempDir Work{"qnl-walk"};
   test_support::TempDir Out{"qnl-out"};
   emu::DiscLayout Layout;
   std::shared_ptr<emu::Disc> Disc = std::make_shared<emu::Disc>();  // the drive reads it
-  std::unique_ptr<drive_test::DriveMachine> Machine;
+  std::unique_ptr<test_support::DriveMachine> Machine;
 };
 
 TEST_F(TrackListWalk, AnAudioTrackRipsToItsSourceAndASecondRipReplacesNothing) {
@@ -325,12 +324,12 @@ TEST_F(TrackListWalk, AnAudioTrackRipsToItsSourceAndASecondRipReplacesNothing) {
   EXPECT_EQ(CddaDir, Out.Path.string());
 
   // The same name again is refused, a new one asked for, and Cancel ends it.
-  const std::string before = Slurp(Out / "tone.wav");
+  const std::string before = ReadText(Out / "tone.wav");
   {
     Answers answers({Choose(Out / "tone.wav"), Message(txt::kFileExists), Choose({})});
     TocDlg->ExtractSingle->trigger();
   }
-  EXPECT_EQ(Slurp(Out / "tone.wav"), before);
+  EXPECT_EQ(ReadText(Out / "tone.wav"), before);
 
   // Without the raw-I/O right the system refuses READ CDDA (the default audio command):
   // the failure says so.
@@ -396,7 +395,7 @@ TEST_F(TrackListWalk, AVolumeIsBrowsedAndEveryFileCopiedOutWithItsTime) {
     EXPECT_EQ(copied.at(path), bytes) << path;
     EXPECT_EQ(MtimeOf(Out / path), kMtime) << path;
   }
-  EXPECT_EQ(Slurp(Out / "readme~1.txt"), source.at("readme.txt"));  // nothing replaced
+  EXPECT_EQ(ReadText(Out / "readme~1.txt"), source.at("readme.txt"));  // nothing replaced
   EXPECT_EQ(FileExtractDir, Out.Path.string());
   EXPECT_TRUE(IsoExtracter.Root.Children.empty());  // cleared after the viewer
 }
@@ -454,7 +453,7 @@ TEST_F(TrackListWalk, NamesFromADamagedDirectoryStayInsideTheChosenFolder) {
   }
   IsoExtracter.Clear();
   EXPECT_EQ(std::distance(fs::directory_iterator(Out.Path), fs::directory_iterator()), 1);
-  EXPECT_EQ(Slurp(Out / "x" / ".._escape.txt"), Slurp(Work / "tree" / "readme.txt"));
+  EXPECT_EQ(ReadText(Out / "x" / ".._escape.txt"), ReadText(Work / "tree" / "readme.txt"));
   EXPECT_TRUE(fs::exists(Out / "x" / "pictures" / "plasma.jpg") != fs::exists(Out / "x" / "pictures~1" / "plasma.jpg"));
   EXPECT_EQ(FilesBelow(Out / "x").size(), FilesBelow(Work / "tree").size());
 }
@@ -548,7 +547,7 @@ TEST_F(TrackListWalk, CheckedTracksGoBesideEarlierOutputsAndAMismatchStopsTheRun
     TocDlg->ExtractMulti->trigger();
   }
   EXPECT_EQ(MultiDir, Out.Path.string());
-  EXPECT_EQ(Slurp(Out / "Track02.wav"), "an earlier rip");
+  EXPECT_EQ(ReadText(Out / "Track02.wav"), "an earlier rip");
   EXPECT_GT(fs::file_size(Out / "Track02_01.wav"), 441000u);
   EXPECT_TRUE(fs::is_directory(Out / "Track01"));
   EXPECT_FALSE(FilesBelow(Out / "Track03").empty());  // the scan's files

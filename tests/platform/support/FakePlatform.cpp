@@ -7,7 +7,6 @@
 #include <random>
 
 #include "platform/EmulatedScsiDevice.h"
-#include "tests/emulator/support/TestDiscs.h"
 
 namespace platform::test {
 
@@ -63,6 +62,17 @@ int FakeSg::Ioctl(int fd, sg_io_hdr& request) {
 
 void FakeSg::Close(int) { --OpenHandles; }
 
+MachineConfig LinuxMachineConfig(const fs::path& dir, std::shared_ptr<FakeSg> sg, OsVersion version) {
+  WriteTwoDrivesAndDisk(dir / "sys");
+  MachineConfig config;
+  config.SysfsRoot = dir / "sys";
+  config.DevRoot = "/devtest";
+  config.ReadEnvironment = false;
+  config.Version = version;
+  config.Sg = std::move(sg);
+  return config;
+}
+
 VirtualDrive MakeVirtual(std::shared_ptr<emu::EmulatedDrive> drive) {
   return EmulatedVirtualDrive(std::move(drive));
 }
@@ -77,12 +87,6 @@ std::shared_ptr<Machine> EmulatedMachine(std::vector<std::shared_ptr<emu::Emulat
   config.Sg = std::make_shared<FakeSg>();
   for (auto& drive : drives) config.VirtualDrives.push_back(MakeVirtual(std::move(drive)));
   return std::make_shared<Machine>(std::move(config));
-}
-
-std::shared_ptr<emu::EmulatedDrive> SmallDrive(const std::string& product) {
-  auto disc = emu::test::BuildDisc(emu::test::Mode1Disc(40));
-  disc->Profile.Product = product;
-  return std::make_shared<emu::EmulatedDrive>(disc);
 }
 
 }  // namespace platform::test

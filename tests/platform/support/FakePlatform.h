@@ -54,11 +54,13 @@ class FakeSg : public SgSystem {
   std::vector<std::string> FdPaths;
 };
 
+// A machine config with the Linux drives of WriteTwoDrivesAndDisk (written below `dir`)
+// opened through `sg`, device nodes under /devtest.
+MachineConfig LinuxMachineConfig(const std::filesystem::path& dir, std::shared_ptr<FakeSg> sg, OsVersion version = {});
+
 // A machine with no Linux drive and the given emulated discs.
 std::shared_ptr<Machine> EmulatedMachine(std::vector<std::shared_ptr<emu::EmulatedDrive>> drives,
                                          const std::filesystem::path& emptySysfs, OsVersion version = {});
 VirtualDrive MakeVirtual(std::shared_ptr<emu::EmulatedDrive> drive);
-// An emulated drive with a small Mode 1 disc and the given product name.
-std::shared_ptr<emu::EmulatedDrive> SmallDrive(const std::string& product = "EMULATED CD-ROM");
 
 }  // namespace platform::test

@@ -1,8 +1,8 @@
 #include "tests/plugins/samples/SampleFiles.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+
+#include "tests/support/Files.h"
 
 namespace plugin_samples {
 
@@ -35,12 +35,6 @@ constexpr Recipe kRecipes[] = {
     {"lha", ".lzh", "a.lzh", "lha a a.lzh text.txt noise.bin"},
 };
 
-std::vector<unsigned char> ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 }  // namespace
 
 std::vector<SampleFile> MakeSampleFiles(const std::string& folder) {
@@ -49,7 +43,7 @@ std::vector<SampleFile> MakeSampleFiles(const std::string& folder) {
   if (std::system((in + kInputs).c_str()) != 0) return files;
   for (const Recipe& recipe : kRecipes) {
     if (std::system((in + "(" + recipe.Command + ") >/dev/null 2>&1").c_str()) != 0) continue;
-    std::vector<unsigned char> data = ReadAll(folder + "/" + recipe.Output);
+    std::vector<unsigned char> data = test_support::ReadFile(folder + "/" + recipe.Output);
     if (!data.empty()) files.push_back({recipe.Name, recipe.Extension, std::move(data)});
   }
   return files;

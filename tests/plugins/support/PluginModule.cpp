@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <dlfcn.h>
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+
+#include "sector/Bytes.h"
 
 namespace plugin_test {
 
@@ -143,16 +142,6 @@ long long CarvedLength(TFormatPlugin& plugin, const Bytes& file, unsigned sector
   return static_cast<long long>(carve.Data.size());
 }
 
-std::vector<unsigned char> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool HaveTool(const std::string& name) {
-  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 Bytes Concat(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
@@ -170,9 +159,8 @@ Bytes OnDisc(const Bytes& file, const Bytes& next, unsigned sectorSize) {
   return Concat(disc, next);
 }
 
-void PutLe32(Bytes& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
-}
+void PutLe16(Bytes& b, size_t at, uint16_t v) { ::PutLe16(b.data() + at, v); }
+void PutLe32(Bytes& b, size_t at, uint32_t v) { ::PutLe32(b.data() + at, v); }
 
 void ExpectModuleIdentity(const PluginModule& module) {
   EXPECT_EQ(module.Text(&TFormatPlugin::GetVersion), "1.00.1");

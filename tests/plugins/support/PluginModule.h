@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "plugins/Formatplugin.h"
+#include "tests/support/Files.h"
+#include "tests/support/RandomBytes.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Tools.h"
 
 namespace plugin_test {
 
@@ -62,14 +65,17 @@ struct Carve {
 // and carves with the first that accepts, as the recovery scan does.
 std::vector<Carve> ScanDisc(const std::vector<TFormatPlugin*>& order, const Bytes& disc, unsigned sectorSize = 2048);
 
-std::vector<unsigned char> ReadFile(const std::string& path);
+using test_support::HaveTool;
+using test_support::RandomBytes;
+using test_support::ReadFile;
+using test_support::Shell;
+using test_support::WriteFile;
 
-// True when a tool that makes test files is installed.
-bool HaveTool(const std::string& name);
 Bytes Concat(Bytes a, const Bytes& b);
 Bytes Concat(std::initializer_list<Bytes> parts);
 // The file padded with zeros to a whole number of sectors, then `next`.
 Bytes OnDisc(const Bytes& file, const Bytes& next, unsigned sectorSize);
+void PutLe16(Bytes& b, size_t at, uint16_t v);
 void PutLe32(Bytes& b, size_t at, uint32_t v);
 
 // A temporary folder whose paths come as text, ready for the command lines of the tools

@@ -9,7 +9,7 @@
 #include "emulator/EmulatedDrive.h"
 #include "platform/Machine.h"
 
-namespace drive_test {
+namespace test_support {
 
 struct MachineSpec {
   std::vector<std::shared_ptr<platform::ScsiDevice>> Devices;  // plain devices, no emulator
@@ -36,4 +36,4 @@ class DriveMachine {
 std::shared_ptr<emu::EmulatedDrive> SmallEmulatedDrive(const std::string& vendor = "QUARNEL",
                                                         const std::string& product = "EMULATED CD-ROM");
 
-}  // namespace drive_test
+}  // namespace test_support

@@ -1,11 +1,11 @@
-#include "tests/drive/support/DriveMachine.h"
+#include "tests/support/DriveMachine.h"
 
 #include "drive/Kraspi.h"
 #include "drive/Krspti.h"
 #include "platform/EmulatedScsiDevice.h"
 #include "tests/emulator/support/TestDiscs.h"
 
-namespace drive_test {
+namespace test_support {
 
 DriveMachine::DriveMachine(const MachineSpec& spec) {
   aspi_detail::ResetForTesting();
@@ -46,4 +46,4 @@ std::shared_ptr<emu::EmulatedDrive> SmallEmulatedDrive(const std::string& vendor
   return std::make_shared<emu::EmulatedDrive>(disc);
 }
 
-}  // namespace drive_test
+}  // namespace test_support
