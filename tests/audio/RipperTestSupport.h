@@ -117,8 +117,8 @@ inline std::unique_ptr<RipDisc> BuildRipDisc() {
   std::string error;
   const fs::path name = disc->Dir / "disc";
   if (!emu::BuildImageSet(spec, name, true, error, &disc->Layout)) ADD_FAILURE() << error;
-  disc->Disc = std::make_shared<emu::Disc>();
-  if (!emu::LoadImageSet(disc->Dir / "disc.ccd", *disc->Disc, error)) ADD_FAILURE() << error;
+  disc->Disc = test_support::LoadedDisc(disc->Dir / "disc.ccd");
+  if (!disc->Disc) disc->Disc = std::make_shared<emu::Disc>();
   return disc;
 }
 

@@ -33,9 +33,6 @@ class BuilderDamage : public ::testing::Test {
   std::vector<uint8_t> DataAt(int32_t lba, int count = 1) const {
     return std::vector<uint8_t>(Data.begin() + lba * 2048, Data.begin() + (lba + count) * 2048);
   }
-  static uint32_t SenseInfo(const platform::ScsiResult& r) {
-    return uint32_t{r.Sense[3]} << 24 | uint32_t{r.Sense[4]} << 16 | uint32_t{r.Sense[5]} << 8 | r.Sense[6];
-  }
 
   TempDir Dir;
   std::vector<uint8_t> Data;
@@ -52,7 +49,7 @@ TEST_F(BuilderDamage, UnreadableSectorsFailWithTheirLba) {
   EXPECT_EQ(r.Result.SenseKey(), 0x03);
   EXPECT_EQ(r.Result.Asc(), 0x11);
   EXPECT_EQ(r.Result.Sense[0] & 0x80, 0x80) << "information valid";
-  EXPECT_EQ(SenseInfo(r.Result), 20u);
+  EXPECT_EQ(emu::test::SenseInfo(r.Result), 20);
   EXPECT_TRUE(std::equal(r.Data.begin(), r.Data.begin() + 5 * 2048, DataAt(15, 5).begin()))
       << "the sectors before the failing one are transferred";
   for (int32_t lba : {20, 29}) EXPECT_FALSE(ReadCd(*loaded.Drive, lba, 1, 0x10, 0, 2048).Result.Good()) << lba;
@@ -137,7 +134,7 @@ TEST_F(BuilderDamage, UnreadableTocAndDriveProfile) {
   bool ok = true;
   ReadFullToc(*loaded.Drive, &ok);
   EXPECT_FALSE(ok) << "the TOC cannot be read";
-  Reply inquiry = Send(*loaded.Drive, {0x12, 0, 0, 0, 96, 0}, 96);
+  Reply inquiry = DataIn(*loaded.Drive, {0x12, 0, 0, 0, 96, 0}, 96);
   ASSERT_TRUE(inquiry.Result.Good());
   EXPECT_EQ(std::string(inquiry.Data.begin() + 8, inquiry.Data.begin() + 16), "PLEXTOR ");
   Reply q = ReadQ(*loaded.Drive, 80);
@@ -151,7 +148,7 @@ TEST_F(BuilderDamage, LegacyTocFormFailsAlone) {
   Fault("Toc", "Legacy");
   LoadedDrive loaded = Build();
   ASSERT_TRUE(loaded.Drive);
-  Reply legacy = Send(*loaded.Drive, {0x43, 0, 0, 0, 0, 0, 1, 0x0B, 0x04, 0x80}, 2820);
+  Reply legacy = DataIn(*loaded.Drive, {0x43, 0, 0, 0, 0, 0, 1, 0x0B, 0x04, 0x80}, 2820);
   EXPECT_FALSE(legacy.Result.Good());
   bool ok = false;
   EXPECT_FALSE(ReadFullToc(*loaded.Drive, &ok).empty());
@@ -161,21 +158,16 @@ TEST_F(BuilderDamage, LegacyTocFormFailsAlone) {
 TEST(BuilderSettings, SettingsTakeTheFaultFileSyntax) {
   emu::FaultSet faults;
   std::string error;
-  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "unreadable", " 1000-1009 ", error)) << error;
-  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "Unreadable", "5,0x11,0x05", error)) << error;
-  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "Retry", "2000-2001,3", error)) << error;
-  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "HardByte", "3001,100,0x5A", error)) << error;
-  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "Command", "0x43,1,CheckCondition,4,44,00", error)) << error;
-  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "BeyondLeadOut", "drift", error)) << error;
-  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "BeyondAmount", "2", error)) << error;
-  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "UnitAttentionOnce", "1", error)) << error;
   // Masks and codes are hexadecimal with or without 0x, as in the file.
-  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "SoftByte", "401,20,80", error)) << error;
-  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "SoftByte", "402,21,A5", error)) << error;
-  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "HardByte", "403,22,FF", error)) << error;
-  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "Command", "43,0,Timeout", error)) << error;
-  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "Unreadable", "10-20,11", error)) << error;  // ASCQ 00
-  ASSERT_TRUE(emu::ApplyFaultSetting(faults, "Retry", "1-2,0", error)) << error;  // never fails
+  const std::pair<const char*, const char*> goodFaults[] = {
+      {"unreadable", " 1000-1009 "}, {"Unreadable", "5,0x11,0x05"}, {"Retry", "2000-2001,3"},
+      {"HardByte", "3001,100,0x5A"}, {"Command", "0x43,1,CheckCondition,4,44,00"}, {"BeyondLeadOut", "drift"},
+      {"BeyondAmount", "2"},         {"UnitAttentionOnce", "1"},      {"SoftByte", "401,20,80"},
+      {"SoftByte", "402,21,A5"},     {"HardByte", "403,22,FF"},       {"Command", "43,0,Timeout"},
+      {"Unreadable", "10-20,11"},  // ASCQ 00
+      {"Retry", "1-2,0"}};         // never fails
+  for (const auto& [key, value] : goodFaults)
+    ASSERT_TRUE(emu::ApplyFaultSetting(faults, key, value, error)) << key << "=" << value << ": " << error;
   ASSERT_EQ(faults.Unreadable.size(), 3u);
   EXPECT_EQ(faults.Unreadable[2].Asc, 0x11);
   EXPECT_EQ(faults.Unreadable[0].FirstLba, 1000);
@@ -214,10 +206,9 @@ TEST(BuilderSettings, SettingsTakeTheFaultFileSyntax) {
   }
 
   emu::DriveProfile profile;
-  ASSERT_TRUE(emu::ApplyDriveSetting(profile, "Speeds", "176, 706,1411", error)) << error;
-  ASSERT_TRUE(emu::ApplyDriveSetting(profile, "LegacyToc", "Format0", error)) << error;
-  ASSERT_TRUE(emu::ApplyDriveSetting(profile, "AudioOffset", "-30", error)) << error;
-  ASSERT_TRUE(emu::ApplyDriveSetting(profile, "ReadCdda", "0", error)) << error;
+  for (const auto& [key, value] : {std::pair{"Speeds", "176, 706,1411"}, std::pair{"LegacyToc", "Format0"},
+                                   std::pair{"AudioOffset", "-30"}, std::pair{"ReadCdda", "0"}})
+    ASSERT_TRUE(emu::ApplyDriveSetting(profile, key, value, error)) << key << "=" << value << ": " << error;
   EXPECT_EQ(profile.Speeds, (std::vector<uint16_t>{176, 706, 1411}));
   EXPECT_EQ(profile.LegacyToc, emu::LegacyTocPolicy::Format0);
   EXPECT_EQ(profile.AudioOffset, -30);

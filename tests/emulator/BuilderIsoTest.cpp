@@ -6,37 +6,25 @@
 #include "sector/Errorcorrectmode1.h"
 #include "sector/Scramble.h"
 #include "tests/emulator/BuilderTestSupport.h"
+#include "tests/sector/SectorTestSupport.h"
 
 namespace {
 
 using namespace buildertest;
 using emu::SectorKind;
 
-// ECMA-130 EDC, bit by bit, independent of the table-driven one the encoder uses.
-uint32_t BitwiseEdc(const uint8_t* data, size_t length) {
-  uint32_t crc = 0;
-  for (size_t i = 0; i < length; ++i) {
-    crc ^= data[i];
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ ((crc & 1) ? 0xD8018001u : 0u);
-  }
-  return crc;
-}
-
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-constexpr uint8_t kSync[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+using sectortest::Le32;
+using sectortest::ReferenceEdc;
 
 // Checks one raw sector; returns an empty text when it is sound.
 std::string CheckRawSector(const uint8_t* s, int32_t lba, SectorKind kind, bool lastOfTrack) {
-  if (std::memcmp(s, kSync, 12) != 0) return "no sync";
+  if (std::memcmp(s, sectortest::kReferenceSync, 12) != 0) return "no sync";
   const int frame = lba + 150;
   if (s[12] != Bcd(frame / 4500) || s[13] != Bcd(frame / 75 % 60) || s[14] != Bcd(frame % 75))
     return "wrong header address";
   if (kind == SectorKind::Mode1) {
     if (s[15] != 1) return "mode byte is not 1";
-    if (BitwiseEdc(s, 2064) != Le32(s + 2064)) return "EDC mismatch";
+    if (ReferenceEdc(s, 2064) != Le32(s + 2064)) return "EDC mismatch";
     for (int i = 2068; i < 2076; ++i)
       if (s[i] != 0) return "reserved bytes not zero";
     return {};
@@ -45,7 +33,7 @@ std::string CheckRawSector(const uint8_t* s, int32_t lba, SectorKind kind, bool 
   if (std::memcmp(s + 16, s + 20, 4) != 0) return "subheader copies differ";
   const uint8_t expectedSubmode = lastOfTrack ? 0x89 : 0x08;
   if (s[16] != 0 || s[17] != 0 || s[18] != expectedSubmode || s[19] != 0) return "unexpected subheader";
-  if (BitwiseEdc(s + 16, 2056) != Le32(s + 2072)) return "EDC mismatch";
+  if (ReferenceEdc(s + 16, 2056) != Le32(s + 2072)) return "EDC mismatch";
   return {};
 }
 

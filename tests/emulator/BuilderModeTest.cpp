@@ -1,6 +1,7 @@
 // Mode 2 Form 2 and formless tracks from raw data, and a set read without its .flt.
 #include <cstring>
 
+#include "sector/Bytes.h"
 #include "sector/Kredc.h"
 #include "tests/emulator/BuilderTestSupport.h"
 
@@ -8,10 +9,6 @@ namespace {
 
 using namespace buildertest;
 using emu::SectorKind;
-
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 TEST(BuilderMode, Form2AndFormlessTracksCarryTheirRawData) {
   TempDir dir;
@@ -42,7 +39,7 @@ TEST(BuilderMode, Form2AndFormlessTracksCarryTheirRawData) {
     EXPECT_EQ(s[18], lba == 6 ? 0xA1 : 0x20) << "Form 2 submode, EOR and EOF on the last sector";
     EXPECT_EQ(std::memcmp(s + 16, s + 20, 4), 0);
     EXPECT_EQ(std::memcmp(s + 24, padded.data() + lba * 2324, 2324), 0) << "LBA " << lba;
-    EXPECT_EQ(edc.CalcRange(s + 16, 2332), Le32(s + 2348)) << "LBA " << lba;
+    EXPECT_EQ(edc.CalcRange(s + 16, 2332), GetLe32(s + 2348)) << "LBA " << lba;
   }
   for (int i = 0; i < 4; ++i)
     EXPECT_EQ(std::memcmp(raw.Data.data() + (7 + i) * 2352 + 16, formless.data() + i * 2336, 2336), 0) << i;
@@ -63,10 +60,7 @@ TEST(BuilderMode, Form2AndFormlessTracksCarryTheirRawData) {
 // from the tracks and the pregaps the .sub shows.
 TEST(BuilderMode, SetWithoutTheFaultFileLoadsTheSameLayout) {
   TempDir dir;
-  WriteFile(dir / "a.iso", RandomBytes(20 * 2048, 1));
-  WriteFile(dir / "b.pcm", RandomBytes(8 * 2352, 2));
-  WriteFile(dir / "c.pcm", RandomBytes(5 * 2352, 3));
-  WriteFile(dir / "d.iso", RandomBytes(9 * 2048, 4));
+  WriteRandomFiles(dir, {{"a.iso", 20 * 2048}, {"b.pcm", 8 * 2352}, {"c.pcm", 5 * 2352}, {"d.iso", 9 * 2048}});
   emu::DiscSpec spec;
   spec.Sessions.push_back({{Track(SectorKind::Mode1, dir / "a.iso"),
                             Track(SectorKind::Audio, dir / "b.pcm", false, emu::AudioSource::RawPcm),
@@ -85,8 +79,7 @@ TEST(BuilderMode, SetWithoutTheFaultFileLoadsTheSameLayout) {
   ASSERT_EQ(loaded.Layout.size(), described.Layout.size());
   for (size_t i = 0; i < described.Layout.size(); ++i)
     EXPECT_EQ(loaded.Layout[i], described.Layout[i]) << "extent " << i;
-  const std::vector<uint8_t> ccd = ReadFile(dir / "disc.ccd");
-  const std::string text(ccd.begin(), ccd.end());
+  const std::string text = test_support::ReadText(dir / "disc.ccd");
   EXPECT_NE(text.find("[TRACK 2]\r\nMODE=0\r\nINDEX 0=20\r\nINDEX 1=170\r\n"), std::string::npos) << text;
   const int32_t start4 = layout.Tracks[3].StartLba;
   EXPECT_NE(text.find("[TRACK 4]\r\nMODE=2\r\nINDEX 0=" + std::to_string(start4 - 150) + "\r\nINDEX 1=" +

@@ -158,9 +158,7 @@ TEST(BuilderSession, LeadOutLeadInAndPregapCarryTheirQ) {
       }
     }
     // An audio read of the lead-out hears silence and the Q beside it.
-    std::vector<uint8_t> cdb = {0xD8, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0};
-    PutBe32(cdb, 2, 100);
-    Reply audio = Send(*loaded.Drive, cdb, 2368);
+    Reply audio = DataIn(*loaded.Drive, emu::test::ReadCddaCdb(100, 1, 1), 2368);
     EXPECT_EQ(audio.Result.Good(), real);
     if (real) {
       EXPECT_TRUE(std::all_of(audio.Data.begin(), audio.Data.begin() + 2352, [](uint8_t b) { return b == 0; }));

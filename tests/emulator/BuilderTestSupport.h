@@ -6,16 +6,21 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "emulator/DiscBuilder.h"
 #include "emulator/EmulatedDrive.h"
 #include "emulator/ImageSet.h"
+#include "sector/Address.h"
+#include "tests/emulator/support/TestDiscs.h"
 #include "tests/support/Files.h"
 #include "tests/support/RandomBytes.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestDrive.h"
 #include "tests/support/Tools.h"
 
 namespace buildertest {
@@ -28,6 +33,12 @@ using test_support::RandomBytes;
 using test_support::ReadFile;
 using test_support::RunShell;
 using test_support::WriteFile;
+
+// Input files of random bytes in `dir`, each of its size, seeded 1, 2, ... in order.
+inline void WriteRandomFiles(const TempDir& dir, std::initializer_list<std::pair<const char*, size_t>> files) {
+  uint32_t seed = 0;
+  for (const auto& [name, size] : files) WriteFile(dir / name, RandomBytes(size, ++seed));
+}
 
 // A small folder tree for an ISO: a few files of odd sizes in two levels.
 inline void MakeTree(const fs::path& root, uint32_t seed) {
@@ -70,54 +81,22 @@ struct LoadedDrive {
 
 inline LoadedDrive Load(const fs::path& ccd) {
   LoadedDrive loaded;
-  auto disc = std::make_shared<emu::Disc>();
-  std::string error;
-  if (!emu::LoadImageSet(ccd, *disc, error)) {
-    ADD_FAILURE() << "LoadImageSet: " << error;
-    return loaded;
-  }
-  loaded.Disc = disc;
-  loaded.Drive = std::make_unique<emu::EmulatedDrive>(disc);
+  loaded.Disc = test_support::LoadedDisc(ccd);
+  if (loaded.Disc) loaded.Drive = std::make_unique<emu::EmulatedDrive>(loaded.Disc);
   return loaded;
 }
 
-struct Reply {
-  platform::ScsiResult Result;
-  std::vector<uint8_t> Data;
-};
-
-inline Reply Send(emu::EmulatedDrive& drive, std::vector<uint8_t> cdb, size_t length) {
-  Reply r;
-  r.Data.assign(length, 0xEE);
-  r.Result = drive.Execute(cdb, platform::DataDirection::In, r.Data, 10000);
-  return r;
-}
-
-inline void PutBe32(std::vector<uint8_t>& cdb, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) cdb[at + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
-}
+using emu::test::DataIn;
+using emu::test::Reply;
 
 // READ CD: flags 0x10 cooked user data, 0xF8 raw 2352; sub 0 none, 2 formatted Q.
 inline Reply ReadCd(emu::EmulatedDrive& drive, int32_t lba, uint32_t count, uint8_t flags, uint8_t sub,
                     size_t bytesPerSector, uint8_t expectedType = 0) {
-  std::vector<uint8_t> cdb(12, 0);
-  cdb[0] = 0xBE;
-  cdb[1] = expectedType;
-  PutBe32(cdb, 2, static_cast<uint32_t>(lba));
-  cdb[6] = static_cast<uint8_t>(count >> 16);
-  cdb[7] = static_cast<uint8_t>(count >> 8);
-  cdb[8] = static_cast<uint8_t>(count);
-  cdb[9] = flags;
-  cdb[10] = sub;
-  return Send(drive, cdb, count * bytesPerSector);
+  return DataIn(drive, emu::test::ReadCdCdb(lba, count, flags, sub, expectedType), count * bytesPerSector);
 }
 
 inline Reply ReadCdda(emu::EmulatedDrive& drive, int32_t lba, uint32_t count) {
-  std::vector<uint8_t> cdb(12, 0);
-  cdb[0] = 0xD8;
-  PutBe32(cdb, 2, static_cast<uint32_t>(lba));
-  PutBe32(cdb, 6, count);
-  return Send(drive, cdb, count * 2352);
+  return DataIn(drive, emu::test::ReadCddaCdb(lba, count, 0), count * 2352);
 }
 
 // The formatted Q of one frame (16 bytes, BCD unless the profile says binary).
@@ -126,8 +105,7 @@ inline Reply ReadQ(emu::EmulatedDrive& drive, int32_t lba) { return ReadCd(drive
 // READ TOC format 2 in the MMC form, from session 1.
 inline std::vector<emu::TocDescriptor> ReadFullToc(emu::EmulatedDrive& drive, bool* ok = nullptr,
                                                    uint8_t* firstSession = nullptr, uint8_t* lastSession = nullptr) {
-  std::vector<uint8_t> cdb = {0x43, 0x00, 0x02, 0, 0, 0, 0x01, 0x0B, 0x04, 0x00};
-  Reply r = Send(drive, cdb, 2820);
+  Reply r = DataIn(drive, {0x43, 0x00, 0x02, 0, 0, 0, 0x01, 0x0B, 0x04, 0x00}, 2820);
   if (ok) *ok = r.Result.Good();
   std::vector<emu::TocDescriptor> toc;
   if (!r.Result.Good()) return toc;
@@ -147,9 +125,9 @@ inline const emu::TocDescriptor* FindPoint(const std::vector<emu::TocDescriptor>
   return nullptr;
 }
 
-inline int32_t PLba(const emu::TocDescriptor& d) { return (d.PMin * 60 + d.PSec) * 75 + d.PFrame - 150; }
+inline int32_t PLba(const emu::TocDescriptor& d) { return FramesToLba(MsfToFrames(d.PMin, d.PSec, d.PFrame)); }
 
-inline uint8_t Bcd(int value) { return static_cast<uint8_t>((value / 10) << 4 | (value % 10)); }
+inline uint8_t Bcd(int value) { return BinToBcd(static_cast<uint8_t>(value)); }
 
 inline emu::TrackSpec Track(emu::SectorKind kind, const fs::path& file, bool emphasis = false,
                             emu::AudioSource audio = emu::AudioSource::Wav) {

@@ -37,12 +37,8 @@ ToolRun RunTool(const TempDir& dir, const std::string& args) {
   const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
   run.Status = RunShell("cd " + Quote(dir.Path) + " && " + Quote(tool) + " " + args + " >" + Quote(out) + " 2>" +
                         Quote(err));
-  auto text = [](const fs::path& p) {
-    const auto bytes = ReadFile(p);
-    return std::string(bytes.begin(), bytes.end());
-  };
-  run.Out = text(out);
-  run.Err = text(err);
+  run.Out = test_support::ReadText(out);
+  run.Err = test_support::ReadText(err);
   return run;
 }
 
@@ -64,12 +60,8 @@ TEST(BuilderTool, HelpListsTheOptions) {
 
 TEST(BuilderTool, CommandLineBuildsTheSameSetAsTheLibrary) {
   TempDir dir;
-  WriteFile(dir / "a.iso", RandomBytes(30 * 2048, 1));
-  WriteFile(dir / "b.pcm", RandomBytes(10 * 2352, 2));
-  WriteFile(dir / "c.pcm", RandomBytes(3 * 2352, 3));
-  WriteFile(dir / "d.iso", RandomBytes(12 * 2048, 4));
-  WriteFile(dir / "e.raw", RandomBytes(5 * 2324, 5));
-  WriteFile(dir / "f.raw", RandomBytes(4 * 2336, 6));
+  WriteRandomFiles(dir, {{"a.iso", 30 * 2048}, {"b.pcm", 10 * 2352}, {"c.pcm", 3 * 2352}, {"d.iso", 12 * 2048},
+                         {"e.raw", 5 * 2324}, {"f.raw", 4 * 2336}});
   const ToolRun run = RunTool(dir,
                               "-o out/cli --mode1 a.iso --pcm b.pcm --pregap 20 --pcm-emph c.pcm --session --form1 d.iso "
                               "--form2 e.raw --mode2 f.raw --toc-drop-session 2 --toc-drop-leadout 1 --toc-leadout 2:11000 "
@@ -113,8 +105,7 @@ TEST(BuilderTool, CommandLineBuildsTheSameSetAsTheLibrary) {
 
 TEST(BuilderTool, ExistingSetIsKeptUnlessForced) {
   TempDir dir;
-  WriteFile(dir / "a.iso", RandomBytes(4 * 2048, 1));
-  WriteFile(dir / "b.iso", RandomBytes(6 * 2048, 2));
+  WriteRandomFiles(dir, {{"a.iso", 4 * 2048}, {"b.iso", 6 * 2048}});
   ASSERT_EQ(RunTool(dir, "-o disc.ccd --mode1 a.iso").Status, 0);
   ASSERT_TRUE(fs::exists(dir / "disc.ccd")) << "the .ccd extension names the set";
   EXPECT_FALSE(fs::exists(dir / "disc.ccd.ccd"));

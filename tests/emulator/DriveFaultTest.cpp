@@ -14,11 +14,6 @@
 namespace emu::test {
 namespace {
 
-std::vector<uint8_t> Slice(const uint8_t* p, size_t begin, size_t end) { return {p + begin, p + end}; }
-std::vector<uint8_t> Slice(const std::vector<uint8_t>& v, size_t begin, size_t end) {
-  return {v.begin() + static_cast<std::ptrdiff_t>(begin), v.begin() + static_cast<std::ptrdiff_t>(end)};
-}
-
 void ExpectSense(const ScsiResult& r, uint8_t key, uint8_t asc, uint8_t ascq) {
   EXPECT_EQ(r.Status, kStatusCheckCondition);
   EXPECT_EQ(r.SenseLength, 18u);

@@ -7,10 +7,6 @@
 namespace emu::test {
 namespace {
 
-std::vector<uint8_t> Slice(const std::vector<uint8_t>& v, size_t begin, size_t end) {
-  return {v.begin() + static_cast<std::ptrdiff_t>(begin), v.begin() + static_cast<std::ptrdiff_t>(end)};
-}
-
 void ExpectIllegal(const ScsiResult& r, uint8_t asc) {
   EXPECT_EQ(r.Status, kStatusCheckCondition);
   EXPECT_EQ(r.SenseKey(), 0x05);

@@ -12,11 +12,6 @@ namespace {
 
 using L = MixedLbas;
 
-std::vector<uint8_t> Slice(const uint8_t* p, size_t begin, size_t end) { return {p + begin, p + end}; }
-std::vector<uint8_t> Slice(const std::vector<uint8_t>& v, size_t begin, size_t end) {
-  return {v.begin() + static_cast<std::ptrdiff_t>(begin), v.begin() + static_cast<std::ptrdiff_t>(end)};
-}
-
 class ReadTest : public ::testing::Test {
  protected:
   std::shared_ptr<Disc> disc = BuildDisc(MixedDisc());

@@ -3,6 +3,7 @@
 // of malformed files.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 
 #include "ImageSetTestSupport.h"
@@ -26,198 +27,43 @@ std::string CrLf(std::string_view text) {
   return out;
 }
 
+// One TOC entry as the set writes it, every field in its own line.
+struct CcdEntry {
+  int Session, Point, Adr, Control, AMin, ASec, AFrame, ALba, Zero, PMin, PSec, PFrame, PLba;
+};
+
+std::string EntryText(int number, const CcdEntry& e) {
+  char text[400];
+  std::snprintf(text, sizeof text,
+                "[Entry %d]\nSession=%d\nPoint=0x%02x\nADR=0x%02x\nControl=0x%02x\nTrackNo=0\nAMin=%d\nASec=%d\n"
+                "AFrame=%d\nALBA=%d\nZero=%d\nPMin=%d\nPSec=%d\nPFrame=%d\nPLBA=%d\n",
+                number, e.Session, e.Point, e.Adr, e.Control, e.AMin, e.ASec, e.AFrame, e.ALba, e.Zero, e.PMin, e.PSec,
+                e.PFrame, e.PLba);
+  return text;
+}
+
 // Two sessions: an audio track and a Mode 1 track with a pregap, lead-out at 200;
 // then a Mode 2 track (pregap from 290) with its lead-out at 350. 360 sectors.
-constexpr std::string_view kTwoSessionCcd = R"([CloneCD]
-Version=3
-[Disc]
-TocEntries=11
-Sessions=2
-DataTracksScrambled=0
-CDTextLength=0
-[Session 1]
-PreGapMode=0
-PreGapSubC=0
-[Session 2]
-PreGapMode=2
-PreGapSubC=0
-[Entry 0]
-Session=1
-Point=0xa0
-ADR=0x01
-Control=0x00
-TrackNo=0
-AMin=0
-ASec=0
-AFrame=0
-ALBA=-150
-Zero=0
-PMin=1
-PSec=32
-PFrame=0
-PLBA=6750
-[Entry 1]
-Session=1
-Point=0xa1
-ADR=0x01
-Control=0x04
-TrackNo=0
-AMin=0
-ASec=0
-AFrame=0
-ALBA=-150
-Zero=0
-PMin=2
-PSec=0
-PFrame=0
-PLBA=8850
-[Entry 2]
-Session=1
-Point=0xa2
-ADR=0x01
-Control=0x04
-TrackNo=0
-AMin=0
-ASec=0
-AFrame=0
-ALBA=-150
-Zero=0
-PMin=0
-PSec=4
-PFrame=50
-PLBA=200
-[Entry 3]
-Session=1
-Point=0x01
-ADR=0x01
-Control=0x00
-TrackNo=0
-AMin=0
-ASec=0
-AFrame=0
-ALBA=-150
-Zero=0
-PMin=0
-PSec=2
-PFrame=0
-PLBA=0
-[Entry 4]
-Session=1
-Point=0x02
-ADR=0x01
-Control=0x04
-TrackNo=0
-AMin=0
-ASec=0
-AFrame=0
-ALBA=-150
-Zero=0
-PMin=0
-PSec=3
-PFrame=35
-PLBA=110
-[Entry 5]
-Session=1
-Point=0xb0
-ADR=0x05
-Control=0x04
-TrackNo=0
-AMin=0
-ASec=3
-AFrame=65
-ALBA=140
-Zero=2
-PMin=79
-PSec=59
-PFrame=74
-PLBA=359849
-[Entry 6]
-Session=1
-Point=0xc0
-ADR=0x05
-Control=0x04
-TrackNo=0
-AMin=128
-ASec=0
-AFrame=0
-ALBA=575850
-Zero=0
-PMin=97
-PSec=27
-PFrame=21
-PLBA=438546
-[Entry 7]
-Session=2
-Point=0xa0
-ADR=0x01
-Control=0x04
-TrackNo=0
-AMin=0
-ASec=0
-AFrame=0
-ALBA=-150
-Zero=0
-PMin=3
-PSec=32
-PFrame=0
-PLBA=13350
-[Entry 8]
-Session=2
-Point=0xa1
-ADR=0x01
-Control=0x04
-TrackNo=0
-AMin=0
-ASec=0
-AFrame=0
-ALBA=-150
-Zero=0
-PMin=3
-PSec=0
-PFrame=0
-PLBA=13350
-[Entry 9]
-Session=2
-Point=0xa2
-ADR=0x01
-Control=0x04
-TrackNo=0
-AMin=0
-ASec=0
-AFrame=0
-ALBA=-150
-Zero=0
-PMin=0
-PSec=6
-PFrame=50
-PLBA=350
-[Entry 10]
-Session=2
-Point=0x03
-ADR=0x01
-Control=0x04
-TrackNo=0
-AMin=0
-ASec=0
-AFrame=0
-ALBA=-150
-Zero=0
-PMin=0
-PSec=6
-PFrame=0
-PLBA=300
-[TRACK 1]
-MODE=0
-INDEX 1=0
-[TRACK 2]
-MODE=1
-INDEX 0=100
-INDEX 1=110
-[TRACK 3]
-MODE=2
-INDEX 0=290
-INDEX 1=300
-)";
+const std::string kTwoSessionCcd = [] {
+  const CcdEntry entries[] = {{1, 0xA0, 1, 0, 0, 0, 0, -150, 0, 1, 32, 0, 6750},
+                               {1, 0xA1, 1, 4, 0, 0, 0, -150, 0, 2, 0, 0, 8850},
+                               {1, 0xA2, 1, 4, 0, 0, 0, -150, 0, 0, 4, 50, 200},
+                               {1, 0x01, 1, 0, 0, 0, 0, -150, 0, 0, 2, 0, 0},
+                               {1, 0x02, 1, 4, 0, 0, 0, -150, 0, 0, 3, 35, 110},
+                               {1, 0xB0, 5, 4, 0, 3, 65, 140, 2, 79, 59, 74, 359849},
+                               {1, 0xC0, 5, 4, 128, 0, 0, 575850, 0, 97, 27, 21, 438546},
+                               {2, 0xA0, 1, 4, 0, 0, 0, -150, 0, 3, 32, 0, 13350},
+                               {2, 0xA1, 1, 4, 0, 0, 0, -150, 0, 3, 0, 0, 13350},
+                               {2, 0xA2, 1, 4, 0, 0, 0, -150, 0, 0, 6, 50, 350},
+                               {2, 0x03, 1, 4, 0, 0, 0, -150, 0, 0, 6, 0, 300}};
+  std::string ccd =
+      "[CloneCD]\nVersion=3\n[Disc]\nTocEntries=11\nSessions=2\nDataTracksScrambled=0\nCDTextLength=0\n"
+      "[Session 1]\nPreGapMode=0\nPreGapSubC=0\n[Session 2]\nPreGapMode=2\nPreGapSubC=0\n";
+  int number = 0;
+  for (const CcdEntry& e : entries) ccd += EntryText(number++, e);
+  return ccd + "[TRACK 1]\nMODE=0\nINDEX 1=0\n[TRACK 2]\nMODE=1\nINDEX 0=100\nINDEX 1=110\n"
+               "[TRACK 3]\nMODE=2\nINDEX 0=290\nINDEX 1=300\n";
+}();
 
 class HandWrittenSetTest : public ::testing::Test {
  protected:

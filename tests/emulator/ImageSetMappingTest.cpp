@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 
 #include "ImageSetTestSupport.h"
 #include "emulator/ImageSet.h"
@@ -32,55 +33,44 @@ TEST(MappedSectorStoreTest, ServesEachSectorAndSubBlockAtItsLba) {
   EXPECT_EQ(store->Sub(5), nullptr);
 }
 
-TEST(MappedSectorStoreTest, AShortSubServesOnlyWholeBlocksItHas) {
+// An image of `ImgSectors` sectors beside a sub-channel file holding `SubFile` (no file
+// when unset), opened with the sub-channel file named or not: what the store serves.
+struct StoreShape {
+  const char* Name;
+  int32_t ImgSectors;
+  std::optional<std::string> SubFile;
+  bool NameSub;
+  int32_t Count;
+  std::vector<int32_t> Mains, NoMains, Subs, NoSubs;  // where a sector or sub block is served, or not
+};
+
+class MappedStoreShape : public ::testing::TestWithParam<StoreShape> {};
+
+TEST_P(MappedStoreShape, ServesOnlyWholeBlocksTheFilesHold) {
+  const StoreShape& c = GetParam();
   TempDir dir;
-  WriteFile(dir / "d.img", PatternSectors(4, 2352));
-  std::string sub = PatternSectors(2, 96);
-  sub += std::string(50, '\x7F');  // a torn third block
-  WriteFile(dir / "d.sub", sub);
+  WriteFile(dir / "d.img", PatternSectors(c.ImgSectors, 2352));
+  if (c.SubFile) WriteFile(dir / "d.sub", *c.SubFile);
   std::string error;
-  auto store = MappedSectorStore::Open(dir / "d.img", dir / "d.sub", error);
+  auto store = MappedSectorStore::Open(dir / "d.img", c.NameSub ? dir / "d.sub" : std::filesystem::path(), error);
   ASSERT_TRUE(store) << error;
-  EXPECT_EQ(store->SectorCount(), 4);
-  EXPECT_NE(store->Sub(1), nullptr);
-  EXPECT_EQ(store->Sub(2), nullptr);
-  EXPECT_EQ(store->Sub(3), nullptr);
-  EXPECT_NE(store->Main(3), nullptr);
+  EXPECT_EQ(store->SectorCount(), c.Count);
+  for (int32_t lba : c.Mains) EXPECT_NE(store->Main(lba), nullptr) << lba;
+  for (int32_t lba : c.NoMains) EXPECT_EQ(store->Main(lba), nullptr) << lba;
+  for (int32_t lba : c.Subs) EXPECT_NE(store->Sub(lba), nullptr) << lba;
+  for (int32_t lba : c.NoSubs) EXPECT_EQ(store->Sub(lba), nullptr) << lba;
 }
 
-TEST(MappedSectorStoreTest, ALongerSubServesNothingPastTheImage) {
-  TempDir dir;
-  WriteFile(dir / "d.img", PatternSectors(2, 2352));
-  WriteFile(dir / "d.sub", PatternSectors(6, 96));
-  std::string error;
-  auto store = MappedSectorStore::Open(dir / "d.img", dir / "d.sub", error);
-  ASSERT_TRUE(store) << error;
-  EXPECT_NE(store->Sub(1), nullptr);
-  EXPECT_EQ(store->Sub(2), nullptr);
-}
-
-TEST(MappedSectorStoreTest, WithoutASubThereIsNoSubChannel) {
-  TempDir dir;
-  WriteFile(dir / "d.img", PatternSectors(2, 2352));
-  std::string error;
-  auto store = MappedSectorStore::Open(dir / "d.img", dir / "d.sub", error);
-  ASSERT_TRUE(store) << error;
-  EXPECT_NE(store->Main(0), nullptr);
-  EXPECT_EQ(store->Sub(0), nullptr);
-  auto noSubPath = MappedSectorStore::Open(dir / "d.img", "", error);
-  ASSERT_TRUE(noSubPath) << error;
-  EXPECT_EQ(noSubPath->Sub(0), nullptr);
-}
-
-TEST(MappedSectorStoreTest, AnEmptyImageHasNoSectors) {
-  TempDir dir;
-  WriteFile(dir / "d.img", "");
-  std::string error;
-  auto store = MappedSectorStore::Open(dir / "d.img", "", error);
-  ASSERT_TRUE(store) << error;
-  EXPECT_EQ(store->SectorCount(), 0);
-  EXPECT_EQ(store->Main(0), nullptr);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Files, MappedStoreShape,
+    ::testing::Values(
+        // A torn third block.
+        StoreShape{"AShortSub", 4, PatternSectors(2, 96) + std::string(50, '\x7F'), true, 4, {3}, {}, {1}, {2, 3}},
+        StoreShape{"ALongerSub", 2, PatternSectors(6, 96), true, 2, {}, {}, {1}, {2}},
+        StoreShape{"NoSubFile", 2, std::nullopt, true, 2, {0}, {}, {}, {0}},
+        StoreShape{"NoSubPath", 2, std::nullopt, false, 2, {}, {}, {}, {0}},
+        StoreShape{"AnEmptyImage", 0, std::nullopt, false, 0, {}, {0}, {}, {}}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(MappedSectorStoreTest, RefusesMissingOrPartialImages) {
   TempDir dir;

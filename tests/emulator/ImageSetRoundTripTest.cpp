@@ -5,6 +5,7 @@
 
 #include "ImageSetTestSupport.h"
 #include "emulator/ImageSet.h"
+#include "sector/Address.h"
 
 namespace emu {
 namespace {
@@ -13,8 +14,6 @@ using test::Descriptor;
 using test::PatternByte;
 using test::ReadText;
 using test::TempDir;
-
-uint8_t Bcd(int value) { return static_cast<uint8_t>((value / 10) << 4 | (value % 10)); }
 
 struct TrackPlan {
   int Number;
@@ -45,7 +44,7 @@ class TwoSessionDisc {
       for (const TrackPlan& t : kTracks)
         if (lba >= t.Index0 && lba < t.End) {
           q[0] = static_cast<uint8_t>(t.Control << 4 | 1);
-          q[1] = Bcd(t.Number);
+          q[1] = BinToBcd(static_cast<uint8_t>(t.Number));
           q[2] = lba < t.Index1 ? 0 : 1;
         }
     }
@@ -88,6 +87,15 @@ void ExpectSameDisc(const Disc& a, const Disc& b) {
   ExpectSameSectors(*a.Store, *b.Store);
 }
 
+// The set saved as disc.ccd in `dir` and loaded back.
+Disc SavedAndLoaded(const TempDir& dir, const Disc& disc) {
+  std::string error;
+  EXPECT_TRUE(SaveImageSet(dir / "disc.ccd", disc, error)) << error;
+  Disc loaded;
+  EXPECT_TRUE(LoadImageSet(dir / "disc.ccd", loaded, error)) << error;
+  return loaded;
+}
+
 TEST(ImageSetRoundTripTest, ASavedDiscLoadsBackEqual) {
   TempDir dir;
   Disc disc = TwoSessionDisc::Make();
@@ -97,16 +105,11 @@ TEST(ImageSetRoundTripTest, ASavedDiscLoadsBackEqual) {
   disc.Faults.Bytes = {{200, 2000, 0x33, true}};
   disc.Faults.Beyond = BeyondLeadOut::Scrambled;
   disc.Layout.back().EndLba = 700;  // recorded past the TOC's last lead-out (680)
-  std::string error;
-  ASSERT_TRUE(SaveImageSet(dir / "disc.ccd", disc, error)) << error;
+  ExpectSameDisc(disc, SavedAndLoaded(dir, disc));
   for (const char* name : {"disc.ccd", "disc.img", "disc.sub", "disc.flt"})
     EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
   EXPECT_EQ(std::filesystem::file_size(dir / "disc.img"), 700u * 2352);
   EXPECT_EQ(std::filesystem::file_size(dir / "disc.sub"), 700u * 96);
-
-  Disc loaded;
-  ASSERT_TRUE(LoadImageSet(dir / "disc.ccd", loaded, error)) << error;
-  ExpectSameDisc(disc, loaded);
 }
 
 TEST(ImageSetRoundTripTest, TheControlFileAloneDescribesTheTracks) {
@@ -145,11 +148,7 @@ TEST(ImageSetRoundTripTest, ADamagedTocIsWrittenAsIs) {
   disc.Toc.resize(6);
   disc.Toc.push_back(Descriptor(0, 1, 4, 0x02, 0, 3, 50));
   disc.Toc.push_back(Descriptor(200, 3, 15, 0xFF, 255, 255, 255));
-  std::string error;
-  ASSERT_TRUE(SaveImageSet(dir / "disc.ccd", disc, error)) << error;
-  Disc loaded;
-  ASSERT_TRUE(LoadImageSet(dir / "disc.ccd", loaded, error)) << error;
-  ExpectSameDisc(disc, loaded);
+  ExpectSameDisc(disc, SavedAndLoaded(dir, disc));
 }
 
 TEST(ImageSetRoundTripTest, SavingAgainReplacesTheSetAndLeavesNoTemporaries) {
@@ -164,11 +163,7 @@ TEST(ImageSetRoundTripTest, SavingAgainReplacesTheSetAndLeavesNoTemporaries) {
   second.Toc = {Descriptor(1, 1, 4, 0x01, 0, 2, 0)};
   second.Layout = {{0, 3, SectorKind::Mode1, 4}};
   second.Store = store;
-  ASSERT_TRUE(SaveImageSet(dir / "disc.ccd", second, error)) << error;
-
-  Disc loaded;
-  ASSERT_TRUE(LoadImageSet(dir / "disc.ccd", loaded, error)) << error;
-  ExpectSameDisc(second, loaded);
+  ExpectSameDisc(second, SavedAndLoaded(dir, second));
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(dir.Path)) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
@@ -193,11 +188,8 @@ TEST(ImageSetRoundTripTest, ADiscWithoutSubChannelDropsAnOldSub) {
   std::memset(store->Inner.MutableMain(1), 0x42, 2352);
   Disc disc;
   disc.Store = store;
-  ASSERT_TRUE(SaveImageSet(dir / "disc.ccd", disc, error)) << error;
+  ExpectSameDisc(disc, SavedAndLoaded(dir, disc));
   EXPECT_FALSE(std::filesystem::exists(dir / "disc.sub"));
-  Disc loaded;
-  ASSERT_TRUE(LoadImageSet(dir / "disc.ccd", loaded, error)) << error;
-  ExpectSameDisc(disc, loaded);
 }
 
 TEST(ImageSetRoundTripTest, ADiscTheFaultFileCannotHoldIsNotWrittenAtAll) {
@@ -213,16 +205,12 @@ TEST(ImageSetRoundTripTest, ADiscTheFaultFileCannotHoldIsNotWrittenAtAll) {
 TEST(ImageSetRoundTripTest, ALoadedSetCanBeSavedOverItself) {
   // The loaded store maps the very files being replaced.
   TempDir dir;
-  std::string error;
   Disc original = TwoSessionDisc::Make();
-  ASSERT_TRUE(SaveImageSet(dir / "disc.ccd", original, error)) << error;
-  Disc loaded;
-  ASSERT_TRUE(LoadImageSet(dir / "disc.ccd", loaded, error)) << error;
+  Disc loaded = SavedAndLoaded(dir, original);
   loaded.Faults.NoMedium = true;
-  ASSERT_TRUE(SaveImageSet(dir / "disc.ccd", loaded, error)) << error;
-  Disc again;
-  ASSERT_TRUE(LoadImageSet(dir / "disc.ccd", again, error)) << error;
+  const Disc again = SavedAndLoaded(dir, loaded);
   EXPECT_TRUE(again.Faults.NoMedium);
+  ASSERT_TRUE(again.Store);
   ExpectSameSectors(*original.Store, *again.Store);
 }
 

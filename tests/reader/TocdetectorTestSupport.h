@@ -90,12 +90,7 @@ inline BuiltDisc BuildDisc(const TempDir& dir, const std::vector<std::vector<Tra
     ADD_FAILURE() << "BuildImageSet: " << error;
     return built;
   }
-  auto disc = std::make_shared<emu::Disc>();
-  if (!emu::LoadImageSet(dir.Path / "disc.ccd", *disc, error)) {
-    ADD_FAILURE() << "LoadImageSet: " << error;
-    return built;
-  }
-  built.Drive = test_support::TestDrive(disc);
+  if (auto disc = test_support::LoadedDisc(dir.Path / "disc.ccd")) built.Drive = test_support::TestDrive(disc);
   return built;
 }
 

@@ -10,10 +10,6 @@
 
 using namespace sectortest;
 
-namespace {
-const uint8_t kSync[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
-}
-
 TEST(ScrambleTest, TableStartsWithKnownSequenceAndLeavesSyncAlone) {
   const uint8_t* table = ScramblerTable();
   for (int i = 0; i < 12; ++i) EXPECT_EQ(table[i], 0) << i;
@@ -73,17 +69,17 @@ TEST(ScrambleTest, ScrambledHeaderIsRecognised) {
 }
 
 TEST(ScrambleTest, FindSyncBoundsAndOrder) {
-  EXPECT_EQ(FindSync(kSync, 12), 0);
-  EXPECT_EQ(FindSync(kSync, 11), -1);
-  EXPECT_EQ(FindSync(kSync, 0), -1);
-  EXPECT_EQ(FindSync(kSync, -5), -1);
+  EXPECT_EQ(FindSync(kReferenceSync, 12), 0);
+  EXPECT_EQ(FindSync(kReferenceSync, 11), -1);
+  EXPECT_EQ(FindSync(kReferenceSync, 0), -1);
+  EXPECT_EQ(FindSync(kReferenceSync, -5), -1);
 
   std::vector<uint8_t> buf(3000, 0xFF);
   EXPECT_EQ(FindSync(buf.data(), 3000), -1);
-  std::copy(kSync, kSync + 12, buf.begin() + 2988);  // ends exactly at count
+  std::copy(kReferenceSync, kReferenceSync + 12, buf.begin() + 2988);  // ends exactly at count
   EXPECT_EQ(FindSync(buf.data(), 3000), 2988);
   EXPECT_EQ(FindSync(buf.data(), 2999), -1);
-  std::copy(kSync, kSync + 12, buf.begin() + 700);
+  std::copy(kReferenceSync, kReferenceSync + 12, buf.begin() + 700);
   EXPECT_EQ(FindSync(buf.data(), 3000), 700);
   // Eleven FF bytes between the zeros are not a sync.
   std::vector<uint8_t> near(14, 0xFF);

@@ -12,9 +12,7 @@ using namespace sectortest;
 
 namespace {
 
-const uint8_t kSync[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
-
-bool HasSync(const TSector& s) { return std::equal(kSync, kSync + 12, s.begin()); }
+bool HasSync(const TSector& s) { return std::equal(kReferenceSync, kReferenceSync + 12, s.begin()); }
 
 }  // namespace
 

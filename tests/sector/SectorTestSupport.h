@@ -13,6 +13,8 @@ namespace sectortest {
 
 using TSector = std::array<uint8_t, 2352>;
 
+constexpr uint8_t kReferenceSync[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+
 inline uint32_t ReferenceEdc(const uint8_t* data, size_t length) {
   uint32_t crc = 0;
   for (size_t i = 0; i < length; ++i) {

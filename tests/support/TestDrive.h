@@ -1,17 +1,21 @@
 #pragma once
-// The emulated drive a test's disc runs on. The test suite's strict profile
+// The disc a test loads and the emulated drive it runs on. The test suite's strict profile
 // (QUARNEL_TEST_DRIVE=strict, set by CTest for the end-to-end reading tests) runs the
 // same disc on the harshest drive the emulator models, so that no reading rule passes
 // only because the drive was kind.
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
-
+#include <string>
 #include <array>
 #include <map>
 
 #include "emulator/DiscBuilder.h"
 #include "emulator/EmulatedDrive.h"
+#include "emulator/ImageSet.h"
 #include "sector/Address.h"
 #include "sector/SectorEncoder.h"
 
@@ -91,6 +95,15 @@ inline void AddFlakySectors(emu::Disc& disc) {
   for (const emu::Extent& e : disc.Layout)
     for (int32_t lba = e.FirstLba; lba < e.EndLba; ++lba)
       if (FlakyOnTestDrive(lba)) disc.Faults.Flaky.push_back({lba, lba + 1, kFlakyPercent});
+}
+
+// The disc of an image set; null, and the test failed, when it does not load.
+inline std::shared_ptr<emu::Disc> LoadedDisc(const std::filesystem::path& ccd) {
+  auto disc = std::make_shared<emu::Disc>();
+  std::string error;
+  if (emu::LoadImageSet(ccd, *disc, error)) return disc;
+  ADD_FAILURE() << "LoadImageSet " << ccd << ": " << error;
+  return nullptr;
 }
 
 inline std::shared_ptr<emu::EmulatedDrive> TestDrive(std::shared_ptr<const emu::Disc> disc) {

@@ -18,8 +18,8 @@
 #include "app/Forms.h"
 #include "app/Global.h"
 #include "emulator/EmulatedDrive.h"
-#include "emulator/ImageSet.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/support/TestDrive.h"
 
 namespace ui_test {
 
@@ -148,13 +148,8 @@ inline std::shared_ptr<emu::EmulatedDrive> SampleDiscDrive(const test_support::T
     ADD_FAILURE() << "cannot make the sample disc: " << command;
     return nullptr;
   }
-  auto disc = std::make_shared<emu::Disc>();
-  std::string error;
-  if (!emu::LoadImageSet(name + ".ccd", *disc, error)) {
-    ADD_FAILURE() << error;
-    return nullptr;
-  }
-  return std::make_shared<emu::EmulatedDrive>(disc);
+  auto disc = test_support::LoadedDisc(name + ".ccd");
+  return disc ? std::make_shared<emu::EmulatedDrive>(disc) : nullptr;
 }
 
 // Settings in a folder of the test's own; the windows made afresh and destroyed at the end.

@@ -63,6 +63,12 @@ ScsiResult SetErrorRecovery(EmulatedDrive& drive, uint8_t value, int retryCount 
 // MODE SELECT(10) of a block descriptor with density 0x82 and the given block length.
 ScsiResult SetBlockLength(EmulatedDrive& drive, uint32_t length);
 
+// Bytes [begin, end) of a sector or a reply.
+inline std::vector<uint8_t> Slice(const uint8_t* p, size_t begin, size_t end) { return {p + begin, p + end}; }
+inline std::vector<uint8_t> Slice(const std::vector<uint8_t>& v, size_t begin, size_t end) {
+  return Slice(v.data(), begin, end);
+}
+
 // The information field of fixed-format sense, big-endian.
 int32_t SenseInfo(const ScsiResult& r);
 
