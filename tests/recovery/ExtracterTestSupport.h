@@ -32,6 +32,8 @@
 namespace extracter_test {
 
 namespace fs = std::filesystem;
+using test_support::FilesBelow;
+using test_support::MtimeOf;
 using test_support::Quote;
 using test_support::RandomBytes;
 using test_support::ReadFile;
@@ -104,18 +106,6 @@ inline fs::path MakeVolumeIso(const fs::path& tree, const fs::path& iso, const s
   return iso;
 }
 
-// The files below `root`, by path relative to it.
-inline std::map<std::string, fs::path> FilesBelow(const fs::path& root) {
-  std::map<std::string, fs::path> files;
-  for (const auto& e : fs::recursive_directory_iterator(root))
-    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = e.path();
-  return files;
-}
-
-inline time_t MtimeOf(const fs::path& p) {
-  struct stat st {};
-  return ::stat(p.c_str(), &st) == 0 ? st.st_mtime : 0;
-}
 
 // Every node of the tree with its path from the root.
 inline void WalkTree(const TExtractedFile& node, const std::string& path,

@@ -187,15 +187,12 @@ std::vector<uint8_t> Pcm(const fs::path& wav) {
                                    : std::vector<uint8_t>(bytes.begin() + static_cast<long>(data) + 8, bytes.end());
 }
 
-time_t MtimeOf(const fs::path& p) {
-  struct stat st {};
-  return ::stat(p.c_str(), &st) == 0 ? st.st_mtime : 0;
-}
+using test_support::MtimeOf;
 
+// The files below `root` with what each holds, by path relative to it.
 std::map<std::string, std::string> FilesBelow(const fs::path& root) {
   std::map<std::string, std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(root))
-    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadText(e.path());
+  for (const auto& [rel, path] : test_support::FilesBelow(root)) files[rel] = ReadText(path);
   return files;
 }
 
