@@ -32,47 +32,20 @@ Bytes MakeBitmap(uint32_t size) {
   return b;
 }
 
-class BmpPlugin : public ::testing::Test {
+class BmpPlugin : public PluginTest {
  protected:
-  PluginModule Module{"Bmp.fpi"};
-  void SetUp() override { ASSERT_TRUE(Module.Loaded()) << Module.Error(); }
-
-  int Detect(const Bytes& b) {
-    Module->Reset();
-    return Module->Detect(b.data(), static_cast<unsigned>(b.size()));
-  }
+  BmpPlugin() : PluginTest("Bmp.fpi") {}
 };
-
-TEST_F(BmpPlugin, TextsFollowTheBufferConvention) {
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetTypeName), "Windows Bitmap graphic");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetExtension, 16), ".bmp");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetName), "Windows Bitmap Plug-in");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetDescription), "This supports Windows Bitmap graphics.");
-  ExpectModuleIdentity(Module);
-  EXPECT_EQ(Module->GetHeaderSize(), 54);
-
-  char one[1] = {'x'};
-  EXPECT_EQ(Module->GetCopyright(1, one), 0);
-  EXPECT_EQ(one[0], '\0');
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetExtension, 3), ".b");
-  EXPECT_EQ(Module->GetVersion(-1, one), 0);
-}
 
 TEST_F(BmpPlugin, FindEndAnswersOnceWithTheStatedLength) {
   const Bytes bmp = MakeBitmap(102);
   ASSERT_EQ(Detect(bmp), 1);
-  bool end = false;
-  EXPECT_EQ(Module->FindEnd(bmp.data(), static_cast<unsigned>(bmp.size()), &end), 102u);
-  EXPECT_TRUE(end);
-  end = false;
-  EXPECT_EQ(Module->FindEnd(bmp.data(), static_cast<unsigned>(bmp.size()), &end), 0u);
-  EXPECT_TRUE(end);
+  ExpectEndOnce(bmp, 102);
 
   Bytes head = MakeBitmap(2048);
   PutLe32(head, 2, 3'000'054);
   ASSERT_EQ(Detect(head), 1);
-  EXPECT_EQ(Module->FindEnd(head.data(), static_cast<unsigned>(head.size()), &end), 3'000'054u);
-  EXPECT_TRUE(end);
+  ExpectEndOnce(head, 3'000'054);
 }
 
 TEST_F(BmpPlugin, RejectsSectorsThatOnlyStartWithTheLetters) {
@@ -119,7 +92,7 @@ TEST_F(BmpPlugin, CarvesBitmapsMadeByImageMagick) {
   if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick convert is not installed";
   TempDir dir;
   const std::string source = dir / "source.png";
-  ASSERT_EQ(std::system(("convert -size 97x71 gradient:red-blue -swirl 180 " + source + " 2>/dev/null").c_str()), 0);
+  ASSERT_TRUE(Shell("convert -size 97x71 gradient:red-blue -swirl 180 " + source));
   struct Made {
     std::string target;
     Bytes bytes;
@@ -127,17 +100,15 @@ TEST_F(BmpPlugin, CarvesBitmapsMadeByImageMagick) {
   std::vector<Made> made;
   for (const std::string& target : {std::string("BMP:") + (dir / "v5.bmp"), std::string("BMP3:") + (dir / "v3.bmp"),
                                     std::string("BMP2:") + (dir / "core.bmp")}) {
-    ASSERT_EQ(std::system(("convert " + source + " " + target + " 2>/dev/null").c_str()), 0) << target;
+    ASSERT_TRUE(Shell("convert " + source + " " + target)) << target;
     made.push_back({target, plugin_test::ReadFile(target.substr(target.find(':') + 1))});
   }
-  ASSERT_EQ(std::system(("convert " + source + " -colors 16 -type Palette BMP3:" + (dir / "palette.bmp") +
-                         " 2>/dev/null").c_str()),
-            0);
+  ASSERT_TRUE(Shell("convert " + source + " -colors 16 -type Palette BMP3:" + (dir / "palette.bmp")));
   made.push_back({"palette", plugin_test::ReadFile(dir / "palette.bmp")});
 
   for (const Made& m : made) {
     ASSERT_GT(m.bytes.size(), 2048u) << m.target;
-    for (unsigned sector : {2048u, 2324u, 2336u}) {
+    for (unsigned sector : kSectorSizes) {
       EXPECT_EQ(CarvedLength(*Module, OnDisc(m.bytes, made[0].bytes, sector), sector),
                 static_cast<long long>(m.bytes.size()))
           << m.target << " in sectors of " << sector;

@@ -31,15 +31,9 @@ Bytes MakeCabinet(uint32_t size) {
   return b;
 }
 
-class CabPlugin : public ::testing::Test {
+class CabPlugin : public PluginTest {
  protected:
-  PluginModule Module{"Cab.fpi"};
-  void SetUp() override { ASSERT_TRUE(Module.Loaded()) << Module.Error(); }
-
-  int Detect(const Bytes& b) {
-    Module->Reset();
-    return Module->Detect(b.data(), static_cast<unsigned>(b.size()));
-  }
+  CabPlugin() : PluginTest("Cab.fpi") {}
 
   // Cabinets made by gcab from files of the given sizes (pseudo-random contents).
   Bytes MakeWithGcab(const TempDir& dir, const std::string& name, const std::string& options,
@@ -54,48 +48,25 @@ class CabPlugin : public ::testing::Test {
         x ^= x << 13, x ^= x >> 17, x ^= x << 5;
         c = static_cast<unsigned char>(index % 2 == 0 ? x : x % 7 + 'a');  // some compressible
       }
-      FILE* f = std::fopen((dir / member).c_str(), "wb");
-      if (f == nullptr) return {};
-      std::fwrite(contents.data(), 1, contents.size(), f);
-      std::fclose(f);
+      if (!WriteFile(dir / member, contents)) return {};
       command += " " + member;
     }
-    if (std::system((command + " >/dev/null").c_str()) != 0) return {};
+    if (!Shell(command)) return {};
     return plugin_test::ReadFile(dir / name);
   }
 };
 
-TEST_F(CabPlugin, TextsFollowTheBufferConvention) {
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetTypeName), "Windows Cabinet file");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetExtension, 16), ".cab");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetName), "Windows Cabinet Plug-in");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetDescription), "This supports Windows Cabinet files.");
-  ExpectModuleIdentity(Module);
-  EXPECT_EQ(Module->GetHeaderSize(), 12);
-
-  char one[1] = {'x'};
-  EXPECT_EQ(Module->GetExtension(1, one), 0);
-  EXPECT_EQ(one[0], '\0');
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetName, 8), "Windows");
-  EXPECT_EQ(Module->GetTypeName(0, nullptr), 0);
-}
-
 TEST_F(CabPlugin, FindEndAnswersOnceWithTheStatedLength) {
   const Bytes cab = MakeCabinet(300);
   ASSERT_EQ(Detect(cab), 1);
-  bool end = false;
-  EXPECT_EQ(Module->FindEnd(cab.data(), static_cast<unsigned>(cab.size()), &end), 300u);
-  EXPECT_TRUE(end);
-  end = false;
-  EXPECT_EQ(Module->FindEnd(cab.data(), static_cast<unsigned>(cab.size()), &end), 0u);
-  EXPECT_TRUE(end);
+  ExpectEndOnce(cab, 300);
 
   // Without a successful Detect there is nothing to carve.
   Bytes bad = cab;
   bad[0] = 'N';
   EXPECT_EQ(Detect(bad), 0);
-  end = false;
-  EXPECT_EQ(Module->FindEnd(cab.data(), static_cast<unsigned>(cab.size()), &end), 0u);
+  bool end = false;
+  EXPECT_EQ(FindEnd(cab, end), 0u);
   EXPECT_TRUE(end);
 }
 
@@ -103,9 +74,7 @@ TEST_F(CabPlugin, StatedLengthBeyondTheDataIsReturnedAsIs) {
   Bytes head = MakeCabinet(2048);
   PutLe32(head, 8, 70'000'000);
   ASSERT_EQ(Detect(head), 1);
-  bool end = false;
-  EXPECT_EQ(Module->FindEnd(head.data(), static_cast<unsigned>(head.size()), &end), 70'000'000u);
-  EXPECT_TRUE(end);
+  ExpectEndOnce(head, 70'000'000);
 }
 
 TEST_F(CabPlugin, ATextThatBeginsWithTheSignatureIsNotACabinet) {
@@ -137,7 +106,7 @@ TEST_F(CabPlugin, CarvesCabinetsMadeByGcab) {
   ASSERT_GT(stored.size(), 17300u);
   ASSERT_GT(zipped.size(), 100u);
 
-  for (unsigned sector : {2048u, 2324u, 2336u}) {
+  for (unsigned sector : kSectorSizes) {
     EXPECT_EQ(CarvedLength(*Module, OnDisc(stored, zipped, sector), sector), static_cast<long long>(stored.size()))
         << sector;
     EXPECT_EQ(CarvedLength(*Module, OnDisc(zipped, Bytes(sector, 0), sector), sector),

@@ -73,17 +73,9 @@ class GifBytes {
   }
 };
 
-class GifPlugin : public ::testing::Test {
+class GifPlugin : public PluginTest {
  protected:
-  PluginModule Module{"Gif.fpi"};
-  void SetUp() override { ASSERT_TRUE(Module.Loaded()) << Module.Error(); }
-
-  int Detect(const Bytes& b) {
-    Module->Reset();
-    return Module->Detect(b.data(), static_cast<unsigned>(b.size()));
-  }
-  // One FindEnd call on exactly the given bytes.
-  unsigned FindEnd(const Bytes& b, bool& end) { return Module->FindEnd(b.data(), static_cast<unsigned>(b.size()), &end); }
+  GifPlugin() : PluginTest("Gif.fpi") {}
   // A Detect, then one FindEnd call on exactly the given bytes.
   unsigned Walk(const Bytes& b, bool& end) {
     EXPECT_EQ(Detect(b), 1);
@@ -93,20 +85,6 @@ class GifPlugin : public ::testing::Test {
   // data is never examined).
   unsigned WalkWhole(const Bytes& b, bool& end) { return Walk(Concat(b, Bytes(16, 0)), end); }
 };
-
-TEST_F(GifPlugin, TextsFollowTheBufferConvention) {
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetTypeName), "GIF file");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetExtension, 16), ".gif");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetName), "GIF Plug-in");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetDescription), "This supports GIF graphics.");
-  ExpectModuleIdentity(Module);
-
-  char one[1] = {'x'};
-  EXPECT_EQ(Module->GetTypeName(1, one), 0);
-  EXPECT_EQ(one[0], '\0');
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetName, 4), "GIF");
-  EXPECT_EQ(Module->GetExtension(0, nullptr), 0);
-}
 
 TEST_F(GifPlugin, DetectsBothVersionsOnly) {
   Module->Reset();
@@ -253,12 +231,11 @@ TEST_F(GifPlugin, CarvesImagesMadeByImageMagick) {
   const std::string still = dir / "still.gif";
   const std::string old = dir / "old.gif";
   const std::string animated = dir / "animated.gif";
-  ASSERT_EQ(std::system(("convert -size 160x120 gradient:red-blue -swirl 200 -set comment 'made for a test' " + still +
-                         " 2>/dev/null").c_str()), 0);
-  ASSERT_EQ(std::system(("convert -size 90x60 gradient:yellow-black -swirl 90 GIF87:" + old + " 2>/dev/null").c_str()), 0);
+  ASSERT_TRUE(Shell("convert -size 160x120 gradient:red-blue -swirl 200 -set comment 'made for a test' " + still));
+  ASSERT_TRUE(Shell("convert -size 90x60 gradient:yellow-black -swirl 90 GIF87:" + old));
   // Frames of different palettes get local colour tables; the loop adds an application extension.
-  ASSERT_EQ(std::system(("convert -delay 10 -loop 0 -size 120x80 gradient:red-green gradient:blue-white "
-                         "gradient:black-orange -swirl 120 " + animated + " 2>/dev/null").c_str()), 0);
+  ASSERT_TRUE(Shell("convert -delay 10 -loop 0 -size 120x80 gradient:red-green gradient:blue-white "
+                    "gradient:black-orange -swirl 120 " + animated));
   const Bytes stillBytes = plugin_test::ReadFile(still);
   const Bytes oldBytes = plugin_test::ReadFile(old);
   const Bytes animatedBytes = plugin_test::ReadFile(animated);
@@ -269,7 +246,7 @@ TEST_F(GifPlugin, CarvesImagesMadeByImageMagick) {
   EXPECT_NE(std::string(stillBytes.begin(), stillBytes.end()).find("made for a test"), std::string::npos);
   EXPECT_NE(std::string(animatedBytes.begin(), animatedBytes.end()).find("NETSCAPE2.0"), std::string::npos);
 
-  for (unsigned sector : {2048u, 2324u, 2336u}) {
+  for (unsigned sector : kSectorSizes) {
     EXPECT_EQ(CarvedLength(*Module, OnDisc(stillBytes, oldBytes, sector), sector),
               static_cast<long long>(stillBytes.size())) << sector;
     EXPECT_EQ(CarvedLength(*Module, OnDisc(oldBytes, animatedBytes, sector), sector),

@@ -1,6 +1,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -133,6 +134,57 @@ TEST_P(EveryPlugin, TextsFillTheBufferAsAgreed) {
     EXPECT_EQ(none, '\x7f');
     EXPECT_EQ((Plugin().*text.op)(16, nullptr), 0);
   }
+}
+
+// What a module tells of itself before any Detect, and one of its texts cut to a short
+// buffer. The extension of some modules comes only from what Detect found.
+struct ModuleTexts {
+  const char* File;
+  const char* TypeName;
+  const char* Extension;
+  const char* Name;
+  const char* Description;
+  unsigned HeaderSize;
+  TextOperation CutOp;
+  int CutSize;
+  const char* Cut;
+};
+const ModuleTexts Texts[] = {
+    {"Bmp.fpi", "Windows Bitmap graphic", ".bmp", "Windows Bitmap Plug-in", "This supports Windows Bitmap graphics.", 54,
+     &TFormatPlugin::GetExtension, 3, ".b"},
+    {"Cab.fpi", "Windows Cabinet file", ".cab", "Windows Cabinet Plug-in", "This supports Windows Cabinet files.", 12,
+     &TFormatPlugin::GetName, 8, "Windows"},
+    {"Gif.fpi", "GIF file", ".gif", "GIF Plug-in", "This supports GIF graphics.", 6, &TFormatPlugin::GetName, 4, "GIF"},
+    {"Jpeg.fpi", "JPEG file", ".jpg", "JPEG Plug-in", "This supports JPEG graphics.", 11, &TFormatPlugin::GetTypeName, 3,
+     "JP"},
+    {"Lzh.fpi", "Lzh archive file", nullptr, "LZH Plug-in",
+     "This supports .LZH/.LZS archives. It supports self-extracting executable files with LHA's SFX too.", 54,
+     &TFormatPlugin::GetName, 4, "LZH"},
+    {"Mp3.fpi", "MPEG Audio file", ".mp3", "MPEG Audio Plug-in", "This supports MPEG Audio files with ID3 v1/v2 Tags.", 10,
+     &TFormatPlugin::GetTypeName, 5, "MPEG"},
+    {"Pdf.fpi", "Portable Document Format file", ".pdf", "PDF Plug-in", "This supports Portable Document Format files.",
+     5, &TFormatPlugin::GetExtension, 4, ".pd"},
+    {"Png.fpi", "Portable Network Graphics file", ".png", "PNG Plug-in", "This supports Portable Network Graphics files.",
+     8, &TFormatPlugin::GetTypeName, 9, "Portable"},
+    {"Riff.fpi", "RIFF format file", nullptr, "RIFF Format Plug-in",
+     "This supports WAV, AVI, RMP, ANI and other RIFF format files.", 12, &TFormatPlugin::GetTypeName, 5, "RIFF"},
+    {"Zip.fpi", "PK Zipped archive", ".zip", "PKZIP Plug-in", "This supports PK Zipped archives.", 54,
+     &TFormatPlugin::GetName, 5, "PKZI"},
+};
+
+TEST_P(EveryPlugin, TellsItsOwnTextsAndCutsThemToTheBuffer) {
+  const auto texts = std::find_if(std::begin(Texts), std::end(Texts),
+                                  [this](const ModuleTexts& t) { return std::strcmp(t.File, GetParam()) == 0; });
+  ASSERT_NE(texts, std::end(Texts)) << "no texts listed for " << GetParam();
+  EXPECT_EQ(Plugin().GetHeaderSize(), texts->HeaderSize);
+  EXPECT_EQ(Module->Text(&TFormatPlugin::GetTypeName), texts->TypeName);
+  if (texts->Extension) EXPECT_EQ(Module->Text(&TFormatPlugin::GetExtension, 16), texts->Extension);
+  EXPECT_EQ(Module->Text(&TFormatPlugin::GetName), texts->Name);
+  EXPECT_EQ(Module->Text(&TFormatPlugin::GetDescription), texts->Description);
+  std::vector<char> cut(static_cast<size_t>(texts->CutSize) + 1, '\x7f');
+  EXPECT_EQ((Plugin().*texts->CutOp)(texts->CutSize, cut.data()), static_cast<int>(std::strlen(texts->Cut)));
+  EXPECT_EQ(std::string(cut.data()), texts->Cut);
+  EXPECT_EQ(cut.back(), '\x7f') << "wrote past the buffer";
 }
 
 // First sectors of real files made by the installed tools, and one hand-made RIFF file of

@@ -16,7 +16,6 @@ namespace {
 
 using namespace plugin_test;
 
-constexpr unsigned kSectorSizes[] = {2048, 2324, 2336};
 
 Bytes Insert(Bytes b, size_t at, const Bytes& what) {
   b.insert(b.begin() + static_cast<std::ptrdiff_t>(at), what.begin(), what.end());
@@ -34,15 +33,15 @@ size_t SegmentOffset(const Bytes& b, unsigned char code) {
 }
 
 // Images made by ImageMagick once for the whole suite.
-class JpegFiles : public ::testing::Test {
+class JpegFiles : public PluginTest {
  protected:
+  JpegFiles() : PluginTest("Jpeg.fpi") {}
   static void SetUpTestSuite() {
     if (!HaveTool("convert")) return;
     Dir = std::make_unique<TempDir>();
     const auto make = [](const std::string& options, const std::string& name) {
       const std::string path = (*Dir) / name;
-      const std::string command = "convert -size 320x240 plasma:fractal " + options + " " + path + " >/dev/null 2>&1";
-      return std::system(command.c_str()) == 0 ? plugin_test::ReadFile(path) : Bytes{};
+      return Shell("convert -size 320x240 plasma:fractal " + options + " " + path) ? plugin_test::ReadFile(path) : Bytes{};
     };
     Baseline = make("-quality 90", "baseline.jpg");
     Progressive = make("-interlace JPEG", "progressive.jpg");
@@ -53,40 +52,14 @@ class JpegFiles : public ::testing::Test {
   static void TearDownTestSuite() { Dir.reset(); }
 
   void SetUp() override {
-    ASSERT_TRUE(Module.Loaded()) << Module.Error();
+    PluginTest::SetUp();
     if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick convert is not installed";
     ASSERT_FALSE(Baseline.empty() || Progressive.empty() || LongComment.empty() || Grey.empty());
   }
 
-  int Detect(const Bytes& b) {
-    Module->Reset();
-    return Module->Detect(b.data(), static_cast<unsigned>(b.size()));
-  }
-
   static inline std::unique_ptr<TempDir> Dir;
   static inline Bytes Baseline, Progressive, LongComment, Grey;
-  PluginModule Module{"Jpeg.fpi"};
 };
-
-TEST_F(JpegFiles, TextsFollowTheCallerBufferConvention) {
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetTypeName), "JPEG file");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetExtension, 16), ".jpg");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetName), "JPEG Plug-in");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetDescription), "This supports JPEG graphics.");
-  ExpectModuleIdentity(Module);
-  const std::string copyright = Module.Text(&TFormatPlugin::GetCopyright);
-  EXPECT_EQ(copyright.find('\n'), std::string::npos);
-
-  char one[1] = {'x'};
-  EXPECT_EQ(Module->GetExtension(1, one), 0);
-  EXPECT_EQ(one[0], '\0');
-  char three[4] = {'x', 'x', 'x', 'x'};
-  EXPECT_EQ(Module->GetTypeName(3, three), 2);
-  EXPECT_EQ(std::string(three), "JP");
-  EXPECT_EQ(three[3], 'x') << "wrote past the buffer";
-  EXPECT_EQ(Module->GetName(0, three), 0);
-  EXPECT_EQ(Module->GetName(8, nullptr), 0);
-}
 
 TEST_F(JpegFiles, DetectsJfifImagesOnly) {
   EXPECT_EQ(Module->GetHeaderSize(), 11);
@@ -158,8 +131,8 @@ TEST_F(JpegFiles, FillBytesBeforeAMarkerBelongToTheImage) {
   image = Insert(image, dqt, {0xFF, 0xFF, 0xFF});
   // Still an image a decoder reads without complaint.
   const std::string filled = (*Dir) / "filled.jpg";
-  std::ofstream(filled, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
-  ASSERT_EQ(std::system(("convert -regard-warnings " + filled + " " + (*Dir) / "filled.ppm" + " >/dev/null 2>&1").c_str()), 0);
+  WriteFile(filled, image);
+  ASSERT_TRUE(Shell("convert -regard-warnings " + filled + " " + (*Dir) / "filled.ppm"));
   for (unsigned sector : kSectorSizes)
     EXPECT_EQ(CarvedLength(*Module, OnDisc(image, Bytes(3 * sector, 0), sector), sector),
               static_cast<long long>(image.size()));
@@ -184,15 +157,7 @@ TEST_F(JpegFiles, DamagedImagesEndInsideTheData) {
   // Damaged segment lengths anywhere in the header: whatever the walk finds, it stays
   // within the data it is shown (the sanitizers watch the reads).
   const Bytes disc = OnDisc(Progressive, Bytes(2048, 0), 2048);
-  for (size_t at = 4; at < 700; at += 3) {
-    for (unsigned char value : {0x00, 0x01, 0x7F, 0xFF}) {
-      Bytes damaged = disc;
-      damaged[at] = value;
-      const long long length = CarvedLength(*Module, damaged);
-      EXPECT_TRUE(length == -1 || (length > 0 && length <= static_cast<long long>(damaged.size())))
-          << "byte " << at << " = " << int(value) << " gave " << length;
-    }
-  }
+  for (size_t at = 4; at < 700; at += 3) ExpectDamageStaysWithin(disc, at, {0x00, 0x01, 0x7F, 0xFF});
 }
 
 TEST_F(JpegFiles, FindEndContinuesAcrossCallsAndReadsOnlyTheGivenBytes) {
@@ -225,13 +190,7 @@ TEST_F(JpegFiles, FindEndContinuesAcrossCallsAndReadsOnlyTheGivenBytes) {
   EXPECT_EQ(Module->FindEnd(rest.data(), static_cast<unsigned>(rest.size()), &end), 4u);
   EXPECT_TRUE(end);
 
-  // Short data at every length, each in a buffer of exactly that size.
-  for (size_t size = 0; size < 40; ++size) {
-    Module->Reset();
-    const Bytes part(Baseline.begin(), Baseline.begin() + static_cast<std::ptrdiff_t>(size));
-    const unsigned m = Module->FindEnd(part.data(), static_cast<unsigned>(size), &end);
-    EXPECT_TRUE(!end || m <= size) << size;
-  }
+  ExpectShortStartsEndWithin(Baseline, 40);
 }
 
 }  // namespace

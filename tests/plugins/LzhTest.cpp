@@ -68,31 +68,11 @@ Bytes SfxStub(size_t length) {
   return stub;
 }
 
-class LzhPlugin : public ::testing::Test {
+class LzhPlugin : public PluginTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(Module.Loaded()) << Module.Error(); }
-
-  int Detect(const Bytes& data) {
-    Module->Reset();
-    const Bytes copy(data);
-    return Module->Detect(copy.data(), static_cast<unsigned>(copy.size()));
-  }
-  std::string Extension() { return Module.Text(&TFormatPlugin::GetExtension, 16); }
+  LzhPlugin() : PluginTest("Lzh.fpi") {}
   long long Carve(const Bytes& stream) { return CarvedLength(*Module, stream, SectorSize); }
-
-  PluginModule Module{"Lzh.fpi"};
 };
-
-TEST_F(LzhPlugin, ReportsItsTexts) {
-  EXPECT_EQ(Module->GetHeaderSize(), 54);
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetTypeName), "Lzh archive file");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetName), "LZH Plug-in");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetDescription),
-            "This supports .LZH/.LZS archives. It supports self-extracting executable files with LHA's SFX too.");
-  ExpectModuleIdentity(Module);
-  const std::string copyright = Module.Text(&TFormatPlugin::GetCopyright);
-  EXPECT_EQ(copyright.find('\n'), std::string::npos);
-}
 
 TEST_F(LzhPlugin, MethodIdAndStubChooseTheExtension) {
   const Bytes body = RandomBytes(100, 1);
@@ -155,10 +135,7 @@ TEST_F(LzhPlugin, CarvesArchivesMadeByLhaAtEveryHeaderLevel) {
   for (const std::string mode : {"a0", "a1", "a2", "az0", "az1", "az2"}) {
     SCOPED_TRACE(mode);
     const std::string archive = dir.Dir() + "/" + mode + ".lzh";
-    ASSERT_EQ(std::system(("cd " + dir.Dir() + " && lha " + mode + " " + archive + " noise.bin text.txt" + small +
-                           " >/dev/null 2>&1")
-                              .c_str()),
-              0);
+    ASSERT_TRUE(Shell("cd " + dir.Dir() + " && lha " + mode + " " + archive + " noise.bin text.txt" + small));
     const Bytes file = plugin_test::ReadFile(archive);
     ASSERT_GT(file.size(), 3 * SectorSize);
     ASSERT_EQ(file[20], mode.back() - '0') << "lha wrote another header level";
@@ -201,7 +178,7 @@ TEST_F(LzhPlugin, SizesThatWouldWrapEndTheFileInsteadOfLooping) {
   TempDir dir;
   WriteFile(dir / "a.bin", RandomBytes(3000, 14));
   WriteFile(dir / "b.bin", RandomBytes(500, 15));
-  ASSERT_EQ(std::system(("cd " + dir.Dir() + " && lha a2 x.lzh a.bin b.bin >/dev/null 2>&1").c_str()), 0);
+  ASSERT_TRUE(Shell("cd " + dir.Dir() + " && lha a2 x.lzh a.bin b.bin"));
   const Bytes archive = plugin_test::ReadFile(dir / "x.lzh");
   ASSERT_EQ(archive[20], 2);
   const size_t second = (archive[0] | archive[1] << 8) + (archive[7] | archive[8] << 8 | archive[9] << 16);

@@ -76,27 +76,11 @@ Bytes Id3v1Tag() {
   return tag;
 }
 
-class Mp3Plugin : public ::testing::Test {
+class Mp3Plugin : public PluginTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(Module.Loaded()) << Module.Error(); }
-
-  int Detect(const Bytes& data) {
-    Module->Reset();
-    const Bytes copy(data);
-    return Module->Detect(copy.data(), static_cast<unsigned>(copy.size()));
-  }
+  Mp3Plugin() : PluginTest("Mp3.fpi") {}
   long long Carve(const Bytes& stream) { return CarvedLength(*Module, stream, SectorSize); }
-
-  PluginModule Module{"Mp3.fpi"};
 };
-
-TEST_F(Mp3Plugin, ReportsItsTexts) {
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetTypeName), "MPEG Audio file");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetExtension, 16), ".mp3");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetName), "MPEG Audio Plug-in");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetDescription), "This supports MPEG Audio files with ID3 v1/v2 Tags.");
-  ExpectModuleIdentity(Module);
-}
 
 TEST_F(Mp3Plugin, HeaderSizeDependsOnWhetherDetectRan) {
   Module->Reset();
@@ -241,7 +225,7 @@ TEST_F(Mp3Plugin, CarvesStreamsEncodedByLame) {
   TempDir dir;
   ASSERT_FALSE(dir.Dir().empty());
   const std::string wav = dir.Dir() + "/tone.wav";
-  ASSERT_EQ(std::system(("sox -n -r 44100 -c 2 -b 16 " + wav + " synth 3 sine 440 sine 660 >/dev/null 2>&1").c_str()), 0);
+  ASSERT_TRUE(Shell("sox -n -r 44100 -c 2 -b 16 " + wav + " synth 3 sine 440 sine 660"));
   struct Case {
     std::string options;
     int detect;
@@ -265,7 +249,7 @@ TEST_F(Mp3Plugin, CarvesStreamsEncodedByLame) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options);
     const std::string mp3 = dir.Dir() + "/out" + std::to_string(index++) + ".mp3";
-    ASSERT_EQ(std::system(("lame --quiet " + c.options + " " + wav + " " + mp3).c_str()), 0);
+    ASSERT_TRUE(Shell("lame --quiet " + c.options + " " + wav + " " + mp3));
     const Bytes file = plugin_test::ReadFile(mp3);
     ASSERT_GT(file.size(), 4 * SectorSize);
     made.push_back(file);

@@ -15,9 +15,8 @@ namespace {
 using plugin_samples::SampleFile;
 using plugin_test::Bytes;
 using plugin_test::Carve;
+using plugin_test::kSectorSizes;
 using plugin_test::PluginModule;
-
-constexpr unsigned kSectorSizes[] = {2048, 2324, 2336};
 
 // The manager's default order: the module files sorted by name.
 constexpr const char* kModules[] = {"Bmp.fpi", "Cab.fpi", "Gif.fpi", "Jpeg.fpi", "Lzh.fpi",

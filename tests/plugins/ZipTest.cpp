@@ -16,7 +16,6 @@ namespace {
 
 using namespace plugin_test;
 
-constexpr unsigned kSectorSizes[] = {2048, 2324, 2336};
 
 void PutLe(Bytes& b, uint64_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) b.push_back(i < 8 ? static_cast<unsigned char>(v >> (8 * i)) : 0);
@@ -100,15 +99,9 @@ Bytes Pattern(size_t size, unsigned seed) {
   return b;
 }
 
-class ZipPlugin : public ::testing::Test {
+class ZipPlugin : public PluginTest {
  protected:
-  PluginModule Module{"Zip.fpi"};
-  void SetUp() override { ASSERT_TRUE(Module.Loaded()) << Module.Error(); }
-
-  int Detect(const Bytes& b) {
-    Module->Reset();
-    return Module->Detect(b.data(), static_cast<unsigned>(b.size()));
-  }
+  ZipPlugin() : PluginTest("Zip.fpi") {}
 
   // Expects the carve of `archive` to end exactly at its last byte, whatever follows it.
   void ExpectCarvedWhole(const Bytes& archive, const Bytes& other) {
@@ -121,26 +114,6 @@ class ZipPlugin : public ::testing::Test {
     }
   }
 };
-
-TEST_F(ZipPlugin, TextsFollowTheCallerBufferConvention) {
-  EXPECT_EQ(Module->GetHeaderSize(), 54);
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetTypeName), "PK Zipped archive");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetExtension, 16), ".zip");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetName), "PKZIP Plug-in");
-  EXPECT_EQ(Module.Text(&TFormatPlugin::GetDescription), "This supports PK Zipped archives.");
-  ExpectModuleIdentity(Module);
-  const std::string copyright = Module.Text(&TFormatPlugin::GetCopyright);
-  EXPECT_EQ(copyright.find('\n'), std::string::npos);
-
-  char one[1] = {'x'};
-  EXPECT_EQ(Module->GetExtension(1, one), 0);
-  EXPECT_EQ(one[0], '\0');
-  char five[6] = {'x', 'x', 'x', 'x', 'x', 'x'};
-  EXPECT_EQ(Module->GetName(5, five), 4);
-  EXPECT_EQ(std::string(five), "PKZI");
-  EXPECT_EQ(five[5], 'x') << "wrote past the buffer";
-  EXPECT_EQ(Module->GetVersion(-1, five), 0);
-}
 
 TEST_F(ZipPlugin, DetectsALocalHeaderAtTheFirstByte) {
   const Bytes archive = OneEntryArchive(Pattern(100, 1), 0, 100, Descriptor::None);
@@ -158,13 +131,10 @@ TEST_F(ZipPlugin, CarvesArchivesMadeByZip) {
   if (!HaveTool("zip")) GTEST_SKIP() << "zip is not installed";
   TempDir dir;
   {
-    std::ofstream(dir / "numbers.txt") << [] {
-      std::string s;
-      for (int i = 0; i < 3000; ++i) s += std::to_string(i * 7919 % 10007) + "\n";
-      return s;
-    }();
-    const Bytes noise = Pattern(9000, 2);
-    std::ofstream(dir / "noise.bin", std::ios::binary).write(reinterpret_cast<const char*>(noise.data()), 9000);
+    std::string numbers;
+    for (int i = 0; i < 3000; ++i) numbers += std::to_string(i * 7919 % 10007) + "\n";
+    WriteFile(dir / "numbers.txt", numbers);
+    WriteFile(dir / "noise.bin", Pattern(9000, 2));
     std::filesystem::create_directories(dir / "sub/deeper");
     std::filesystem::copy_file(dir / "numbers.txt", dir / "sub/deeper/copy.txt");
   }
@@ -193,10 +163,9 @@ TEST_F(ZipPlugin, ArchivesWithDataDescriptorsEndAtTheFirstEntrysData) {
   if (!HaveTool("zip") || !HaveTool("python3")) GTEST_SKIP() << "zip or python3 is not installed";
   TempDir dir;
   {
-    const Bytes noise = Pattern(7000, 3);
-    std::ofstream(dir / "noise.bin", std::ios::binary).write(reinterpret_cast<const char*>(noise.data()), 7000);
-    std::ofstream(dir / "text.txt") << std::string(20000, 'q') << "end\n";
-    std::ofstream(dir / "stream.py") <<
+    WriteFile(dir / "noise.bin", Pattern(7000, 3));
+    WriteFile(dir / "text.txt", std::string(20000, 'q') + "end\n");
+    WriteFile(dir / "stream.py",
         "import io, sys, zipfile\n"
         "class Pipe(io.RawIOBase):\n"
         "    def __init__(self, f): self.f = f\n"
@@ -206,7 +175,7 @@ TEST_F(ZipPlugin, ArchivesWithDataDescriptorsEndAtTheFirstEntrysData) {
         "    with zipfile.ZipFile(Pipe(raw), 'w', zipfile.ZIP_DEFLATED) as z:\n"
         "        for name in sys.argv[2:]:\n"
         "            with open(name, 'rb') as f, z.open(name, 'w') as out:\n"
-        "                out.write(f.read())\n";
+        "                out.write(f.read())\n");
   }
   const std::string in = "cd " + dir / "" + " && ";
   // zip writing to a pipe, zip told to, and python3 writing to a stream it cannot seek in.
@@ -284,23 +253,10 @@ TEST_F(ZipPlugin, DamagedArchivesStayWithinTheirData) {
   EXPECT_GE(cutLength, static_cast<long long>(cut) - 46);
   EXPECT_LE(cutLength, static_cast<long long>(cutDisc.size()));
 
-  for (size_t at = 4; at < archive.size(); at += at < 80 ? 1 : 97) {
-    for (unsigned char value : {0x00, 0x08, 0x50, 0xFF}) {
-      Bytes damaged = disc;
-      damaged[at] = value;
-      const long long length = CarvedLength(*Module, damaged);
-      EXPECT_TRUE(length == -1 || (length > 0 && length <= static_cast<long long>(damaged.size())))
-          << "byte " << at << " = " << int(value) << " gave " << length;
-    }
-  }
+  for (size_t at = 4; at < archive.size(); at += at < 80 ? 1 : 97)
+    ExpectDamageStaysWithin(disc, at, {0x00, 0x08, 0x50, 0xFF});
   // Short data at every length, each in a buffer of exactly that size.
-  bool end = false;
-  for (size_t size = 0; size < 80; ++size) {
-    Module->Reset();
-    const Bytes part(archive.begin(), archive.begin() + static_cast<std::ptrdiff_t>(size));
-    const unsigned m = Module->FindEnd(part.data(), static_cast<unsigned>(size), &end);
-    EXPECT_TRUE(!end || m <= size) << size;
-  }
+  ExpectShortStartsEndWithin(archive, 80);
 }
 
 }  // namespace

@@ -162,13 +162,4 @@ Bytes OnDisc(const Bytes& file, const Bytes& next, unsigned sectorSize) {
 void PutLe16(Bytes& b, size_t at, uint16_t v) { ::PutLe16(b.data() + at, v); }
 void PutLe32(Bytes& b, size_t at, uint32_t v) { ::PutLe32(b.data() + at, v); }
 
-void ExpectModuleIdentity(const PluginModule& module) {
-  EXPECT_EQ(module.Text(&TFormatPlugin::GetVersion), "1.00.1");
-  const std::string copyright = module.Text(&TFormatPlugin::GetCopyright);
-  EXPECT_NE(copyright.find("2003"), std::string::npos);
-  EXPECT_NE(copyright.find("Ostrel"), std::string::npos);
-  EXPECT_EQ(module->GetPluginType(), 1);
-  EXPECT_EQ(module->GetReserved(), 0);
-}
-
 }  // namespace plugin_test

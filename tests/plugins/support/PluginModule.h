@@ -2,6 +2,8 @@
 // Loads a plug-in module from the build's Plugin folder the way the program does
 // (dlopen, the two exports with or without the underscore) and owns its object.
 #include <cstddef>
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -39,11 +41,10 @@ class PluginModule {
   std::string Message;
 };
 
-// What every module reports alike: version "1.00.1", a 2003 copyright line of the maker,
-// plug-in type 1 and reserved value 0.
-void ExpectModuleIdentity(const PluginModule& module);
-
 using Bytes = std::vector<unsigned char>;
+
+// The user data of a sector in each mode a carved file may lie in.
+constexpr unsigned kSectorSizes[] = {2048, 2324, 2336};
 
 // Walks `file` as the recovery scan carves: Reset, Detect on the first `sectorSize`
 // bytes, then FindEnd as the host calls it, with at least one sector of data each
@@ -77,6 +78,59 @@ Bytes Concat(std::initializer_list<Bytes> parts);
 Bytes OnDisc(const Bytes& file, const Bytes& next, unsigned sectorSize);
 void PutLe16(Bytes& b, size_t at, uint16_t v);
 void PutLe32(Bytes& b, size_t at, uint32_t v);
+
+// A test of one module, loaded afresh for each test.
+class PluginTest : public ::testing::Test {
+ protected:
+  explicit PluginTest(const std::string& file) : Module(file) {}
+  void SetUp() override { ASSERT_TRUE(Module.Loaded()) << Module.Error(); }
+
+  // Reset, then Detect on an exact-size copy, so that a read past the data shows under
+  // the sanitizers.
+  int Detect(const Bytes& data) {
+    Module->Reset();
+    const Bytes copy(data);
+    return Module->Detect(copy.data(), static_cast<unsigned>(copy.size()));
+  }
+  // One FindEnd call on exactly the given bytes.
+  unsigned FindEnd(const Bytes& b, bool& end) { return Module->FindEnd(b.data(), static_cast<unsigned>(b.size()), &end); }
+  std::string Extension() { return Module.Text(&TFormatPlugin::GetExtension, 16); }
+  // FindEnd on a file Detect took: its stated length and the end at once; asked again,
+  // nothing more and still the end.
+  void ExpectEndOnce(const Bytes& file, unsigned length) {
+    bool end = false;
+    EXPECT_EQ(FindEnd(file, end), length);
+    EXPECT_TRUE(end);
+    end = false;
+    EXPECT_EQ(FindEnd(file, end), 0u);
+    EXPECT_TRUE(end);
+  }
+
+  // The carve with byte `at` of `disc` set to each of `values`: no end found, or an end
+  // within the data shown (the sanitizers watch the reads).
+  void ExpectDamageStaysWithin(const Bytes& disc, size_t at, std::initializer_list<unsigned char> values) {
+    for (unsigned char value : values) {
+      Bytes damaged = disc;
+      damaged[at] = value;
+      const long long length = CarvedLength(*Module, damaged);
+      EXPECT_TRUE(length == -1 || (length > 0 && length <= static_cast<long long>(damaged.size())))
+          << "byte " << at << " = " << int(value) << " gave " << length;
+    }
+  }
+  // FindEnd on each start of `file` shorter than `sizes` bytes, in a buffer of exactly that
+  // size, after a Reset: an end it reports lies within the data.
+  void ExpectShortStartsEndWithin(const Bytes& file, size_t sizes) {
+    bool end = false;
+    for (size_t size = 0; size < sizes; ++size) {
+      Module->Reset();
+      const Bytes part(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size));
+      const unsigned m = FindEnd(part, end);
+      EXPECT_TRUE(!end || m <= size) << size;
+    }
+  }
+
+  PluginModule Module;
+};
 
 // A temporary folder whose paths come as text, ready for the command lines of the tools
 // that make the test files.
