@@ -23,62 +23,52 @@ TKrCdRom Device(uint8_t target, uint8_t lun, const char* vendor, const char* pro
   return drive;
 }
 
-TEST(GetdriveindexfromletterParse, IdeTextGivesVendorProductRevisionAndAddress) {
+// A mounted-device text and the identity read from it; nullptr where the text is refused.
+struct MountedText {
+  const char* Name;
+  const char* Text;
+  const char* Vendor;
+  const char* Product;
+  const char* Revision;
+  bool HasAddress;
+  uint8_t Target, Lun;
+};
+
+class GetdriveindexfromletterParse : public ::testing::TestWithParam<MountedText> {};
+
+TEST_P(GetdriveindexfromletterParse, GivesVendorProductRevisionAndAddress) {
+  const MountedText& c = GetParam();
   TMountedDeviceId id;
-  ASSERT_TRUE(ParseMountedDeviceText(
-      "\\??\\IDE#CdRomTOSHIBA_DVD-ROM_SD#M1612_______________1004____#5&2a8a0b5d&0&0.1.0#"
-      "{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}",
-      id));
-  EXPECT_EQ(id.Vendor, "TOSHIBA");
-  EXPECT_EQ(id.Product, "DVD-ROM SD/M1612");
-  EXPECT_EQ(id.Revision, "1004");
-  ASSERT_TRUE(id.HasAddress);
-  EXPECT_EQ(id.Target, 1);
-  EXPECT_EQ(id.Lun, 0);
+  ASSERT_EQ(ParseMountedDeviceText(c.Text, id), c.Vendor != nullptr);
+  if (c.Vendor == nullptr) return;
+  EXPECT_EQ(id.Vendor, c.Vendor);
+  EXPECT_EQ(id.Product, c.Product);
+  EXPECT_EQ(id.Revision, c.Revision);
+  ASSERT_EQ(id.HasAddress, c.HasAddress);
+  if (!c.HasAddress) return;
+  EXPECT_EQ(id.Target, c.Target);
+  EXPECT_EQ(id.Lun, c.Lun);
 }
 
-TEST(GetdriveindexfromletterParse, IdeInstanceOfAnotherLengthGivesNoAddress) {
-  TMountedDeviceId id;
-  ASSERT_TRUE(ParseMountedDeviceText("\\??\\IDE#CdRomNEC_CD-ROM_DRIVE_1.0#5&1&0&0.0.0.0#{x}", id));
-  EXPECT_EQ(id.Vendor, "NEC");
-  EXPECT_EQ(id.Product, "CD-ROM DRIVE");
-  EXPECT_EQ(id.Revision, "1.0");
-  EXPECT_FALSE(id.HasAddress);
-  // No separator after the vendor run: the whole rest is the product.
-  ASSERT_TRUE(ParseMountedDeviceText("\\??\\IDE#CdRomACME_DRIVE#5&1&0&0.2.1", id));
-  EXPECT_EQ(id.Product, "DRIVE");
-  EXPECT_EQ(id.Revision, "");
-  EXPECT_TRUE(id.HasAddress);
-  EXPECT_EQ(id.Target, 2);
-  EXPECT_EQ(id.Lun, 1);
-}
-
-TEST(GetdriveindexfromletterParse, ScsiAndUsbTexts) {
-  TMountedDeviceId id;
-  ASSERT_TRUE(ParseMountedDeviceText(
-      "\\??\\SCSI#CdRom&Ven_PLEXTOR&Prod_CD-R___PX-W4012A&Rev_1.07#4&2b6e1d6&0&030#{53f5630d-b6bf-11d0}", id));
-  EXPECT_EQ(id.Vendor, "PLEXTOR");
-  EXPECT_EQ(id.Product, "CD-R   PX-W4012A");
-  EXPECT_EQ(id.Revision, "1.07");
-  ASSERT_TRUE(id.HasAddress);
-  EXPECT_EQ(id.Target, 3);
-  EXPECT_EQ(id.Lun, 0);
-
-  ASSERT_TRUE(ParseMountedDeviceText("\\??\\USBSTOR#CdRom&Ven_ACME&Prod_Portable&Rev_2.0#7&2d2ec1a5&1#{x}", id));
-  EXPECT_EQ(id.Vendor, "ACME");
-  EXPECT_EQ(id.Product, "Portable");
-  ASSERT_TRUE(id.HasAddress);
-  EXPECT_EQ(id.Target, 0);
-  EXPECT_EQ(id.Lun, 1);
-}
-
-TEST(GetdriveindexfromletterParse, OtherBusesAndShortTextsAreRefused) {
-  TMountedDeviceId id;
-  EXPECT_FALSE(ParseMountedDeviceText("\\??\\STORAGE#Volume#{x}", id));
-  EXPECT_FALSE(ParseMountedDeviceText("IDE#CdRomX_Y_Z#1", id));
-  EXPECT_FALSE(ParseMountedDeviceText("\\??\\IDE#Cd", id));
-  EXPECT_FALSE(ParseMountedDeviceText("", id));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Texts, GetdriveindexfromletterParse,
+    ::testing::Values(
+        MountedText{"Ide",
+                    "\\??\\IDE#CdRomTOSHIBA_DVD-ROM_SD#M1612_______________1004____#5&2a8a0b5d&0&0.1.0#"
+                    "{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}",
+                    "TOSHIBA", "DVD-ROM SD/M1612", "1004", true, 1, 0},
+        // An instance of another length gives no address.
+        MountedText{"IdeInstanceOfAnotherLength", "\\??\\IDE#CdRomNEC_CD-ROM_DRIVE_1.0#5&1&0&0.0.0.0#{x}", "NEC",
+                    "CD-ROM DRIVE", "1.0", false, 0, 0},
+        // No separator after the vendor run: the whole rest is the product.
+        MountedText{"IdeWithoutRevision", "\\??\\IDE#CdRomACME_DRIVE#5&1&0&0.2.1", "ACME", "DRIVE", "", true, 2, 1},
+        MountedText{"Scsi", "\\??\\SCSI#CdRom&Ven_PLEXTOR&Prod_CD-R___PX-W4012A&Rev_1.07#4&2b6e1d6&0&030#{53f5630d-b6bf-11d0}",
+                    "PLEXTOR", "CD-R   PX-W4012A", "1.07", true, 3, 0},
+        MountedText{"Usb", "\\??\\USBSTOR#CdRom&Ven_ACME&Prod_Portable&Rev_2.0#7&2d2ec1a5&1#{x}", "ACME", "Portable",
+                    "2.0", true, 0, 1},
+        MountedText{"OtherBus", "\\??\\STORAGE#Volume#{x}"}, MountedText{"NoPrefix", "IDE#CdRomX_Y_Z#1"},
+        MountedText{"Short", "\\??\\IDE#Cd"}, MountedText{"Empty", ""}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 class NinetyEightRegistry : public ::testing::Test {
  protected:

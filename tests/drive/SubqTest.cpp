@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <vector>
+
 #include "drive/Cdbbuild.h"
 #include "emulator/EmulatedDrive.h"
 #include "tests/drive/support/EmulatedExec.h"
@@ -11,52 +14,45 @@ namespace {
 
 using L = emu::test::MixedLbas;
 
-TEST(SubqDecode, BcdSampleBecomesNumbers) {
-  const uint8_t area[16] = {0x01, 0x12, 0x01, 0x00, 0x59, 0x74, 0x00, 0x45, 0x30, 0x15};
-  TSubQSector q;
-  ASSERT_TRUE(DecodeSubQ(area, false, q));
-  EXPECT_EQ(q.AdrControl, 0x01);
-  EXPECT_EQ(q.Track, 12);
-  EXPECT_EQ(q.Index, 1);
-  EXPECT_EQ(q.RelSecond, 59);
-  EXPECT_EQ(q.RelFrame, 74);
-  EXPECT_EQ(q.Zero, 0);
-  EXPECT_EQ(q.AbsMinute, 45);
-  EXPECT_EQ(q.AbsSecond, 30);
-  EXPECT_EQ(q.AbsFrame, 15);
+// A formatted Q area, whether the drive reports plain numbers, and the sample decoded
+// from it: ADR/control, track, index, relative M:S:F, zero, absolute M:S:F.
+struct QArea {
+  const char* Name;
+  std::array<uint8_t, 16> Area;
+  bool Plain;
+  bool Sample;
+  std::vector<int> Fields;
+};
+
+std::vector<int> Fields(const TSubQSector& q) {
+  return {q.AdrControl, q.Track, q.Index, q.RelMinute, q.RelSecond, q.RelFrame, q.Zero, q.AbsMinute, q.AbsSecond, q.AbsFrame};
 }
 
-TEST(SubqDecode, LeadOutTrackIsKeptInBcdAndMappedFromPlain110) {
-  const uint8_t bcd[16] = {0x41, 0xAA, 0x01};
-  const uint8_t plain[16] = {0x41, 110, 0x01, 0, 0, 0, 0, 10, 20, 30};
-  TSubQSector q;
-  ASSERT_TRUE(DecodeSubQ(bcd, false, q));
-  EXPECT_EQ(q.Track, kLeadOutTrack);
-  ASSERT_TRUE(DecodeSubQ(plain, true, q));
-  EXPECT_EQ(q.Track, kLeadOutTrack);
-  EXPECT_EQ(q.AbsMinute, 10);
-  EXPECT_EQ(q.AbsFrame, 30);
-}
+class SubqDecode : public ::testing::TestWithParam<QArea> {};
 
-TEST(SubqDecode, OtherModesKeepTheirDigitsRawAndOnlyTheFrameIsBcd) {
-  const uint8_t catalogue[16] = {0x02, 0x12, 0x34, 0x56, 0x78, 0x90, 0x12, 0x30, 0x00, 0x42};
-  TSubQSector q;
-  ASSERT_TRUE(DecodeSubQ(catalogue, true, q));
-  EXPECT_EQ(q.Track, 0x12);
-  EXPECT_EQ(q.Index, 0x34);
-  EXPECT_EQ(q.Zero, 0x12);
-  EXPECT_EQ(q.AbsMinute, 0x30);
-  EXPECT_EQ(q.AbsFrame, 42);
-}
-
-TEST(SubqDecode, EmptyAreaIsNoSample) {
-  uint8_t area[16] = {0, 0x12, 0x01, 1, 2, 3, 0, 4, 5, 6};
+TEST_P(SubqDecode, GivesTheSampleInNumbers) {
+  const QArea& c = GetParam();
   TSubQSector q;
   q.Track = 9;
-  EXPECT_FALSE(DecodeSubQ(area, false, q));
-  EXPECT_EQ(q.Track, 0);
-  EXPECT_EQ(q.AbsFrame, 0);
+  EXPECT_EQ(DecodeSubQ(c.Area.data(), c.Plain, q), c.Sample);
+  EXPECT_EQ(Fields(q), c.Fields);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Areas, SubqDecode,
+    ::testing::Values(
+        QArea{"Bcd", {0x01, 0x12, 0x01, 0x00, 0x59, 0x74, 0x00, 0x45, 0x30, 0x15}, false, true,
+              {0x01, 12, 1, 0, 59, 74, 0, 45, 30, 15}},
+        // The lead-out track is kept in BCD and mapped from a plain 110.
+        QArea{"BcdLeadOut", {0x41, 0xAA, 0x01}, false, true, {0x41, kLeadOutTrack, 1, 0, 0, 0, 0, 0, 0, 0}},
+        QArea{"PlainLeadOut", {0x41, 110, 0x01, 0, 0, 0, 0, 10, 20, 30}, true, true,
+              {0x41, kLeadOutTrack, 1, 0, 0, 0, 0, 10, 20, 30}},
+        // Other modes keep their digits raw; only the frame is BCD.
+        QArea{"Catalogue", {0x02, 0x12, 0x34, 0x56, 0x78, 0x90, 0x12, 0x30, 0x00, 0x42}, true, true,
+              {0x02, 0x12, 0x34, 0x56, 0x78, 0x90, 0x12, 0x30, 0x00, 42}},
+        // An empty area is no sample.
+        QArea{"Empty", {0, 0x12, 0x01, 1, 2, 3, 0, 4, 5, 6}, false, false, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 class SubqOnEmulator : public ::testing::Test {
  protected:
