@@ -135,6 +135,18 @@ inline std::vector<std::string> Shape(const TExtractedFile& root) {
   return shape;
 }
 
+// The extraction of `track` again, listing only: the same tree as before, and nothing
+// written to `folder`.
+inline void ExpectListingGivesTheSameTree(TIsoExtracter& ex, const TCdTrack& track, const fs::path& folder) {
+  const auto shape = Shape(ex.Root);
+  ex.Clear();
+  ex.ListOnly = true;
+  ex.Folder = folder.string();
+  ASSERT_TRUE(ex.ExtractFiles(track));
+  EXPECT_EQ(Shape(ex.Root), shape);
+  EXPECT_FALSE(fs::exists(folder));
+}
+
 // Every file and folder below `root`, by path relative to it; folders end in "/".
 inline std::set<std::string> EntriesBelow(const fs::path& root) {
   std::set<std::string> entries;

@@ -96,6 +96,15 @@ std::string Difference(const std::set<std::string>& got, const std::set<std::str
   return text;
 }
 
+// The primary and the Joliet volume descriptors of an image, each checked for what it is.
+std::pair<const uint8_t*, const uint8_t*> Descriptors(const IsoImage& image) {
+  const uint8_t* pvd = image.Descriptor(1);
+  const uint8_t* svd = image.Descriptor(2);
+  EXPECT_TRUE(pvd != nullptr && !IsJolietDescriptor(pvd));
+  EXPECT_TRUE(svd != nullptr && IsJolietDescriptor(svd));
+  return {pvd, svd};
+}
+
 std::map<std::string, TKrDirRecord> ByPath(const std::vector<Entry>& entries) {
   std::map<std::string, TKrDirRecord> m;
   for (const Entry& e : entries) m[e.Path] = e.Record;
@@ -111,8 +120,8 @@ class IsoImageTest : public ::testing::Test {
     WriteFile(Src / LongName, "long\n");
     WriteFile(Src / DeepPath / "deep.txt", "deep\n");
     for (int i = 0; i < 70; ++i) WriteFile(Src / "many" / ("entry_with_a_longer_name_" + std::to_string(i) + ".dat"), "x");
-    const std::string touch = "find '" + Src.string() + "' -exec touch -h -d @" + std::to_string(kMtime) + " {} +";
-    ASSERT_EQ(std::system(touch.c_str()), 0);
+    ASSERT_TRUE(test_support::Shell("find " + test_support::Quote(Src) + " -exec touch -h -d @" + std::to_string(kMtime) +
+                                    " {} +"));
   }
 
   std::set<std::string> ExpectedPaths() const {
@@ -135,17 +144,11 @@ class IsoImageTest : public ::testing::Test {
 TEST_F(IsoImageTest, JolietVolumeRecordsNamesAndDates) {
   if (!HaveTool("genisoimage")) GTEST_SKIP() << "genisoimage is not installed";
   const auto iso = Dir.Path / "joliet.iso";
-  const std::string cmd = "TZ=Asia/Tokyo genisoimage -quiet -J -joliet-long -D -o '" + iso.string() + "' '" +
-                          Src.string() + "'";
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  ASSERT_TRUE(test_support::Shell("TZ=Asia/Tokyo genisoimage -quiet -J -joliet-long -D -o " + test_support::Quote(iso) +
+                                  " " + test_support::Quote(Src)));
   const IsoImage image(iso);
-
-  const uint8_t* pvd = image.Descriptor(1);
-  const uint8_t* svd = image.Descriptor(2);
-  ASSERT_NE(pvd, nullptr);
-  ASSERT_NE(svd, nullptr);
-  EXPECT_FALSE(IsJolietDescriptor(pvd));
-  EXPECT_TRUE(IsJolietDescriptor(svd));
+  const auto [pvd, svd] = Descriptors(image);
+  ASSERT_TRUE(pvd && svd);
 
   std::vector<Entry> entries;
   std::vector<const uint8_t*> dirSectors;
@@ -212,16 +215,11 @@ TEST_F(IsoImageTest, JolietVolumeRecordsNamesAndDates) {
 TEST_F(IsoImageTest, PrimaryVolumeOfAnotherToolWithoutRockRidge) {
   if (!HaveTool("xorriso")) GTEST_SKIP() << "xorriso is not installed";
   const auto iso = Dir.Path / "plain.iso";
-  const std::string cmd = "TZ=UTC xorriso -report_about SORRY -rockridge off -joliet on -outdev '" + iso.string() +
-                          "' -map '" + Src.string() + "' / >/dev/null 2>&1";
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  ASSERT_TRUE(test_support::Shell("TZ=UTC xorriso -report_about SORRY -rockridge off -joliet on -outdev " +
+                                  test_support::Quote(iso) + " -map " + test_support::Quote(Src) + " /"));
   const IsoImage image(iso);
-  const uint8_t* pvd = image.Descriptor(1);
-  const uint8_t* svd = image.Descriptor(2);
-  ASSERT_NE(pvd, nullptr);
-  ASSERT_NE(svd, nullptr);
-  EXPECT_FALSE(IsJolietDescriptor(pvd));
-  EXPECT_TRUE(IsJolietDescriptor(svd));
+  const auto [pvd, svd] = Descriptors(image);
+  ASSERT_TRUE(pvd && svd);
 
   std::vector<Entry> primary;
   std::vector<const uint8_t*> primarySectors;

@@ -153,19 +153,32 @@ const Damage kDamages[] = {
 INSTANTIATE_TEST_SUITE_P(Images, HostileVolume, ::testing::ValuesIn(kDamages),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+// The end-to-end tree in a volume made by genisoimage, copied out file by file.
+class CopyOutput : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QNL_REQUIRE_TOOL("genisoimage");
+    MakeVolumeTree(Dir / "tree", false);
+    Iso = MakeVolumeIso(Dir / "tree", Dir / "v.iso", "genisoimage");
+  }
+  // docs/notes.bin as the rig's volume lists it; null when it could not be read.
+  static const TExtractedFile* Notes(ExtracterRig& rig) {
+    if (!rig.Ready() || !rig.Extracter.ReadVolume(rig.Track)) return nullptr;
+    return NodeAt(rig.Extracter.Root, "docs/notes.bin");
+  }
+
+  test_support::TempDir Dir{"qnl-copy"};
+  fs::path Iso;
+};
+
 // A full output device: every write past the limit fails, and the copy says so.
-TEST(CopyOutput, FullDiskFailsTheCopyAndStampsNoTime) {
-  QNL_REQUIRE_TOOL("genisoimage");
-  test_support::TempDir dir{"qnl-full"};
-  MakeVolumeTree(dir / "tree", false);
-  const fs::path iso = MakeVolumeIso(dir / "tree", dir / "v.iso", "genisoimage");
-  ExtracterRig rig(iso, emu::SectorKind::Mode1, dir.Path);
-  ASSERT_TRUE(rig.Ready() && rig.Extracter.ReadVolume(rig.Track));
-  const TExtractedFile* notes = NodeAt(rig.Extracter.Root, "docs/notes.bin");
+TEST_F(CopyOutput, FullDiskFailsTheCopyAndStampsNoTime) {
+  ExtracterRig rig(Iso, emu::SectorKind::Mode1, Dir.Path);
+  const TExtractedFile* notes = Notes(rig);
   ASSERT_NE(notes, nullptr);
   EXPECT_FALSE(rig.Extracter.ReadListedFile(*notes, "/dev/full"));  // exists: never replaced
 
-  const fs::path target = dir / "partial.bin";
+  const fs::path target = Dir / "partial.bin";
   {
     FileSizeLimit full(10000);
     EXPECT_FALSE(rig.Extracter.ReadListedFile(*notes, target.string()));
@@ -176,18 +189,13 @@ TEST(CopyOutput, FullDiskFailsTheCopyAndStampsNoTime) {
 
 // A cancelled copy ends with one closing code and keeps its partial file without the
 // recorded time.
-TEST(CopyOutput, CancelKeepsThePartWithoutTheTime) {
-  QNL_REQUIRE_TOOL("genisoimage");
-  test_support::TempDir dir{"qnl-cancel"};
-  MakeVolumeTree(dir / "tree", false);
-  const fs::path iso = MakeVolumeIso(dir / "tree", dir / "v.iso", "genisoimage");
-  ExtracterRig rig(iso, emu::SectorKind::Mode1, dir.Path);
-  ASSERT_TRUE(rig.Ready() && rig.Extracter.ReadVolume(rig.Track));
-  const TExtractedFile* notes = NodeAt(rig.Extracter.Root, "docs/notes.bin");
+TEST_F(CopyOutput, CancelKeepsThePartWithoutTheTime) {
+  ExtracterRig rig(Iso, emu::SectorKind::Mode1, Dir.Path);
+  const TExtractedFile* notes = Notes(rig);
   ASSERT_NE(notes, nullptr);
   CancellingView view(rig.Extracter, pcStepIt, 2);
   rig.Extracter.SetProgressView(&view);
-  const fs::path target = dir / "notes.bin";
+  const fs::path target = Dir / "notes.bin";
   EXPECT_FALSE(rig.Extracter.ReadListedFile(*notes, target.string()));
   EXPECT_EQ(view.Closing, std::vector<int8_t>{pcCancelled});
   EXPECT_EQ(rig.Extracter.GetState(), wsIdle);
@@ -197,13 +205,9 @@ TEST(CopyOutput, CancelKeepsThePartWithoutTheTime) {
 
 // Unreadable sectors inside a file are written as zeros, counted and reported, and the
 // copy does not get the recorded time; an unreadable directory sector is counted.
-TEST(CopyOutput, UnreadableSectorsAreCountedAndTheRestIsIntact) {
-  QNL_REQUIRE_TOOL("genisoimage");
-  test_support::TempDir dir{"qnl-unreadable"};
-  MakeVolumeTree(dir / "tree", false);
-  const fs::path iso = MakeVolumeIso(dir / "tree", dir / "v.iso", "genisoimage");
-  const std::vector<uint8_t> original = ReadFile(dir / "tree" / "docs" / "notes.bin");
-  const std::vector<uint8_t> image = ReadFile(iso);
+TEST_F(CopyOutput, UnreadableSectorsAreCountedAndTheRestIsIntact) {
+  const std::vector<uint8_t> original = ReadFile(Dir / "tree" / "docs" / "notes.bin");
+  const std::vector<uint8_t> image = ReadFile(Iso);
   // The file's third and fourth sectors, found by their content.
   const auto at = std::search(image.begin(), image.end(), original.begin(), original.begin() + 2048);
   ASSERT_NE(at, image.end());
@@ -212,11 +216,10 @@ TEST(CopyOutput, UnreadableSectorsAreCountedAndTheRestIsIntact) {
   faults.Unreadable.push_back({lba + 2, lba + 4});
   const int32_t many = static_cast<int32_t>(BothEndian32Lsb(&image[FindRecord(image, "MANY") + 2]));
   faults.Unreadable.push_back({many, many + 1});  // the primary tree's listing of "many"
-  ExtracterRig rig(iso, emu::SectorKind::Mode1, dir.Path, faults);
-  ASSERT_TRUE(rig.Ready() && rig.Extracter.ReadVolume(rig.Track));
-  const TExtractedFile* notes = NodeAt(rig.Extracter.Root, "docs/notes.bin");
+  ExtracterRig rig(Iso, emu::SectorKind::Mode1, Dir.Path, faults);
+  const TExtractedFile* notes = Notes(rig);
   ASSERT_NE(notes, nullptr);
-  const fs::path target = dir / "notes.bin";
+  const fs::path target = Dir / "notes.bin";
   EXPECT_TRUE(rig.Extracter.ReadListedFile(*notes, target.string()));
   EXPECT_EQ(rig.Extracter.GetUnreadableCount(), 2u);
   EXPECT_EQ(rig.View.GetModel().GetStatusText(), "2 unreadable sectors written as zeros");

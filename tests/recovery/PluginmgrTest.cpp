@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -36,7 +36,7 @@ class PluginFolder {
     return *this;
   }
   PluginFolder& Text(const std::string& fileName, const std::string& contents) {
-    std::ofstream(Dir / fileName) << contents;
+    test_support::WriteFile(Dir / fileName, contents);
     return *this;
   }
   PluginFolder& Folder(const std::string& name) {
@@ -69,10 +69,19 @@ class PluginManagerTest : public ::testing::Test {
       if (event.substr(event.find(':') + 1) == fileName) own.push_back(event.substr(0, event.find(':')));
     return own;
   }
-  // A B C D, all of the ordinary kind.
-  static void AddFourModules(PluginFolder& folder) {
-    for (const char* name : {"D.fpi", "B.fpi", "A.fpi", "C.fpi"}) folder.Module("Underscore", name);
+  // The fixture modules of these kinds under these names, loaded into Manager; the
+  // count loaded.
+  int Load(const std::vector<std::pair<std::string, std::string>>& modules) {
+    for (const auto& [kind, name] : modules) Folder.Module(kind, name);
+    return Manager.LoadPlugins(Folder.Path());
   }
+  // A B C D, all of the ordinary kind.
+  int LoadFourModules() {
+    return Load({{"Underscore", "D.fpi"}, {"Underscore", "B.fpi"}, {"Underscore", "A.fpi"}, {"Underscore", "C.fpi"}});
+  }
+
+  PluginFolder Folder;
+  TPluginManager Manager;
 };
 
 using Names = std::vector<std::string>;
@@ -159,37 +168,31 @@ TEST_F(PluginManagerTest, LoadsOnlyWorkingModulesAndFreesTheRest) {
 }
 
 TEST_F(PluginManagerTest, KeepsOnlyTheTextsAPluginGives) {
-  PluginFolder folder;
-  folder.Module("Underscore", "Alpha.fpi").Module("Plain", "Beta.fpi");
-  TPluginManager manager;
-  ASSERT_EQ(manager.LoadPlugins(folder.Path()), 2);
+  ASSERT_EQ(Load({{"Underscore", "Alpha.fpi"}, {"Plain", "Beta.fpi"}}), 2);
   for (unsigned i = 0; i < 2; ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(manager.GetName(i), manager.GetFileName(i));
-    EXPECT_EQ(manager.GetVersion(i), "1.00.1");
-    EXPECT_EQ(manager.GetCopyright(i), "Copyright (C) 2003 Fixture");
-    ASSERT_NE(manager.GetPlugin(i), nullptr);
-    EXPECT_EQ(manager.GetPlugin(i)->GetPluginType(), 7);
+    EXPECT_EQ(Manager.GetName(i), Manager.GetFileName(i));
+    EXPECT_EQ(Manager.GetVersion(i), "1.00.1");
+    EXPECT_EQ(Manager.GetCopyright(i), "Copyright (C) 2003 Fixture");
+    ASSERT_NE(Manager.GetPlugin(i), nullptr);
+    EXPECT_EQ(Manager.GetPlugin(i)->GetPluginType(), 7);
   }
-  EXPECT_EQ(manager.GetDescription(0), "") << "a zero result keeps no text";
-  EXPECT_EQ(manager.GetDescription(1), std::string(1023, 'x')) << "an unterminated text is cut at the buffer's end";
+  EXPECT_EQ(Manager.GetDescription(0), "") << "a zero result keeps no text";
+  EXPECT_EQ(Manager.GetDescription(1), std::string(1023, 'x')) << "an unterminated text is cut at the buffer's end";
 }
 
 // ---- Unloading
 
 TEST_F(PluginManagerTest, UnloadDestroysEachObjectThroughItsModuleThenFreesItInManagerOrder) {
-  PluginFolder folder;
-  AddFourModules(folder);
-  TPluginManager manager;
-  ASSERT_EQ(manager.LoadPlugins(folder.Path()), 4);
-  ASSERT_TRUE(manager.Move(2, 0));  // C A B D
+  ASSERT_EQ(LoadFourModules(), 4);
+  ASSERT_TRUE(Manager.Move(2, 0));  // C A B D
   Events.clear();
-  EXPECT_TRUE(manager.UnloadPlugins());
+  EXPECT_TRUE(Manager.UnloadPlugins());
   EXPECT_EQ(Events, (Names{"destroy:C.fpi", "unload:C.fpi", "destroy:A.fpi", "unload:A.fpi", "destroy:B.fpi",
                            "unload:B.fpi", "destroy:D.fpi", "unload:D.fpi"}));
-  EXPECT_EQ(manager.GetCount(), 0u);
-  EXPECT_EQ(manager.GetPlugin(0), nullptr);
-  EXPECT_EQ(manager.GetDirectory(), folder.Path());
+  EXPECT_EQ(Manager.GetCount(), 0u);
+  EXPECT_EQ(Manager.GetPlugin(0), nullptr);
+  EXPECT_EQ(Manager.GetDirectory(), Folder.Path());
 }
 
 TEST_F(PluginManagerTest, DestructionAndReloadingUnloadEverything) {
@@ -208,127 +211,103 @@ TEST_F(PluginManagerTest, DestructionAndReloadingUnloadEverything) {
 }
 
 TEST_F(PluginManagerTest, ModuleWithoutDestroyExportIsStillFreed) {
-  PluginFolder folder;
-  folder.Module("NoDestroy", "Lone.fpi");
-  TPluginManager manager;
-  ASSERT_EQ(manager.LoadPlugins(folder.Path()), 1);
-  EXPECT_EQ(manager.GetName(0), "Lone.fpi");
+  ASSERT_EQ(Load({{"NoDestroy", "Lone.fpi"}}), 1);
+  EXPECT_EQ(Manager.GetName(0), "Lone.fpi");
   Events.clear();
-  manager.UnloadPlugins();
+  Manager.UnloadPlugins();
   EXPECT_EQ(Events, (Names{"unload:Lone.fpi"}));
 }
 
 TEST_F(PluginManagerTest, DestroyExportThatThrowsDoesNotStopTheUnloading) {
-  PluginFolder folder;
-  folder.Module("ThrowingDestroy", "A.fpi").Module("Underscore", "B.fpi");
-  TPluginManager manager;
-  ASSERT_EQ(manager.LoadPlugins(folder.Path()), 2);
+  ASSERT_EQ(Load({{"ThrowingDestroy", "A.fpi"}, {"Underscore", "B.fpi"}}), 2);
   Events.clear();
-  EXPECT_TRUE(manager.UnloadPlugins());
+  EXPECT_TRUE(Manager.UnloadPlugins());
   EXPECT_EQ(Events, (Names{"destroy:A.fpi", "unload:A.fpi", "destroy:B.fpi", "unload:B.fpi"}));
-  EXPECT_EQ(manager.GetCount(), 0u);
+  EXPECT_EQ(Manager.GetCount(), 0u);
 }
 
 // ---- Order and flags
 
 TEST_F(PluginManagerTest, MoveRotatesOneEntryAndItsDataTravelWithIt) {
-  PluginFolder folder;
-  AddFourModules(folder);
-  TPluginManager manager;
-  ASSERT_EQ(manager.LoadPlugins(folder.Path()), 4);
-  ASSERT_EQ(FileNames(manager), (Names{"A.fpi", "B.fpi", "C.fpi", "D.fpi"}));
-  TFormatPlugin* c = manager.GetPlugin(2);
-  ASSERT_TRUE(manager.SetEnabled(2, false));
+  ASSERT_EQ(LoadFourModules(), 4);
+  ASSERT_EQ(FileNames(Manager), (Names{"A.fpi", "B.fpi", "C.fpi", "D.fpi"}));
+  TFormatPlugin* c = Manager.GetPlugin(2);
+  ASSERT_TRUE(Manager.SetEnabled(2, false));
 
-  EXPECT_TRUE(manager.Move(2, 0));
-  EXPECT_EQ(FileNames(manager), (Names{"C.fpi", "A.fpi", "B.fpi", "D.fpi"}));
-  EXPECT_EQ(manager.GetPlugin(0), c);
-  EXPECT_EQ(manager.GetName(0), "C.fpi");
-  EXPECT_EQ(Flags(manager), (std::vector<bool>{false, true, true, true}));
+  EXPECT_TRUE(Manager.Move(2, 0));
+  EXPECT_EQ(FileNames(Manager), (Names{"C.fpi", "A.fpi", "B.fpi", "D.fpi"}));
+  EXPECT_EQ(Manager.GetPlugin(0), c);
+  EXPECT_EQ(Manager.GetName(0), "C.fpi");
+  EXPECT_EQ(Flags(Manager), (std::vector<bool>{false, true, true, true}));
 
-  EXPECT_TRUE(manager.Move(0, 2));
-  EXPECT_EQ(FileNames(manager), (Names{"A.fpi", "B.fpi", "C.fpi", "D.fpi"}));
-  EXPECT_TRUE(manager.Move(0, 2));
-  EXPECT_EQ(FileNames(manager), (Names{"B.fpi", "C.fpi", "A.fpi", "D.fpi"}));
-  EXPECT_TRUE(manager.Move(3, 0));
-  EXPECT_EQ(FileNames(manager), (Names{"D.fpi", "B.fpi", "C.fpi", "A.fpi"}));
-  EXPECT_TRUE(manager.Move(1, 1));
-  EXPECT_EQ(FileNames(manager), (Names{"D.fpi", "B.fpi", "C.fpi", "A.fpi"}));
+  EXPECT_TRUE(Manager.Move(0, 2));
+  EXPECT_EQ(FileNames(Manager), (Names{"A.fpi", "B.fpi", "C.fpi", "D.fpi"}));
+  EXPECT_TRUE(Manager.Move(0, 2));
+  EXPECT_EQ(FileNames(Manager), (Names{"B.fpi", "C.fpi", "A.fpi", "D.fpi"}));
+  EXPECT_TRUE(Manager.Move(3, 0));
+  EXPECT_EQ(FileNames(Manager), (Names{"D.fpi", "B.fpi", "C.fpi", "A.fpi"}));
+  EXPECT_TRUE(Manager.Move(1, 1));
+  EXPECT_EQ(FileNames(Manager), (Names{"D.fpi", "B.fpi", "C.fpi", "A.fpi"}));
 }
 
 TEST_F(PluginManagerTest, MoveOutOfRangeChangesNothing) {
-  PluginFolder folder;
-  AddFourModules(folder);
-  TPluginManager manager;
-  ASSERT_EQ(manager.LoadPlugins(folder.Path()), 4);
-  EXPECT_FALSE(manager.Move(4, 0));
-  EXPECT_FALSE(manager.Move(0, 4));
-  EXPECT_FALSE(manager.Move(UINT_MAX, 1));
-  EXPECT_FALSE(manager.MoveByFileName("A.fpi", 4));
-  EXPECT_EQ(FileNames(manager), (Names{"A.fpi", "B.fpi", "C.fpi", "D.fpi"}));
+  ASSERT_EQ(LoadFourModules(), 4);
+  EXPECT_FALSE(Manager.Move(4, 0));
+  EXPECT_FALSE(Manager.Move(0, 4));
+  EXPECT_FALSE(Manager.Move(UINT_MAX, 1));
+  EXPECT_FALSE(Manager.MoveByFileName("A.fpi", 4));
+  EXPECT_EQ(FileNames(Manager), (Names{"A.fpi", "B.fpi", "C.fpi", "D.fpi"}));
 
   TPluginManager empty;
   EXPECT_FALSE(empty.Move(0, 0));
 }
 
 TEST_F(PluginManagerTest, MoveByFileNameMatchesTheExactName) {
-  PluginFolder folder;
-  AddFourModules(folder);
-  TPluginManager manager;
-  ASSERT_EQ(manager.LoadPlugins(folder.Path()), 4);
-  EXPECT_FALSE(manager.MoveByFileName("d.fpi", 0));
-  EXPECT_FALSE(manager.MoveByFileName("D", 0));
-  EXPECT_FALSE(manager.MoveByFileName("", 0));
-  EXPECT_EQ(FileNames(manager), (Names{"A.fpi", "B.fpi", "C.fpi", "D.fpi"}));
-  EXPECT_TRUE(manager.MoveByFileName("D.fpi", 1));
-  EXPECT_EQ(FileNames(manager), (Names{"A.fpi", "D.fpi", "B.fpi", "C.fpi"}));
-  EXPECT_TRUE(manager.MoveByFileName("A.fpi", 3));
-  EXPECT_EQ(FileNames(manager), (Names{"D.fpi", "B.fpi", "C.fpi", "A.fpi"}));
+  ASSERT_EQ(LoadFourModules(), 4);
+  EXPECT_FALSE(Manager.MoveByFileName("d.fpi", 0));
+  EXPECT_FALSE(Manager.MoveByFileName("D", 0));
+  EXPECT_FALSE(Manager.MoveByFileName("", 0));
+  EXPECT_EQ(FileNames(Manager), (Names{"A.fpi", "B.fpi", "C.fpi", "D.fpi"}));
+  EXPECT_TRUE(Manager.MoveByFileName("D.fpi", 1));
+  EXPECT_EQ(FileNames(Manager), (Names{"A.fpi", "D.fpi", "B.fpi", "C.fpi"}));
+  EXPECT_TRUE(Manager.MoveByFileName("A.fpi", 3));
+  EXPECT_EQ(FileNames(Manager), (Names{"D.fpi", "B.fpi", "C.fpi", "A.fpi"}));
 }
 
 TEST_F(PluginManagerTest, IndexedOperationsOutOfRangeGiveTheEmptyAnswer) {
-  PluginFolder folder;
-  folder.Module("Underscore", "A.fpi");
-  TPluginManager manager;
-  ASSERT_EQ(manager.LoadPlugins(folder.Path()), 1);
+  ASSERT_EQ(Load({{"Underscore", "A.fpi"}}), 1);
   for (unsigned index : {1u, 2u, UINT_MAX}) {
     SCOPED_TRACE(index);
-    EXPECT_EQ(manager.GetPlugin(index), nullptr);
-    EXPECT_EQ(manager.GetFileName(index), "");
-    EXPECT_EQ(manager.GetName(index), "");
-    EXPECT_EQ(manager.GetVersion(index), "");
-    EXPECT_EQ(manager.GetDescription(index), "");
-    EXPECT_EQ(manager.GetCopyright(index), "");
-    EXPECT_FALSE(manager.GetEnabled(index));
-    EXPECT_FALSE(manager.SetEnabled(index, false));
+    EXPECT_EQ(Manager.GetPlugin(index), nullptr);
+    EXPECT_EQ(Manager.GetFileName(index), "");
+    EXPECT_EQ(Manager.GetName(index), "");
+    EXPECT_EQ(Manager.GetVersion(index), "");
+    EXPECT_EQ(Manager.GetDescription(index), "");
+    EXPECT_EQ(Manager.GetCopyright(index), "");
+    EXPECT_FALSE(Manager.GetEnabled(index));
+    EXPECT_FALSE(Manager.SetEnabled(index, false));
   }
-  EXPECT_TRUE(manager.GetEnabled(0));
-  EXPECT_TRUE(manager.SetEnabled(0, false));
-  EXPECT_FALSE(manager.GetEnabled(0));
-  EXPECT_TRUE(manager.SetEnabled(0, true));
-  EXPECT_TRUE(manager.GetEnabled(0));
+  EXPECT_TRUE(Manager.GetEnabled(0));
+  EXPECT_TRUE(Manager.SetEnabled(0, false));
+  EXPECT_FALSE(Manager.GetEnabled(0));
+  EXPECT_TRUE(Manager.SetEnabled(0, true));
+  EXPECT_TRUE(Manager.GetEnabled(0));
 }
 
 TEST_F(PluginManagerTest, SavedOrderPlacesNamedPluginsFirstAndSkipsMissingOnes) {
-  PluginFolder folder;
-  AddFourModules(folder);
-  TPluginManager manager;
-  ASSERT_EQ(manager.LoadPlugins(folder.Path()), 4);
-  EXPECT_EQ(manager.ApplyOrder({{"C.fpi", false}, {"Gone.fpi", false}, {"a.fpi", false}, {"A.fpi", true},
+  ASSERT_EQ(LoadFourModules(), 4);
+  EXPECT_EQ(Manager.ApplyOrder({{"C.fpi", false}, {"Gone.fpi", false}, {"a.fpi", false}, {"A.fpi", true},
                                 {"B.fpi", false}}),
             3u);
-  EXPECT_EQ(FileNames(manager), (Names{"C.fpi", "A.fpi", "B.fpi", "D.fpi"}));
-  EXPECT_EQ(Flags(manager), (std::vector<bool>{false, true, false, true}));
+  EXPECT_EQ(FileNames(Manager), (Names{"C.fpi", "A.fpi", "B.fpi", "D.fpi"}));
+  EXPECT_EQ(Flags(Manager), (std::vector<bool>{false, true, false, true}));
 }
 
 TEST_F(PluginManagerTest, SavedOrderNamingAPluginTwiceKeepsItsFirstPlace) {
-  PluginFolder folder;
-  AddFourModules(folder);
-  TPluginManager manager;
-  ASSERT_EQ(manager.LoadPlugins(folder.Path()), 4);
-  EXPECT_EQ(manager.ApplyOrder({{"B.fpi", true}, {"A.fpi", false}, {"B.fpi", false}, {"D.fpi", false}}), 3u);
-  EXPECT_EQ(FileNames(manager), (Names{"B.fpi", "A.fpi", "D.fpi", "C.fpi"}));
-  EXPECT_EQ(Flags(manager), (std::vector<bool>{true, false, false, true}));
+  ASSERT_EQ(LoadFourModules(), 4);
+  EXPECT_EQ(Manager.ApplyOrder({{"B.fpi", true}, {"A.fpi", false}, {"B.fpi", false}, {"D.fpi", false}}), 3u);
+  EXPECT_EQ(FileNames(Manager), (Names{"B.fpi", "A.fpi", "D.fpi", "C.fpi"}));
+  EXPECT_EQ(Flags(Manager), (std::vector<bool>{true, false, false, true}));
 }
 
 TEST_F(PluginManagerTest, SavedOrderOnNoPluginsPlacesNothing) {
