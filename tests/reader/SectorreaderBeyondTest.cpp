@@ -107,19 +107,41 @@ TEST_F(SectorReaderBeyond, RecordedSectorsAfterTheLeadOutReadABatchACommand) {
   EXPECT_EQ(Rig->Clock().SleepCalls(), Rig->Reads().size());
 }
 
-TEST_F(SectorReaderBeyond, DriftIsFollowedByTheOffsetOfAFoundHeader) {
-  Start(DiscWithDataBeyond(emu::BeyondLeadOut::Drift, 3), Setting(2, false));
+// A batch that came back shifted is read again from where the header found in it says.
+struct Shift {
+  const char* Name;
+  emu::BeyondLeadOut Mode;
+  int32_t Amount;
+  bool AsAudio;
+  int64_t Again;   // where the second read starts
+  int32_t Cached;  // sectors of it kept from 190 on
+  int64_t End;     // of the sectors read after it
+};
+
+class SectorReaderBeyondShift : public SectorReaderBeyond, public ::testing::WithParamInterface<Shift> {};
+
+TEST_P(SectorReaderBeyondShift, IsFollowedByTheOffsetOfAFoundHeader) {
+  const Shift& c = GetParam();
+  Start(DiscWithDataBeyond(c.Mode, c.Amount), Setting(2, c.AsAudio));
   const Read r = ReadAt(*Reader, 190);
   ASSERT_TRUE(r.Ok);
   EXPECT_EQ(r.All(), Image(*Disc, 190));
   const auto reads = Rig->Reads();
   ASSERT_EQ(reads.size(), 2u);
   EXPECT_EQ(reads[0].Start, 190);
-  EXPECT_EQ(reads[1].Start, 187);  // the batch came back 3 frames late
+  EXPECT_EQ(reads[1].Start, c.Again);
   EXPECT_EQ(Reader->GetCacheStart(), 190);
-  EXPECT_EQ(Reader->GetCacheCount(), 15);
-  ExpectAllEqualImage(191, 220);
+  EXPECT_EQ(Reader->GetCacheCount(), c.Cached);
+  ExpectAllEqualImage(191, c.End);
 }
+
+INSTANTIATE_TEST_SUITE_P(Drives, SectorReaderBeyondShift,
+                         ::testing::Values(
+                             // The batch came back 3 frames late.
+                             Shift{"Drift", emu::BeyondLeadOut::Drift, 3, false, 187, 15, 220},
+                             // 120 bytes off, aligned on the sync: the batch's last sector is cut.
+                             Shift{"ByteOffset", emu::BeyondLeadOut::ByteOffset, 120, true, 189, 14, 230}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(SectorReaderBeyond, ASectorInsideAnEarlyBatchIsTakenFromItsSlot) {
   Start(DiscWithDataBeyond(emu::BeyondLeadOut::Drift, -2), Setting(2, false));
@@ -148,17 +170,6 @@ TEST_F(SectorReaderBeyond, ScrambledAnswersAreDescrambledForEveryCommand) {
   // A raw read whose sync sits at the start descrambles only the scrambled sectors.
   Start(DiscWithDataBeyond(emu::BeyondLeadOut::Scrambled), Setting(2, false));
   ExpectAllEqualImage(kLeadOut, kLeadOut + 30);
-}
-
-TEST_F(SectorReaderBeyond, AByteOffsetIsAlignedOnTheSync) {
-  Start(DiscWithDataBeyond(emu::BeyondLeadOut::ByteOffset, 120), Setting(2, true));
-  const Read r = ReadAt(*Reader, 190);
-  ASSERT_TRUE(r.Ok);
-  EXPECT_EQ(r.All(), Image(*Disc, 190));
-  const auto reads = Rig->Reads();
-  ASSERT_EQ(reads.size(), 2u);
-  EXPECT_EQ(reads[1].Start, 189);
-  ExpectAllEqualImage(191, 230);
 }
 
 TEST_F(SectorReaderBeyond, SoftEccRepairsWhatItCanAndNothingElseIsReportedGood) {
