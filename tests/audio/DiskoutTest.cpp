@@ -5,7 +5,8 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
-#include <array>
+#include <functional>
+#include <initializer_list>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -32,7 +33,29 @@ uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
 }
 uint16_t U16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b.at(at) | b.at(at + 1) << 8); }
 
+// Little-endian fields of a header: where each lies, its width in bytes and its value.
+struct Field {
+  size_t At;
+  int Width;
+  uint32_t Value;
+};
+void ExpectFields(const std::vector<uint8_t>& file, std::initializer_list<Field> fields) {
+  for (const Field& f : fields) EXPECT_EQ(f.Width == 2 ? U16(file, f.At) : U32(file, f.At), f.Value) << "at " << f.At;
+}
+
 std::vector<uint8_t> Audio(size_t bytes, uint32_t seed = 1) { return test_support::RandomBytes(bytes, seed); }
+
+// The file the sink writes of `bytes` in the format `format` sets (CD audio when none).
+std::vector<uint8_t> Written(const std::filesystem::path& path, const void* bytes, size_t size,
+                             const std::function<bool(TDiskOut&)>& format = {}) {
+  TDiskOut out;
+  EXPECT_TRUE(!format || format(out));
+  EXPECT_TRUE(out.SetFileName(path.string()));
+  EXPECT_TRUE(out.Open());
+  EXPECT_TRUE(size == 0 || out.Write(bytes, size));
+  EXPECT_TRUE(out.Close());
+  return ReadFile(path);
+}
 
 TEST(DiskOutTest, DefaultsAreCdAudio) {
   TDiskOut out;
@@ -68,30 +91,17 @@ TEST(DiskOutTest, OneSectorGivesTheCdHeaderAndTheData) {
   const auto file = ReadFile(path);
   ASSERT_EQ(file.size(), 2396u);
   EXPECT_EQ(std::string(file.begin(), file.begin() + 16), std::string("RIFF\x54\x09\0\0WAVEfmt ", 16));
-  EXPECT_EQ(U32(file, 4), 2388u);
-  EXPECT_EQ(U32(file, 16), 16u);
-  EXPECT_EQ(U16(file, 20), 1);
-  EXPECT_EQ(U16(file, 22), 2);
-  EXPECT_EQ(U32(file, 24), 44100u);
-  EXPECT_EQ(U32(file, 28), 176400u);
-  EXPECT_EQ(U16(file, 32), 4);
-  EXPECT_EQ(U16(file, 34), 16);
+  ExpectFields(file, {{4, 4, 2388}, {16, 4, 16}, {20, 2, 1}, {22, 2, 2}, {24, 4, 44100}, {28, 4, 176400}, {32, 2, 4},
+                      {34, 2, 16}, {40, 4, 2352}});
   EXPECT_EQ(std::string(file.begin() + 36, file.begin() + 40), "data");
-  EXPECT_EQ(U32(file, 40), 2352u);
   EXPECT_TRUE(std::equal(data.begin(), data.end(), file.begin() + 44));
 }
 
 TEST(DiskOutTest, EmptyFileHasConsistentSizes) {
   TempDir dir("qnl-wav");
-  const auto path = dir / "empty.wav";
-  TDiskOut out;
-  out.SetFileName(path.string());
-  ASSERT_TRUE(out.Open());
-  ASSERT_TRUE(out.Close());
-  const auto file = ReadFile(path);
+  const auto file = Written(dir / "empty.wav", nullptr, 0);
   ASSERT_EQ(file.size(), 44u);
-  EXPECT_EQ(U32(file, 4), 36u);
-  EXPECT_EQ(U32(file, 40), 0u);
+  ExpectFields(file, {{4, 4, 36}, {40, 4, 0}});
 }
 
 TEST(DiskOutTest, SoxReadsTheFileAsWrittenSamples) {
@@ -138,7 +148,7 @@ TEST(DiskOutTest, SettersAreRefusedWhileOpenAndChangeNothing) {
   EXPECT_FALSE(std::filesystem::exists(dir / "b.wav"));
   const auto file = ReadFile(dir / "a.wav");
   ASSERT_EQ(file.size(), 444u);
-  EXPECT_EQ(U32(file, 40), 400u) << "the data size sits where the 16-byte fmt chunk puts it";
+  ExpectFields(file, {{40, 4, 400}});  // the data size sits where the 16-byte fmt chunk puts it
   // Closed again, the setters work.
   EXPECT_TRUE(out.SetFormat(1, 8, 8000));
   EXPECT_EQ(out.GetFormat().nBlockAlign, 1);
@@ -185,8 +195,7 @@ TEST(DiskOutTest, DestroyingAnOpenSinkLeavesCorrectSizes) {
   }
   const auto file = ReadFile(path);
   ASSERT_EQ(file.size(), 44 + data.size());
-  EXPECT_EQ(U32(file, 4), 36 + data.size());
-  EXPECT_EQ(U32(file, 40), data.size());
+  ExpectFields(file, {{4, 4, static_cast<uint32_t>(36 + data.size())}, {40, 4, static_cast<uint32_t>(data.size())}});
 }
 
 // Exit code 0 when a write beyond the file-size limit is reported as failed.
@@ -209,8 +218,7 @@ TEST(DiskOutTest, ShortWriteIsReported) {
   EXPECT_EXIT(WriteBeyondFileSizeLimit(path), ::testing::ExitedWithCode(0), "");
   const auto file = ReadFile(path);
   ASSERT_EQ(file.size(), 8192u);
-  EXPECT_EQ(U32(file, 4), 8184u) << "the sizes still describe what reached the disk";
-  EXPECT_EQ(U32(file, 40), 8148u);
+  ExpectFields(file, {{4, 4, 8184}, {40, 4, 8148}});  // the sizes still describe what reached the disk
 }
 
 TEST(DiskOutTest, BufferFollowsFormatAndTime) {
@@ -232,28 +240,15 @@ TEST(DiskOutTest, ExtensibleFormatWritesA68ByteHeader) {
   TempDir dir("qnl-wav");
   const auto path = dir / "ext.wav";
   const auto data = Audio(4 * 588, 3);
-  {
-    TDiskOut out;
-    ASSERT_TRUE(out.SetFormatEx(1, true, 44100, 2, 0x3));
-    out.SetFileName(path.string());
-    ASSERT_TRUE(out.Open());
-    ASSERT_TRUE(out.Write(data.data(), data.size()));
-    ASSERT_TRUE(out.Close());
-  }
-  const auto file = ReadFile(path);
+  const auto file =
+      Written(path, data.data(), data.size(), [](TDiskOut& out) { return out.SetFormatEx(1, true, 44100, 2, 0x3); });
   ASSERT_EQ(file.size(), 68 + data.size());
-  EXPECT_EQ(U32(file, 4), 60 + data.size());
-  EXPECT_EQ(U32(file, 16), 40u);
-  EXPECT_EQ(U16(file, 20), 0xFFFE);
-  EXPECT_EQ(U16(file, 32), 4);
-  EXPECT_EQ(U16(file, 34), 16);
-  EXPECT_EQ(U16(file, 36), 22);
-  EXPECT_EQ(U16(file, 38), 16);
-  EXPECT_EQ(U32(file, 40), 3u);
+  const auto size = static_cast<uint32_t>(data.size());
+  ExpectFields(file, {{4, 4, 60 + size}, {16, 4, 40}, {20, 2, 0xFFFE}, {32, 2, 4}, {34, 2, 16}, {36, 2, 22}, {38, 2, 16},
+                      {40, 4, 3}, {64, 4, size}});
   const std::vector<uint8_t> pcmGuid = {1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
   EXPECT_TRUE(std::equal(pcmGuid.begin(), pcmGuid.end(), file.begin() + 44));
   EXPECT_EQ(std::string(file.begin() + 60, file.begin() + 64), "data");
-  EXPECT_EQ(U32(file, 64), data.size());
 
   if (!HaveTool("sox")) GTEST_SKIP() << "sox is not installed";
   EXPECT_EQ(test_support::SoxPcm(path), data);
@@ -262,27 +257,14 @@ TEST(DiskOutTest, ExtensibleFormatWritesA68ByteHeader) {
 TEST(DiskOutTest, FloatFormatHasAn18ByteFmtChunk) {
   TempDir dir("qnl-wav");
   const auto path = dir / "float.wav";
-  std::vector<float> samples = {0.0f, 0.5f, -0.25f, 1.0f, -1.0f, 0.125f};
-  {
-    TDiskOut out;
-    ASSERT_TRUE(out.SetFormatEx(5, false, 48000, 2, 0));
-    out.SetFileName(path.string());
-    ASSERT_TRUE(out.Open());
-    ASSERT_TRUE(out.Write(samples.data(), samples.size() * sizeof(float)));
-    ASSERT_TRUE(out.Close());
-  }
-  const auto file = ReadFile(path);
+  const std::vector<float> samples = {0.0f, 0.5f, -0.25f, 1.0f, -1.0f, 0.125f};
+  const auto file = Written(path, samples.data(), samples.size() * sizeof(float),
+                            [](TDiskOut& out) { return out.SetFormatEx(5, false, 48000, 2, 0); });
   ASSERT_EQ(file.size(), 46 + 24u);
-  EXPECT_EQ(U32(file, 4), 38 + 24u);
-  EXPECT_EQ(U32(file, 16), 18u);
-  EXPECT_EQ(U16(file, 20), 3);
-  EXPECT_EQ(U32(file, 24), 48000u);
-  EXPECT_EQ(U32(file, 28), 384000u);
-  EXPECT_EQ(U16(file, 32), 8);
-  EXPECT_EQ(U16(file, 34), 32);
-  EXPECT_EQ(U16(file, 36), 0) << "cbSize";
+  // cbSize 0 at 36.
+  ExpectFields(file, {{4, 4, 38 + 24}, {16, 4, 18}, {20, 2, 3}, {24, 4, 48000}, {28, 4, 384000}, {32, 2, 8},
+                      {34, 2, 32}, {36, 2, 0}, {42, 4, 24}});
   EXPECT_EQ(std::string(file.begin() + 38, file.begin() + 42), "data");
-  EXPECT_EQ(U32(file, 42), 24u);
 
   if (!HaveTool("sox")) GTEST_SKIP() << "sox is not installed";
   const std::string info = Capture("soxi " + Quote(path) + " 2>&1");
@@ -305,10 +287,7 @@ TEST(DiskOutTest, TwentyFourBitsInFourBytesIsAValidExtensibleFile) {
   ASSERT_TRUE(out.Close());
   const auto file = ReadFile(path);
   ASSERT_EQ(file.size(), 68 + 16u);
-  EXPECT_EQ(U16(file, 32), 8);
-  EXPECT_EQ(U16(file, 34), 32);
-  EXPECT_EQ(U16(file, 38), 24);
-  EXPECT_EQ(U32(file, 64), 16u);
+  ExpectFields(file, {{32, 2, 8}, {34, 2, 32}, {38, 2, 24}, {64, 4, 16}});
 }
 
 }  // namespace

@@ -62,7 +62,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "CD-ROM DRIVE", "1.0", false, 0, 0},
         // No separator after the vendor run: the whole rest is the product.
         MountedText{"IdeWithoutRevision", "\\??\\IDE#CdRomACME_DRIVE#5&1&0&0.2.1", "ACME", "DRIVE", "", true, 2, 1},
-        MountedText{"Scsi", "\\??\\SCSI#CdRom&Ven_PLEXTOR&Prod_CD-R___PX-W4012A&Rev_1.07#4&2b6e1d6&0&030#{53f5630d-b6bf-11d0}",
+        MountedText{"Scsi",
+                    "\\??\\SCSI#CdRom&Ven_PLEXTOR&Prod_CD-R___PX-W4012A&Rev_1.07#4&2b6e1d6&0&030#{53f5630d-b6bf-11d0}",
                     "PLEXTOR", "CD-R   PX-W4012A", "1.07", true, 3, 0},
         MountedText{"Usb", "\\??\\USBSTOR#CdRom&Ven_ACME&Prod_Portable&Rev_2.0#7&2d2ec1a5&1#{x}", "ACME", "Portable",
                     "2.0", true, 0, 1},

@@ -25,7 +25,8 @@ struct QArea {
 };
 
 std::vector<int> Fields(const TSubQSector& q) {
-  return {q.AdrControl, q.Track, q.Index, q.RelMinute, q.RelSecond, q.RelFrame, q.Zero, q.AbsMinute, q.AbsSecond, q.AbsFrame};
+  return {q.AdrControl, q.Track, q.Index,     q.RelMinute, q.RelSecond,
+          q.RelFrame,   q.Zero,  q.AbsMinute, q.AbsSecond, q.AbsFrame};
 }
 
 class SubqDecode : public ::testing::TestWithParam<QArea> {};

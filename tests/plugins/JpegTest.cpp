@@ -41,7 +41,8 @@ class JpegFiles : public PluginTest {
     Dir = std::make_unique<TempDir>();
     const auto make = [](const std::string& options, const std::string& name) {
       const std::string path = (*Dir) / name;
-      return Shell("convert -size 320x240 plasma:fractal " + options + " " + path) ? plugin_test::ReadFile(path) : Bytes{};
+      const bool made = Shell("convert -size 320x240 plasma:fractal " + options + " " + path);
+      return made ? plugin_test::ReadFile(path) : Bytes{};
     };
     Baseline = make("-quality 90", "baseline.jpg");
     Progressive = make("-interlace JPEG", "progressive.jpg");

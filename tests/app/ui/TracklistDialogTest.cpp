@@ -244,7 +244,8 @@ class TrackListWalk : public ui_test::WindowTest {
                                        std::to_string(start + 16) + "-" + std::to_string(start + 18), error));
     ASSERT_TRUE(emu::BuildImageSet(spec, Work / "walk", true, error)) << error;
     ASSERT_TRUE(emu::LoadImageSet(Work / "walk.ccd", *Disc, error)) << error;
-    Machine = std::make_unique<test_support::DriveMachine>(app_test::Drives({std::make_shared<emu::EmulatedDrive>(Disc)}));
+    Machine =
+        std::make_unique<test_support::DriveMachine>(app_test::Drives({std::make_shared<emu::EmulatedDrive>(Disc)}));
     app_test::CopyPlugins(Work.Path, {"Jpeg.fpi", "Png.fpi", "Zip.fpi"});
     CreateForms();
     PluginManager.LoadPlugins((Work / "Plugin").string());
