@@ -72,8 +72,8 @@ void DestroyForms() {
 
 void InstallFontSubstitutes() {
   QStringList forms, fixed;
-  for (const char* name : txt::kFormFontSubstitutes) forms << QString::fromUtf8(name);
-  for (const char* name : txt::kFixedFontSubstitutes) fixed << QString::fromUtf8(name);
+  for (const char* name : txt::kFormFontSubstitutes) forms << Text(name);
+  for (const char* name : txt::kFixedFontSubstitutes) fixed << Text(name);
   QFont::insertSubstitutions(Text(txt::kFormFont), forms);
   QFont::insertSubstitutions(Text(txt::kFixedFont), fixed);
 }

@@ -10,21 +10,22 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/Formkit.h"
 #include "app/Forms.h"
 #include "app/Global.h"
 #include "app/Texts.h"
 
 TProgressDlg::TProgressDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
-  setWindowTitle(QString::fromUtf8(txt::kProgressCaption));
+  setWindowTitle(Text(txt::kProgressCaption));
   setFont(FormFont());
   setFixedSize(358, 109);
-  TimeLbl1 = new QLabel(QString::fromUtf8(txt::kElapsedLabel), this);
-  TimeLbl = new QLabel(QString::fromUtf8(txt::kElapsedStart), this);
+  TimeLbl1 = new QLabel(Text(txt::kElapsedLabel), this);
+  TimeLbl = new QLabel(Text(txt::kElapsedStart), this);
   ProgressBar = new QProgressBar(this);
   ProgressBar->setRange(0, 100);
   ProgressBar->setTextVisible(false);
-  CancelBtn = new QPushButton(QString::fromUtf8(txt::kCancelButton), this);
+  CancelBtn = new QPushButton(Text(txt::kCancelButton), this);
   CancelBtn->setFocusPolicy(Qt::NoFocus);
   CancelBtn->setAutoDefault(false);
   Timer = new QTimer(this);

@@ -34,7 +34,6 @@ class TProgressDlg : public QDialog, public IProgressView {
   std::function<void()> CancelRequest;
 
   const TProgressModel& GetModel() const { return Model; }
-  bool IsRunning() const { return Running; }
 
   QLabel* TimeLbl1 = nullptr;
   QLabel* TimeLbl = nullptr;
