@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sector/Bytes.h"
+
 namespace {
 
 constexpr uint32_t kSector = 2048;
@@ -44,7 +46,8 @@ class SectorData {
 
  private:
   static void PutBoth32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i)), p[7 - i] = static_cast<uint8_t>(v >> (8 * i));
+    PutLe32(p, v);
+    PutBe32(p + 4, v);
   }
 };
 

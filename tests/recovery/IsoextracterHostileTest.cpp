@@ -5,6 +5,7 @@
 #include <set>
 
 #include "recovery/Iso9660util.h"
+#include "sector/Bytes.h"
 #include "tests/recovery/ExtracterTestSupport.h"
 
 namespace {
@@ -40,10 +41,8 @@ size_t FindRecord(const std::vector<uint8_t>& iso, const std::string& path) {
 }
 
 void PutBoth32(std::vector<uint8_t>& iso, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) {
-    iso[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    iso[at + 7 - i] = static_cast<uint8_t>(v >> (8 * i));
-  }
+  PutLe32(&iso.at(at), v);
+  PutBe32(&iso.at(at + 4), v);
 }
 
 std::set<std::string> Entries(const fs::path& dir) {
