@@ -1,6 +1,6 @@
 #pragma once
-// Shared pieces of the disc-builder tests: temporary folders, external tools, input
-// files and the few drive commands the tests send.
+// Shared pieces of the disc-builder tests: input files, trees, ISOs and WAVs made by
+// real tools, a built set loaded into a drive, and the few drive commands the tests send.
 #include <gtest/gtest.h>
 
 #include <algorithm>

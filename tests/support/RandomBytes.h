@@ -1,5 +1,5 @@
 #pragma once
-// Bytes no format recognises and no compressor shrinks, the same for the same seed.
+// Pseudo-random bytes for test inputs, the same for the same seed.
 #include <cstddef>
 #include <cstdint>
 #include <random>

@@ -5,13 +5,13 @@
 // only because the drive was kind.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
-#include <array>
-#include <map>
 
 #include "emulator/DiscBuilder.h"
 #include "emulator/EmulatedDrive.h"
