@@ -53,7 +53,9 @@ bool SptiGetErrorRecovery(const TKrCdRom& drive, int form, uint8_t* errorRecover
 
 bool SptiSetErrorRecovery(const TKrCdRom& drive, uint8_t value, uint8_t mask, int form, bool setWriteRetry,
                           uint8_t writeRetry, bool setReadRetry, uint8_t readRetry) {
-  TErrorRecoveryFields fields{.Value = value, .Mask = mask};
+  TErrorRecoveryFields fields;
+  fields.Value = value;
+  fields.Mask = mask;
   if (setReadRetry) fields.ReadRetry = readRetry;
   if (setWriteRetry) fields.WriteRetry = writeRetry;
   return CdbSetErrorRecovery(SptiExecute, drive, fields, form);

@@ -43,6 +43,20 @@ bool CheckFormat(const uint8_t* fmt, uint32_t size, const std::string& name, std
   return true;
 }
 
+bool ReadFormatChunk(std::ifstream& in, uint32_t size, bool insideFile, const std::string& name,
+                     std::string& error) {
+  if (size > 1024 || !insideFile) {
+    error = name + ": the WAV format chunk is malformed";
+    return false;
+  }
+  std::vector<uint8_t> fmt(size);
+  if (!in.read(reinterpret_cast<char*>(fmt.data()), size)) {
+    error = name + ": cannot read the WAV format chunk";
+    return false;
+  }
+  return CheckFormat(fmt.data(), size, name, error);
+}
+
 }  // namespace
 
 bool ReadWavPayload(const std::filesystem::path& file, uint64_t& offset, uint64_t& bytes, std::string& error) {
@@ -73,16 +87,7 @@ bool ReadWavPayload(const std::filesystem::path& file, uint64_t& offset, uint64_
     const uint32_t size = GetLe32(chunk + 4);
     const uint64_t body = pos + 8;
     if (std::memcmp(chunk, "fmt ", 4) == 0) {
-      if (size > 1024 || body + size > fileSize) {
-        error = name + ": the WAV format chunk is malformed";
-        return false;
-      }
-      std::vector<uint8_t> fmt(size);
-      if (!in.read(reinterpret_cast<char*>(fmt.data()), size)) {
-        error = name + ": cannot read the WAV format chunk";
-        return false;
-      }
-      if (!CheckFormat(fmt.data(), size, name, error)) return false;
+      if (!ReadFormatChunk(in, size, /*insideFile=*/body + size <= fileSize, name, error)) return false;
       haveFormat = true;
     } else if (std::memcmp(chunk, "data", 4) == 0) {
       if (!haveFormat) {

@@ -196,7 +196,7 @@ TEST_P(ErrorRecoveryPage, IsRebuiltFromTheDefaultsEveryTime) {
   const uint32_t header = ten ? 8 : 4;
   const uint32_t listLength = header + (blockDescriptor ? 8 : 0) + 12;
 
-  ASSERT_TRUE(CdbSetErrorRecovery(Exec(), drive, {.Value = 0x21, .ReadRetry = 3}, 0));
+  ASSERT_TRUE(CdbSetErrorRecovery(Exec(), drive, {.Value = 0x21, .Mask = 0xFF, .ReadRetry = 3, .WriteRetry = {}}, 0));
   auto log = Drive->Log();
   ASSERT_GE(log.size(), 3u);
   const auto& sense = log[log.size() - 2];
@@ -215,7 +215,7 @@ TEST_P(ErrorRecoveryPage, IsRebuiltFromTheDefaultsEveryTime) {
   EXPECT_EQ(Drive->CurrentPage01()[3], 3);
 
   // Only bit 0 asked for: TB of the first call is not carried over, the rest is default.
-  ASSERT_TRUE(CdbSetErrorRecovery(Exec(), drive, {.Value = 0x01, .Mask = 0x01}, 0));
+  ASSERT_TRUE(CdbSetErrorRecovery(Exec(), drive, {.Value = 0x01, .Mask = 0x01, .ReadRetry = {}, .WriteRetry = {}}, 0));
   EXPECT_EQ(Drive->CurrentPage01()[2], 0x05);
   EXPECT_EQ(Drive->CurrentPage01()[3], 7);
 
@@ -294,7 +294,7 @@ TEST(CdbbuildModePages, LyingLengthsFailWithoutAModeSelect) {
     uint8_t value = 0xEE;
     EXPECT_FALSE(CdbGetErrorRecovery(ScriptedExecScope::Exec(), sixByte, form, &value, nullptr, nullptr)) << c.Name;
     EXPECT_EQ(value, 0xEE) << c.Name;
-    const TErrorRecoveryFields fields{.Value = 1, .ReadRetry = 9, .WriteRetry = 9};
+    const TErrorRecoveryFields fields{.Value = 1, .Mask = 0xFF, .ReadRetry = 9, .WriteRetry = 9};
     EXPECT_FALSE(CdbSetErrorRecovery(ScriptedExecScope::Exec(), sixByte, fields, form)) << c.Name;
     EXPECT_FALSE(CdbResetErrorRecovery(ScriptedExecScope::Exec(), sixByte, form)) << c.Name;
     EXPECT_TRUE(script.DataOut.empty()) << c.Name;
@@ -309,7 +309,7 @@ TEST(CdbbuildModePages, OverstatedModeDataLengthSendsOnlyTheHeaderDescriptorAndP
   answer[16] = 0x81, answer[17] = 0x0A, answer[18] = 0xC0, answer[19] = 5;
   ScriptedExecScope script;
   script.Answers.push_back({answer, 1});
-  ASSERT_TRUE(CdbSetErrorRecovery(ScriptedExecScope::Exec(), drive, {.Value = 0x21, .Mask = 0x21}, 0));
+  ASSERT_TRUE(CdbSetErrorRecovery(ScriptedExecScope::Exec(), drive, {.Value = 0x21, .Mask = 0x21, .ReadRetry = {}, .WriteRetry = {}}, 0));
   ASSERT_EQ(script.DataOut.size(), 1u);
   const Bytes& list = script.DataOut[0];
   ASSERT_EQ(list.size(), 28u);
@@ -321,7 +321,7 @@ TEST(CdbbuildModePages, OverstatedModeDataLengthSendsOnlyTheHeaderDescriptorAndP
   EXPECT_EQ(script.Cdbs.back(), (Bytes{0x55, 0x10, 0, 0, 0, 0, 0, 0, 28, 0}));
 
   // Both retry counts asked for: read retry in page byte 3, write retry in page byte 8.
-  ASSERT_TRUE(CdbSetErrorRecovery(ScriptedExecScope::Exec(), drive, {.Mask = 0, .ReadRetry = 6, .WriteRetry = 9}, 0));
+  ASSERT_TRUE(CdbSetErrorRecovery(ScriptedExecScope::Exec(), drive, {.Value = 0, .Mask = 0, .ReadRetry = 6, .WriteRetry = 9}, 0));
   ASSERT_EQ(script.DataOut.size(), 2u);
   EXPECT_EQ(script.DataOut[1][18], 0xC0);
   EXPECT_EQ(script.DataOut[1][19], 6);

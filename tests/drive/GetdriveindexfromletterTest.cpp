@@ -27,11 +27,11 @@ TKrCdRom Device(uint8_t target, uint8_t lun, const char* vendor, const char* pro
 struct MountedText {
   const char* Name;
   const char* Text;
-  const char* Vendor;
-  const char* Product;
-  const char* Revision;
-  bool HasAddress;
-  uint8_t Target, Lun;
+  const char* Vendor = nullptr;
+  const char* Product = nullptr;
+  const char* Revision = nullptr;
+  bool HasAddress = false;
+  uint8_t Target = 0, Lun = 0;
 };
 
 class GetdriveindexfromletterParse : public ::testing::TestWithParam<MountedText> {};

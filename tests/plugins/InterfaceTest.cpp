@@ -178,7 +178,9 @@ TEST_P(EveryPlugin, TellsItsOwnTextsAndCutsThemToTheBuffer) {
   ASSERT_NE(texts, std::end(Texts)) << "no texts listed for " << GetParam();
   EXPECT_EQ(Plugin().GetHeaderSize(), texts->HeaderSize);
   EXPECT_EQ(Module->Text(&TFormatPlugin::GetTypeName), texts->TypeName);
-  if (texts->Extension) EXPECT_EQ(Module->Text(&TFormatPlugin::GetExtension, 16), texts->Extension);
+  if (texts->Extension) {
+    EXPECT_EQ(Module->Text(&TFormatPlugin::GetExtension, 16), texts->Extension);
+  }
   EXPECT_EQ(Module->Text(&TFormatPlugin::GetName), texts->Name);
   EXPECT_EQ(Module->Text(&TFormatPlugin::GetDescription), texts->Description);
   std::vector<char> cut(static_cast<size_t>(texts->CutSize) + 1, '\x7f');
