@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "emulator/DiscBuilder.h"
+#include "sector/Address.h"
 
 namespace {
 
@@ -66,9 +67,9 @@ bool ParseRange(std::string_view text, int32_t& first, int32_t& end) {
   const size_t dash = text.find('-');
   int64_t a = 0, b = 0;
   if (dash == std::string_view::npos) {
-    if (!ParseInt(text, 0, 449999, a)) return false;
+    if (!ParseInt(text, 0, kLastFrame, a)) return false;
     b = a;
-  } else if (!ParseInt(text.substr(0, dash), 0, 449999, a) || !ParseInt(text.substr(dash + 1), 0, 449999, b) ||
+  } else if (!ParseInt(text.substr(0, dash), 0, kLastFrame, a) || !ParseInt(text.substr(dash + 1), 0, kLastFrame, b) ||
              b < a) {
     return false;
   }
@@ -166,7 +167,7 @@ std::string ParseDamage(const std::string& arg, const std::string& value, Option
     const size_t colon = value.find(':');
     int64_t lba = 0;
     if (colon == std::string::npos || !ParseInt(std::string_view(value).substr(0, colon), 1, 99, n) ||
-        !ParseInt(std::string_view(value).substr(colon + 1), 0, 449999, lba))
+        !ParseInt(std::string_view(value).substr(colon + 1), 0, kLastFrame, lba))
       return "--toc-leadout: expected SESSION:LBA";
     o.Spec.Toc.MovedLeadOuts.push_back({static_cast<int>(n), static_cast<int32_t>(lba)});
   } else if (arg == "--q-zero" || arg == "--q-crc" || arg == "--q-wrong") {
