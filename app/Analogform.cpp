@@ -14,6 +14,8 @@
 #include "app/Analognosyncdialog.h"
 #include "app/Analogsyncdialog.h"
 #include "app/Analogsynclostdialog.h"
+#include "app/Formkit.h"
+#include "app/Texts.h"
 
 TAnalogFrm* AnalogFrm = nullptr;
 
@@ -51,17 +53,17 @@ class TDialogDecider : public IAnalogSyncDecider {
 }  // namespace
 
 TAnalogFrm::TAnalogFrm(QWidget* parent) : QWidget(parent, Qt::Window) {
-  setWindowTitle(QStringLiteral("録音データのイメージ化"));
+  setWindowTitle(Text(txt::kAnalogCaption));
   PageControl1 = new QTabWidget(this);
   TabSheet1 = new QWidget;
-  PageControl1->addTab(TabSheet1, QStringLiteral("イメージ化"));
-  AnalogPalthLbl = new QLabel(QStringLiteral("録音データ"), TabSheet1);
+  PageControl1->addTab(TabSheet1, Text(txt::kAnalogTab));
+  AnalogPalthLbl = new QLabel(Text(txt::kAnalogSourceLabel), TabSheet1);
   AnalogFileNameEdit = new QLineEdit(TabSheet1);
-  Button2 = new QPushButton(QStringLiteral("参照(&B)"), TabSheet1);
-  Label1 = new QLabel(QStringLiteral("イメージ名"), TabSheet1);
+  Button2 = new QPushButton(Text(txt::kAnalogSourceBrowse), TabSheet1);
+  Label1 = new QLabel(Text(txt::kAnalogImageLabel), TabSheet1);
   ImagePathEdit = new QLineEdit(TabSheet1);
-  Button3 = new QPushButton(QStringLiteral("参照(&R)"), TabSheet1);
-  Button1 = new QPushButton(QStringLiteral("実行"), TabSheet1);
+  Button3 = new QPushButton(Text(txt::kAnalogImageBrowse), TabSheet1);
+  Button1 = new QPushButton(Text(txt::kAnalogRunButton), TabSheet1);
   PageControl1->setObjectName("PageControl1");
   TabSheet1->setObjectName("TabSheet1");
   AnalogPalthLbl->setObjectName("AnalogPalthLbl");
@@ -98,7 +100,7 @@ void TAnalogFrm::CreateFileDialogs() {
   WavOpenDlg->setAcceptMode(QFileDialog::AcceptOpen);
   WavOpenDlg->setFileMode(QFileDialog::ExistingFile);
   WavOpenDlg->setDefaultSuffix(QStringLiteral("wav"));
-  WavOpenDlg->setNameFilters({QStringLiteral("Wave Files (*.wav)"), QStringLiteral("All Files (*)")});
+  WavOpenDlg->setNameFilters({Text(txt::kAnalogWavFilters[0]), Text(txt::kAnalogWavFilters[1])});
   ImageSaveDlg = new QFileDialog(this);
   ImageSaveDlg->setObjectName("ImageSaveDlg");
   ImageSaveDlg->setAcceptMode(QFileDialog::AcceptSave);
@@ -144,9 +146,9 @@ int TAnalogFrm::ReadData(int offset, int count, uint8_t* destination) {
 
 void TAnalogFrm::ShowOpenError() {
   const QString text = AnalogFile.GetError() == TAnalogError::TooLarge
-                           ? QStringLiteral("録音データが 2 GB を超えているため処理できません。")
-                           : QStringLiteral("録音データを開けません。");
-  QMessageBox::critical(this, QStringLiteral("Quarnel"), text);
+                           ? Text(txt::kAnalogTooLarge)
+                           : Text(txt::kAnalogCannotOpen);
+  QMessageBox::critical(this, Text(txt::kProgramTitle), text);
 }
 
 // A run that ends on the user's cancel or a whole image says nothing more.
@@ -154,17 +156,17 @@ void TAnalogFrm::ShowImageError() {
   QString text;
   switch (Result.Outcome) {
     case TImageOutcome::SameFile:
-      text = QStringLiteral("イメージ名が録音データと同じファイルを指しています。\n別の名前を指定してください。");
+      text = Text(txt::kAnalogSameFile);
       break;
-    case TImageOutcome::CannotCreate: text = QStringLiteral("イメージファイルを作成できません。"); break;
+    case TImageOutcome::CannotCreate: text = Text(txt::kAnalogCannotCreate); break;
     case TImageOutcome::WriteFailed:
-      text = QStringLiteral("イメージファイルへの書き込みに失敗しました。イメージは不完全です。");
+      text = Text(txt::kAnalogWriteFailed);
       break;
     case TImageOutcome::ReadFailed:
-      text = QStringLiteral("録音データを最後まで読めませんでした。イメージは不完全です。");
+      text = Text(txt::kAnalogReadFailed);
       break;
-    case TImageOutcome::BadOffset: text = QStringLiteral("指定したオフセットは録音データの範囲外です。"); break;
+    case TImageOutcome::BadOffset: text = Text(txt::kAnalogBadOffset); break;
     default: return;
   }
-  QMessageBox::critical(this, QStringLiteral("Quarnel"), text);
+  QMessageBox::critical(this, Text(txt::kProgramTitle), text);
 }

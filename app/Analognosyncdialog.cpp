@@ -3,14 +3,16 @@
 #include <QLabel>
 
 #include "app/Analogradio.h"
+#include "app/Formkit.h"
+#include "app/Texts.h"
 
 TANoSyncDlg* ANoSyncDlg = nullptr;
 
 TANoSyncDlg::TANoSyncDlg(QWidget* parent) : TAnalogViewDlg(parent) {
-  MessageLbl->setText(QStringLiteral("同期ヘッダを発見できませんでした"));
-  CancelRb = AddRadio(this, ChoiceLayout, "CancelRb", QStringLiteral("イメージの作成をキャンセルする"));
+  MessageLbl->setText(Text(txt::kAnalogNoSync));
+  CancelRb = AddRadio(this, ChoiceLayout, "CancelRb", Text(txt::kAnalogCancelImage));
   SpecifyRb = AddRadio(this, ChoiceLayout, "SpecifyRb",
-                       QStringLiteral("セクタ位置を指定して強引にスクランブル解除を行う"));
+                       Text(txt::kAnalogForceFromSector));
 }
 
 void TANoSyncDlg::FormShow() {

@@ -5,17 +5,19 @@
 #include <QVBoxLayout>
 
 #include "app/Analogradio.h"
+#include "app/Formkit.h"
+#include "app/Texts.h"
 
 TASyncDlg* ASyncDlg = nullptr;
 
 TASyncDlg::TASyncDlg(QWidget* parent) : TAnalogViewDlg(parent) {
-  CancelRb = AddRadio(this, ChoiceLayout, "CancelRb", QStringLiteral("イメージの作成をキャンセルする"));
-  ContinueRb = AddRadio(this, ChoiceLayout, "ContinueRb", QStringLiteral("この位置からイメージを作成する"));
-  SpecifyRb = AddRadio(this, ChoiceLayout, "SpecifyRb", QStringLiteral("セクタ位置を指定する"));
+  CancelRb = AddRadio(this, ChoiceLayout, "CancelRb", Text(txt::kAnalogCancelImage));
+  ContinueRb = AddRadio(this, ChoiceLayout, "ContinueRb", Text(txt::kAnalogFromHere));
+  SpecifyRb = AddRadio(this, ChoiceLayout, "SpecifyRb", Text(txt::kAnalogSpecifySector));
 }
 
 void TASyncDlg::FormShow() {
-  MessageLbl->setText(QString::asprintf("オフセット 0x%.8x に同期ヘッダを発見しました", Offset));
+  MessageLbl->setText(QString::asprintf(txt::kAnalogSyncFound, Offset));
   ContinueRb->setChecked(true);
   ViewOffset = Offset;
   TAnalogViewDlg::FormShow();

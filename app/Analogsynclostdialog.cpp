@@ -3,20 +3,22 @@
 #include <QLabel>
 
 #include "app/Analogradio.h"
+#include "app/Formkit.h"
+#include "app/Texts.h"
 
 TASyncLostDlg* ASyncLostDlg = nullptr;
 
 TASyncLostDlg::TASyncLostDlg(QWidget* parent) : TAnalogViewDlg(parent) {
-  CancelRb = AddRadio(this, ChoiceLayout, "CancelRb", QStringLiteral("イメージの作成を中断する"));
-  ContinueRb = AddRadio(this, ChoiceLayout, "ContinueRb", QStringLiteral("強引にスクランブルを解除を行って続行する"));
-  NoScrambleRb = AddRadio(this, ChoiceLayout, "NoScrambleRb", QStringLiteral("スクランブル解除を行わずに続行する"));
-  SearchRb = AddRadio(this, ChoiceLayout, "SearchRb", QStringLiteral("次の同期ヘッダを検索する"));
-  SpecifyRb = AddRadio(this, ChoiceLayout, "SpecifyRb", QStringLiteral("セクタ位置を指定する"));
+  CancelRb = AddRadio(this, ChoiceLayout, "CancelRb", Text(txt::kAnalogAbortImage));
+  ContinueRb = AddRadio(this, ChoiceLayout, "ContinueRb", Text(txt::kAnalogForceContinue));
+  NoScrambleRb = AddRadio(this, ChoiceLayout, "NoScrambleRb", Text(txt::kAnalogPlainContinue));
+  SearchRb = AddRadio(this, ChoiceLayout, "SearchRb", Text(txt::kAnalogNextSync));
+  SpecifyRb = AddRadio(this, ChoiceLayout, "SpecifyRb", Text(txt::kAnalogSpecifySector));
   CancelRb->setChecked(true);
 }
 
 void TASyncLostDlg::FormShow() {
-  MessageLbl->setText(QString::asprintf("オフセット 0x%.8x で同期ヘッダを見失いました", Offset));
+  MessageLbl->setText(QString::asprintf(txt::kAnalogSyncLost, Offset));
   ViewOffset = Offset;
   TAnalogViewDlg::FormShow();
 }

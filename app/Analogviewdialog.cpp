@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "app/Analogform.h"
+#include "app/Formkit.h"
+#include "app/Texts.h"
 #include "sector/Datasector.h"
 #include "sector/Scramble.h"
 
@@ -24,17 +26,17 @@ QString Hex8(int value) { return QStringLiteral("%1").arg(value, 8, 16, QLatin1C
 }  // namespace
 
 TAnalogViewDlg::TAnalogViewDlg(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("Quarnel"));
+  setWindowTitle(Text(txt::kProgramTitle));
   MessageLbl = new QLabel(this);
   MessageLbl->setObjectName("MessageLbl");
-  OkBtn = new QPushButton(QStringLiteral("OK"), this);
+  OkBtn = new QPushButton(Text(txt::kAnalogOk), this);
   OkBtn->setObjectName("OkBtn");
   OkBtn->setDefault(true);
   ViewEdit = new QLineEdit(QStringLiteral("0"), this);
   ViewEdit->setObjectName("ViewEdit");
-  Button2 = new QPushButton(QStringLiteral("View"), this);
+  Button2 = new QPushButton(Text(txt::kAnalogView), this);
   Button2->setObjectName("Button2");
-  ScrambleCk = new QCheckBox(QStringLiteral("スクランブル解除"), this);
+  ScrambleCk = new QCheckBox(Text(txt::kAnalogDescramble), this);
   ScrambleCk->setObjectName("ScrambleCk");
   ViewMemo = new QPlainTextEdit(this);
   ViewMemo->setObjectName("ViewMemo");

@@ -222,4 +222,35 @@ inline constexpr const char* kSearchButton = "&Search";
 inline constexpr const char* kPluginColumns[4] = {"  Name", "Version", "Copyright", "Comment"};
 inline constexpr int kPluginColumnWidths[4] = {150, 55, 150, 750};
 
+// Imaging of a recording (the analog tool) and its sync dialogs
+inline constexpr const char* kAnalogCaption = "録音データのイメージ化";
+inline constexpr const char* kAnalogTab = "イメージ化";
+inline constexpr const char* kAnalogSourceLabel = "録音データ";
+inline constexpr const char* kAnalogSourceBrowse = "参照(&B)";
+inline constexpr const char* kAnalogImageLabel = "イメージ名";
+inline constexpr const char* kAnalogImageBrowse = "参照(&R)";
+inline constexpr const char* kAnalogRunButton = "実行";
+inline constexpr const char* kAnalogWavFilters[2] = {"Wave Files (*.wav)", "All Files (*)"};
+inline constexpr const char* kAnalogTooLarge = "録音データが 2 GB を超えているため処理できません。";
+inline constexpr const char* kAnalogCannotOpen = "録音データを開けません。";
+inline constexpr const char* kAnalogSameFile = "イメージ名が録音データと同じファイルを指しています。\n別の名前を指定してください。";
+inline constexpr const char* kAnalogCannotCreate = "イメージファイルを作成できません。";
+inline constexpr const char* kAnalogWriteFailed = "イメージファイルへの書き込みに失敗しました。イメージは不完全です。";
+inline constexpr const char* kAnalogReadFailed = "録音データを最後まで読めませんでした。イメージは不完全です。";
+inline constexpr const char* kAnalogBadOffset = "指定したオフセットは録音データの範囲外です。";
+inline constexpr const char* kAnalogOk = "OK";
+inline constexpr const char* kAnalogView = "View";
+inline constexpr const char* kAnalogDescramble = "スクランブル解除";
+inline constexpr const char* kAnalogCancelImage = "イメージの作成をキャンセルする";
+inline constexpr const char* kAnalogAbortImage = "イメージの作成を中断する";
+inline constexpr const char* kAnalogSpecifySector = "セクタ位置を指定する";
+inline constexpr const char* kAnalogNoSync = "同期ヘッダを発見できませんでした";
+inline constexpr const char* kAnalogForceFromSector = "セクタ位置を指定して強引にスクランブル解除を行う";
+inline constexpr const char* kAnalogSyncFound = "オフセット 0x%.8x に同期ヘッダを発見しました";
+inline constexpr const char* kAnalogFromHere = "この位置からイメージを作成する";
+inline constexpr const char* kAnalogSyncLost = "オフセット 0x%.8x で同期ヘッダを見失いました";
+inline constexpr const char* kAnalogForceContinue = "強引にスクランブルを解除を行って続行する";
+inline constexpr const char* kAnalogPlainContinue = "スクランブル解除を行わずに続行する";
+inline constexpr const char* kAnalogNextSync = "次の同期ヘッダを検索する";
+
 }  // namespace txt
