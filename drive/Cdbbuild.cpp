@@ -287,6 +287,16 @@ bool CdbGetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, int form, uint8_
   return true;
 }
 
+TErrorRecoveryFields ErrorRecoveryFields(uint8_t value, uint8_t mask, bool setWriteRetry, uint8_t writeRetry,
+                                         bool setReadRetry, uint8_t readRetry) {
+  TErrorRecoveryFields fields;
+  fields.Value = value;
+  fields.Mask = mask;
+  if (setReadRetry) fields.ReadRetry = readRetry;
+  if (setWriteRetry) fields.WriteRetry = writeRetry;
+  return fields;
+}
+
 bool CdbSetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, const TErrorRecoveryFields& fields, int form) {
   return RewriteErrorRecoveryDefaults(exec, drive, form, [&](uint8_t* page, uint32_t pageLength) {
     page[2] = static_cast<uint8_t>((page[2] & ~fields.Mask) | (fields.Value & fields.Mask));

@@ -85,6 +85,10 @@ bool CdbGetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, int form, uint8_
                          uint8_t* writeRetry, uint8_t* readRetry);
 // The page rebuilt from the drive's defaults with `fields`, never from its current values.
 bool CdbSetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, const TErrorRecoveryFields& fields, int form);
+// The fields from the transports' positional form: a retry count goes in only where its
+// flag is set.
+TErrorRecoveryFields ErrorRecoveryFields(uint8_t value, uint8_t mask, bool setWriteRetry, uint8_t writeRetry,
+                                         bool setReadRetry, uint8_t readRetry);
 bool CdbResetErrorRecovery(TScsiExec exec, const TKrCdRom& drive, int form);
 bool CdbSetBlockLength(TScsiExec exec, const TKrCdRom& drive, uint8_t density, uint32_t blockLength, int form);
 // The density code and block length of the drive's current block descriptor; false when

@@ -53,11 +53,8 @@ bool SptiGetErrorRecovery(const TKrCdRom& drive, int form, uint8_t* errorRecover
 
 bool SptiSetErrorRecovery(const TKrCdRom& drive, uint8_t value, uint8_t mask, int form, bool setWriteRetry,
                           uint8_t writeRetry, bool setReadRetry, uint8_t readRetry) {
-  TErrorRecoveryFields fields;
-  fields.Value = value;
-  fields.Mask = mask;
-  if (setReadRetry) fields.ReadRetry = readRetry;
-  if (setWriteRetry) fields.WriteRetry = writeRetry;
+  const TErrorRecoveryFields fields =
+      ErrorRecoveryFields(value, mask, setWriteRetry, writeRetry, setReadRetry, readRetry);
   return CdbSetErrorRecovery(SptiExecute, drive, fields, form);
 }
 
